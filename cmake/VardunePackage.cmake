@@ -1,0 +1,55 @@
+# Helpers shared by every folder's CMakeLists.
+#
+# vd_library(NAME [DEPS ...]): one static library from the .cpp files of the calling folder
+# (not its tests/ or ui/ subfolders). Headers are included from the repository root, as
+# "platform/os/files.h".
+#
+# vd_tests(NAME [DEPS ...]): test programs from the folder's tests/ subfolder. A test file's
+# label is taken from its name: *_gui_test.cpp -> gui, *_net_test.cpp -> net,
+# *_peer_test.cpp -> peer, any other *_test.cpp -> unit. One program is built per label.
+
+function(vd_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}")
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  else()
+    # A folder whose first source has not come yet still gives its dependants a target.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE "${PROJECT_SOURCE_DIR}")
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+function(vd_tests name)
+  if(NOT VD_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB all CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/tests/*_test.cpp")
+  foreach(label unit gui net peer)
+    set(files "")
+    foreach(f IN LISTS all)
+      get_filename_component(base "${f}" NAME)
+      if(base MATCHES "_(gui|net|peer)_test\\.cpp$")
+        set(l "${CMAKE_MATCH_1}")
+      else()
+        set(l unit)
+      endif()
+      if(l STREQUAL label)
+        list(APPEND files "${f}")
+      endif()
+    endforeach()
+    if(files)
+      set(exe "${name}_${label}_tests")
+      add_executable(${exe} ${files})
+      target_link_libraries(${exe} PRIVATE ${name} ${ARG_DEPS} vd_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+      gtest_discover_tests(${exe}
+        PROPERTIES LABELS ${label}
+        DISCOVERY_TIMEOUT 60
+        TEST_PREFIX "${name}.")
+    endif()
+  endforeach()
+endfunction()

@@ -1,0 +1,572 @@
+#include "core/serializable_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/os/files.h"
+#include "tests/temp_dir.h"
+
+namespace {
+
+using Status = CSerializableStream::RecordStatus;
+
+constexpr int32_t kPointType = 9101;
+constexpr int32_t kTrackType = 9102;
+constexpr int32_t kShelfType = 9103;
+constexpr int32_t kNewNoteType = 9104;   // read as version 2 of the note
+constexpr int32_t kOldNoteType = 9105;   // read as version 1 of the note
+constexpr int32_t kStrangerType = 9199;  // never registered
+
+// Records of the tests describe themselves, so that what was read can be compared with what
+// was written.
+class TestRecord : public CSerializable {
+ public:
+  virtual std::string Describe() const = 0;
+};
+
+class TestPoint : public TestRecord {
+ public:
+  static const TypeOf<TestPoint> cType;
+
+  int32_t id = -1;
+  std::string name = "unnamed";
+  double lat = 0.0;
+  double lon = 0.0;
+  bool flag = false;
+  uint32_t colour = 0xFF000000;
+
+  bool Serialize(CSerializableStream& s) override {
+    CSerializableStream::Block block(s);
+    return block.ok() && s.ExchangeRaw(&id, sizeof id) && s.ExchangeString(name) &&
+           s.ExchangeRaw(&lat, sizeof lat) && s.ExchangeRaw(&lon, sizeof lon) &&
+           s.ExchangeBool(flag) && s.ExchangeColour(colour);
+  }
+  int32_t GetTypeId() const override { return kPointType; }
+  std::string Describe() const override {
+    std::ostringstream out;
+    out << std::hexfloat << "point " << id << " " << name << " " << lat << " " << lon << " " << flag
+        << " " << std::hex << colour;
+    return out.str();
+  }
+};
+const CSerializable::TypeOf<TestPoint> TestPoint::cType{kPointType};
+
+// A fixed-size element of arrays, like a track point.
+struct Item {
+  double a = 0, b = 0, c = 0;
+  int64_t d = 0;
+};
+static_assert(sizeof(Item) == 32);
+
+class TestTrack : public TestRecord {
+ public:
+  static const TypeOf<TestTrack> cType;
+  static constexpr uint32_t kMaxItems = 64;
+
+  std::vector<Item> items;
+
+  bool Serialize(CSerializableStream& s) override {
+    CSerializableStream::Block block(s);
+    uint32_t count = static_cast<uint32_t>(items.size());
+    if (!block.ok() || !s.ExchangeRaw(&count, sizeof count) || count > kMaxItems) return false;
+    items.resize(count);
+    return s.ExchangeArray(items.data(), count);
+  }
+  int32_t GetTypeId() const override { return kTrackType; }
+  std::string Describe() const override {
+    std::ostringstream out;
+    out << std::hexfloat << "track";
+    for (const Item& i : items) out << " " << i.a << "," << i.b << "," << i.c << "," << i.d;
+    return out.str();
+  }
+};
+const CSerializable::TypeOf<TestTrack> TestTrack::cType{kTrackType};
+
+// Holds typed records inside its own block, as a manager object holds its items.
+class TestShelf : public TestRecord {
+ public:
+  static const TypeOf<TestShelf> cType;
+
+  std::vector<std::unique_ptr<CSerializable>> records;
+
+  bool Serialize(CSerializableStream& s) override {
+    CSerializableStream::Block block(s);
+    uint32_t count = static_cast<uint32_t>(records.size());
+    if (!block.ok() || !s.ExchangeRaw(&count, sizeof count)) return false;
+    if (s.IsWriting()) {
+      for (auto& r : records) {
+        if (!s.WriteRecord(*r)) return false;
+      }
+      return true;
+    }
+    records.clear();
+    for (uint32_t i = 0; i < count; ++i) {
+      CSerializableStream::RecordResult r = s.ReadRecord();
+      if (r.status == Status::kEnd) return false;
+      if (r.object) records.push_back(std::move(r.object));
+    }
+    return true;
+  }
+  int32_t GetTypeId() const override { return kShelfType; }
+  std::string Describe() const override {
+    std::string text = "shelf {";
+    for (const auto& r : records) text += " " + static_cast<const TestRecord&>(*r).Describe() + ";";
+    return text + " }";
+  }
+};
+const CSerializable::TypeOf<TestShelf> TestShelf::cType{kShelfType};
+
+// A record whose type no reader knows, larger than the stream's buffer.
+class Stranger : public CSerializable {
+ public:
+  bool Serialize(CSerializableStream& s) override {
+    CSerializableStream::Block block(s);
+    std::string text(100000, 's');
+    return block.ok() && s.ExchangeString(text);
+  }
+  int32_t GetTypeId() const override { return kStrangerType; }
+};
+
+// Two versions of one record: version 2 adds a nested block and a string at the end.
+template <int32_t kId>
+class NoteV1 : public TestRecord {
+ public:
+  int32_t a = 0;
+  std::string b = "b default";
+
+  bool Serialize(CSerializableStream& s) override {
+    CSerializableStream::Block block(s);
+    return block.ok() && s.ExchangeRaw(&a, sizeof a) && s.ExchangeString(b);
+  }
+  int32_t GetTypeId() const override { return kId; }
+  std::string Describe() const override { return "note " + std::to_string(a) + " " + b; }
+};
+
+template <int32_t kId>
+class NoteV2 : public NoteV1<kId> {
+ public:
+  double c = -1.0;
+  std::string d = "d default";
+
+  bool Serialize(CSerializableStream& s) override {
+    CSerializableStream::Block block(s);
+    if (!block.ok() || !s.ExchangeRaw(&this->a, sizeof this->a) || !s.ExchangeString(this->b)) {
+      return false;
+    }
+    {
+      CSerializableStream::Block inner(s);
+      if (!inner.ok() || !s.ExchangeRaw(&c, sizeof c)) return false;
+    }
+    return s.ExchangeString(d);
+  }
+  std::string Describe() const override {
+    return NoteV1<kId>::Describe() + " " + std::to_string(c) + " " + d;
+  }
+};
+const CSerializable::TypeOf<NoteV2<kNewNoteType>> kNewNoteRegistration{kNewNoteType};
+const CSerializable::TypeOf<NoteV1<kOldNoteType>> kOldNoteRegistration{kOldNoteType};
+
+std::unique_ptr<TestPoint> MakePoint(int32_t id, std::string name) {
+  auto p = std::make_unique<TestPoint>();
+  p->id = id;
+  p->name = std::move(name);
+  p->lat = 51.5 + id * 1e-3;
+  p->lon = -0.125 - id * 1e-3;
+  p->flag = id % 2 == 1;
+  p->colour = 0x80FF4000u + static_cast<uint32_t>(id & 0xFF);
+  return p;
+}
+
+std::unique_ptr<TestTrack> MakeTrack(int items) {
+  auto t = std::make_unique<TestTrack>();
+  for (int i = 0; i < items; ++i) t->items.push_back(Item{i * 0.5, -i * 0.25, 1e10 + i, i * 1000});
+  return t;
+}
+
+std::vector<std::unique_ptr<CSerializable>> SampleRecords() {
+  std::vector<std::unique_ptr<CSerializable>> records;
+  records.push_back(MakePoint(1, "first"));
+  records.push_back(MakeTrack(3));
+  auto shelf = std::make_unique<TestShelf>();
+  shelf->records.push_back(MakePoint(2, "on the shelf"));
+  shelf->records.push_back(MakeTrack(1));
+  records.push_back(std::move(shelf));
+  records.push_back(MakePoint(3, ""));
+  return records;
+}
+
+bool WriteRecords(const std::string& path,
+                  const std::vector<std::unique_ptr<CSerializable>>& records, size_t count) {
+  CSerializableStream out;
+  if (!out.OpenWrite(path)) return false;
+  for (size_t i = 0; i < count; ++i) {
+    if (!out.WriteRecord(*records[i])) return false;
+  }
+  return out.Close();
+}
+
+struct ReadOutcome {
+  std::vector<Status> statuses;  // the kEnd at the end included
+  std::vector<std::string> records;
+  bool failed = false;
+  bool skipped = false;
+};
+
+ReadOutcome ReadAll(const std::string& path) {
+  ReadOutcome outcome;
+  CSerializableStream in;
+  if (!in.OpenRead(path)) {
+    ADD_FAILURE() << "cannot open " << path;
+    return outcome;
+  }
+  for (int guard = 0; guard < 10000; ++guard) {
+    CSerializableStream::RecordResult r = in.ReadRecord();
+    outcome.statuses.push_back(r.status);
+    if (r.object) outcome.records.push_back(static_cast<TestRecord&>(*r.object).Describe());
+    if (r.status == Status::kEnd) break;
+  }
+  outcome.failed = in.Failed();
+  outcome.skipped = in.Skipped();
+  return outcome;
+}
+
+std::vector<std::string> Describe(const std::vector<std::unique_ptr<CSerializable>>& records) {
+  std::vector<std::string> texts;
+  for (const auto& r : records) texts.push_back(static_cast<const TestRecord&>(*r).Describe());
+  return texts;
+}
+
+TEST(SerializableStream, RecordsOfSeveralTypesRoundTrip) {
+  vd::test::TempDir dir;
+  auto records = SampleRecords();
+  // Enough data to pass the 64 KiB buffer several times: a block whose header is filled in
+  // after its start went to the file, and a string larger than the buffer.
+  auto big_shelf = std::make_unique<TestShelf>();
+  for (int i = 0; i < 3000; ++i)
+    big_shelf->records.push_back(MakePoint(i, "point " + std::to_string(i)));
+  records.push_back(std::move(big_shelf));
+  records.push_back(MakePoint(4, std::string(200000, 'x')));
+  records.push_back(MakeTrack(TestTrack::kMaxItems));
+
+  ASSERT_TRUE(WriteRecords(dir.File("all.bin"), records, records.size()));
+  ReadOutcome got = ReadAll(dir.File("all.bin"));
+  EXPECT_EQ(got.records, Describe(records));
+  EXPECT_EQ(got.statuses.back(), Status::kEnd);
+  EXPECT_FALSE(got.failed);
+  EXPECT_FALSE(got.skipped);
+}
+
+TEST(SerializableStream, UnknownRecordTypeIsSkipped) {
+  vd::test::TempDir dir;
+  {
+    CSerializableStream out;
+    ASSERT_TRUE(out.OpenWrite(dir.File("s.bin")));
+    Stranger stranger;
+    auto before = MakePoint(1, "before");
+    auto after = MakeTrack(2);
+    ASSERT_TRUE(out.WriteRecord(*before));
+    ASSERT_TRUE(out.WriteRecord(stranger));
+    ASSERT_TRUE(out.WriteRecord(*after));
+    ASSERT_TRUE(out.Close());
+  }
+  ReadOutcome got = ReadAll(dir.File("s.bin"));
+  EXPECT_EQ(got.statuses, (std::vector<Status>{Status::kRecord, Status::kSkipped, Status::kRecord,
+                                               Status::kEnd}));
+  EXPECT_EQ(got.records, (std::vector<std::string>{MakePoint(1, "before")->Describe(),
+                                                   MakeTrack(2)->Describe()}));
+  EXPECT_TRUE(got.skipped);
+  EXPECT_FALSE(got.failed);
+}
+
+TEST(SerializableStream, VersionsReadEachOthersRecords) {
+  vd::test::TempDir dir;
+  const std::string path = dir.File("v.bin");
+  auto tail = MakePoint(9, "after the note");
+
+  // An older writer: the newer reader keeps its defaults for what is missing, nested block
+  // included, and has skipped nothing.
+  NoteV1<kNewNoteType> old_note;
+  old_note.a = 7;
+  old_note.b = "seven";
+  {
+    CSerializableStream out;
+    ASSERT_TRUE(out.OpenWrite(path));
+    ASSERT_TRUE(out.WriteRecord(old_note));
+    ASSERT_TRUE(out.WriteRecord(*tail));
+    ASSERT_TRUE(out.Close());
+  }
+  NoteV2<kNewNoteType> expected_new;
+  expected_new.a = 7;
+  expected_new.b = "seven";
+  ReadOutcome got = ReadAll(path);
+  EXPECT_EQ(got.records, (std::vector<std::string>{expected_new.Describe(), tail->Describe()}));
+  EXPECT_FALSE(got.skipped);
+  EXPECT_FALSE(got.failed);
+
+  // A newer writer: the older reader takes its fields, passes over the rest and says so.
+  NoteV2<kOldNoteType> new_note;
+  new_note.a = 8;
+  new_note.b = "eight";
+  new_note.c = 2.5;
+  new_note.d = "dee";
+  {
+    CSerializableStream out;
+    ASSERT_TRUE(out.OpenWrite(path));
+    ASSERT_TRUE(out.WriteRecord(new_note));
+    ASSERT_TRUE(out.WriteRecord(*tail));
+    ASSERT_TRUE(out.Close());
+  }
+  got = ReadAll(path);
+  EXPECT_EQ(got.records, (std::vector<std::string>{"note 8 eight", tail->Describe()}));
+  EXPECT_TRUE(got.skipped);
+  EXPECT_FALSE(got.failed);
+}
+
+// Every prefix of a valid file gives exactly the records that are whole in it; a prefix that
+// ends inside a record is a failure, one that ends between records a clean end.
+TEST(SerializableStream, StreamCutAtEveryOffset) {
+  vd::test::TempDir dir;
+  const std::string path = dir.File("cut.bin");
+  auto records = SampleRecords();
+  const std::vector<std::string> texts = Describe(records);
+  std::vector<uint64_t> boundaries;
+  for (size_t k = 0; k <= records.size(); ++k) {
+    ASSERT_TRUE(WriteRecords(path, records, k));
+    boundaries.push_back(vd::os::FileSize(path).value_or(0));
+  }
+  const uint64_t size = boundaries.back();
+  ASSERT_GT(size, 100u);
+
+  vd::os::File file;
+  ASSERT_TRUE(file.Open(path, vd::os::File::Mode::ReadWrite));
+  for (uint64_t cut = size + 1; cut-- > 0;) {
+    ASSERT_TRUE(file.Truncate(cut));
+    size_t whole = 0;
+    while (whole + 1 < boundaries.size() && boundaries[whole + 1] <= cut) ++whole;
+    const bool at_boundary = boundaries[whole] == cut;
+
+    ReadOutcome got = ReadAll(path);
+    std::vector<Status> expected(whole, Status::kRecord);
+    expected.push_back(Status::kEnd);
+    EXPECT_EQ(got.statuses, expected) << "cut at " << cut;
+    EXPECT_EQ(got.records, std::vector<std::string>(texts.begin(), texts.begin() + whole))
+        << "cut at " << cut;
+    EXPECT_EQ(got.failed, !at_boundary) << "cut at " << cut;
+  }
+}
+
+// Two points "alpha" with this layout (offsets in the file):
+//   0 type, 4 record length 51, 8 marker, 9 block length 51, 13 id, 17 name length 5,
+//   21 name, 26 lat, 34 lon, 42 flag, 43 colour (16 bytes); the second point starts at 59.
+struct Corruption {
+  const char* what;
+  size_t offset;
+  std::vector<uint8_t> bytes;
+  std::vector<Status> statuses;
+  bool failed;
+};
+
+std::vector<uint8_t> U32(uint32_t v) {
+  return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+}
+
+TEST(SerializableStream, CorruptLengthsFailCleanly) {
+  const std::vector<Status> framing_error = {Status::kEnd};
+  const std::vector<Status> first_dropped = {Status::kSkipped, Status::kRecord, Status::kEnd};
+  const Corruption cases[] = {
+      {"record length 0", 4, U32(0), framing_error, true},
+      {"record length negative", 4, U32(0xFFFFFFFF), framing_error, true},
+      {"record length beyond the file", 4, U32(0x7FFFFFFF), framing_error, true},
+      {"record length one beyond the file", 4, U32(51 + 59 + 1), framing_error, true},
+      {"block marker", 8, {0x00}, framing_error, true},
+      {"block length 0", 9, U32(0), framing_error, true},
+      {"block length 4", 9, U32(4), framing_error, true},
+      {"block length huge", 9, U32(0xFFFFFFFF), framing_error, true},
+      {"block length one beyond its record", 9, U32(52), framing_error, true},
+      {"string length huge", 17, U32(0xFFFFFFFF), first_dropped, false},
+      {"string length one beyond its block", 17, U32(59 - 21 + 1), first_dropped, false},
+  };
+  vd::test::TempDir dir;
+  const std::string path = dir.File("c.bin");
+  std::vector<std::unique_ptr<CSerializable>> records;
+  records.push_back(MakePoint(1, "alpha"));
+  records.push_back(MakePoint(2, "alpha"));
+  ASSERT_TRUE(WriteRecords(path, records, 2));
+  std::string good;
+  ASSERT_TRUE(vd::os::ReadWholeFile(path, good));
+  ASSERT_EQ(good.size(), 118u);
+
+  for (const Corruption& c : cases) {
+    std::string bad = good;
+    std::memcpy(bad.data() + c.offset, c.bytes.data(), c.bytes.size());
+    ASSERT_TRUE(vd::os::SaveFileAtomically(path, bad));
+    ReadOutcome got = ReadAll(path);
+    EXPECT_EQ(got.statuses, c.statuses) << c.what;
+    EXPECT_EQ(got.failed, c.failed) << c.what;
+    if (!c.failed) {
+      EXPECT_EQ(got.records, std::vector<std::string>{MakePoint(2, "alpha")->Describe()}) << c.what;
+    }
+  }
+
+  // A block shorter than the fields is not an error: the fields past its end are absent and
+  // the bytes after it, inside the record, are passed over.
+  std::string short_block = good;
+  std::memcpy(short_block.data() + 9, U32(9).data(), 4);
+  ASSERT_TRUE(vd::os::SaveFileAtomically(path, short_block));
+  TestPoint only_id;
+  only_id.id = 1;
+  ReadOutcome got = ReadAll(path);
+  EXPECT_EQ(got.records,
+            (std::vector<std::string>{only_id.Describe(), MakePoint(2, "alpha")->Describe()}));
+  EXPECT_TRUE(got.skipped);
+  EXPECT_FALSE(got.failed);
+}
+
+TEST(SerializableStream, WrongMarkerFailsEveryLaterRead) {
+  vd::test::TempDir dir;
+  const std::string path = dir.File("m.bin");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(path, std::string("\x42\x09\0\0\0\x01\x02\x03\x04", 9)));
+  CSerializableStream in;
+  ASSERT_TRUE(in.OpenRead(path));
+  {
+    CSerializableStream::Block block(in);
+    EXPECT_FALSE(block.ok());
+    int32_t value = 5;
+    EXPECT_FALSE(in.ExchangeRaw(&value, sizeof value));
+    EXPECT_EQ(value, 5);
+  }
+  CSerializableStream::Block again(in);
+  EXPECT_FALSE(again.ok());
+  EXPECT_TRUE(in.Failed());
+  EXPECT_EQ(in.ReadRecord().status, Status::kEnd);
+}
+
+// Elements stored with another size than the reader's: larger ones are cut (and the rest
+// passed over), smaller ones fill the front of each slot.
+template <size_t kSize>
+struct Stored {
+  uint8_t bytes[kSize];
+};
+
+template <size_t kSize>
+void CheckArrayOfStoredSize(bool expect_skipped) {
+  SCOPED_TRACE(kSize);
+  vd::test::TempDir dir;
+  const std::string path = dir.File("a.bin");
+  Stored<kSize> written[3];
+  for (size_t i = 0; i < 3; ++i) std::memset(written[i].bytes, int(0x10 * (i + 1)), kSize);
+  int32_t sentinel = 0x5E471E1;
+  {
+    CSerializableStream out;
+    ASSERT_TRUE(out.OpenWrite(path));
+    {
+      CSerializableStream::Block block(out);
+      ASSERT_TRUE(out.ExchangeArray(written, 3));
+      ASSERT_TRUE(out.ExchangeRaw(&sentinel, sizeof sentinel));
+    }
+    ASSERT_TRUE(out.Close());
+  }
+  Stored<32> slots[3];
+  std::memset(slots, 0xEE, sizeof slots);
+  CSerializableStream in;
+  ASSERT_TRUE(in.OpenRead(path));
+  CSerializableStream::Block block(in);
+  ASSERT_TRUE(in.ExchangeArray(slots, 3));
+  int32_t got_sentinel = 0;
+  ASSERT_TRUE(in.ExchangeRaw(&got_sentinel, sizeof got_sentinel));
+  EXPECT_EQ(got_sentinel, sentinel);
+  for (size_t i = 0; i < 3; ++i) {
+    for (size_t b = 0; b < 32; ++b) {
+      ASSERT_EQ(slots[i].bytes[b], b < kSize ? 0x10 * (i + 1) : 0xEE) << i << " " << b;
+    }
+  }
+  EXPECT_EQ(in.Skipped(), expect_skipped);
+}
+
+TEST(SerializableStream, ArrayElementSizeDiffers) {
+  CheckArrayOfStoredSize<40>(true);
+  CheckArrayOfStoredSize<24>(false);
+  CheckArrayOfStoredSize<32>(false);
+}
+
+TEST(SerializableStream, ColoursRoundTripAndBadChannelsClamp) {
+  vd::test::TempDir dir;
+  const std::string path = dir.File("col.bin");
+  std::vector<uint32_t> colours;
+  for (uint32_t v = 0; v < 256; ++v)
+    colours.push_back(v << 24 | v << 16 | (255 - v) << 8 | (v ^ 0x5A));
+  const float bad[4] = {std::numeric_limits<float>::quiet_NaN(), -3.0f, 1e30f, 0.5f};
+  {
+    CSerializableStream out;
+    ASSERT_TRUE(out.OpenWrite(path));
+    {
+      CSerializableStream::Block block(out);
+      for (uint32_t& c : colours) ASSERT_TRUE(out.ExchangeColour(c));
+      float raw[4];
+      std::memcpy(raw, bad, sizeof raw);
+      ASSERT_TRUE(out.ExchangeRaw(raw, sizeof raw));
+    }
+    ASSERT_TRUE(out.Close());
+  }
+  CSerializableStream in;
+  ASSERT_TRUE(in.OpenRead(path));
+  CSerializableStream::Block block(in);
+  for (uint32_t expected : colours) {
+    uint32_t c = 0;
+    ASSERT_TRUE(in.ExchangeColour(c));
+    ASSERT_EQ(c, expected);
+  }
+  uint32_t c = 0;
+  ASSERT_TRUE(in.ExchangeColour(c));
+  EXPECT_EQ(c, 0x7F0000FFu);  // red NaN -> 0, green negative -> 0, blue huge -> 255, alpha 0.5
+  // At the block end the field is absent and the colour keeps its value.
+  ASSERT_TRUE(in.ExchangeColour(c));
+  EXPECT_EQ(c, 0x7F0000FFu);
+}
+
+TEST(SerializableStream, FailedWriteLeavesTheOldFile) {
+  vd::test::TempDir dir;
+  const std::string path = dir.File("keep.bin");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(path, "old contents"));
+  {
+    // A string a reader would refuse fails the save.
+    CSerializableStream out;
+    ASSERT_TRUE(out.OpenWrite(path));
+    auto point = MakePoint(1, std::string(CSerializableStream::kMaxStringLength + 1, 'y'));
+    EXPECT_FALSE(out.WriteRecord(*point));
+    EXPECT_TRUE(out.Failed());
+    EXPECT_FALSE(out.WriteRecord(*MakePoint(2, "later")));
+    EXPECT_FALSE(out.Close());
+  }
+  {
+    // A stream given up before Close.
+    CSerializableStream out;
+    ASSERT_TRUE(out.OpenWrite(path));
+    ASSERT_TRUE(out.WriteRecord(*MakePoint(3, "never committed")));
+  }
+  std::string contents;
+  ASSERT_TRUE(vd::os::ReadWholeFile(path, contents));
+  EXPECT_EQ(contents, "old contents");
+  std::vector<vd::os::DirEntry> entries;
+  ASSERT_TRUE(vd::os::ListFolder(dir.path(), entries));
+  EXPECT_EQ(entries.size(), 1u);  // no temporary file left behind
+}
+
+TEST(SerializableStream, RegistrationLeavesTheRegistryWhenDestroyed) {
+  EXPECT_NE(CSerializable::Type::Find(kPointType), nullptr);
+  EXPECT_EQ(CSerializable::Type::Find(kStrangerType), nullptr);
+  {
+    // The newest registration of an id wins while it exists.
+    const CSerializable::TypeOf<TestTrack> shadow{kPointType};
+    EXPECT_EQ(CSerializable::Type::Find(kPointType), &shadow);
+  }
+  EXPECT_EQ(CSerializable::Type::Find(kPointType), &TestPoint::cType);
+}
+
+}  // namespace

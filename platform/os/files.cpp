@@ -1,0 +1,484 @@
+#include "platform/os/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <utility>
+
+namespace vd::os {
+
+static_assert(sizeof(off_t) == 8, "64-bit file offsets are required");
+
+namespace {
+
+// Keeps errno across cleanup calls that may change it.
+class ErrnoKeeper {
+ public:
+  ErrnoKeeper() : saved_(errno) {}
+  ~ErrnoKeeper() { errno = saved_; }
+
+ private:
+  int saved_;
+};
+
+void CloseFd(int& fd) {
+  if (fd >= 0) {
+    ErrnoKeeper keep;
+    ::close(fd);
+    fd = -1;
+  }
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool OffsetFits(uint64_t offset) { return offset <= static_cast<uint64_t>(INT64_MAX); }
+
+// A folder's fsync makes a rename inside it durable. Some file systems refuse it (EINVAL);
+// by then the rename itself has happened, so this is best effort.
+void SyncFolder(const std::string& folder) {
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ErrnoKeeper keep;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+uint32_t RandomNumber() {
+  uint32_t value = 0;
+  if (getrandom(&value, sizeof value, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof value)) {
+    static std::atomic<uint32_t> counter{0};
+    value = static_cast<uint32_t>(::getpid()) * 2654435761u + counter.fetch_add(1);
+  }
+  return value;
+}
+
+DirEntry EntryFromStat(std::string name, const struct stat& st) {
+  DirEntry e;
+  e.name = std::move(name);
+  e.is_dir = S_ISDIR(st.st_mode);
+  e.size = e.is_dir ? 0 : static_cast<uint64_t>(st.st_size);
+  e.mtime = st.st_mtime;
+  return e;
+}
+
+unsigned char FoldCase(unsigned char c, bool after_c3) {
+  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
+  // U+00C0..U+00DE are C3 80..C3 9E in UTF-8; U+00D7 (the multiplication sign) has no small form.
+  if (after_c3 && c >= 0x80 && c <= 0x9E && c != 0x97) return static_cast<unsigned char>(c + 0x20);
+  return c;
+}
+
+bool Walk(const std::string& folder, bool recursive,
+          const std::function<bool(const std::string&, const DirEntry&)>& visit,
+          std::set<std::pair<uint64_t, uint64_t>>& entered) {
+  std::vector<DirEntry> entries;
+  if (!ListFolder(folder, entries)) return true;
+  for (const DirEntry& e : entries) {
+    std::string path = folder + "/" + e.name;
+    if (!visit(path, e)) return false;
+    if (!recursive || !e.is_dir) continue;
+    auto id = IdentifyFile(path);
+    if (id && entered.insert({id->device, id->inode}).second &&
+        !Walk(path, recursive, visit, entered)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---- File ----
+
+File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+bool File::Open(const std::string& path, Mode mode) {
+  Close();
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case Mode::Read: flags |= O_RDONLY; break;
+    case Mode::ReadWrite: flags |= O_RDWR; break;
+    case Mode::CreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Mode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+    case Mode::CreateReadWrite: flags |= O_RDWR | O_CREAT; break;
+  }
+  do {
+    fd_ = ::open(path.c_str(), flags, 0666);
+  } while (fd_ < 0 && errno == EINTR);
+  return fd_ >= 0;
+}
+
+void File::Close() { CloseFd(fd_); }
+
+int64_t File::Read(void* buffer, size_t count) {
+  auto* p = static_cast<char*>(buffer);
+  size_t done = 0;
+  while (done < count) {
+    ssize_t n = ::read(fd_, p + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool File::ReadExact(void* buffer, size_t count) {
+  return Read(buffer, count) == static_cast<int64_t>(count);
+}
+
+bool File::Write(const void* buffer, size_t count) {
+  auto* p = static_cast<const char*>(buffer);
+  while (count > 0) {
+    ssize_t n = ::write(fd_, p, count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    count -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+int64_t File::PRead(void* buffer, size_t count, uint64_t offset) {
+  if (!OffsetFits(offset)) {
+    errno = EINVAL;
+    return -1;
+  }
+  auto* p = static_cast<char*>(buffer);
+  size_t done = 0;
+  while (done < count) {
+    ssize_t n = ::pread(fd_, p + done, count - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool File::PWrite(const void* buffer, size_t count, uint64_t offset) {
+  if (!OffsetFits(offset) || !OffsetFits(offset + count)) {
+    errno = EINVAL;
+    return false;
+  }
+  auto* p = static_cast<const char*>(buffer);
+  while (count > 0) {
+    ssize_t n = ::pwrite(fd_, p, count, static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    offset += static_cast<uint64_t>(n);
+    count -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool File::Seek(int64_t offset, int whence) { return ::lseek(fd_, offset, whence) >= 0; }
+
+int64_t File::Tell() { return ::lseek(fd_, 0, SEEK_CUR); }
+
+int64_t File::Size() {
+  struct stat st;
+  return ::fstat(fd_, &st) == 0 ? st.st_size : -1;
+}
+
+bool File::Truncate(uint64_t size) {
+  if (!OffsetFits(size)) {
+    errno = EINVAL;
+    return false;
+  }
+  return ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
+}
+
+bool File::Sync() { return ::fsync(fd_) == 0; }
+
+// ---- MappedFile ----
+
+MappedFile::MappedFile(MappedFile&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      mapped_(std::exchange(other.mapped_, false)) {}
+
+MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+    mapped_ = std::exchange(other.mapped_, false);
+  }
+  return *this;
+}
+
+bool MappedFile::Open(const std::string& path) {
+  Close();
+  File f;
+  if (!f.Open(path, File::Mode::Read)) return false;
+  struct stat st;
+  if (::fstat(f.fd(), &st) != 0) return false;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
+    return false;
+  }
+  if (st.st_size == 0) {
+    // mmap refuses a length of 0; an empty file is still a valid, empty view.
+    static const uint8_t kNoBytes = 0;
+    data_ = &kNoBytes;
+    return true;
+  }
+  void* p = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, f.fd(), 0);
+  if (p == MAP_FAILED) return false;
+  data_ = static_cast<const uint8_t*>(p);
+  size_ = static_cast<size_t>(st.st_size);
+  mapped_ = true;
+  return true;  // the mapping outlives the descriptor
+}
+
+void MappedFile::Close() {
+  if (mapped_) {
+    ErrnoKeeper keep;
+    ::munmap(const_cast<uint8_t*>(data_), size_);
+  }
+  data_ = nullptr;
+  size_ = 0;
+  mapped_ = false;
+}
+
+// ---- AtomicFileWriter ----
+
+std::string AtomicFileWriter::TempPrefix(const std::string& target_name) {
+  // Hidden, and short enough that the random part and ".tmp" still fit in NAME_MAX.
+  return "." + target_name.substr(0, 200) + ".";
+}
+
+bool AtomicFileWriter::Open(const std::string& target) {
+  Discard();
+  target_ = target;
+  struct stat st;
+  if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    // Replace the file the link points to, not the link.
+    if (char* real = ::realpath(target.c_str(), nullptr)) {
+      target_ = real;
+      std::free(real);
+    }
+  }
+  const std::string folder = FolderOf(target_);
+  const std::string prefix = folder + "/" + TempPrefix(NameOf(target_));
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    char suffix[16];
+    snprintf(suffix, sizeof suffix, "%08x.tmp", RandomNumber());
+    temp_ = prefix + suffix;
+    fd = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST && errno != EINTR) break;
+  }
+  if (fd < 0) {
+    temp_.clear();
+    return false;
+  }
+  // The new file keeps the permissions of the one it replaces.
+  if (::stat(target_.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+  file_ = File();
+  file_.fd_ = fd;
+  return true;
+}
+
+bool AtomicFileWriter::Commit() {
+  if (!file_.IsOpen() || temp_.empty()) return false;
+  bool ok = file_.Sync();
+  int fd = std::exchange(file_.fd_, -1);
+  if (::close(fd) != 0) ok = false;  // delayed write errors (NFS, full disk) show up here
+  if (ok && ::rename(temp_.c_str(), target_.c_str()) != 0) ok = false;
+  if (!ok) {
+    Discard();
+    return false;
+  }
+  temp_.clear();
+  SyncFolder(FolderOf(target_));
+  return true;
+}
+
+void AtomicFileWriter::Discard() {
+  file_.Close();
+  if (!temp_.empty()) {
+    ErrnoKeeper keep;
+    ::unlink(temp_.c_str());
+    temp_.clear();
+  }
+}
+
+// ---- whole files ----
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+  File f;
+  if (!f.Open(path, File::Mode::Read)) return false;
+  std::string bytes;
+  int64_t size = f.Size();
+  if (size > 0) bytes.reserve(static_cast<size_t>(size));
+  char chunk[65536];
+  for (;;) {
+    int64_t n = f.Read(chunk, sizeof chunk);
+    if (n < 0) return false;
+    if (n == 0) break;
+    bytes.append(chunk, static_cast<size_t>(n));
+  }
+  out = std::move(bytes);
+  return true;
+}
+
+bool SaveFileAtomically(const std::string& path, std::string_view bytes) {
+  AtomicFileWriter writer;
+  return writer.Open(path) && writer.file().Write(bytes.data(), bytes.size()) && writer.Commit();
+}
+
+// ---- paths ----
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeFolders(const std::string& path) {
+  if (path.empty()) return false;
+  for (size_t pos = path.find('/', 1);; pos = path.find('/', pos + 1)) {
+    std::string part = path.substr(0, pos);
+    if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    if (pos == std::string::npos) break;
+  }
+  return IsDirectory(path);
+}
+
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::optional<uint64_t> FileSize(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+  return static_cast<uint64_t>(st.st_size);
+}
+
+std::optional<int64_t> FileModifiedTime(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return static_cast<int64_t>(st.st_mtime);
+}
+
+bool ListFolder(const std::string& folder, std::vector<DirEntry>& out) {
+  out.clear();
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return false;
+  const int dfd = ::dirfd(dir);
+  while (const dirent* d = ::readdir(dir)) {
+    std::string name = d->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st;
+    // A dangling link is listed as itself.
+    if (::fstatat(dfd, name.c_str(), &st, 0) != 0 &&
+        ::fstatat(dfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      continue;  // removed meanwhile
+    }
+    out.push_back(EntryFromStat(std::move(name), st));
+  }
+  ::closedir(dir);
+  std::sort(out.begin(), out.end(),
+            [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+  return true;
+}
+
+void WalkFolder(const std::string& folder, bool recursive,
+                const std::function<bool(const std::string& path, const DirEntry&)>& visit) {
+  std::set<std::pair<uint64_t, uint64_t>> entered;
+  if (auto id = IdentifyFile(folder)) entered.insert({id->device, id->inode});
+  Walk(folder, recursive, visit, entered);
+}
+
+std::optional<uint64_t> FreeSpace(const std::string& path) {
+  struct statvfs sv;
+  if (::statvfs(path.c_str(), &sv) != 0) return std::nullopt;
+  return static_cast<uint64_t>(sv.f_bavail) * static_cast<uint64_t>(sv.f_frsize);
+}
+
+std::optional<FileIdentity> IdentifyFile(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+bool NamesEqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    // Equal prefixes mean both or neither of the previous bytes are the lead byte 0xC3.
+    bool after_c3 = i > 0 && static_cast<unsigned char>(a[i - 1]) == 0xC3;
+    if (FoldCase(static_cast<unsigned char>(a[i]), after_c3) !=
+        FoldCase(static_cast<unsigned char>(b[i]), after_c3)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::optional<std::string> FindFileNoCase(const std::string& folder, const std::string& name) {
+  if (name.empty() || name.find('/') != std::string::npos) return std::nullopt;
+  // The folder is always listed, even when `name` itself can be opened: on a case-insensitive
+  // file system (a FAT memory card) that would succeed without telling the real spelling.
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return std::nullopt;
+  std::optional<std::string> best;
+  while (const dirent* d = ::readdir(dir)) {
+    std::string_view entry = d->d_name;
+    if (entry == name) {
+      best = name;
+      break;
+    }
+    if (NamesEqualNoCase(entry, name) && (!best || entry < *best)) best = std::string(entry);
+  }
+  ::closedir(dir);
+  return best;
+}
+
+}  // namespace vd::os

@@ -1,0 +1,62 @@
+#pragma once
+// Messages between the programs of one user: a program listens under a window class name
+// ("CorvexMainWnd") and another program sends it (message, code, lparam) and gets the
+// handler's result back, as a blocking send to another program's window would. The transport
+// is a Unix stream socket RuntimeFolder() + "/vardune/<window class>", one request per
+// connection: 24 bytes in (magic "VDM1", message u32, code u64, lparam i64, little-endian),
+// 8 bytes out (result i64).
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <thread>
+
+namespace vd::os {
+
+class MessageWindow;
+
+// The socket path for a window class; "" when the name cannot be one (empty, ".", "..",
+// containing '/' or NUL, or too long for a socket address).
+std::string IpcSocketPath(const std::string& window_class);
+
+class IpcServer {
+ public:
+  IpcServer() = default;
+  ~IpcServer() { Stop(); }
+  IpcServer(const IpcServer&) = delete;
+  IpcServer& operator=(const IpcServer&) = delete;
+
+  // Starts answering requests for window_class on a thread of its own; each request is Send()
+  // to target, so it runs on target's owning thread. A socket left behind by a program that is
+  // gone is replaced; one that a live program answers on is not (false). target must outlive
+  // Stop().
+  bool Listen(const std::string& window_class, MessageWindow& target);
+  // Stops answering, joins the thread and removes the socket. Safe from target's handler: a
+  // request still waiting for the handler is then answered with 0.
+  void Stop();
+
+ private:
+  void Serve(std::stop_token stop);
+  void Answer(int client, std::stop_token stop);
+
+  MessageWindow* target_ = nullptr;
+  std::string path_;
+  dev_t device_ = 0;  // identity of our socket file, so that Stop never removes another's
+  ino_t inode_ = 0;
+  int listen_fd_ = -1;
+  int wake_fd_ = -1;  // an eventfd made readable by Stop
+  std::jthread thread_;
+};
+
+constexpr int kIpcReplyTimeoutMs = 60000;
+
+// Sends a request to the program listening as window_class and waits for its result.
+// nullopt when no program listens (a socket left by a dead one is removed), or when the
+// reply does not come within timeout_ms or is cut short.
+std::optional<intptr_t> IpcSend(const std::string& window_class, uint32_t msg, uintptr_t code,
+                                intptr_t lparam = 0, int timeout_ms = kIpcReplyTimeoutMs);
+
+// Whether a program listens as window_class (a dead one's socket is removed).
+bool IpcWindowExists(const std::string& window_class);
+
+}  // namespace vd::os
