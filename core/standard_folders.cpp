@@ -1,0 +1,23 @@
+#include "core/standard_folders.h"
+
+#include "platform/os/folders.h"
+
+const std::string& GetProgramFolder() {
+  static const std::string folder = vd::os::ProgramFolder();
+  return folder;
+}
+
+bool IsInProgramFolder(const std::string& path) {
+  const std::string& folder = GetProgramFolder();
+  if (path.compare(0, folder.size(), folder) != 0) return false;
+  // "/opt/vd" must not claim "/opt/vdx/file".
+  return path.size() == folder.size() || path[folder.size()] == '/' || folder == "/";
+}
+
+std::string GetMagneticModelFile() { return GetProgramFolder() + "/WMM_COF.txt"; }
+
+std::string GetDocumentsFolder(const std::string& sub_path) {
+  return vd::os::DocumentsFolder() + "/Vardune" + sub_path;
+}
+
+std::string GetTempFolder() { return vd::os::SystemTempFolder(); }
