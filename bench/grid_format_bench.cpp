@@ -1,0 +1,106 @@
+// A million positions over the UTM latitudes formatted as UTM text by the grid formatter,
+// against the baseline of the grid library's UTM projection of the same positions followed
+// by snprintf of the same text. The formatter should take at most 1.5 times the baseline's
+// time; the ratio is printed after the runs.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <GeographicLib/UTMUPS.hpp>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "geodesy/utm_grid_formatter.h"
+
+namespace {
+
+constexpr int kPositionCount = 1'000'000;
+
+struct Position {
+  double lat;
+  double lon;
+};
+
+const std::vector<Position>& Positions() {
+  static const std::vector<Position> positions = [] {
+    std::mt19937_64 random(20240611);
+    std::uniform_real_distribution<double> lat(-80.0, 84.0);
+    std::uniform_real_distribution<double> lon(-180.0, 180.0);
+    std::vector<Position> out(kPositionCount);
+    for (Position& p : out) p = {lat(random), lon(random)};
+    return out;
+  }();
+  return positions;
+}
+
+void BM_FormatUtm(benchmark::State& state) {
+  UTM_WGS84_Grid formatter;
+  std::string text;
+  for (auto _ : state) {
+    for (const Position& p : Positions()) {
+      if (!formatter.FormatPosition(p.lat, p.lon, text)) state.SkipWithError("format failed");
+      benchmark::DoNotOptimize(text.data());
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * kPositionCount);
+}
+
+void BM_BaselineUtm(benchmark::State& state) {
+  char text[64];
+  for (auto _ : state) {
+    for (const Position& p : Positions()) {
+      int zone = 0;
+      bool north = true;
+      double x = 0.0;
+      double y = 0.0;
+      GeographicLib::UTMUPS::Forward(p.lat, p.lon, zone, north, x, y);
+      std::snprintf(text, sizeof text, "%d%c %06.0fE %06.0fN", zone, north ? 'n' : 's', x, y);
+      benchmark::DoNotOptimize(text);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * kPositionCount);
+}
+
+BENCHMARK(BM_FormatUtm)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BaselineUtm)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The console report, then the formatter's time as a multiple of the baseline's.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_None) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      const bool usable = run.run_type == Run::RT_Iteration || run.aggregate_name == "median";
+      if (usable && !run.error_occurred) {
+        seconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
+      }
+    }
+  }
+
+  void PrintRatio() {
+    const double ours = seconds_["BM_FormatUtm"];
+    const double baseline = seconds_["BM_BaselineUtm"];
+    if (ours <= 0 || baseline <= 0) return;
+    std::printf("UTM text: formatter %.1f ms, baseline %.1f ms, ratio %.2f (target <= 1.5)\n", ours,
+                baseline, ours / baseline);
+  }
+
+ private:
+  std::map<std::string, double> seconds_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  Positions();
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatio();
+  benchmark::Shutdown();
+  return 0;
+}
