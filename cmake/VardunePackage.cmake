@@ -6,7 +6,8 @@
 #
 # vd_tests(NAME [DEPS ...]): test programs from the folder's tests/ subfolder. A test file's
 # label is taken from its name: *_gui_test.cpp -> gui, *_net_test.cpp -> net,
-# *_peer_test.cpp -> peer, any other *_test.cpp -> unit. One program is built per label.
+# *_peer_test.cpp -> peer, any other *_test.cpp -> unit. One program is built per label; the gui
+# programs get a main that creates the Qt application on the offscreen platform.
 
 function(vd_library name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
@@ -45,9 +46,14 @@ function(vd_tests name)
     if(files)
       set(exe "${name}_${label}_tests")
       add_executable(${exe} ${files})
-      target_link_libraries(${exe} PRIVATE ${name} ${ARG_DEPS} vd_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+      if(label STREQUAL "gui")
+        set(main vd_gui_test_main)
+      else()
+        set(main GTest::gtest_main)
+      endif()
+      target_link_libraries(${exe} PRIVATE ${name} ${ARG_DEPS} vd_test_support GTest::gtest GTest::gmock ${main})
       gtest_discover_tests(${exe}
-        PROPERTIES LABELS ${label}
+        PROPERTIES LABELS ${label} ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
         DISCOVERY_TIMEOUT 60
         TEST_PREFIX "${name}.")
     endif()
