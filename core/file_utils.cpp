@@ -18,7 +18,9 @@ namespace {
 // The names in the open folder `dir_fd`, without "." and "..". Read in full before the caller
 // acts on them, so entries may be removed meanwhile.
 bool ListNames(int dir_fd, std::vector<std::string>& names) {
-  int fd = ::dup(dir_fd);
+  // A duplicate with close-on-exec, as every descriptor here: a child started meanwhile by
+  // another thread must not inherit it.
+  int fd = ::fcntl(dir_fd, F_DUPFD_CLOEXEC, 0);
   if (fd < 0) return false;
   DIR* dir = ::fdopendir(fd);
   if (!dir) {

@@ -8,13 +8,6 @@
 
 namespace {
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view Trim(std::string_view s) {
@@ -125,8 +118,8 @@ std::string CKeyValueFile::DecodeValue(std::string_view value) {
     } else if (i + 2 >= value.size()) {
       break;  // a cut-off escape at the end
     } else {
-      const int hi = HexDigit(value[i + 1]);
-      const int lo = HexDigit(value[i + 2]);
+      const int hi = vd::os::HexDigit(value[i + 1]);
+      const int lo = vd::os::HexDigit(value[i + 2]);
       if (hi >= 0 && lo >= 0) {
         out += static_cast<char>(hi * 16 + lo);
       } else {
@@ -174,8 +167,8 @@ int CKeyValueFile::GetBytes(const std::string& key, void* buffer, int len) const
   auto* out = static_cast<unsigned char*>(buffer);
   int n = 0;
   for (size_t i = 0; n < len && i + 1 < value->size(); i += 2) {
-    const int hi = HexDigit((*value)[i]);
-    const int lo = HexDigit((*value)[i + 1]);
+    const int hi = vd::os::HexDigit((*value)[i]);
+    const int lo = vd::os::HexDigit((*value)[i + 1]);
     if (hi < 0 || lo < 0) break;
     out[n++] = static_cast<unsigned char>(hi * 16 + lo);
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -41,17 +42,10 @@ class CurrentMapScope {
   }
 };
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool IsHexText(const std::string& text, size_t digits) {
   if (text.size() != digits) return false;
   for (char c : text) {
-    if (HexValue(c) < 0) return false;
+    if (vd::os::HexDigit(c) < 0) return false;
   }
   return true;
 }
@@ -68,7 +62,8 @@ bool ParseColour(const std::string& text, uint32_t& argb) {
   for (size_t c = 0; c < channels; ++c) {
     uint32_t byte = 0;
     for (size_t d = 0; d < width; ++d) {
-      byte = byte * 16 + static_cast<uint32_t>(std::max(HexValue(text[1 + c * width + d]), 0));
+      const int digit = vd::os::HexDigit(text[1 + c * width + d]);
+      byte = byte * 16 + static_cast<uint32_t>(std::max(digit, 0));
     }
     if (width == 1) byte *= 16;
     result = (result << 8) | byte;
@@ -254,13 +249,22 @@ void PersistantData::ExchangeStrings(std::string_view name, Container& values) {
   }
   if (!map->Has(count_key)) return;
   const int count = map->GetInt(count_key, 0);
-  values.clear();
-  // The count is not trusted: reading ends at the first missing element.
-  for (int i = 0; i < count; ++i) {
-    const std::string* stored = map->Find(element_key(static_cast<size_t>(i)));
-    if (stored == nullptr) break;
-    values.insert(values.end(), vd::os::Cp1252ToUtf8(*stored));
+  // The file never holds an empty value, so an element saved as "" is missing there and the
+  // ones after it must still be read. The elements are found among the keys actually present,
+  // in index order: looking them up one by one would trust a damaged count of billions.
+  std::vector<std::pair<int, const std::string*>> stored;
+  const std::string prefix = key + '[';
+  const auto& entries = map->entries();
+  for (auto it = entries.lower_bound(prefix);
+       it != entries.end() && it->first.starts_with(prefix); ++it) {
+    int index = -1;
+    std::from_chars(it->first.data() + prefix.size(), it->first.data() + it->first.size(), index);
+    if (index >= 0 && index < count && it->first == element_key(static_cast<size_t>(index)))
+      stored.emplace_back(index, &it->second);
   }
+  std::sort(stored.begin(), stored.end());
+  values.clear();
+  for (const auto& [index, text] : stored) values.insert(values.end(), vd::os::Cp1252ToUtf8(*text));
 }
 
 void PersistantData::ExchangeStringSet(std::string_view name, std::set<std::string>& values) {

@@ -53,7 +53,8 @@ class PersistantData {
   // "#RRGGBB" (alpha 0xFF when not given).
   void ExchangeColour(std::string_view name, uint32_t& argb);
   // Count under "name:n", elements under "name[i]" in set or list order. Reading replaces the
-  // contents when the count is stored and stops at the first element that is absent.
+  // contents when the count is stored, with the elements present below the count in index
+  // order; empty texts are not stored, so they do not come back.
   void ExchangeStringSet(std::string_view name, std::set<std::string>& values);
   void ExchangeStringList(std::string_view name, std::vector<std::string>& values);
 

@@ -316,8 +316,9 @@ class CXmlTreeBuilder {
     std::vector<CXmlNode>& children = children_[stack_.size() - 1];
     stack_.pop_back();
     if (!children.empty()) {
-      node.children_ = document_.StoreChildren(children);
+      // Counted first: StoreChildren may take the vector over.
       node.child_count_ = static_cast<uint32_t>(children.size());
+      node.children_ = document_.StoreChildren(children);
       children.clear();
     }
     AddChild(node);

@@ -271,6 +271,16 @@ TEST_F(SettingsFileTest, ReadsHandEditedValues) {
   }
 }
 
+// An empty text is never written to the file; the elements after it must survive.
+TEST_F(SettingsFileTest, EmptyElementsDoNotCostTheOthers) {
+  using Set = std::set<std::string>;
+  EXPECT_EQ(RoundTrip(&PersistantData::ExchangeStringSet, Set{"", "Topo", "4WD"}, Set{}),
+            (Set{"Topo", "4WD"}));
+  using List = std::vector<std::string>;
+  EXPECT_EQ(RoundTrip(&PersistantData::ExchangeStringList, List{"a", "", "b", "", "c"}, List{}),
+            (List{"a", "b", "c"}));
+}
+
 TEST_F(SettingsFileTest, SetCountsAreNotTrusted) {
   using Set = std::set<std::string>;
   using List = std::vector<std::string>;
@@ -279,7 +289,8 @@ TEST_F(SettingsFileTest, SetCountsAreNotTrusted) {
     Set set;
   } cases[] = {
       {"Probe:v:n=2000000000\nProbe:v[0]=a\nProbe:v[1]=b\n", {"a", "b"}},
-      {"Probe:v:n=3\nProbe:v[0]=a\nProbe:v[2]=c\n", {"a"}},  // stops at the missing [1]
+      {"Probe:v:n=3\nProbe:v[0]=a\nProbe:v[2]=c\n", {"a", "c"}},  // [1] held ""
+      {"Probe:v:n=11\nProbe:v[10]=c\nProbe:v[2]=b\nProbe:v[0]=a\nProbe:v[01]=x\n", {"a", "b", "c"}},
       {"Probe:v:n=1\nProbe:v[0]=a\nProbe:v[1]=stale\n", {"a"}},
       {"Probe:v:n=-5\nProbe:v[0]=a\n", {}},
       {"Probe:v:n=0x7fffffff\n", {}},

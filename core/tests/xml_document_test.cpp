@@ -208,6 +208,21 @@ TEST(XmlDocumentTest, NestingDeeperThan256IsSkippedWithoutRecursion) {
   EXPECT_EQ(all_text.size(), 256u);
 }
 
+// A long list of children (a track of many points) is kept whole, whatever the storage
+// the document picks for it.
+TEST(XmlDocumentTest, ElementWithManyChildrenKeepsThemAll) {
+  for (int count : {10, 6000, 7000, 100000}) {
+    std::string xml = "<trkseg>";
+    for (int i = 0; i < count; ++i) xml += "<trkpt lat='" + std::to_string(i) + "'/>";
+    xml += "</trkseg>";
+    CXmlDocument document;
+    CXmlNode* root = document.Parse(xml);
+    ASSERT_NE(root, nullptr);
+    ASSERT_EQ(root->children().size(), static_cast<size_t>(count)) << count;
+    EXPECT_EQ(root->children().back().GetAttributeDouble("lat", -1), count - 1);
+  }
+}
+
 // A name, text run or tag body over 100,000 bytes is emptied; reading goes on after its
 // 100,001st byte as content.
 TEST(XmlDocumentTest, OverlongRunsAreEmptied) {

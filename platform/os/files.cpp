@@ -74,6 +74,38 @@ uint32_t RandomNumber() {
   return value;
 }
 
+// Calls read_some(bytes done so far) until `count` bytes are in, the end of the file comes or
+// a call fails; the bytes read, or -1.
+template <class ReadSome>
+int64_t ReadFully(size_t count, ReadSome read_some) {
+  size_t done = 0;
+  while (done < count) {
+    ssize_t n = read_some(done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+// Calls write_some(bytes done so far) until all `count` bytes are out; false when a call fails.
+template <class WriteSome>
+bool WriteFully(size_t count, WriteSome write_some) {
+  size_t done = 0;
+  while (done < count) {
+    ssize_t n = write_some(done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 DirEntry EntryFromStat(std::string name, const struct stat& st) {
   DirEntry e;
   e.name = std::move(name);
@@ -142,17 +174,7 @@ void File::Close() { CloseFd(fd_); }
 
 int64_t File::Read(void* buffer, size_t count) {
   auto* p = static_cast<char*>(buffer);
-  size_t done = 0;
-  while (done < count) {
-    ssize_t n = ::read(fd_, p + done, count - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return static_cast<int64_t>(done);
+  return ReadFully(count, [&](size_t done) { return ::read(fd_, p + done, count - done); });
 }
 
 bool File::ReadExact(void* buffer, size_t count) {
@@ -161,16 +183,7 @@ bool File::ReadExact(void* buffer, size_t count) {
 
 bool File::Write(const void* buffer, size_t count) {
   auto* p = static_cast<const char*>(buffer);
-  while (count > 0) {
-    ssize_t n = ::write(fd_, p, count);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    count -= static_cast<size_t>(n);
-  }
-  return true;
+  return WriteFully(count, [&](size_t done) { return ::write(fd_, p + done, count - done); });
 }
 
 int64_t File::PRead(void* buffer, size_t count, uint64_t offset) {
@@ -179,17 +192,9 @@ int64_t File::PRead(void* buffer, size_t count, uint64_t offset) {
     return -1;
   }
   auto* p = static_cast<char*>(buffer);
-  size_t done = 0;
-  while (done < count) {
-    ssize_t n = ::pread(fd_, p + done, count - done, static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return static_cast<int64_t>(done);
+  return ReadFully(count, [&](size_t done) {
+    return ::pread(fd_, p + done, count - done, static_cast<off_t>(offset + done));
+  });
 }
 
 bool File::PWrite(const void* buffer, size_t count, uint64_t offset) {
@@ -198,17 +203,9 @@ bool File::PWrite(const void* buffer, size_t count, uint64_t offset) {
     return false;
   }
   auto* p = static_cast<const char*>(buffer);
-  while (count > 0) {
-    ssize_t n = ::pwrite(fd_, p, count, static_cast<off_t>(offset));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    offset += static_cast<uint64_t>(n);
-    count -= static_cast<size_t>(n);
-  }
-  return true;
+  return WriteFully(count, [&](size_t done) {
+    return ::pwrite(fd_, p + done, count - done, static_cast<off_t>(offset + done));
+  });
 }
 
 bool File::Seek(int64_t offset, int whence) { return ::lseek(fd_, offset, whence) >= 0; }

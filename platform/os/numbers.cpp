@@ -131,6 +131,13 @@ bool ParseInt64(std::string_view text, int64_t& out, int base, size_t* used) {
   return true;
 }
 
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 std::string FormatDouble(double v) {
   char buf[32];  // the longest shortest form is 24 characters
   const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);

@@ -28,6 +28,9 @@ bool ParseDouble(std::string_view text, double& out, size_t* used = nullptr);
 // *used as for ParseDouble. Fails when no digit follows or the value overflows int64_t.
 bool ParseInt64(std::string_view text, int64_t& out, int base = 10, size_t* used = nullptr);
 
+// The value of a hexadecimal digit (either case), or -1 for any other character.
+int HexDigit(char c);
+
 // The shortest text that reads back as exactly v ("inf", "-inf", "nan" for those).
 std::string FormatDouble(double v);
 

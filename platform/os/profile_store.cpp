@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/os/files.h"
+#include "platform/os/numbers.h"
 
 namespace vd::os {
 
@@ -51,13 +52,6 @@ std::string Escape(std::string_view text, std::string_view specials) {
     }
   }
   return out;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 // Two hex digits at text[i]; -1 when they are not there.
