@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -13,6 +14,7 @@
 #include "core/app/time_value.h"
 #include "geodesy/angle_text.h"
 #include "geodesy/magnetic_model.h"
+#include "geodesy/township_converter.h"
 #include "geodesy/utm_grid_formatter.h"
 #include "platform/os/clock.h"
 #include "platform/os/folders.h"
@@ -46,6 +48,7 @@ constexpr int kCodeNad27 = 3;
 constexpr int kCodeBritishGrid = 4;
 constexpr int kCodeUtm = 5;
 constexpr int kCodeProjectionFile = 6;
+constexpr int kCodeTownship = 7;
 constexpr int kCodeSignedDegrees = 8;
 constexpr int kCodeMgrs = 9;
 constexpr int kCodeUtmBands = 10;
@@ -357,6 +360,10 @@ utm_grid_formatter* CAppCommon::GetPositionFormatter() {
       position_formatter_ = std::make_unique<ProjDat_Grid>(
           vd::OpenAppProfile().GetString(vd::kSettingsSection, "posn_format_proj").value_or(""));
       break;
+    case kCodeTownship:
+      position_formatter_ = std::make_unique<township_converter>(
+          [this](const std::string& message) { ShowUserMessage(message); });
+      break;
     case kCodeMgrs:
       position_formatter_ = std::make_unique<MGRS_Grid>();
       break;
@@ -364,7 +371,6 @@ utm_grid_formatter* CAppCommon::GetPositionFormatter() {
       position_formatter_ = std::make_unique<UTMbands_WGS84_Grid>();
       break;
     default:
-      // Township and range (7) has no formatter yet and writes latitude and longitude.
       position_formatter_ = std::make_unique<LatLon_Grid>(
           code,
           [this](double degrees, const char* letters) { return FormatLatLon(degrees, letters); });
@@ -375,6 +381,8 @@ utm_grid_formatter* CAppCommon::GetPositionFormatter() {
 }
 
 void CAppCommon::DropPositionFormatter() { position_formatter_.reset(); }
+
+void CAppCommon::ShowUserMessage(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 
 // ---- magnetic variation ----
 

@@ -65,6 +65,10 @@ class CAppCommon {
   // null when none is open.
   virtual COstrelDoc* FindFirstDocument() = 0;
 
+  // Tells the user something that needs no answer (a missing data file, say). The program's
+  // application object shows it in a message box; the base writes it to the error stream.
+  virtual void ShowUserMessage(const std::string& text);
+
   // Data panes.
   void AddDataWindow(CDataWnd* pane);
   void RemoveDataWindow(CDataWnd* pane);

@@ -14,6 +14,7 @@
 #include "core/persistent_value.h"
 #include "geodesy/magnetic_model.h"
 #include "geodesy/tests/wmm_test_model.h"
+#include "geodesy/township_converter.h"
 #include "geodesy/utm_grid_formatter.h"
 #include "platform/os/environment.h"
 #include "platform/os/files.h"
@@ -25,7 +26,9 @@ namespace {
 class TestApp : public CAppCommon {
  public:
   COstrelDoc* FindFirstDocument() override { return document; }
+  void ShowUserMessage(const std::string& text) override { messages.push_back(text); }
   COstrelDoc* document = nullptr;
+  std::vector<std::string> messages;
 };
 
 struct CountingDoc : COstrelDoc {
@@ -263,6 +266,22 @@ TEST(AppCommonPosition, FormatterIsKeptUntilTheCodeChangesOrItIsDropped) {
   EXPECT_EQ(app.GetPositionFormatter()->position_format_code(), 2);
   app.DropPositionFormatter();
   EXPECT_EQ(app.GetPositionFormatter()->position_format_code(), 2);
+}
+
+TEST(AppCommonPosition, TownshipFormatTellsTheUserWhenItsDataIsMissing) {
+  vd::test::TempDir home;
+  EnvironmentOverride env;
+  env.Set("HOME", home.path());
+  env.Set("XDG_CONFIG_HOME", home.path() + "/.config");
+  TestApp app;
+  app.posn_format.value = 7;
+  utm_grid_formatter* formatter = app.GetPositionFormatter();
+  ASSERT_NE(dynamic_cast<township_converter*>(formatter), nullptr);
+  EXPECT_EQ(formatter->position_format_code(), 7);
+  EXPECT_EQ(app.messages, std::vector<std::string>{township_converter::kMissingDataMessage});
+  std::string text = "unchanged";
+  EXPECT_FALSE(formatter->FormatPosition(52.0, -114.0, text));
+  EXPECT_EQ(text, "unchanged");
 }
 
 struct CodeResolution {
