@@ -11,6 +11,7 @@
 
 #include "geodesy/nad27_shift.h"
 #include "geodesy/projection.h"
+#include "platform/os/files.h"
 #include "platform/os/numbers.h"
 
 namespace {
@@ -461,7 +462,9 @@ void MGRS_Grid::SetZoneFor(double lat, double lon) {
 // ---- ProjDat_Grid ----
 
 ProjDat_Grid::ProjDat_Grid(const std::string& path) : projection_(std::make_unique<CProjection>()) {
-  loaded_ = projection_->LoadProjFile(path);
+  // The setting names a projection file; older settings hold the projection text itself.
+  loaded_ = vd::os::FileExists(path) ? projection_->LoadProjFile(path)
+                                     : !path.empty() && projection_->SetFromProjString(path);
 }
 
 ProjDat_Grid::~ProjDat_Grid() = default;

@@ -154,6 +154,7 @@ class MGRS_Grid : public utm_grid_formatter {
 // "%7.0f %7.0f" (x, y).
 class ProjDat_Grid : public utm_grid_formatter {
  public:
+  // `path` names a projection file; a value naming no file is taken as projection text.
   explicit ProjDat_Grid(const std::string& path);
   ~ProjDat_Grid() override;
 

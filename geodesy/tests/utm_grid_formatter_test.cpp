@@ -453,6 +453,10 @@ TEST(ProjDatGridTest, FormatsInTheFilesProjection) {
     EXPECT_FALSE(grid.ParsePosition(bad, back.lat, back.lon)) << bad;
   }
 
+  ProjDat_Grid from_text("+proj=utm +zone=30 +ellps=WGS84");
+  ASSERT_TRUE(from_text.loaded());
+  EXPECT_EQ(Format(from_text, 51.5, -0.13), want);
+
   ProjDat_Grid missing(dir.File("none.dat"));
   EXPECT_FALSE(missing.loaded());
   std::string text = "keep";
