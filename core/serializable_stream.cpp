@@ -30,10 +30,12 @@ void CSerializableStream::Start(Mode mode, uint64_t end) {
   mode_ = mode;
   failed_ = false;
   skipped_ = false;
-  buffer_offset_ = 0;
+  SetBufferOffset(0);
   cursor_ = 0;
-  filled_ = 0;
-  frames_.assign(1, Frame{0, end, false});
+  const uint8_t* const empty = mode == Mode::kRead ? buffer_.get() : nullptr;
+  next_ = filled_end_ = fast_end_ = empty;
+  frames_.clear();
+  floor_ = 0;
   SetLimit(end, false);
 }
 
@@ -66,7 +68,7 @@ bool CSerializableStream::OpenWrite(const std::string& path) {
 bool CSerializableStream::Close() {
   bool ok = !failed_;
   if (mode_ == Mode::kWrite) {
-    ok = ok && frames_.size() == 1 && Flush() && output_.Commit();
+    ok = ok && frames_.empty() && Flush() && output_.Commit();
     if (!ok) output_.Discard();
   } else if (mode_ == Mode::kRead) {
     input_.Close();
@@ -83,7 +85,7 @@ bool CSerializableStream::Fail() {
 
 bool CSerializableStream::AtBlockEnd() const {
   if (mode_ == Mode::kWrite) return false;
-  return mode_ != Mode::kRead || failed_ || Position() >= limit_;
+  return mode_ != Mode::kRead || failed_ || ReadPosition() >= limit_;
 }
 
 // ---- writing
@@ -133,34 +135,35 @@ bool CSerializableStream::ReadFully(void* data, size_t length, uint64_t offset) 
 
 bool CSerializableStream::TakeSlow(uint8_t* data, size_t length) {
   // Callers have checked length against the frame, so the bytes are in the file.
-  const size_t buffered = filled_ - cursor_;
-  std::memcpy(data, buffer_.get() + cursor_, buffered);
+  const size_t buffered = static_cast<size_t>(filled_end_ - next_);
+  std::memcpy(data, next_, buffered);
   data += buffered;
   length -= buffered;
-  buffer_offset_ += filled_;
-  cursor_ = filled_ = 0;
+  SetBufferOffset(buffer_offset_ + static_cast<uint64_t>(filled_end_ - buffer_.get()));
+  next_ = filled_end_ = buffer_.get();
   if (length >= kBufferSize) {
     if (!ReadFully(data, length, buffer_offset_)) return false;
-    buffer_offset_ += length;
+    SetBufferOffset(buffer_offset_ + length);
     UpdateFastEnd();
     return true;
   }
   const size_t fill =
       static_cast<size_t>(std::min<uint64_t>(kBufferSize, input_size_ - buffer_offset_));
   if (!ReadFully(buffer_.get(), fill, buffer_offset_)) return false;
-  filled_ = fill;
+  filled_end_ = buffer_.get() + fill;
   std::memcpy(data, buffer_.get(), length);
-  cursor_ = length;
+  next_ += length;
   UpdateFastEnd();
   return true;
 }
 
 void CSerializableStream::SeekTo(uint64_t offset) {
-  if (offset >= buffer_offset_ && offset - buffer_offset_ <= filled_) {
-    cursor_ = static_cast<size_t>(offset - buffer_offset_);
+  const uint64_t filled = static_cast<uint64_t>(filled_end_ - buffer_.get());
+  if (offset >= buffer_offset_ && offset - buffer_offset_ <= filled) {
+    next_ = buffer_.get() + (offset - buffer_offset_);
   } else {
-    buffer_offset_ = offset;
-    cursor_ = filled_ = 0;
+    SetBufferOffset(offset);
+    next_ = filled_end_ = buffer_.get();
   }
   UpdateFastEnd();
 }
@@ -169,21 +172,26 @@ void CSerializableStream::SeekTo(uint64_t offset) {
 
 bool CSerializableStream::BeginBlockSlow() {
   const uint64_t start = Position();
-  const uint64_t parent_end = limit_;
-  const bool parent_block = limit_block_;
+  const uint64_t outer_end = limit_;
+  const bool outer_block = limit_block_;
   Push(start, start, true);  // also on failure, for EndBlock to remove
   if (mode_ != Mode::kRead || failed_) return false;
-  if (start >= parent_end && parent_block) return true;  // not written: every field absent
-  uint8_t marker;
-  uint32_t length;
-  if (parent_end - start < kBlockHeaderSize || !Take(&marker, sizeof marker) ||
-      !Take(&length, sizeof length) || marker != kBlockMarker ||
-      !BlockLengthValid(length, parent_end - start)) {
+  if (start >= outer_end && outer_block) return true;  // not written: every field absent
+  uint8_t header[kBlockHeaderSize];
+  if (start >= outer_end || outer_end - start < sizeof header || !Take(header, sizeof header)) {
     return Fail();
   }
-  frames_.back().end = start + length;
+  uint32_t length;
+  std::memcpy(&length, header + 1, sizeof length);
+  if (header[0] != kBlockMarker || !BlockLengthValid(length, outer_end - start)) return Fail();
   SetLimit(start + length, true);
   return true;
+}
+
+bool CSerializableStream::EndBlockSlow() {
+  // The stream failed, or no block is open.
+  if (frames_.size() > floor_) Pop();
+  return false;
 }
 
 bool CSerializableStream::ExchangeRawSlow(void* data, size_t length) {
@@ -225,7 +233,7 @@ bool CSerializableStream::ExchangeArrayBytes(void* elements, size_t count, uint3
   auto slot = static_cast<uint8_t*>(elements);
   for (size_t i = 0; i < count; ++i, slot += element_size) {
     if (!Take(slot, kept)) return false;
-    if (stored > element_size) SeekTo(Position() + (stored - element_size));
+    if (stored > element_size) SeekTo(ReadPosition() + (stored - element_size));
   }
   if (stored > element_size) skipped_ = true;
   return true;
@@ -253,12 +261,12 @@ bool CSerializableStream::ExchangeColour(uint32_t& argb) {
 
 bool CSerializableStream::WriteRecord(CSerializable& object) {
   if (mode_ != Mode::kWrite || failed_) return false;
-  const uint64_t start = Position();
+  const uint64_t start = WritePosition();
   // Type id and a length of 0 for now, as one value (see EndBlock).
   const uint64_t header = static_cast<uint32_t>(object.GetTypeId());
   if (!Put(&header, sizeof header)) return false;
   if (!object.Serialize(*this)) return Fail();
-  const uint64_t length = Position() - start - kRecordHeaderSize;
+  const uint64_t length = WritePosition() - start - kRecordHeaderSize;
   // A reader refuses empty and oversized bodies.
   if (length == 0 || length > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
     return Fail();
@@ -268,43 +276,61 @@ bool CSerializableStream::WriteRecord(CSerializable& object) {
 }
 
 CSerializableStream::RecordResult CSerializableStream::ReadRecord() {
-  RecordResult result;
-  if (mode_ != Mode::kRead || failed_) return result;
-  const uint64_t start = Position();
-  const uint64_t end = limit_;
-  if (start >= end) return result;  // the clean end
-  int32_t type_id;
-  int32_t length;
-  if (end - start < kRecordHeaderSize || !Take(&type_id, sizeof type_id) ||
-      !Take(&length, sizeof length)) {
-    Fail();
-    return result;
+  int32_t header[2];  // type id, body length
+  uint64_t start;
+  if (kRecordHeaderSize <= FastRoom()) {
+    start = ReadPosition();
+    std::memcpy(header, next_, sizeof header);
+    next_ += sizeof header;
+  } else {
+    if (mode_ != Mode::kRead || failed_) return {};
+    start = ReadPosition();
+    if (start >= limit_) return {};  // the clean end
+    if (limit_ - start < kRecordHeaderSize || !Take(header, sizeof header)) {
+      Fail();
+      return {};
+    }
   }
-  if (length <= 0 || static_cast<uint64_t>(length) > end - start - kRecordHeaderSize) {
+  const int32_t length = header[1];
+  if (length <= 0 || static_cast<uint64_t>(length) > limit_ - start - kRecordHeaderSize) {
     Fail();
-    return result;
+    return {};
   }
   const uint64_t body_end = start + kRecordHeaderSize + static_cast<uint64_t>(length);
-  result.status = RecordStatus::kSkipped;
-  const CSerializable::Type* type = CSerializable::Type::Find(type_id);
-  if (type) {
-    std::unique_ptr<CSerializable> object = type->Create();
-    const size_t depth = frames_.size();
-    Push(start + kRecordHeaderSize, body_end, false);
-    const bool ok = object && object->Serialize(*this);
-    while (frames_.size() > depth) Pop();  // also blocks the object left open
-    if (failed_) {
-      result.status = RecordStatus::kEnd;
-      return result;
+  RecordStatus status = RecordStatus::kSkipped;
+  std::unique_ptr<CSerializable> object;
+  if (const CSerializable::Type* type = CSerializable::Type::Find(header[0])) {
+    object = type->Create();
+    // The body is a frame kept here rather than in frames_; the object's blocks go above it,
+    // and it closes also those the object left open.
+    const uint64_t outer_end = limit_;
+    const bool outer_block = limit_block_;
+    const size_t outer_floor = floor_;
+    floor_ = frames_.size();
+    limit_ = body_end;
+    limit_block_ = false;
+    if (static_cast<uint64_t>(length) <= FastRoom()) {
+      fast_end_ = next_ + length;  // the body is in the buffer
+    } else {
+      UpdateFastEnd();
     }
+    const bool ok = object && object->Serialize(*this);
+    while (frames_.size() > floor_) Pop();
+    floor_ = outer_floor;
+    limit_ = outer_end;
+    limit_block_ = outer_block;
+    if (failed_) return {};
     if (ok) {
-      result.status = RecordStatus::kRecord;
-      result.object = std::move(object);
+      status = RecordStatus::kRecord;
+    } else {
+      object.reset();
     }
   }
-  if (Position() != body_end) {
+  if (ReadPosition() != body_end) {
     skipped_ = true;
     SeekTo(body_end);
+  } else {
+    UpdateFastEnd();
   }
-  return result;
+  return RecordResult{status, std::move(object)};
 }

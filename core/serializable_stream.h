@@ -118,26 +118,36 @@ class CSerializableStream {
  private:
   enum class Mode { kClosed, kRead, kWrite };
   enum class Field { kPresent, kAbsent, kFailed };
-  // An open block or record body, or (the outermost) the whole file.
+  // An open block (or, while its object reads, a record body: see ReadRecord), with what its
+  // closing restores. The innermost frame's own end and kind are limit_ and limit_block_; the
+  // whole file, outermost, has no entry.
   struct Frame {
     uint64_t start;
-    uint64_t end;  // reading: the first byte after it
-    bool block;    // fields read at its end are absent rather than failed
+    uint64_t outer_end;
+    bool outer_block;
   };
 
   void Start(Mode mode, uint64_t end);
   // Closes without committing a write.
   void Abandon();
   bool Fail();
-  uint64_t Position() const { return buffer_offset_ + cursor_; }
-  uint64_t Remaining() const { return limit_ - Position(); }
+  uint64_t Position() const { return mode_ == Mode::kRead ? ReadPosition() : WritePosition(); }
+  uint64_t ReadPosition() const { return read_origin_ + reinterpret_cast<uintptr_t>(next_); }
+  uint64_t WritePosition() const { return buffer_offset_ + cursor_; }
+  void SetBufferOffset(uint64_t offset) {
+    buffer_offset_ = offset;
+    read_origin_ = offset - reinterpret_cast<uintptr_t>(buffer_.get());
+  }
+  uint64_t Remaining() const { return limit_ - ReadPosition(); }
+  // Reading: the bytes buffered and inside the innermost frame, from next_ on.
+  size_t FastRoom() const { return static_cast<size_t>(fast_end_ - next_); }
   // Reading: whether a field of length bytes follows.
   Field Check(size_t length) const;
-  // Scalars rather than a Frame: a frame just built on the stack and read back whole would
-  // stall the load.
+  // Opens a frame from start to end; block: fields read at its end are absent rather than
+  // failed.
   void Push(uint64_t start, uint64_t end, bool block);
-  // Removes the innermost frame and gives it back.
-  Frame Pop();
+  // Closes the innermost frame.
+  void Pop();
   // Keeps limit_, limit_block_ and fast_end_ in step with the innermost frame and the buffer.
   void SetLimit(uint64_t end, bool block);
   void UpdateFastEnd();
@@ -155,8 +165,9 @@ class CSerializableStream {
   bool ReadFully(void* data, size_t length, uint64_t offset);
   void SeekTo(uint64_t offset);
 
-  // The complete reading operations; the inline ones take a shortcut when they can.
+  // The complete operations; the inline ones take a shortcut for reading when they can.
   bool BeginBlockSlow();
+  bool EndBlockSlow();
   bool ExchangeRawSlow(void* data, size_t length);
   bool ExchangeStringSlow(std::string& value);
   bool ExchangeArrayBytes(void* elements, size_t count, uint32_t element_size);
@@ -169,15 +180,21 @@ class CSerializableStream {
   vd::os::AtomicFileWriter output_;
   std::unique_ptr<uint8_t[]> buffer_;
   uint64_t buffer_offset_ = 0;  // file offset of buffer_[0]
-  size_t cursor_ = 0;           // next byte of the buffer to read or write
-  size_t filled_ = 0;           // reading: bytes of the buffer that hold file data
-  // Reading: the end of the bytes that are both in the buffer and inside the innermost frame
-  // (cursor_ when reading has failed), so that one comparison admits a field. Not used for
-  // writing.
-  size_t fast_end_ = 0;
+  size_t cursor_ = 0;           // writing: next byte of the buffer to write
+  // Reading (all null otherwise): the next byte, the end of the file data in the buffer, and
+  // the end of the bytes that are both in the buffer and inside the innermost frame (next_
+  // when reading has failed), so that one comparison admits a field.
+  const uint8_t* next_ = nullptr;
+  const uint8_t* filled_end_ = nullptr;
+  const uint8_t* fast_end_ = nullptr;
+  // Reading: buffer_offset_ less the address of the buffer, so that the file offset of next_
+  // takes one addition (unsigned arithmetic: the wrap-around cancels).
+  uint64_t read_origin_ = 0;
   uint64_t input_size_ = 0;
-  std::vector<Frame> frames_;  // outermost (the whole file) first
-  uint64_t limit_ = 0;         // end and block flag of the innermost frame, kept at hand
+  std::vector<Frame> frames_;  // outermost first
+  // Frames below this count belong to an enclosing record's reader: EndBlock leaves them.
+  size_t floor_ = 0;
+  uint64_t limit_ = 0;  // end and kind of the innermost frame
   bool limit_block_ = false;
   Mode mode_ = Mode::kClosed;
   bool failed_ = false;
@@ -185,19 +202,28 @@ class CSerializableStream {
 };
 
 // The per-field and per-block operations have inline shortcuts for the common case of a field
-// that lies in the buffer: a stream of small records spends its time here.
+// that lies in the buffer: a stream of small records spends its time here. The reading shortcut
+// comes first and needs no test of the mode: fast_end_ - next_ is 0 unless reading.
+static_assert(CSerializableStream::kBufferSize <= CSerializableStream::kMaxBlockLength &&
+                  CSerializableStream::kBufferSize <= CSerializableStream::kMaxStringLength,
+              "a block or string that fits in the buffer needs no check of its length limit");
 
 inline CSerializableStream::Field CSerializableStream::Check(size_t length) const {
   if (mode_ != Mode::kRead || failed_) return Field::kFailed;
-  const uint64_t position = Position();
+  const uint64_t position = ReadPosition();
   if (position >= limit_) return limit_block_ ? Field::kAbsent : Field::kFailed;
   return length <= limit_ - position ? Field::kPresent : Field::kFailed;
 }
 
 inline void CSerializableStream::UpdateFastEnd() {
   if (mode_ != Mode::kRead) return;
-  fast_end_ =
-      failed_ ? cursor_ : static_cast<size_t>(std::min<uint64_t>(filled_, limit_ - buffer_offset_));
+  // Addresses as integers, for the end of the innermost frame may lie past the buffer; the
+  // result is kept in [next_, filled_end_] whatever the frames say.
+  const uint64_t next = reinterpret_cast<uintptr_t>(next_);
+  const uint64_t frame_end = limit_ - read_origin_;
+  uint64_t end = std::min<uint64_t>(reinterpret_cast<uintptr_t>(filled_end_), frame_end);
+  if (failed_ || end < next) end = next;
+  fast_end_ = next_ + static_cast<size_t>(end - next);
 }
 
 inline void CSerializableStream::SetLimit(uint64_t end, bool block) {
@@ -207,15 +233,14 @@ inline void CSerializableStream::SetLimit(uint64_t end, bool block) {
 }
 
 inline void CSerializableStream::Push(uint64_t start, uint64_t end, bool block) {
-  frames_.push_back(Frame{start, end, block});
+  frames_.push_back(Frame{start, limit_, limit_block_});
   SetLimit(end, block);
 }
 
-inline CSerializableStream::Frame CSerializableStream::Pop() {
-  const Frame inner = frames_.back();
+inline void CSerializableStream::Pop() {
+  const Frame frame = frames_.back();
   frames_.pop_back();
-  SetLimit(frames_.back().end, frames_.back().block);
-  return inner;
+  SetLimit(frame.outer_end, frame.outer_block);
 }
 
 inline bool CSerializableStream::Put(const void* data, size_t length) {
@@ -236,61 +261,75 @@ inline bool CSerializableStream::Patch(uint64_t offset, const void* data, size_t
 }
 
 inline bool CSerializableStream::Take(void* data, size_t length) {
-  if (length <= filled_ - cursor_) {
-    std::memcpy(data, buffer_.get() + cursor_, length);
-    cursor_ += length;
+  if (length <= static_cast<size_t>(filled_end_ - next_)) {
+    std::memcpy(data, next_, length);
+    next_ += length;
     return true;
   }
   return TakeSlow(static_cast<uint8_t*>(data), length);
 }
 
 inline bool CSerializableStream::BeginBlock() {
-  if (mode_ == Mode::kWrite) {
-    Push(Position(), 0, true);
-    static constexpr uint8_t kPlaceholder[kBlockHeaderSize] = {};
-    return Put(kPlaceholder, sizeof kPlaceholder);
-  }
-  if (mode_ == Mode::kRead && kBlockHeaderSize <= fast_end_ - cursor_) {
-    const uint8_t* header = buffer_.get() + cursor_;
+  const size_t room = FastRoom();
+  if (kBlockHeaderSize <= room) {
     uint32_t length;
-    std::memcpy(&length, header + 1, sizeof length);
-    const uint64_t start = Position();
-    if (header[0] == kBlockMarker && BlockLengthValid(length, limit_ - start)) {
-      cursor_ += kBlockHeaderSize;
-      Push(start, start + length, true);
+    std::memcpy(&length, next_ + 1, sizeof length);
+    // A block wholly in the buffer: it ends inside the enclosing frame, and so does the room
+    // for its fields.
+    if (next_[0] == kBlockMarker && length >= kBlockHeaderSize && length <= room) {
+      const uint64_t start = ReadPosition();
+      frames_.push_back(Frame{start, limit_, limit_block_});
+      limit_ = start + length;
+      limit_block_ = true;
+      fast_end_ = next_ + length;
+      next_ += kBlockHeaderSize;
       return true;
     }
+  }
+  if (mode_ == Mode::kWrite) {
+    Push(WritePosition(), 0, true);
+    static constexpr uint8_t kPlaceholder[kBlockHeaderSize] = {};
+    return Put(kPlaceholder, sizeof kPlaceholder);
   }
   return BeginBlockSlow();
 }
 
 inline bool CSerializableStream::EndBlock() {
-  if (frames_.size() < 2) return false;
-  const Frame block = Pop();
-  if (failed_) return false;
-  if (mode_ == Mode::kWrite) {
-    const uint64_t length = Position() - block.start;
-    if (length > kMaxBlockLength) return Fail();  // a reader would refuse it
-    // Marker and length as the low five bytes of one value: built byte by byte on the stack,
-    // the header would be read back by loads that straddle the stores and stall.
-    const uint64_t header = kBlockMarker | length << 8;
-    return Patch(block.start, &header, kBlockHeaderSize);
+  if (failed_ || frames_.size() <= floor_) return EndBlockSlow();
+  const Frame frame = frames_.back();
+  frames_.pop_back();
+  const uint64_t end = limit_;
+  limit_ = frame.outer_end;
+  limit_block_ = frame.outer_block;
+  if (mode_ == Mode::kRead) {
+    if (ReadPosition() < end) {
+      skipped_ = true;
+      SeekTo(end);
+    } else {
+      UpdateFastEnd();
+    }
+    return true;
   }
-  if (mode_ != Mode::kRead) return false;
-  if (Position() < block.end) {
-    skipped_ = true;
-    SeekTo(block.end);
-  }
-  return true;
+  if (mode_ != Mode::kWrite) return false;
+  const uint64_t length = WritePosition() - frame.start;
+  if (length > kMaxBlockLength) return Fail();  // a reader would refuse it
+  // Marker and length as the low five bytes of one value: built byte by byte on the stack,
+  // the header would be read back by loads that straddle the stores and stall.
+  const uint64_t header = kBlockMarker | length << 8;
+  return Patch(frame.start, &header, kBlockHeaderSize);
 }
 
 inline bool CSerializableStream::ExchangeRaw(void* data, size_t length) {
-  if (mode_ == Mode::kWrite) return Put(data, length);
-  if (mode_ == Mode::kRead && length <= fast_end_ - cursor_) {
-    std::memcpy(data, buffer_.get() + cursor_, length);
-    cursor_ += length;
+  // length - 1: a field of no bytes takes the long way, which knows whether the stream works.
+  if (length - 1 < FastRoom()) {
+    // next_ is stored after the copy, which might alias it as far as the compiler knows: the
+    // next field then finds it in a register.
+    const uint8_t* field = next_;
+    std::memcpy(data, field, length);
+    next_ = field + length;
     return true;
   }
+  if (mode_ == Mode::kWrite) return Put(data, length);
   return ExchangeRawSlow(data, length);
 }
 
@@ -302,19 +341,20 @@ inline bool CSerializableStream::ExchangeBool(bool& value) {
 }
 
 inline bool CSerializableStream::ExchangeString(std::string& value) {
-  uint32_t length;
-  if (mode_ == Mode::kWrite && value.size() <= kMaxStringLength) {
-    length = static_cast<uint32_t>(value.size());
-    return Put(&length, sizeof length) && Put(value.data(), length);
-  }
-  if (mode_ == Mode::kRead && sizeof length <= fast_end_ - cursor_) {
-    const uint8_t* field = buffer_.get() + cursor_;
+  const size_t room = FastRoom();
+  if (sizeof(uint32_t) <= room) {
+    const uint8_t* field = next_;
+    uint32_t length;
     std::memcpy(&length, field, sizeof length);
-    if (length <= kMaxStringLength && length <= fast_end_ - cursor_ - sizeof length) {
+    if (length <= room - sizeof length) {
       value.assign(reinterpret_cast<const char*>(field + sizeof length), length);
-      cursor_ += sizeof length + length;
+      next_ = field + sizeof length + length;
       return true;
     }
+  }
+  if (mode_ == Mode::kWrite && value.size() <= kMaxStringLength) {
+    const uint32_t length = static_cast<uint32_t>(value.size());
+    return Put(&length, sizeof length) && Put(value.data(), length);
   }
   return ExchangeStringSlow(value);
 }

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/os/files.h"
@@ -21,6 +24,7 @@ constexpr int32_t kTrackType = 9102;
 constexpr int32_t kShelfType = 9103;
 constexpr int32_t kNewNoteType = 9104;   // read as version 2 of the note
 constexpr int32_t kOldNoteType = 9105;   // read as version 1 of the note
+constexpr int32_t kUnbalancedType = 9106;
 constexpr int32_t kStrangerType = 9199;  // never registered
 
 // Records of the tests describe themselves, so that what was read can be compared with what
@@ -171,6 +175,35 @@ class NoteV2 : public NoteV1<kId> {
 };
 const CSerializable::TypeOf<NoteV2<kNewNoteType>> kNewNoteRegistration{kNewNoteType};
 const CSerializable::TypeOf<NoteV1<kOldNoteType>> kOldNoteRegistration{kOldNoteType};
+
+// Reads its block and then misuses the stream as its mode says: 0 closes more blocks than it
+// opened, 1 leaves blocks open. The records around it must not notice.
+class Unbalanced : public TestRecord {
+ public:
+  static const TypeOf<Unbalanced> cType;
+
+  int32_t mode = -1;
+
+  bool Serialize(CSerializableStream& s) override {
+    if (s.IsWriting()) {
+      CSerializableStream::Block block(s);
+      return block.ok() && s.ExchangeRaw(&mode, sizeof mode);
+    }
+    if (!s.BeginBlock() || !s.ExchangeRaw(&mode, sizeof mode)) return false;
+    if (mode == 1) return s.BeginBlock();
+    // Its own block closes; the reader's blocks around the record stay open.
+    return s.EndBlock() && !s.EndBlock() && !s.EndBlock();
+  }
+  int32_t GetTypeId() const override { return kUnbalancedType; }
+  std::string Describe() const override { return "unbalanced " + std::to_string(mode); }
+};
+const CSerializable::TypeOf<Unbalanced> Unbalanced::cType{kUnbalancedType};
+
+std::unique_ptr<Unbalanced> MakeUnbalanced(int32_t mode) {
+  auto u = std::make_unique<Unbalanced>();
+  u->mode = mode;
+  return u;
+}
 
 std::unique_ptr<TestPoint> MakePoint(int32_t id, std::string name) {
   auto p = std::make_unique<TestPoint>();
@@ -326,6 +359,25 @@ TEST(SerializableStream, VersionsReadEachOthersRecords) {
   EXPECT_EQ(got.records, (std::vector<std::string>{"note 8 eight", tail->Describe()}));
   EXPECT_TRUE(got.skipped);
   EXPECT_FALSE(got.failed);
+}
+
+TEST(SerializableStream, RecordThatMisusesBlocksLeavesTheOthersIntact) {
+  vd::test::TempDir dir;
+  std::vector<std::unique_ptr<CSerializable>> records;
+  records.push_back(MakeUnbalanced(0));
+  records.push_back(MakeUnbalanced(1));
+  auto shelf = std::make_unique<TestShelf>();
+  shelf->records.push_back(MakeUnbalanced(0));
+  shelf->records.push_back(MakeUnbalanced(1));
+  shelf->records.push_back(MakePoint(1, "in the shelf"));
+  records.push_back(std::move(shelf));
+  records.push_back(MakePoint(2, "after the shelf"));
+  ASSERT_TRUE(WriteRecords(dir.File("u.bin"), records, records.size()));
+
+  ReadOutcome got = ReadAll(dir.File("u.bin"));
+  EXPECT_EQ(got.records, Describe(records));
+  EXPECT_FALSE(got.failed);
+  EXPECT_FALSE(got.skipped);
 }
 
 // Every prefix of a valid file gives exactly the records that are whole in it; a prefix that
@@ -567,6 +619,67 @@ TEST(SerializableStream, RegistrationLeavesTheRegistryWhenDestroyed) {
     EXPECT_EQ(CSerializable::Type::Find(kPointType), &shadow);
   }
   EXPECT_EQ(CSerializable::Type::Find(kPointType), &TestPoint::cType);
+}
+
+// A record of kBytes bytes aligned to kAlign, filled with one value.
+template <size_t kBytes, size_t kAlign>
+class Filler : public CSerializable {
+ public:
+  explicit Filler(uint8_t fill) : fill_(fill) { std::memset(bytes_, fill, sizeof bytes_); }
+  bool Serialize(CSerializableStream&) override { return true; }
+  bool Intact() const {
+    return reinterpret_cast<uintptr_t>(this) % kAlign == 0 &&
+           std::all_of(std::begin(bytes_), std::end(bytes_), [&](uint8_t b) { return b == fill_; });
+  }
+
+ private:
+  uint8_t fill_;
+  alignas(kAlign) uint8_t bytes_[kBytes];
+};
+
+// Records take their memory from short per-thread lists of freed records, or from the heap.
+// Whatever the order of creation and destruction and the thread that frees them, records alive
+// at the same time never share memory and keep their contents and alignment.
+template <size_t kBytes, size_t kAlign = alignof(std::max_align_t)>
+void CheckRecordMemory() {
+  using Record = Filler<kBytes, kAlign>;
+  SCOPED_TRACE(sizeof(Record));
+  std::vector<std::unique_ptr<CSerializable>> live;
+  uint8_t fill = 0;
+  auto add = [&](int count) {
+    for (int i = 0; i < count; ++i) live.push_back(std::make_unique<Record>(++fill));
+  };
+  auto drop_every = [&](size_t step) {
+    std::vector<std::unique_ptr<CSerializable>> dropped;
+    for (size_t i = 0; i < live.size(); i += step) dropped.push_back(std::move(live[i]));
+    std::erase(live, nullptr);
+    return dropped;
+  };
+
+  add(100);  // more than a list keeps
+  drop_every(2);
+  add(100);
+  std::thread([dropped = drop_every(3)]() mutable { dropped.clear(); }).join();
+  add(100);
+
+  std::vector<uintptr_t> starts;
+  for (const auto& r : live) {
+    ASSERT_TRUE(static_cast<const Record&>(*r).Intact());
+    starts.push_back(reinterpret_cast<uintptr_t>(r.get()));
+  }
+  std::sort(starts.begin(), starts.end());
+  for (size_t i = 1; i < starts.size(); ++i) ASSERT_GE(starts[i] - starts[i - 1], sizeof(Record));
+}
+
+TEST(SerializableStream, RecordMemoryIsReusedSafely) {
+  static_assert(sizeof(Filler<1, 1>) == 16 && sizeof(Filler<88, 8>) == 104 &&
+                sizeof(Filler<96, 8>) == 112 && sizeof(Filler<240, 16>) == 256);
+  CheckRecordMemory<1, 1>();    // the smallest size kept
+  CheckRecordMemory<88, 8>();   // kept in one list ...
+  CheckRecordMemory<96, 8>();   // ... with these
+  CheckRecordMemory<240>();     // the largest size kept
+  CheckRecordMemory<300>();     // too large to keep
+  CheckRecordMemory<40, 64>();  // over-aligned
 }
 
 }  // namespace
