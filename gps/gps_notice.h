@@ -1,10 +1,10 @@
 #pragma once
 // The notices a GPS interface posts to its window (the main frame): message kUserMessage,
-// wparam the notice code, lparam an owned heap copy of the fix record at that moment. The
-// input's own record never leaves its thread; the window's handler takes the copy over with
-// TakeGpsNoticeRecord, so it reads a record nothing else writes.
+// wparam the notice code, lparam a copy of the fix record at that moment. The input's own
+// record never leaves its thread; the window owns the copy and frees it once the notice has
+// been handled or dropped, so the handler reads a record nothing else writes, and notices
+// still queued when the window closes cost nothing.
 #include <cstdint>
-#include <memory>
 
 #include "core/app/gps_position_info.h"
 #include "platform/os/message_queue.h"
@@ -15,11 +15,10 @@ enum GpsNotice : uint32_t {
   kGpsNoticeFailure = 77,     // the input stopped: the port could not be opened or went quiet
 };
 
-// Posts the notice with a copy of record; false (and nothing leaks) when the window is closed.
+// Posts the notice with a copy of record; false when the window is closed.
 bool PostGpsNotice(vd::os::MessageWindow& window, GpsNotice notice,
                    const GPS_position_info& record);
 
-// The record a GPS notice carries, now owned by the caller; null for any other message. Call it
-// exactly once for each GPS notice handled. A window closed with notices still queued drops
-// them, so stop the GPS input before closing its window.
-std::unique_ptr<GPS_position_info> TakeGpsNoticeRecord(const vd::os::Message& message);
+// The record a GPS notice carries, valid until the handler returns (copy what is kept); null
+// for any other message.
+const GPS_position_info* GpsNoticeRecord(const vd::os::Message& message);

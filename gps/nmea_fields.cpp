@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "platform/os/numbers.h"
 
@@ -80,7 +81,15 @@ Number ReadNumber(NmeaCursor& c, bool skip_comma) {
   // Multiplying by the inverse is at most one unit in the last place off, far below what
   // any field carries, and much faster than dividing.
   v *= kInversePowersOfTen[fraction_digits];
-  if (dropped_integer_digits) v *= PowerOfTen(dropped_integer_digits);
+  if (dropped_integer_digits) {
+    v *= PowerOfTen(dropped_integer_digits);
+    // Every field ends up in a float, which can't hold this (converting it would be undefined):
+    // such a field reads as no number.
+    if (v > std::numeric_limits<float>::max()) {
+      v = 0.0;
+      n.has_digits = false;
+    }
+  }
   n.value = negative ? -v : v;
   if (skip_comma && p < end && *p == ',') ++p;
   c.pos = p;

@@ -64,10 +64,9 @@ class NoticeWindow {
  public:
   NoticeWindow()
       : window_([this](const vd::os::Message& m) -> intptr_t {
-          if (auto record = TakeGpsNoticeRecord(m)) notices_.push_back({m.wparam, *record});
+          if (const auto* record = GpsNoticeRecord(m)) notices_.push_back({m.wparam, *record});
           return 0;
         }) {}
-  ~NoticeWindow() { window_.DispatchPending(); }
 
   vd::os::MessageWindow& window() { return window_; }
   const std::vector<ReceivedNotice>& notices() const { return notices_; }

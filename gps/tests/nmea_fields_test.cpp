@@ -116,6 +116,21 @@ TEST(NmeaFields, NumbersCharactersAndStrings) {
   EXPECT_EQ(c.Peek(), '*');
 }
 
+// Long digit runs still scale; one beyond what a float holds reads as no number (its
+// conversion to float would be undefined) and the next field is read as usual.
+TEST(NmeaFields, NumbersBeyondFloatRangeReadAsNone) {
+  const std::string big = "1" + std::string(40, '0');
+  const std::string fields = "1" + std::string(29, '0') + ",-" + big + "," + big + ".5,7";
+  NmeaCursor c(fields);
+  double v = 0.0;
+  EXPECT_TRUE(NMEAGetNumber(c, v, true));
+  EXPECT_DOUBLE_EQ(v, 1e29);
+  EXPECT_FALSE(NMEAGetNumber(c, v, true));
+  EXPECT_EQ(v, 0.0);
+  EXPECT_EQ(NMEAGetFloat(c, true), 0.0f);
+  EXPECT_EQ(NMEAGetFloat(c, true), 7.0f);
+}
+
 TEST(NmeaFields, TimesAndDates) {
   bool fraction = true;
   NmeaCursor t1("235959,");

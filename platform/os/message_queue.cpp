@@ -30,7 +30,12 @@ bool MessageWindow::Enqueue(Entry entry) {
 }
 
 bool MessageWindow::Post(uint32_t msg, uintptr_t w, intptr_t l) {
-  return Enqueue(Entry{Message{msg, w, l}, nullptr});
+  return Enqueue(Entry{Message{msg, w, l}, nullptr, nullptr});
+}
+
+bool MessageWindow::Post(uint32_t msg, uintptr_t w, std::shared_ptr<const void> payload) {
+  const auto l = reinterpret_cast<intptr_t>(payload.get());
+  return Enqueue(Entry{Message{msg, w, l}, nullptr, std::move(payload)});
 }
 
 intptr_t MessageWindow::Send(uint32_t msg, uintptr_t w, intptr_t l) {
@@ -40,7 +45,7 @@ intptr_t MessageWindow::Send(uint32_t msg, uintptr_t w, intptr_t l) {
 intptr_t MessageWindow::Send(std::stop_token stop, uint32_t msg, uintptr_t w, intptr_t l) {
   if (IsOwnerThread()) return IsClosed() ? 0 : handler_(Message{msg, w, l});
   auto state = std::make_shared<SendState>();
-  if (!Enqueue(Entry{Message{msg, w, l}, state})) return 0;
+  if (!Enqueue(Entry{Message{msg, w, l}, state, nullptr})) return 0;
   std::unique_lock lock(mutex_);
   answered_.wait(lock, stop, [&] { return state->done; });
   if (!state->done) state->abandoned = true;
@@ -58,6 +63,7 @@ size_t MessageWindow::DispatchPending() {
     if (entry.send && entry.send->abandoned) continue;
     lock.unlock();
     intptr_t result = handler_(entry.message);
+    entry.payload.reset();  // outside the lock: freeing it may run any code
     lock.lock();
     ++handled;
     if (entry.send) {
@@ -87,13 +93,14 @@ void MessageWindow::SetWakeHook(std::function<void()> hook) {
 }
 
 void MessageWindow::Close() {
+  std::deque<Entry> dropped;  // freed after the lock is released
   {
     std::lock_guard lock(mutex_);
     if (closed_) return;
     closed_ = true;
     for (Entry& entry : queue_)
       if (entry.send) entry.send->done = true;  // result 0
-    queue_.clear();
+    dropped.swap(queue_);
   }
   queued_.notify_all();
   answered_.notify_all();

@@ -36,6 +36,10 @@ class MessageWindow {
 
   // Any thread. Queues the message; false once the window is closed.
   bool Post(uint32_t msg, uintptr_t w = 0, intptr_t l = 0);
+  // As Post, with lparam the address of payload while the handler runs. The window keeps
+  // payload until the message has been handled or dropped (window closed or destroyed, post
+  // refused), so data handed to another thread is freed exactly once whatever happens to it.
+  bool Post(uint32_t msg, uintptr_t w, std::shared_ptr<const void> payload);
   // Runs the handler on the owning thread and returns its result: a direct call on that thread,
   // else the message is queued and the caller waits until the owner has handled it. 0 when the
   // window is closed before the message was handled.
@@ -67,7 +71,8 @@ class MessageWindow {
   };
   struct Entry {
     Message message;
-    std::shared_ptr<SendState> send;  // null for a post
+    std::shared_ptr<SendState> send;      // null for a post
+    std::shared_ptr<const void> payload;  // what message.lparam points at, if owned
   };
 
   bool Enqueue(Entry entry);

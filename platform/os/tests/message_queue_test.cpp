@@ -92,6 +92,47 @@ TEST(MessageWindow, SendOnOwnerRunsInlineAheadOfQueuedPosts) {
   EXPECT_EQ(seen.back(), kUserMessage);
 }
 
+// A posted payload is freed exactly once: after its handler ran, or unhandled when the window
+// is closed or destroyed with it queued, or at once when the post is refused.
+TEST(MessageWindow, PostedPayloadIsFreedOnceWhetherHandledOrDropped) {
+  struct Payload {
+    Payload(int v, std::atomic<int>& f) : value(v), freed(f) {}
+    ~Payload() { ++freed; }
+    int value;
+    std::atomic<int>& freed;
+  };
+  std::atomic<int> freed{0};
+  auto payload = [&](int value) { return std::make_shared<const Payload>(value, freed); };
+  std::vector<int> seen;
+  int freed_while_handled = -1;
+  {
+    MessageWindow window([&](const Message& m) -> intptr_t {
+      seen.push_back(reinterpret_cast<const Payload*>(m.lparam)->value);
+      freed_while_handled = freed;
+      return 0;
+    });
+    std::thread poster([&] { EXPECT_TRUE(window.Post(kUserMessage, 0, payload(1))); });
+    poster.join();
+    EXPECT_EQ(window.DispatchPending(), 1u);
+    EXPECT_EQ(seen, std::vector<int>{1});
+    EXPECT_EQ(freed_while_handled, 0);  // alive while the handler reads it
+    EXPECT_EQ(freed, 1);
+
+    EXPECT_TRUE(window.Post(kUserMessage, 0, payload(2)));
+    EXPECT_TRUE(window.Post(kUserMessage, 0, payload(3)));
+    window.Close();
+    EXPECT_EQ(freed, 3);  // dropped with the queue, never handled
+    EXPECT_FALSE(window.Post(kUserMessage, 0, payload(4)));
+    EXPECT_EQ(freed, 4);  // refused, freed at once
+  }
+  {
+    MessageWindow window([](const Message&) -> intptr_t { return 0; });
+    EXPECT_TRUE(window.Post(kUserMessage, 0, payload(5)));
+  }
+  EXPECT_EQ(freed, 5);  // destroyed with it queued
+  EXPECT_EQ(seen, std::vector<int>{1});
+}
+
 TEST(MessageWindow, CloseFailsLaterCallsAndReleasesWaitingSenders) {
   int handled = 0;
   std::promise<void> queued;
