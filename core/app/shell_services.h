@@ -2,8 +2,20 @@
 // What the common services ask of the application shell and of the docking data panes. The
 // shell's document and the panes implement these; the common services and the overlays only
 // call them.
+#include <list>
+#include <memory>
+
 class COstrelObject;  // an overlay object
 class COstrelView;    // a chart view
+
+namespace vd::ui {
+class PopupMenu;
+struct Point;
+}  // namespace vd::ui
+
+// The document's list of overlay objects (marks, routes, tracks, notes, chart outlines); each
+// entry holds one reference (COstrelObject::AddRef).
+using ObjectList = std::list<COstrelObject*>;
 
 // The program's document.
 class COstrelDoc {
@@ -13,6 +25,28 @@ class COstrelDoc {
   // Tells every view of the document of a change; hint is an overlay change code, object the
   // object concerned or null, sender the view that made the change or null.
   virtual void UpdateAllViews(COstrelView* sender, int hint, COstrelObject* object) = 0;
+
+  // The defaults below describe a document without overlays.
+  // The document's object list; null when it has none.
+  virtual ObjectList* GetObjectList() { return nullptr; }
+  // Called by an overlay object's destructor: the document's current-object pointer becomes
+  // null when it points at that object.
+  virtual void ForgetCurrentObject(COstrelObject* /*object*/) {}
+  // Shows the overlay explorer panes of the main frame (object tree and object dialog).
+  virtual void ShowObjectPanes() {}
+};
+
+// A chart view, as far as the overlay objects call it.
+class COstrelView {
+ public:
+  virtual ~COstrelView() = default;
+
+  // The first submenu of a menu resource; null when there is no such menu.
+  virtual std::unique_ptr<vd::ui::PopupMenu> LoadContextMenu(int menu_id) = 0;
+  // Shows the menu at a point of the view's client area (right-button tracking, the main
+  // window as owner) and carries out the command chosen.
+  virtual void TrackContextMenu(const vd::ui::PopupMenu& menu,
+                                const vd::ui::Point& client_point) = 0;
 };
 
 // A docking data pane. Each pane joins the application's list when it is created

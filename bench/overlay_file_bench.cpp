@@ -1,0 +1,267 @@
+// Overlay files and duplicate checks.
+//
+// - A million base records of track-point size (43 bytes each: short name, times, flags,
+//   style, a category back reference, stamps, id) saved to and loaded from an overlay file,
+//   against the baseline of writing and reading the same bytes with buffered fwrite/fread in
+//   record-sized pieces. Both saves are atomic (temporary file, fsync, rename); the load
+//   includes making the million objects. Target: at least 0.3 of the baseline's throughput.
+//   Files go to $TMPDIR, else /tmp: TMPDIR=/dev/shm leaves the disk out.
+// - Duplicate checks of n imported objects against a document of n objects (n = 1,000 and
+//   10,000), each import an unchanged copy of a document object, as MergeImportedObjects makes
+//   them; and one DuplicateCheck call for the last object of the list. Target: the time at
+//   10,000 at most 15 times the time at 1,000.
+// The ratios are printed after the runs.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "overlays/category.h"
+#include "overlays/object_factory.h"
+#include "overlays/ostrel_object.h"
+#include "overlays/overlay_file.h"
+#include "platform/os/files.h"
+#include "platform/os/folders.h"
+
+namespace {
+
+constexpr int kRecordCount = 1'000'000;
+
+// An object with the base record only.
+class BenchRecord : public COstrelObject {
+ public:
+  static const OverlayClass kClass;
+  const OverlayClass& GetRuntimeClass() const override { return kClass; }
+};
+const OverlayClass BenchRecord::kClass("CBenchRecord", kOverlaySchema, &COstrelObject::kClass,
+                                       &CreateArchiveObject<BenchRecord>);
+
+struct Fixture {
+  std::string vdo_path;
+  std::string save_path;
+  std::string copy_path;
+  ObjectList objects;       // one reference each
+  std::vector<char> bytes;  // the overlay file's bytes: the baseline's data
+  size_t record_size = 0;
+};
+
+Fixture& TheFixture() {
+  static Fixture fixture;
+  return fixture;
+}
+
+bool Prepare() {
+  Fixture& f = TheFixture();
+  const std::string base =
+      vd::os::SystemTempFolder() + "/vd_overlay_file_bench_" + std::to_string(::getpid());
+  f.vdo_path = base + ".vdo";
+  f.save_path = base + "_saved.vdo";
+  f.copy_path = base + "_copy.bin";
+  for (int i = 0; i < kRecordCount; ++i) {
+    auto* record = new BenchRecord;
+    record->AddRef();
+    record->name = "TP" + std::to_string(100000 + i % 900000);
+    record->created = record->modified = 1600000000 + i;
+    record->style = 0x01000000;
+    record->SetCategory(i % 2 ? "Track A" : "Track B");
+    record->SetUniqueId(0x0000000100000000ull + static_cast<uint64_t>(i));
+    f.objects.push_back(record);
+  }
+  std::string bytes;
+  if (!SaveObjectsToOverlayFile(f.vdo_path, f.objects, false) ||
+      !vd::os::ReadWholeFile(f.vdo_path, bytes)) {
+    std::fprintf(stderr, "cannot write %s\n", f.vdo_path.c_str());
+    return false;
+  }
+  f.bytes.assign(bytes.begin(), bytes.end());
+  f.record_size = f.bytes.size() / kRecordCount;
+  return true;
+}
+
+void Finish(benchmark::State& state) {
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(TheFixture().bytes.size()));
+}
+
+void BM_OverlaySave(benchmark::State& state) {
+  Fixture& f = TheFixture();
+  for (auto _ : state) {
+    if (!SaveObjectsToOverlayFile(f.save_path, f.objects, false)) {
+      state.SkipWithError("save failed");
+    }
+  }
+  Finish(state);
+}
+
+void BM_BaselineWrite(benchmark::State& state) {
+  Fixture& f = TheFixture();
+  const std::string temp = f.copy_path + ".tmp";
+  for (auto _ : state) {
+    FILE* out = std::fopen(temp.c_str(), "wb");
+    bool ok = out != nullptr;
+    for (size_t at = 0; ok && at < f.bytes.size(); at += f.record_size) {
+      const size_t n = std::min(f.record_size, f.bytes.size() - at);
+      ok = std::fwrite(f.bytes.data() + at, 1, n, out) == n;
+    }
+    ok = out && std::fflush(out) == 0 && ::fsync(::fileno(out)) == 0 && ok;
+    if (out) ok = std::fclose(out) == 0 && ok;
+    if (!ok || !vd::os::RenameFile(temp, f.copy_path)) state.SkipWithError("write failed");
+  }
+  Finish(state);
+}
+
+void BM_OverlayLoad(benchmark::State& state) {
+  Fixture& f = TheFixture();
+  for (auto _ : state) {
+    ObjectList read;
+    if (!ReadOverlayFileObjects(f.vdo_path, read) || read.size() != kRecordCount) {
+      state.SkipWithError("load failed");
+    }
+    state.PauseTiming();
+    for (COstrelObject* object : read) object->Release();
+    state.ResumeTiming();
+  }
+  Finish(state);
+}
+
+void BM_BaselineRead(benchmark::State& state) {
+  Fixture& f = TheFixture();
+  std::vector<char> record(f.record_size);
+  for (auto _ : state) {
+    FILE* in = std::fopen(f.vdo_path.c_str(), "rb");
+    size_t total = 0;
+    if (in) {
+      for (size_t n; (n = std::fread(record.data(), 1, record.size(), in)) > 0; total += n) {
+        benchmark::DoNotOptimize(record.data());
+      }
+      std::fclose(in);
+    }
+    if (total != f.bytes.size()) state.SkipWithError("read failed");
+  }
+  Finish(state);
+}
+
+BENCHMARK(BM_OverlaySave)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BaselineWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OverlayLoad)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BaselineRead)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A document of n objects and n imported copies of them, unchanged.
+struct DuplicateLists {
+  std::vector<std::unique_ptr<COstrelObject>> owned;
+  ObjectList document;
+  std::vector<COstrelObject*> imported;
+};
+
+DuplicateLists& Duplicates(size_t n) {
+  static std::map<size_t, DuplicateLists> cache;
+  DuplicateLists& lists = cache[n];
+  if (lists.owned.empty()) {
+    const auto make = [&](size_t i) {
+      auto& object = lists.owned.emplace_back(std::make_unique<BenchRecord>());
+      object->AddRef();  // the index's references never bring it to none
+      object->name = "Mark " + std::to_string(i % 100);  // names repeat, times tell apart
+      object->created = object->modified = 1600000000 + static_cast<int32_t>(i);
+      if (i % 2) object->SetUniqueId(0x0000000200000000ull + i);
+      return object.get();
+    };
+    for (size_t i = 0; i < n; ++i) lists.document.push_back(make(i));
+    for (size_t i = 0; i < n; ++i) lists.imported.push_back(make(i));
+  }
+  return lists;
+}
+
+void BM_DuplicateIndex(benchmark::State& state) {
+  DuplicateLists& lists = Duplicates(static_cast<size_t>(state.range(0)));
+  for (auto _ : state) {
+    DuplicateIndex index(lists.document);
+    int refused = 0;
+    for (COstrelObject* object : lists.imported) refused += !index.Check(*object);
+    if (refused != state.range(0)) state.SkipWithError("a copy was let in");
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_DuplicateCheckOne(benchmark::State& state) {
+  DuplicateLists& lists = Duplicates(static_cast<size_t>(state.range(0)));
+  for (auto _ : state) {
+    if (DuplicateCheck(*lists.imported.back(), lists.document)) state.SkipWithError("let in");
+  }
+}
+
+// Medians of a few runs: the ratios come from short times that other work on the machine
+// easily disturbs.
+BENCHMARK(BM_DuplicateIndex)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_DuplicateCheckOne)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+// The console report, then the throughput ratios and the growth of the duplicate checks.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_None) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      const bool usable = run.run_type == Run::RT_Iteration || run.aggregate_name == "median";
+      if (!usable || run.error_occurred) continue;
+      const auto rate = run.counters.find("bytes_per_second");
+      if (rate != run.counters.end()) rates_[run.run_name.function_name] = rate->second.value;
+      times_[run.run_name.function_name + "/" + run.run_name.args] = run.GetAdjustedRealTime();
+    }
+  }
+
+  void PrintRatios() {
+    for (const auto& [what, ours, baseline] :
+         {std::tuple{"Save", "BM_OverlaySave", "BM_BaselineWrite"},
+          std::tuple{"Load", "BM_OverlayLoad", "BM_BaselineRead"}}) {
+      const double a = rates_[ours], b = rates_[baseline];
+      if (a <= 0 || b <= 0) continue;
+      std::printf(
+          "%s: overlay file %8.1f MB/s, fwrite/fread %8.1f MB/s, ratio %.2f (target >= 0.3)\n",
+          what, a / 1e6, b / 1e6, a / b);
+    }
+    for (const char* name : {"BM_DuplicateIndex", "BM_DuplicateCheckOne"}) {
+      const double small = times_[std::string(name) + "/1000"];
+      const double large = times_[std::string(name) + "/10000"];
+      if (small <= 0 || large <= 0) continue;
+      std::printf("%s: 10,000 objects take %.1f times as long as 1,000 (target <= 15)\n", name,
+                  large / small);
+    }
+  }
+
+ private:
+  std::map<std::string, double> rates_;
+  std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (!Prepare()) return 1;
+  std::printf("%d records, %zu bytes\n", kRecordCount, TheFixture().bytes.size());
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
+  for (const std::string* path :
+       {&TheFixture().vdo_path, &TheFixture().save_path, &TheFixture().copy_path}) {
+    vd::os::RemoveFile(*path);
+  }
+  for (COstrelObject* object : TheFixture().objects) object->Release();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,329 @@
+#include "overlays/overlay_file.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "core/app/app_common.h"
+#include "core/path_utils.h"
+#include "core/ui/message_boxes.h"
+#include "overlays/category.h"
+#include "overlays/icon_library.h"
+#include "overlays/obj_icons.h"
+#include "overlays/obj_waypoint.h"
+#include "overlays/ostrel_object.h"
+#include "overlays/overlay_archive.h"
+#include "platform/os/files.h"
+#include "platform/ui/message_box.h"
+#include "platform/ui/window_messages.h"
+
+namespace {
+
+std::string g_overlay_folder;
+
+constexpr char kChartOutlineClass[] = "COldChartOutline";
+
+// The judgement of DuplicateCheck once the match is known.
+enum class Verdict { kImport, kImportReplacing, kSkip };
+
+Verdict Judge(COstrelObject* match, COstrelObject& object) {
+  if (!match) return Verdict::kImport;
+  if (match->modified < object.modified) return Verdict::kImportReplacing;
+  if (match->modified != object.modified) {
+    const int answer = FormatMessageBox(
+        vd::ui::kMbYesNo | vd::ui::kMbIconQuestion,
+        "Vardune has a modified copy of \"%s\"\n\nDo you want to skip importing this "
+        "%s?\n\nClick Yes to skip, No to import a duplicate",
+        object.name.c_str(), CCategory::GetNameOr(object.category()).c_str());
+    if (answer != vd::ui::kIdYes) {
+      object.SetUniqueId(0);
+      return Verdict::kImport;
+    }
+  }
+  if (object.visible) match->SetVisible(true);
+  return Verdict::kSkip;
+}
+
+bool CopyFile(const std::string& from, const std::string& to) {
+  std::string bytes;
+  return vd::os::ReadWholeFile(from, bytes) && vd::os::SaveFileAtomically(to, bytes);
+}
+
+std::string BackupPathOf(const std::string& path) { return GetFolderOfPath(path) + "/backup.vdo"; }
+
+// Whether a mark of the list shows a custom icon (one whose image bytes travel in the file).
+// None can while the library holds no such icon, which spares a look at every object.
+bool UsesCustomIcons(const ObjectList& list) {
+  const CIconLibrary& library = CIconLibrary::Get();
+  bool stored_images = false;
+  for (int slot = 0; slot < CIconLibrary::kSlotCount && !stored_images; ++slot) {
+    stored_images = library.Entry(slot)->HasImage();
+  }
+  return stored_images && std::any_of(list.begin(), list.end(), [](const COstrelObject* object) {
+           return object->IsKindOf(CObjWaypoint::kClass) &&
+                  static_cast<const CObjWaypoint*>(object)->UsesCustomIcon();
+         });
+}
+
+bool IsChartOutline(const COstrelObject& object) {
+  const OverlayClass* outline = OverlayClass::Find(kChartOutlineClass);
+  return outline && object.IsKindOf(*outline);
+}
+
+// The list of an overlay file appended to list. User files (not undo steps) drop their
+// stamps and their icon tables, whose icons entered the library while they were read.
+bool ReadObjects(const std::string& path, const std::string& link_folder, bool user_file,
+                 ObjectList& list) {
+  vd::os::File file;
+  if (!file.Open(path, vd::os::File::Mode::Read)) return false;
+  ObjectList read;
+  bool ok = true;
+  {
+    COverlayArchive archive(file, COverlayArchive::Mode::kLoad);
+    archive.set_link_folder(link_folder);
+    try {
+      const uint32_t count = archive.ReadCount(2);  // a reference takes 2 bytes at least
+      for (uint32_t i = 0; i < count; ++i) {
+        COstrelObject* object = archive.ReadObject<COstrelObject>();
+        if (!object || (user_file && object->IsKindOf(CObjIcons::kClass))) continue;
+        if (user_file) object->undo_stamp = object->redo_stamp = 0;
+        object->AddRef();
+        read.push_back(object);
+      }
+    } catch (const COverlayArchiveException&) {
+      ok = false;
+    }
+  }  // the archive drops its references: what no list took is gone
+  if (!ok) {
+    for (COstrelObject* object : read) object->Release();
+  }
+  PurgeUnusedCategories();
+  if (!ok) return false;
+  if (user_file) CIconLibrary::Get().MergeDuplicateNames(read);
+  list.splice(list.end(), read);
+  return true;
+}
+
+}  // namespace
+
+const std::string& CurrentOverlayFolder() { return g_overlay_folder; }
+
+void SetCurrentOverlayFolderFromPath(const std::string& path) {
+  g_overlay_folder = GetFolderOfPath(path) + "/";
+}
+
+bool ReadObjectsFile(const std::string& path, const std::string& link_folder, ObjectList& list) {
+  return ReadObjects(path, link_folder, false, list);
+}
+
+bool WriteObjectsFile(const std::string& path, const std::string& link_folder,
+                      const ObjectList& list) {
+  vd::os::AtomicFileWriter writer;
+  if (!writer.Open(path)) return false;
+  try {
+    COverlayArchive archive(writer.file(), COverlayArchive::Mode::kStore);
+    archive.set_link_folder(link_folder);
+    archive.WriteCount(static_cast<uint32_t>(list.size()));
+    // Looking an object up in the archive's table waits for memory unless asked for ahead.
+    constexpr int kAhead = 4;
+    auto ahead = list.begin();
+    for (int i = 0; i < kAhead && ahead != list.end(); ++i) archive.PrefetchObject(*ahead++);
+    for (const COstrelObject* object : list) {
+      if (ahead != list.end()) archive.PrefetchObject(*ahead++);
+      archive.WriteObject(object);
+    }
+    archive.Flush();
+  } catch (const COverlayArchiveException&) {
+    return false;  // the writer removes its temporary file
+  }
+  return writer.Commit();
+}
+
+bool ReadOverlayFileObjects(const std::string& path, ObjectList& list) {
+  SetCurrentOverlayFolderFromPath(path);
+  return ReadObjects(path, CurrentOverlayFolder(), true, list);
+}
+
+bool SaveObjectsToOverlayFile(const std::string& path, const ObjectList& list,
+                              bool always_add_icons) {
+  SetCurrentOverlayFolderFromPath(path);
+  if (!always_add_icons && !UsesCustomIcons(list)) {
+    return WriteObjectsFile(path, CurrentOverlayFolder(), list);
+  }
+
+  // The icon table leads the file, so that a reader has the icons before the marks using them.
+  COstrelDoc* owner = nullptr;
+  if (always_add_icons) {
+    if (CAppCommon* app = CAppCommon::Instance()) owner = app->FindFirstDocument();
+  } else {
+    owner = list.front()->document();
+  }
+  COstrelObject* icons;
+  {
+    CCurrentOwnerScope scope(owner);
+    icons = new CObjIcons;
+  }
+  icons->AddRef();
+  ObjectList with_icons(list);
+  with_icons.push_front(icons);
+  const bool ok = WriteObjectsFile(path, CurrentOverlayFolder(), with_icons);
+  icons->Release();
+  return ok;
+}
+
+// ---- Duplicates ----
+
+bool DuplicateCheck(COstrelObject& object, ObjectList& document_list) {
+  const auto found =
+      std::find_if(document_list.begin(), document_list.end(),
+                   [&](COstrelObject* other) { return object.IsSameObject(*other); });
+  COstrelObject* match = found == document_list.end() ? nullptr : *found;
+  const Verdict verdict = Judge(match, object);
+  if (verdict == Verdict::kImportReplacing) match->Delete(false);
+  return verdict != Verdict::kSkip;
+}
+
+uint64_t DuplicateIndex::NameKey(const COstrelObject& object) {
+  return std::hash<std::string>()(object.name) ^
+         (static_cast<uint64_t>(static_cast<uint32_t>(object.created)) * 0x9E3779B97F4A7C15ull);
+}
+
+DuplicateIndex::DuplicateIndex(const ObjectList& document_list) {
+  known_.reserve(document_list.size());
+  candidates_.reserve(2 * document_list.size());
+  for (COstrelObject* object : document_list) Add(*object);
+}
+
+DuplicateIndex::~DuplicateIndex() {
+  for (const COstrelObject* object : known_) const_cast<COstrelObject*>(object)->Release();
+}
+
+void DuplicateIndex::Add(COstrelObject& object) {
+  if (!known_.insert(&object).second) return;
+  object.AddRef();
+  const Candidate candidate{&object, next_++};
+  if (object.id() != 0) candidates_.emplace(object.id(), candidate);
+  candidates_.emplace(NameKey(object), candidate);
+}
+
+void DuplicateIndex::Remove(COstrelObject& object) {
+  if (known_.erase(&object) == 0) return;
+  const auto drop = [&](uint64_t key) {
+    const auto [first, last] = candidates_.equal_range(key);
+    const auto it = std::find_if(first, last,
+                                 [&](const auto& entry) { return entry.second.object == &object; });
+    if (it != last) candidates_.erase(it);
+  };
+  if (object.id() != 0) drop(object.id());
+  drop(NameKey(object));
+  object.Release();
+}
+
+COstrelObject* DuplicateIndex::FindMatch(const COstrelObject& object) const {
+  const Candidate* best = nullptr;
+  const auto consider = [&](uint64_t key) {
+    const auto [first, last] = candidates_.equal_range(key);
+    for (auto it = first; it != last; ++it) {
+      if ((!best || it->second.position < best->position) &&
+          object.IsSameObject(*it->second.object)) {
+        best = &it->second;
+      }
+    }
+  };
+  if (object.id() != 0) consider(object.id());
+  consider(NameKey(object));
+  return best ? best->object : nullptr;
+}
+
+bool DuplicateIndex::Check(COstrelObject& object) {
+  COstrelObject* match = FindMatch(object);
+  const Verdict verdict = Judge(match, object);
+  if (verdict == Verdict::kImportReplacing) {
+    match->AddRef();  // alive until it has left the index
+    match->Delete(false);
+    Remove(*match);
+    match->Release();
+  }
+  return verdict != Verdict::kSkip;
+}
+
+void MergeImportedObjects(ObjectList& document_list, ObjectList& imported) {
+  DuplicateIndex index(document_list);
+  // Adds the object and what it needs, and tells the index of everything appended.
+  const auto add = [&](COstrelObject& object) {
+    const bool was_empty = document_list.empty();
+    auto last = was_empty ? document_list.end() : std::prev(document_list.end());
+    object.CollectForExport(document_list);
+    for (auto it = was_empty ? document_list.begin() : std::next(last); it != document_list.end();
+         ++it) {
+      index.Add(**it);
+    }
+  };
+  ObjectList refused;
+  while (!imported.empty()) {
+    COstrelObject* object = imported.front();
+    imported.pop_front();
+    if (!object->IsExportable()) {
+      object->Release();
+    } else if (index.Contains(*object)) {
+      // Brought in with an object before it (a route's mark): the imported list's reference
+      // is now the document list's, and the object is not its own duplicate.
+    } else if (index.Check(*object)) {
+      add(*object);
+    } else {
+      refused.push_back(object);
+    }
+  }
+  for (COstrelObject* object : refused) {
+    add(*object);
+    object->Delete(false);
+  }
+}
+
+// ---- The user-data file ----
+
+std::string UserDataFilePath(const std::string& data_folder) {
+  return data_folder + "/userdata-Vardune-6.vdo";
+}
+
+bool SeedUserDataFile(const std::string& data_folder) {
+  const std::string target = UserDataFilePath(data_folder);
+  if (vd::os::FileExists(target)) return false;
+  for (const char* older : {"/userdata-Vardune.vdo", "/userdata-Vardune-OS-5.vdo"}) {
+    const std::string source = data_folder + older;
+    if (vd::os::FileExists(source)) return CopyFile(source, target);
+  }
+  return false;
+}
+
+void KeepOlderUserDataFile(const std::string& path, bool seeded) {
+  const int schema = OlderSchemaRead();
+  if (seeded || schema <= 0) return;
+  CopyFile(path, GetFolderOfPath(path) + "/" + GetFileTitleOfPath(path) + "_v" +
+                     std::to_string(schema) + ".vdo");
+}
+
+bool LoadUserDataFile(const std::string& path, ObjectList& list) {
+  if (path.empty()) return true;
+  if (ReadOverlayFileObjects(path, list)) return true;
+  const std::string backup = BackupPathOf(path);
+  if (::access(backup.c_str(), R_OK) != 0) return false;
+  // Renaming over an older ".corrupt" replaces it; a missing file leaves nothing to keep.
+  vd::os::RenameFile(path, path + ".corrupt");
+  if (!vd::os::RenameFile(backup, path)) return false;
+  FormatMessageBox(vd::ui::kMbIconInformation, "%s", "Restored file from backup...");
+  return ReadOverlayFileObjects(path, list);
+}
+
+bool SaveUserDataFile(const std::string& path, const ObjectList& document_list,
+                      bool always_add_icons) {
+  ObjectList kept;
+  for (COstrelObject* object : document_list) {
+    if (IsChartOutline(*object) || object->name.empty() || object->name.front() == ':') continue;
+    kept.push_back(object);
+  }
+  // A copy, not a move: the user-data file stays in place whatever becomes of the save.
+  if (::access(path.c_str(), W_OK) == 0) CopyFile(path, BackupPathOf(path));
+  return SaveObjectsToOverlayFile(path, kept, always_add_icons);
+}

@@ -1,0 +1,109 @@
+#pragma once
+// Overlay files (".vdo"): one list of overlay objects in the overlay archive (overlay_archive.h),
+// the count and then one object reference per object. The same form holds the user-data file
+// and the undo and redo steps (undo_ring.h). Also the merging of imported objects into a
+// document and the file rules of the user-data file.
+//
+// Saves go to a temporary file in the target's folder, synced and renamed over the target; the
+// target is untouched until then. User-interface thread only.
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "core/app/shell_services.h"
+
+class COstrelObject;
+
+// The folder (with a trailing '/') of the last overlay or tagged text file read or written;
+// empty at start. Relative links stored with objects resolve against it.
+const std::string& CurrentOverlayFolder();
+// Takes the folder of path (GetFolderOfPath) with a trailing '/'.
+void SetCurrentOverlayFolderFromPath(const std::string& path);
+
+// Appends the objects of an overlay file to list, each with one reference and its undo and redo
+// stamps 0, and makes the file's folder the current overlay folder. False when the file cannot
+// be read or is malformed (a record newer than this program also shows kNewerVersionMessage);
+// list is then unchanged.
+bool ReadOverlayFileObjects(const std::string& path, ObjectList& list);
+// Writes the list as an overlay file and makes its folder the current overlay folder. False on
+// any error, the target then as it was.
+bool SaveObjectsToOverlayFile(const std::string& path, const ObjectList& list,
+                              bool always_add_icons);
+
+// The reader and writer under both, also used for undo and redo steps: the objects keep the
+// stamps they were stored with, links in records are relative to link_folder (stored as they
+// stand when it is empty), and the current overlay folder does not change.
+bool ReadObjectsFile(const std::string& path, const std::string& link_folder, ObjectList& list);
+bool WriteObjectsFile(const std::string& path, const std::string& link_folder,
+                      const ObjectList& list);
+
+// Whether an imported object is to be added to the document (true), given the first object of
+// the document list that it IsSameObject. With no such object: true. An older copy in the
+// document is deleted without asking: true. A newer copy: the user is asked whether to skip the
+// import; any answer but Yes clears the imported object's id and gives true. Otherwise (equal
+// times, or Yes) the copy is shown when the imported object is visible: false.
+bool DuplicateCheck(COstrelObject& object, ObjectList& document_list);
+
+// DuplicateCheck for many objects against one document list, each check costing about as much
+// as the objects that share its id or its created time and name. It knows the objects of the
+// list when made and those given with Add; every object it knows holds a reference until the
+// index is gone. Matching relies on IsSameObject of every class requiring an equal non-zero id
+// or equal created times and names.
+class DuplicateIndex {
+ public:
+  explicit DuplicateIndex(const ObjectList& document_list);
+  ~DuplicateIndex();
+  DuplicateIndex(const DuplicateIndex&) = delete;
+  DuplicateIndex& operator=(const DuplicateIndex&) = delete;
+
+  // An object appended to the document list.
+  void Add(COstrelObject& object);
+  bool Contains(const COstrelObject& object) const { return known_.contains(&object); }
+  // DuplicateCheck(object, the document list).
+  bool Check(COstrelObject& object);
+
+ private:
+  struct Candidate {
+    COstrelObject* object;
+    uint64_t position;  // in the list
+  };
+  // Keys of an object: its id when it has one, and a hash of its created time and name. A
+  // key shared by chance only adds a candidate that IsSameObject turns down.
+  static uint64_t NameKey(const COstrelObject& object);
+
+  COstrelObject* FindMatch(const COstrelObject& object) const;
+  void Remove(COstrelObject& object);
+
+  std::unordered_set<const COstrelObject*> known_;
+  std::unordered_multimap<uint64_t, Candidate> candidates_;
+  uint64_t next_ = 0;
+};
+
+// Empties imported from its head into the document list: each exportable object that
+// DuplicateCheck lets in adds itself and what it needs (CollectForExport); each it refuses is
+// added the same way afterwards and deleted without asking. Objects that are not exportable
+// are released. An object that another one already brought into the document stays there.
+void MergeImportedObjects(ObjectList& document_list, ObjectList& imported);
+
+// ---- The user-data file ----
+// data_folder + "/userdata-Vardune-6.vdo".
+std::string UserDataFilePath(const std::string& data_folder);
+// Start-up: when the user-data file is missing, copies there the first existing of the older
+// editions' "userdata-Vardune.vdo" and "userdata-Vardune-OS-5.vdo" of the data folder; true
+// when it did.
+bool SeedUserDataFile(const std::string& data_folder);
+// Start-up, after the user-data file was loaded: when the load read records of an older schema
+// (OlderSchemaRead) and the file was not just seeded, keeps a copy of it as
+// "<folder>/<title>_v<schema>.vdo" before it is ever rewritten.
+void KeepOlderUserDataFile(const std::string& path, bool seeded);
+// The file rules of COstrelDoc::LoadUserData: appends the file's objects to list as
+// ReadOverlayFileObjects. When that fails and "backup.vdo" of the file's folder can be read,
+// the file becomes "<path>.corrupt", the backup takes its name, "Restored file from backup..."
+// is shown and the load runs again. An empty path gives true.
+bool LoadUserDataFile(const std::string& path, ObjectList& list);
+// The file rules of COstrelDoc::SaveUserData: writes the document's objects that are not chart
+// outlines and whose name is neither empty nor begins with ':' (transient objects). A writable
+// existing file is first copied to "backup.vdo" of its folder.
+bool SaveUserDataFile(const std::string& path, const ObjectList& document_list,
+                      bool always_add_icons);

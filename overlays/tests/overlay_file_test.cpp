@@ -1,0 +1,518 @@
+// Overlay files: a fixture written byte by byte from the file layout loads and saves to the same
+// bytes; older schemas; malformed files fail and change nothing; saves replace the target only
+// when complete; duplicates of imports; the user-data file's seeding, backup and restore.
+#include "overlays/overlay_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "overlays/category.h"
+#include "overlays/obj_icons.h"
+#include "overlays/overlay_archive.h"
+#include "overlays/tests/archive_test_objects.h"
+#include "overlays/tests/overlay_test_objects.h"
+#include "platform/os/files.h"
+#include "platform/ui/message_box.h"
+#include "platform/ui/responder.h"
+#include "platform/ui/window_messages.h"
+#include "tests/temp_dir.h"
+
+namespace {
+
+using vd::test::ArchiveBytes;
+using vd::test::ArchiveHidden;
+using vd::test::ArchiveMark;
+using vd::test::ArchiveRoute;
+using vd::test::OverlayWorld;
+using vd::test::TestMark;
+
+// Answers every message box with one button and keeps what the boxes said.
+struct Boxes : vd::ui::DialogResponder {
+  explicit Boxes(int answer = vd::ui::kIdOk) : answer(answer) {}
+  int MessageBox(const vd::ui::MessageBoxRequest& request) override {
+    shown.push_back(request);
+    return answer;
+  }
+  int answer;
+  std::vector<vd::ui::MessageBoxRequest> shown;
+};
+
+// A mark (class 1, object 2) in category "Buoys" (class 3, object 4) whose partner is a route
+// (class 5, object 6) read inside the mark's record; the route's points are the mark, by a back
+// reference while the mark is still being read, and a second mark (object 7) whose partner is
+// the route. The list is the first mark, the route and the second mark.
+std::string FixtureBytes() {
+  ArchiveBytes new_category, route_category, no_category;
+  new_category.NewClass("CCategory").Str("Buoys");
+  route_category.U16(4);
+  no_category.U16(0);
+  ArchiveBytes b;
+  b.U16(3);
+  b.NewClass("CArchiveTestMark");
+  b.Base("Caf\xE9 \x80", 1600000000, 1600000500, 0x01000000, new_category, 0x0000000A12345678);
+  b.Str("");
+  b.NewClass("CArchiveTestRoute");
+  b.Base("Passage", 1600000001, 1600000600, 0x02000005, route_category, 0x0000000A00000002);
+  b.U16(2).U16(2).U16(0x8001);
+  b.Base("Second", 1600000002, 1600000700, 0x01000000, no_category, 0x0000000A00000003, false);
+  b.Str("docs/a.txt").U16(6);
+  b.U16(6).U16(7);
+  return b.data;
+}
+
+std::string FileBytes(const std::string& path) {
+  std::string bytes;
+  EXPECT_TRUE(vd::os::ReadWholeFile(path, bytes)) << path;
+  return bytes;
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<vd::os::DirEntry> entries;
+  EXPECT_TRUE(vd::os::ListFolder(folder, entries));
+  std::vector<std::string> names;
+  for (const auto& entry : entries) names.push_back(entry.name);
+  return names;
+}
+
+template <class T>
+T* As(COstrelObject* object) {
+  return object && object->IsKindOf(T::kClass) ? static_cast<T*>(object) : nullptr;
+}
+
+TEST(OverlayFile, FixtureLoadsAndSavesToTheSameBytes) {
+  OverlayWorld world;
+  vd::test::TempDir dir;
+  const std::string path = dir.File("fixture.vdo");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(path, FixtureBytes()));
+
+  ObjectList& list = world.doc.objects;
+  ASSERT_TRUE(ReadOverlayFileObjects(path, list));
+  EXPECT_EQ(CurrentOverlayFolder(), dir.path() + "/");
+  ASSERT_EQ(list.size(), 3u);
+  auto* mark = As<ArchiveMark>(list.front());
+  auto* route = As<ArchiveRoute>(*std::next(list.begin()));
+  auto* second = As<ArchiveMark>(list.back());
+  ASSERT_TRUE(mark && route && second);
+
+  EXPECT_EQ(mark->name, "Café €");
+  EXPECT_EQ(mark->short_name, "Café €");
+  EXPECT_EQ(mark->created, 1600000000);
+  EXPECT_EQ(mark->modified, 1600000500);
+  EXPECT_EQ(mark->style, 0x01000000);
+  EXPECT_EQ(mark->id(), 0x0000000A12345678u);
+  EXPECT_EQ(mark->partner, route);
+  ASSERT_NE(mark->category(), nullptr);
+  EXPECT_EQ(mark->category()->name(), "Buoys");
+  EXPECT_EQ(route->category(), mark->category());
+  EXPECT_EQ(route->style, 0x02000005);
+  EXPECT_EQ(route->points, (std::vector<COstrelObject*>{mark, second}));
+  EXPECT_EQ(second->partner, route);
+  EXPECT_EQ(second->category(), nullptr);
+  EXPECT_FALSE(second->visible);
+  EXPECT_EQ(second->link, dir.path() + "/docs/a.txt");
+  for (COstrelObject* object : list) {
+    EXPECT_EQ(object->ref_count(), object == route ? 1 : 2) << object->name;
+    EXPECT_EQ(object->undo_stamp, 0);
+    EXPECT_EQ(object->redo_stamp, 0);
+  }
+
+  const std::string again = dir.File("again.vdo");
+  ASSERT_TRUE(SaveObjectsToOverlayFile(again, list, false));
+  EXPECT_EQ(FileBytes(again), FixtureBytes());
+  EXPECT_EQ(FolderNames(dir.path()), (std::vector<std::string>{"again.vdo", "fixture.vdo"}));
+}
+
+// Schema 15 has no category, stamps or id; its style has no layer byte. Reading it sets the
+// program's older-schema value. Stamps stored by schema 26 are dropped on reading.
+TEST(OverlayFile, OlderSchemaFillsMissingFields) {
+  OverlayWorld world;
+  vd::test::TempDir dir;
+  ArchiveBytes old_file;
+  old_file.U16(2).NewClass("CArchiveTestMark", 15);
+  old_file.Str("Old").I32(1000).I32(2000).U8(1).U8(1).I32(3).Str("").U16(0);
+  old_file.U16(0x8001).Str("Style 200").I32(1000).I32(2000).U8(0).U8(1).I32(200).Str("").U16(0);
+  ArchiveBytes stamped;
+  stamped.U16(1).NewClass("CArchiveTestMark");
+  stamped.Str("Stamped").I32(1).I32(1).U8(0).U8(1).I32(0x01000000).U16(0).I32(7).I32(8);
+  stamped.Id(0x55).Str("").U16(0);
+  ASSERT_TRUE(vd::os::SaveFileAtomically(dir.File("old.vdo"), old_file.data));
+  ASSERT_TRUE(vd::os::SaveFileAtomically(dir.File("stamped.vdo"), stamped.data));
+
+  ResetOlderSchema();
+  ObjectList& list = world.doc.objects;
+  ASSERT_TRUE(ReadOverlayFileObjects(dir.File("old.vdo"), list));
+  EXPECT_EQ(OlderSchemaRead(), 15);
+  ASSERT_EQ(list.size(), 2u);
+  COstrelObject* old = list.front();
+  EXPECT_EQ(old->name, "Old");
+  EXPECT_TRUE(old->locked);
+  EXPECT_EQ(old->category(), nullptr);
+  EXPECT_EQ(old->id(), 0u);
+  EXPECT_EQ(old->style, 3 << 24);
+  EXPECT_EQ(list.back()->style, 200);
+
+  ResetOlderSchema();
+  ASSERT_TRUE(ReadOverlayFileObjects(dir.File("stamped.vdo"), list));
+  EXPECT_EQ(OlderSchemaRead(), 0);
+  EXPECT_EQ(list.back()->name, "Stamped");
+  EXPECT_EQ(list.back()->id(), 0x55u);
+  EXPECT_EQ(list.back()->undo_stamp, 0);
+  EXPECT_EQ(list.back()->redo_stamp, 0);
+}
+
+TEST(OverlayFile, CategoryIsWrittenOnceAndShared) {
+  OverlayWorld world;
+  vd::test::TempDir dir;
+  CCategory* existing = CCategory::FindOrCreate("WRECKS");
+  auto* a = world.doc.Add(new ArchiveMark);
+  auto* b = world.doc.Add(new ArchiveMark);
+  a->SetCategory("Wrecks");
+  b->SetCategory("Wrecks");
+  const std::string path = dir.File("two.vdo");
+  ASSERT_TRUE(SaveObjectsToOverlayFile(path, world.doc.objects, false));
+  const std::string bytes = FileBytes(path);
+  const std::string tag = ArchiveBytes().NewClass("CCategory").data;
+  ASSERT_NE(bytes.find(tag), std::string::npos);
+  EXPECT_EQ(bytes.find(tag, bytes.find(tag) + 1), std::string::npos);
+
+  const size_t categories = CCategory::All().size();
+  ObjectList read;
+  ASSERT_TRUE(ReadOverlayFileObjects(path, read));
+  ASSERT_EQ(read.size(), 2u);
+  EXPECT_EQ(read.front()->category(), existing) << "joins the category of that name";
+  EXPECT_EQ(read.back()->category(), existing);
+  EXPECT_EQ(CCategory::All().size(), categories) << "the file's own category object is gone";
+  for (COstrelObject* object : read) object->Release();
+  existing->Release();
+}
+
+TEST(OverlayFile, BadInputFailsAndChangesNothing) {
+  OverlayWorld world;
+  vd::test::TempDir dir;
+  auto* kept = world.doc.Add(new ArchiveMark);
+  kept->name = "Kept";
+  const size_t categories = CCategory::All().size();
+  const std::string path = dir.File("bad.vdo");
+  const auto expect_clean_failure = [&](const std::string& bytes, const std::string& what) {
+    vd::os::File file;  // written in place: hundreds of synced saves would only slow the test
+    ASSERT_TRUE(file.Open(path, vd::os::File::Mode::CreateTruncate));
+    ASSERT_TRUE(file.Write(bytes.data(), bytes.size()));
+    file.Close();
+    EXPECT_FALSE(ReadOverlayFileObjects(path, world.doc.objects)) << what;
+    EXPECT_EQ(world.doc.objects, ObjectList{kept}) << what;
+    EXPECT_EQ(kept->ref_count(), 1) << what;
+    EXPECT_EQ(CCategory::All().size(), categories) << what;
+  };
+
+  const std::string valid = FixtureBytes();
+  for (size_t n = 0; n < valid.size(); ++n) {
+    expect_clean_failure(valid.substr(0, n), "cut to " + std::to_string(n) + " bytes");
+  }
+
+  ArchiveBytes mark_start;  // a mark whose record starts right after
+  mark_start.U16(1).NewClass("CArchiveTestMark");
+  ArchiveBytes route_points;  // a route whose point count comes next
+  route_points.U16(1)
+      .NewClass("CArchiveTestRoute")
+      .Base("R", 1, 1, 0x01000000, ArchiveBytes().U16(0), 0);
+  ArchiveBytes newer;
+  newer.U16(1)
+      .NewClass("CArchiveTestMark", 27)
+      .Base("New", 1, 1, 0x01000000, ArchiveBytes().U16(0), 0);
+  newer.Str("").U16(0);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"huge list count", ArchiveBytes().U16(0xFFFF).U32(0xFFFFFFFF).U16(0).U16(0).data},
+      {"huge point count", ArchiveBytes(route_points).U16(0xFFFF).U32(0x7FFFFFFF).U16(0).data},
+      {"huge name length", ArchiveBytes(mark_start).U8(0xFF).U16(0xFFFF).U32(0xFFFFFFF0).data},
+      {"huge class name length", ArchiveBytes().U16(1).U16(0xFFFF).U16(26).U16(0xFFFF).data},
+      {"object number not yet seen", ArchiveBytes().U16(1).U16(0x0009).data},
+      {"class number not yet seen", ArchiveBytes().U16(1).U16(0x8009).data},
+      {"newer schema", newer.data},
+  };
+  for (const auto& [what, bytes] : cases) {
+    Boxes boxes;
+    vd::ui::ScopedResponder scope(&boxes);
+    expect_clean_failure(bytes, what);
+    if (what == "newer schema") {
+      ASSERT_EQ(boxes.shown.size(), 1u);
+      EXPECT_EQ(boxes.shown[0].text, "This file was created with a newer version of the software");
+      EXPECT_EQ(boxes.shown[0].flags & vd::ui::kMbIconMask, vd::ui::kMbIconError);
+    } else {
+      EXPECT_TRUE(boxes.shown.empty()) << what;
+    }
+  }
+  EXPECT_FALSE(ReadOverlayFileObjects(dir.File("missing.vdo"), world.doc.objects));
+}
+
+TEST(OverlayFile, SaveReplacesTheTargetOnlyWhenComplete) {
+  OverlayWorld world;
+  vd::test::TempDir dir;
+  const std::string path = dir.File("target.vdo");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(path, "old contents"));
+  auto* good = world.doc.Add(new ArchiveMark);
+  good->name = "Good";
+  auto* bad = world.doc.Add(new ArchiveMark);
+  bad->fail_when_stored = true;
+
+  EXPECT_FALSE(SaveObjectsToOverlayFile(path, world.doc.objects, false));
+  EXPECT_EQ(FileBytes(path), "old contents");
+  EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"target.vdo"});
+
+  ASSERT_TRUE(SaveObjectsToOverlayFile(path, ObjectList{good}, false));
+  EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"target.vdo"});
+  ObjectList read;
+  ASSERT_TRUE(ReadOverlayFileObjects(path, read));
+  ASSERT_EQ(read.size(), 1u);
+  EXPECT_EQ(read.front()->name, "Good");
+  read.front()->Release();
+}
+
+// ---- Duplicates ----
+
+enum class Copy { kNone, kOlder, kNewer, kSame };
+
+struct DuplicateCase {
+  const char* what;
+  Copy copy;
+  int answer;         // to the question, when asked
+  bool import;        // the result
+  bool copy_deleted;  // the document's copy is gone
+  bool asked;
+  bool id_cleared;
+};
+
+// Each case through DuplicateCheck and through DuplicateIndex::Check.
+TEST(OverlayFile, DuplicateCheckDecidesByModifiedTime) {
+  const std::vector<DuplicateCase> cases = {
+      {"no copy", Copy::kNone, vd::ui::kIdYes, true, false, false, false},
+      {"older copy", Copy::kOlder, vd::ui::kIdYes, true, true, false, false},
+      {"newer copy, skip", Copy::kNewer, vd::ui::kIdYes, false, false, true, false},
+      {"newer copy, duplicate", Copy::kNewer, vd::ui::kIdNo, true, false, true, true},
+      {"same copy", Copy::kSame, vd::ui::kIdNo, false, false, false, false},
+  };
+  for (const bool indexed : {false, true}) {
+    for (const DuplicateCase& c : cases) {
+      const std::string what = std::string(c.what) + (indexed ? " (index)" : "");
+      OverlayWorld world;
+      Boxes boxes(c.answer);
+      vd::ui::ScopedResponder scope(&boxes);
+      auto* other = world.doc.Add(new vd::test::TestRoute);
+      other->name = "Rock";  // same name and time, other class: never a match
+      other->created = 500;
+      auto* first = world.doc.Add(new TestMark);
+      first->name = "Reef";
+      first->SetUniqueId(0x77);
+      first->visible = false;
+      first->modified = 1000;
+      auto* second = world.doc.Add(new TestMark);  // matches too, but comes later
+      second->SetUniqueId(0x77);
+      second->modified = 1000;
+      bool first_destroyed = false;
+      first->destroyed = &first_destroyed;
+
+      auto* imported = new TestMark;
+      imported->AddRef();
+      imported->name = "Rock";
+      imported->created = 500;
+      imported->SetCategory("Wrecks");
+      imported->SetUniqueId(c.copy == Copy::kNone ? 0x78 : 0x77);
+      imported->modified = c.copy == Copy::kOlder ? 2000 : c.copy == Copy::kNewer ? 10 : 1000;
+      const bool result = indexed ? DuplicateIndex(world.doc.objects).Check(*imported)
+                                  : DuplicateCheck(*imported, world.doc.objects);
+      EXPECT_EQ(result, c.import) << what;
+      EXPECT_EQ(first_destroyed, c.copy_deleted) << what;
+      EXPECT_EQ(world.doc.objects.size(), c.copy_deleted ? 2u : 3u) << what;
+      ASSERT_EQ(boxes.shown.size(), c.asked ? 1u : 0u) << what;
+      if (c.asked) {
+        EXPECT_EQ(boxes.shown[0].text,
+                  "Vardune has a modified copy of \"Rock\"\n\nDo you want to skip importing this "
+                  "Wrecks?\n\nClick Yes to skip, No to import a duplicate");
+        EXPECT_EQ(boxes.shown[0].flags & vd::ui::kMbButtonMask, vd::ui::kMbYesNo);
+      }
+      const uint64_t kept_id = c.copy == Copy::kNone ? 0x78u : 0x77u;
+      EXPECT_EQ(imported->id(), c.id_cleared ? 0u : kept_id) << what;
+      if (!c.import) {
+        EXPECT_TRUE(first->visible) << what << ": the skipped import's copy shows";
+      }
+      if (!c.copy_deleted) first->destroyed = nullptr;
+      imported->Release();
+    }
+  }
+}
+
+TEST(OverlayFile, MergeImportedObjects) {
+  OverlayWorld world;
+  Boxes boxes;
+  vd::ui::ScopedResponder scope(&boxes);
+  auto* alpha = world.doc.Add(new TestMark);
+  alpha->name = "Alpha";
+  alpha->SetUniqueId(1);
+  alpha->modified = 100;
+  alpha->visible = false;
+  auto* bravo = world.doc.Add(new TestMark);
+  bravo->name = "Bravo";
+  bravo->SetUniqueId(2);
+  bravo->modified = 100;
+  bool bravo_destroyed = false, alpha_copy_destroyed = false, hidden_destroyed = false;
+  bravo->destroyed = &bravo_destroyed;
+
+  // As a reader leaves them: one reference each.
+  ObjectList imported;
+  const auto import = [&](COstrelObject* object) {
+    object->AddRef();
+    imported.push_back(object);
+    return object;
+  };
+  auto* point = new ArchiveMark;
+  point->name = "Point";
+  point->SetUniqueId(11);
+  auto* route = new ArchiveRoute;
+  route->name = "Route";
+  route->SetUniqueId(10);
+  route->Add(point);
+  import(route);
+  auto* bravo_copy = new TestMark;
+  bravo_copy->name = "Bravo";
+  bravo_copy->SetUniqueId(2);
+  bravo_copy->modified = 200;  // newer: replaces bravo
+  import(bravo_copy);
+  auto* alpha_copy = new TestMark;
+  alpha_copy->name = "Alpha";
+  alpha_copy->SetUniqueId(1);
+  alpha_copy->modified = 100;  // the same: refused, shows alpha
+  alpha_copy->destroyed = &alpha_copy_destroyed;
+  import(alpha_copy);
+  auto* not_exported = new ArchiveHidden;
+  not_exported->destroyed = &hidden_destroyed;
+  import(not_exported);
+  import(point);  // came in with the route already
+
+  MergeImportedObjects(world.doc.objects, imported);
+  EXPECT_TRUE(imported.empty());
+  EXPECT_EQ(world.doc.objects, (ObjectList{alpha, route, point, bravo_copy}));
+  EXPECT_TRUE(bravo_destroyed);
+  EXPECT_TRUE(alpha_copy_destroyed);
+  EXPECT_TRUE(hidden_destroyed);
+  EXPECT_TRUE(alpha->visible);
+  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_EQ(route->ref_count(), 1);
+  EXPECT_EQ(bravo_copy->ref_count(), 1);
+  EXPECT_EQ(point->ref_count(), 2) << "the document list's and the route's";
+}
+
+// ---- The user-data file ----
+
+TEST(UserDataFile, SeedsFromTheFirstOlderFileOnly) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> present;  // files of the data folder before start-up
+    bool seeded;
+    std::string contents;  // of the user-data file afterwards ("" none)
+  };
+  const std::vector<Case> cases = {
+      {"nothing to seed from", {}, false, ""},
+      {"edition 5 only", {"userdata-Vardune-OS-5.vdo"}, true, "userdata-Vardune-OS-5.vdo"},
+      {"both older files",
+       {"userdata-Vardune.vdo", "userdata-Vardune-OS-5.vdo"},
+       true,
+       "userdata-Vardune.vdo"},
+      {"file present",
+       {"userdata-Vardune-6.vdo", "userdata-Vardune.vdo"},
+       false,
+       "userdata-Vardune-6.vdo"},
+  };
+  for (const Case& c : cases) {
+    vd::test::TempDir dir;
+    for (const std::string& name : c.present) {
+      ASSERT_TRUE(vd::os::SaveFileAtomically(dir.File(name), name));
+    }
+    EXPECT_EQ(SeedUserDataFile(dir.path()), c.seeded) << c.what;
+    const std::string path = UserDataFilePath(dir.path());
+    EXPECT_EQ(path, dir.File("userdata-Vardune-6.vdo"));
+    std::string contents;
+    vd::os::ReadWholeFile(path, contents);
+    EXPECT_EQ(contents, c.contents) << c.what;
+  }
+}
+
+TEST(UserDataFile, KeepsACopyOfAFileWithOlderRecords) {
+  OverlayWorld world;
+  vd::test::TempDir dir;
+  ArchiveBytes old_file;
+  old_file.U16(1).NewClass("CArchiveTestMark", 20);
+  old_file.Str("Old").I32(1).I32(1).U8(0).U8(1).I32(0x01000000).U16(0).Str("").U16(0);
+  const std::string path = UserDataFilePath(dir.path());
+  for (const bool seeded : {true, false}) {
+    ASSERT_TRUE(vd::os::SaveFileAtomically(path, old_file.data));
+    ResetOlderSchema();
+    ObjectList read;
+    ASSERT_TRUE(LoadUserDataFile(path, read));
+    KeepOlderUserDataFile(path, seeded);
+    const std::string copy = dir.File("userdata-Vardune-6_v20.vdo");
+    EXPECT_EQ(vd::os::FileExists(copy), !seeded);
+    if (!seeded) {
+      EXPECT_EQ(FileBytes(copy), old_file.data);
+    }
+    for (COstrelObject* object : read) object->Release();
+  }
+}
+
+TEST(UserDataFile, RestoresTheBackupOfAMalformedFile) {
+  OverlayWorld world;
+  vd::test::TempDir dir;
+  const std::string path = UserDataFilePath(dir.path());
+  ObjectList read;
+  EXPECT_TRUE(LoadUserDataFile("", read));
+  ASSERT_TRUE(vd::os::SaveFileAtomically(path, "\x05\x00garbage"));
+  EXPECT_FALSE(LoadUserDataFile(path, read)) << "no backup";
+  EXPECT_EQ(FileBytes(path), "\x05\x00garbage");
+
+  ASSERT_TRUE(vd::os::SaveFileAtomically(path + ".corrupt", "an older one"));
+  ASSERT_TRUE(vd::os::SaveFileAtomically(dir.File("backup.vdo"), FixtureBytes()));
+  Boxes boxes;
+  vd::ui::ScopedResponder scope(&boxes);
+  ASSERT_TRUE(LoadUserDataFile(path, read));
+  EXPECT_EQ(read.size(), 3u);
+  EXPECT_EQ(FileBytes(path), FixtureBytes());
+  EXPECT_EQ(FileBytes(path + ".corrupt"), "\x05\x00garbage");
+  EXPECT_FALSE(vd::os::FileExists(dir.File("backup.vdo")));
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, "Restored file from backup...");
+  for (COstrelObject* object : read) object->Release();
+}
+
+TEST(UserDataFile, SavesNamedObjectsAndKeepsABackup) {
+  OverlayWorld world;
+  vd::test::TempDir dir;
+  const std::string path = UserDataFilePath(dir.path());
+  for (const char* name : {"Keep", ":transient", "", "Also kept"}) {
+    world.doc.Add(new ArchiveMark)->name = name;
+  }
+  ASSERT_TRUE(vd::os::SaveFileAtomically(path, "previous"));
+  ASSERT_TRUE(SaveUserDataFile(path, world.doc.objects, true));
+  EXPECT_EQ(FileBytes(dir.File("backup.vdo")), "previous");
+  const std::string bytes = FileBytes(path);
+  EXPECT_EQ(bytes.substr(0, 2), std::string("\x03\x00", 2)) << "the icon table and two objects";
+  EXPECT_EQ(bytes.substr(2, ArchiveBytes().NewClass("CObjIcons").data.size()),
+            ArchiveBytes().NewClass("CObjIcons").data);
+  ObjectList read;
+  ASSERT_TRUE(ReadOverlayFileObjects(path, read));
+  std::vector<std::string> names;
+  for (COstrelObject* object : read) names.push_back(object->name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Keep", "Also kept"})) << "without the icon table";
+  for (COstrelObject* object : read) object->Release();
+
+  // A failed save leaves the file as it was, and the backup holds it too.
+  auto* failing = world.doc.Add(new ArchiveMark);
+  failing->name = "Fails";
+  failing->fail_when_stored = true;
+  EXPECT_FALSE(SaveUserDataFile(path, world.doc.objects, false));
+  EXPECT_EQ(FileBytes(path), bytes);
+  EXPECT_EQ(FileBytes(dir.File("backup.vdo")), bytes);
+}
+
+}  // namespace

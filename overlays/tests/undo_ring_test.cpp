@@ -1,0 +1,233 @@
+// The undo and redo ring: create, edit and delete undone and redone, the ring of 10 steps,
+// damaged step files, a save that died before its rename, and links in step files.
+#include "overlays/undo_ring.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "overlays/category.h"
+#include "overlays/overlay_file.h"
+#include "overlays/tests/archive_test_objects.h"
+#include "overlays/tests/overlay_test_objects.h"
+#include "platform/os/files.h"
+#include "platform/ui/responder.h"
+#include "platform/ui/window_messages.h"
+#include "tests/temp_dir.h"
+
+namespace {
+
+using vd::test::ArchiveMark;
+
+// The program's history with its steps in a fresh folder. Step numbers go on from wherever
+// earlier tests of this process left them.
+struct UndoFixture {
+  UndoFixture() { ring.set_folder(dir.path()); }
+  ~UndoFixture() { ring.set_folder(""); }
+
+  ObjectList& doc() { return world.doc.objects; }
+  std::vector<std::string> Names() {
+    std::vector<std::string> names;
+    for (COstrelObject* object : doc()) names.push_back(object->name);
+    return names;
+  }
+  ArchiveMark* AddMark(const std::string& name) {
+    auto* mark = world.doc.Add(new ArchiveMark);
+    mark->name = name;
+    return mark;
+  }
+  // Replaces a file with its first half.
+  void Damage(const std::string& path) {
+    std::string bytes;
+    ASSERT_TRUE(vd::os::ReadWholeFile(path, bytes));
+    ASSERT_TRUE(vd::os::SaveFileAtomically(path, bytes.substr(0, bytes.size() / 2)));
+  }
+
+  vd::test::TempDir dir;
+  vd::test::OverlayWorld world;
+  CUndoRing& ring = CUndoRing::Program();
+};
+
+struct AnswerOk : vd::ui::DialogResponder {
+  int MessageBox(const vd::ui::MessageBoxRequest&) override { return vd::ui::kIdOk; }
+};
+
+TEST(UndoRing, CreateEditAndDeleteUndoAndRedo) {
+  UndoFixture f;
+  // Create: an empty step first; the new object carries its number.
+  SaveUndoEmpty();
+  ArchiveMark* mark = f.AddMark("Buoy");
+  mark->SetUniqueId(0x42);
+  EXPECT_EQ(mark->undo_stamp, f.ring.undo_step());
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(CanUndo());
+    Undo(f.doc());
+    EXPECT_TRUE(f.doc().empty());
+    ASSERT_TRUE(CanRedo());
+    Redo(f.doc());
+    ASSERT_EQ(f.Names(), std::vector<std::string>{"Buoy"});
+    EXPECT_EQ(f.doc().front()->id(), 0x42u);
+  }
+  EXPECT_FALSE(CanRedo());
+
+  // Edit.
+  SaveUndoForObject(*f.doc().front());
+  f.doc().front()->name = "Buoy 2";
+  for (int round = 0; round < 2; ++round) {
+    Undo(f.doc());
+    EXPECT_EQ(f.Names(), std::vector<std::string>{"Buoy"});
+    Redo(f.doc());
+    EXPECT_EQ(f.Names(), std::vector<std::string>{"Buoy 2"});
+  }
+
+  // A confirmed delete saves its own step.
+  COstrelObject* doomed = f.doc().front();
+  doomed->SetCategory("Marks");
+  doomed->created = 1500000000;
+  doomed->modified = 1500000100;
+  AnswerOk ok;
+  vd::ui::ScopedResponder scope(&ok);
+  ASSERT_EQ(doomed->Delete(true), COstrelObject::kDeleted);
+  EXPECT_TRUE(f.doc().empty());
+  for (int round = 0; round < 2; ++round) {
+    Undo(f.doc());
+    ASSERT_EQ(f.Names(), std::vector<std::string>{"Buoy 2"});
+    const COstrelObject* back = f.doc().front();
+    EXPECT_EQ(back->id(), 0x42u);
+    EXPECT_EQ(back->created, 1500000000);
+    EXPECT_EQ(back->modified, 1500000100);
+    ASSERT_NE(back->category(), nullptr);
+    EXPECT_EQ(back->category()->name(), "Marks");
+    if (round == 0) {
+      Redo(f.doc());
+      EXPECT_TRUE(f.doc().empty());
+    }
+  }
+
+  // Hiding with undo.
+  SetVisibleWithUndo(false, f.doc());
+  EXPECT_FALSE(f.doc().front()->visible);
+  Undo(f.doc());
+  EXPECT_TRUE(f.doc().front()->visible);
+}
+
+TEST(UndoRing, KeepsTenStepsOnDisk) {
+  UndoFixture f;
+  f.AddMark("v0");
+  const int32_t base = f.ring.undo_step();
+  for (int i = 1; i <= 12; ++i) {
+    SaveUndoForObject(*f.doc().front());
+    f.doc().front()->name = "v" + std::to_string(i);
+  }
+  EXPECT_FALSE(vd::os::FileExists(f.ring.UndoFile(base + 1)));
+  EXPECT_FALSE(vd::os::FileExists(f.ring.UndoFile(base + 2)));
+  for (int step = base + 3; step <= base + 12; ++step) {
+    EXPECT_TRUE(vd::os::FileExists(f.ring.UndoFile(step))) << step;
+  }
+  for (int k = 1; k <= 10; ++k) {
+    ASSERT_TRUE(CanUndo()) << k;
+    Undo(f.doc());
+    ASSERT_EQ(f.Names(), std::vector<std::string>{"v" + std::to_string(12 - k)});
+  }
+  EXPECT_FALSE(CanUndo()) << "step 2's file left the ring";
+  Undo(f.doc());
+  EXPECT_EQ(f.Names(), std::vector<std::string>{"v2"});
+
+  for (int k = 1; k <= 10; ++k) {
+    ASSERT_TRUE(CanRedo()) << k;
+    Redo(f.doc());
+  }
+  EXPECT_EQ(f.Names(), std::vector<std::string>{"v12"});
+  EXPECT_FALSE(CanRedo());
+
+  Undo(f.doc());
+  EXPECT_TRUE(CanRedo());
+  SaveUndoForObject(*f.doc().front());  // a new edit drops the redo steps
+  EXPECT_FALSE(CanRedo());
+  EXPECT_TRUE(CanUndo());
+}
+
+TEST(UndoRing, DamagedStepChangesNothing) {
+  UndoFixture f;
+  ArchiveMark* mark = f.AddMark("Before");
+  SaveUndoForObject(*mark);
+  mark->name = "After";
+  const int32_t undo_step = f.ring.undo_step();
+  const int32_t redo_step = f.ring.redo_step();
+  const std::string undo_file = f.ring.UndoFile(undo_step);
+  std::string intact;
+  ASSERT_TRUE(vd::os::ReadWholeFile(undo_file, intact));
+
+  f.Damage(undo_file);
+  Undo(f.doc());
+  EXPECT_EQ(f.doc(), ObjectList{mark});
+  EXPECT_EQ(mark->name, "After");
+  EXPECT_EQ(mark->undo_stamp, undo_step);
+  EXPECT_EQ(f.ring.undo_step(), undo_step);
+  EXPECT_EQ(f.ring.redo_step(), redo_step);
+  EXPECT_FALSE(vd::os::FileExists(f.ring.RedoFile(undo_step)));
+
+  ASSERT_TRUE(vd::os::SaveFileAtomically(undo_file, intact));
+  Undo(f.doc());
+  ASSERT_EQ(f.Names(), std::vector<std::string>{"Before"});
+  COstrelObject* restored = f.doc().front();
+
+  f.Damage(f.ring.RedoFile(undo_step));
+  Redo(f.doc());
+  EXPECT_EQ(f.doc(), ObjectList{restored});
+  EXPECT_EQ(f.ring.undo_step(), undo_step - 1);
+  EXPECT_EQ(f.ring.redo_step(), undo_step);
+}
+
+// A run that died while saving a step leaves the step's temporary file behind, and earlier runs
+// leave step files of the numbers this run uses again.
+TEST(UndoRing, ContinuesAfterACrashBeforeTheRename) {
+  UndoFixture f;
+  ArchiveMark* mark = f.AddMark("One");
+  const int32_t next = f.ring.undo_step() + 1;
+  const std::string step_name = "undo" + std::to_string(next) + ".vdo";
+  const std::string leftover =
+      f.dir.File(vd::os::AtomicFileWriter::TempPrefix(step_name) + "0badf00d.tmp");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(leftover, std::string("\x01\x00\xFF\xFF", 4)));
+
+  SaveUndoForObject(*mark);
+  mark->name = "Two";
+  Undo(f.doc());
+  EXPECT_EQ(f.Names(), std::vector<std::string>{"One"});
+  Redo(f.doc());
+  EXPECT_EQ(f.Names(), std::vector<std::string>{"Two"});
+  EXPECT_TRUE(vd::os::FileExists(leftover)) << "another process's save may still own it";
+
+  // An older run's step of the next number must not stand in for a step whose save failed.
+  ArchiveMark stale;
+  stale.name = "Stale";
+  ASSERT_TRUE(WriteObjectsFile(f.ring.UndoFile(f.ring.undo_step() + 1), "", ObjectList{&stale}));
+  ArchiveMark* failing = f.AddMark("Unsaved");
+  failing->fail_when_stored = true;
+  SaveUndoForObject(*failing);
+  EXPECT_FALSE(CanUndo());
+  Undo(f.doc());
+  EXPECT_EQ(f.Names(), (std::vector<std::string>{"Two", "Unsaved"}));
+}
+
+TEST(UndoRing, StepFilesKeepLinksAbsolute) {
+  UndoFixture f;
+  ArchiveMark* mark = f.AddMark("Linked");
+  const std::string link = f.dir.path() + "/docs/chart.pdf";
+  mark->link = link;
+  SetCurrentOverlayFolderFromPath(f.dir.File("user.vdo"));
+  SaveUndoForObject(*mark);
+  std::string step;
+  ASSERT_TRUE(vd::os::ReadWholeFile(f.ring.UndoFile(f.ring.undo_step()), step));
+  EXPECT_NE(step.find(link), std::string::npos);
+  mark->link = "changed";
+
+  SetCurrentOverlayFolderFromPath("/elsewhere/other.vdo");
+  Undo(f.doc());
+  auto* restored = static_cast<ArchiveMark*>(f.doc().front());
+  EXPECT_EQ(restored->link, link);
+  EXPECT_EQ(CurrentOverlayFolder(), "/elsewhere/") << "undo leaves the overlay folder alone";
+}
+
+}  // namespace
