@@ -154,6 +154,7 @@ class COverlayArchive {
   };
 
   void WriteRaw(const void* data, size_t size) {
+    if (size == 0) return;  // empty data may come with a null pointer, which memcpy must not see
     if (static_cast<size_t>(end_ - cur_) < size) {
       WriteSlow(data, size);
       return;
