@@ -8,10 +8,10 @@
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/timing_reporter.h"
 #include "core/serializable_stream.h"
 #include "platform/os/files.h"
 #include "platform/os/folders.h"
@@ -156,47 +156,29 @@ BENCHMARK(BM_BaselineWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_StreamRead)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BaselineRead)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The console report, then the stream's throughput as a fraction of the baseline's.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_None) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const bool usable = run.run_type == Run::RT_Iteration || run.aggregate_name == "median";
-      const auto rate = run.counters.find("bytes_per_second");
-      if (usable && !run.error_occurred && rate != run.counters.end()) {
-        rates_[run.run_name.function_name] = rate->second.value;
-      }
-    }
+// The stream's throughput as a fraction of the baseline's.
+void PrintRatios(const vd::bench::TimingReporter& reporter) {
+  for (const char* direction : {"Write", "Read"}) {
+    const double stream = reporter.BytesPerSecond(std::string("BM_Stream") + direction);
+    const double baseline = reporter.BytesPerSecond(std::string("BM_Baseline") + direction);
+    if (stream <= 0 || baseline <= 0) continue;
+    std::printf("%-5s block stream %8.1f MB/s, baseline %8.1f MB/s, ratio %.2f (target >= 0.5)\n",
+                direction, stream / 1e6, baseline / 1e6, stream / baseline);
   }
-
-  void PrintRatios() {
-    for (const char* direction : {"Write", "Read"}) {
-      const double stream = rates_[std::string("BM_Stream") + direction];
-      const double baseline = rates_[std::string("BM_Baseline") + direction];
-      if (stream <= 0 || baseline <= 0) continue;
-      std::printf("%-5s block stream %8.1f MB/s, baseline %8.1f MB/s, ratio %.2f (target >= 0.5)\n",
-                  direction, stream / 1e6, baseline / 1e6, stream / baseline);
-    }
-  }
-
- private:
-  std::map<std::string, double> rates_;
-};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (!Prepare()) return 1;
-  std::printf("%d records, %zu bytes\n", kRecordCount, TheFixture().bytes.size());
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
+  vd::bench::TimingReporter reporter;
+  const auto prepare = [] {
+    if (!Prepare()) return false;
+    std::printf("%d records, %zu bytes\n", kRecordCount, TheFixture().bytes.size());
+    return true;
+  };
+  if (!vd::bench::RunBenchmarks(argc, argv, reporter, prepare)) return 1;
+  PrintRatios(reporter);
   vd::os::RemoveFile(TheFixture().stream_path);
   vd::os::RemoveFile(TheFixture().copy_path);
-  benchmark::Shutdown();
   return 0;
 }

@@ -4,18 +4,17 @@
 // printed as a multiple of libpng's (target: at least 1.0).
 #include <benchmark/benchmark.h>
 #include <png.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <numeric>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/timing_reporter.h"
 #include "charts/tile_codec.h"
 
 namespace {
@@ -201,36 +200,15 @@ void BM_LibpngDecode(benchmark::State& state) {
 BENCHMARK(BM_DecodeTile)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LibpngDecode)->Unit(benchmark::kMicrosecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_None) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const bool usable = run.run_type == Run::RT_Iteration || run.aggregate_name == "median";
-      if (usable && !run.error_occurred) times_[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-  }
-
-  void PrintRatio() {
-    const double ours = times_["BM_DecodeTile"];
-    const double png = times_["BM_LibpngDecode"];
-    if (ours <= 0 || png <= 0) return;
-    std::printf("DecodeTile throughput = %.2f x libpng (target >= 1.0)\n", png / ours);
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatio();
-  benchmark::Shutdown();
+  vd::bench::TimingReporter reporter;
+  vd::bench::RunBenchmarks(argc, argv, reporter);
+  const double ours = reporter.Time("BM_DecodeTile");
+  const double png = reporter.Time("BM_LibpngDecode");
+  if (ours > 0 && png > 0) {
+    std::printf("DecodeTile throughput = %.2f x libpng (target >= 1.0)\n", png / ours);
+  }
   return 0;
 }

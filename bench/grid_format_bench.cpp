@@ -3,15 +3,14 @@
 // by snprintf of the same text. The formatter should take at most 1.5 times the baseline's
 // time; the ratio is printed after the runs.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <GeographicLib/UTMUPS.hpp>
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/timing_reporter.h"
 #include "geodesy/utm_grid_formatter.h"
 
 namespace {
@@ -66,41 +65,16 @@ void BM_BaselineUtm(benchmark::State& state) {
 BENCHMARK(BM_FormatUtm)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BaselineUtm)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The console report, then the formatter's time as a multiple of the baseline's.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_None) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const bool usable = run.run_type == Run::RT_Iteration || run.aggregate_name == "median";
-      if (usable && !run.error_occurred) {
-        seconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
-      }
-    }
-  }
-
-  void PrintRatio() {
-    const double ours = seconds_["BM_FormatUtm"];
-    const double baseline = seconds_["BM_BaselineUtm"];
-    if (ours <= 0 || baseline <= 0) return;
-    std::printf("UTM text: formatter %.1f ms, baseline %.1f ms, ratio %.2f (target <= 1.5)\n", ours,
-                baseline, ours / baseline);
-  }
-
- private:
-  std::map<std::string, double> seconds_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  Positions();
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatio();
-  benchmark::Shutdown();
+  vd::bench::TimingReporter reporter;
+  vd::bench::RunBenchmarks(argc, argv, reporter, [] { return !Positions().empty(); });
+  const double ours = reporter.Time("BM_FormatUtm");
+  const double baseline = reporter.Time("BM_BaselineUtm");
+  if (ours > 0 && baseline > 0) {
+    std::printf("UTM text: formatter %.1f ms, baseline %.1f ms, ratio %.2f (target <= 1.5)\n",
+                ours, baseline, ours / baseline);
+  }
   return 0;
 }

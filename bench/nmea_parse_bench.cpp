@@ -3,15 +3,14 @@
 // no field parsing. The parser should reach at least half the baseline's speed; the ratio of
 // speeds is printed after the runs.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/timing_reporter.h"
 #include "gps/nmea_fields.h"
 #include "gps/nmea_fix_parser.h"
 #include "gps/nmea_line_assembler.h"
@@ -98,40 +97,16 @@ void BM_BaselineLinesAndChecksums(benchmark::State& state) {
 BENCHMARK(BM_ParseNmeaLog)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BaselineLinesAndChecksums)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The console report, then the parser's speed as a fraction of the baseline's.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_None) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const bool usable = run.run_type == Run::RT_Iteration || run.aggregate_name == "median";
-      if (usable && !run.error_occurred)
-        seconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-  }
-
-  void PrintRatio() {
-    const double ours = seconds_["BM_ParseNmeaLog"];
-    const double baseline = seconds_["BM_BaselineLinesAndChecksums"];
-    if (ours <= 0 || baseline <= 0) return;
-    std::printf("NMEA log: parser %.1f ms, baseline %.1f ms, speed ratio %.2f (target >= 0.5)\n",
-                ours, baseline, baseline / ours);
-  }
-
- private:
-  std::map<std::string, double> seconds_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  Log();
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatio();
-  benchmark::Shutdown();
+  vd::bench::TimingReporter reporter;
+  vd::bench::RunBenchmarks(argc, argv, reporter, [] { return !Log().empty(); });
+  const double ours = reporter.Time("BM_ParseNmeaLog");
+  const double baseline = reporter.Time("BM_BaselineLinesAndChecksums");
+  if (ours > 0 && baseline > 0) {
+    std::printf("NMEA log: parser %.1f ms, baseline %.1f ms, speed ratio %.2f (target >= 0.5)\n",
+                ours, baseline, baseline / ours);
+  }
   return 0;
 }

@@ -21,6 +21,7 @@
 #include <tuple>
 #include <vector>
 
+#include "bench/timing_reporter.h"
 #include "overlays/category.h"
 #include "overlays/object_factory.h"
 #include "overlays/ostrel_object.h"
@@ -208,60 +209,41 @@ BENCHMARK(BM_DuplicateCheckOne)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
-// The console report, then the throughput ratios and the growth of the duplicate checks.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_None) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const bool usable = run.run_type == Run::RT_Iteration || run.aggregate_name == "median";
-      if (!usable || run.error_occurred) continue;
-      const auto rate = run.counters.find("bytes_per_second");
-      if (rate != run.counters.end()) rates_[run.run_name.function_name] = rate->second.value;
-      times_[run.run_name.function_name + "/" + run.run_name.args] = run.GetAdjustedRealTime();
-    }
+// The throughput ratios and the growth of the duplicate checks.
+void PrintRatios(const vd::bench::TimingReporter& reporter) {
+  for (const auto& [what, ours, baseline] :
+       {std::tuple{"Save", "BM_OverlaySave", "BM_BaselineWrite"},
+        std::tuple{"Load", "BM_OverlayLoad", "BM_BaselineRead"}}) {
+    const double a = reporter.BytesPerSecond(ours), b = reporter.BytesPerSecond(baseline);
+    if (a <= 0 || b <= 0) continue;
+    std::printf(
+        "%s: overlay file %8.1f MB/s, fwrite/fread %8.1f MB/s, ratio %.2f (target >= 0.3)\n",
+        what, a / 1e6, b / 1e6, a / b);
   }
-
-  void PrintRatios() {
-    for (const auto& [what, ours, baseline] :
-         {std::tuple{"Save", "BM_OverlaySave", "BM_BaselineWrite"},
-          std::tuple{"Load", "BM_OverlayLoad", "BM_BaselineRead"}}) {
-      const double a = rates_[ours], b = rates_[baseline];
-      if (a <= 0 || b <= 0) continue;
-      std::printf(
-          "%s: overlay file %8.1f MB/s, fwrite/fread %8.1f MB/s, ratio %.2f (target >= 0.3)\n",
-          what, a / 1e6, b / 1e6, a / b);
-    }
-    for (const char* name : {"BM_DuplicateIndex", "BM_DuplicateCheckOne"}) {
-      const double small = times_[std::string(name) + "/1000"];
-      const double large = times_[std::string(name) + "/10000"];
-      if (small <= 0 || large <= 0) continue;
-      std::printf("%s: 10,000 objects take %.1f times as long as 1,000 (target <= 15)\n", name,
-                  large / small);
-    }
+  for (const char* name : {"BM_DuplicateIndex", "BM_DuplicateCheckOne"}) {
+    const double small = reporter.Time(name, "1000");
+    const double large = reporter.Time(name, "10000");
+    if (small <= 0 || large <= 0) continue;
+    std::printf("%s: 10,000 objects take %.1f times as long as 1,000 (target <= 15)\n", name,
+                large / small);
   }
-
- private:
-  std::map<std::string, double> rates_;
-  std::map<std::string, double> times_;
-};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (!Prepare()) return 1;
-  std::printf("%d records, %zu bytes\n", kRecordCount, TheFixture().bytes.size());
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
+  vd::bench::TimingReporter reporter;
+  const auto prepare = [] {
+    if (!Prepare()) return false;
+    std::printf("%d records, %zu bytes\n", kRecordCount, TheFixture().bytes.size());
+    return true;
+  };
+  if (!vd::bench::RunBenchmarks(argc, argv, reporter, prepare)) return 1;
+  PrintRatios(reporter);
   for (const std::string* path :
        {&TheFixture().vdo_path, &TheFixture().save_path, &TheFixture().copy_path}) {
     vd::os::RemoveFile(*path);
   }
   for (COstrelObject* object : TheFixture().objects) object->Release();
-  benchmark::Shutdown();
   return 0;
 }

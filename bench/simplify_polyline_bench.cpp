@@ -4,7 +4,6 @@
 // most 15). Each iteration copies the track first, since simplification works in place; copying
 // alone is measured as the baseline.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/timing_reporter.h"
 #include "geodesy/plane_geometry.h"
 
 namespace {
@@ -72,42 +72,17 @@ BENCHMARK(BM_SimplifyStraight)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMicr
 BENCHMARK(BM_SimplifyZigzag)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CopyOnly)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMicrosecond);
 
-// The console report, then each track's time at 100,000 points over its time at 10,000.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_None) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const bool usable = run.run_type == Run::RT_Iteration || run.aggregate_name == "median";
-      if (usable && !run.error_occurred) {
-        times_[run.run_name.function_name][run.run_name.args] = run.GetAdjustedRealTime();
-      }
-    }
-  }
-
-  void PrintRatios() {
-    for (const char* name : {"BM_SimplifyStraight", "BM_SimplifyZigzag", "BM_CopyOnly"}) {
-      const double small = times_[name]["10000"];
-      const double large = times_[name]["100000"];
-      if (small <= 0 || large <= 0) continue;
-      std::printf("%-20s 10k %9.1f us, 100k %9.1f us, ratio %5.2f (target <= 15)\n", name, small,
-                  large, large / small);
-    }
-  }
-
- private:
-  std::map<std::string, std::map<std::string, double>> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  benchmark::Shutdown();
+  vd::bench::TimingReporter reporter;
+  vd::bench::RunBenchmarks(argc, argv, reporter);
+  for (const char* name : {"BM_SimplifyStraight", "BM_SimplifyZigzag", "BM_CopyOnly"}) {
+    const double small = reporter.Time(name, "10000");
+    const double large = reporter.Time(name, "100000");
+    if (small <= 0 || large <= 0) continue;
+    std::printf("%-20s 10k %9.1f us, 100k %9.1f us, ratio %5.2f (target <= 15)\n", name, small,
+                large, large / small);
+  }
   return 0;
 }

@@ -8,20 +8,19 @@
 //    the sliding (mode 1) and halving (mode 0) limits. The time per fix must not depend on the
 //    track's size: target ratio 4,000 / 1,000 at most 1.5.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <QGuiApplication>
 #include <QPainter>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "bench/chart_bench_files.h"
+#include "bench/timing_reporter.h"
 #include "charts/old_quick_chart.h"
 #include "core/app/gps_position_info.h"
 #include "core/persistent_value.h"
@@ -194,45 +193,25 @@ BENCHMARK(BM_RecordFix)
     ->Args({4000, 0})
     ->Unit(benchmark::kMicrosecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_None) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (!run.error_occurred) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
+void PrintRatios(const vd::bench::TimingReporter& reporter) {
+  const auto ratio = [](double a, double b) { return a > 0 && b > 0 ? a / b : 0.0; };
+  std::printf("prepare+draw / plain polyline: %.2f (target <= 3)\n",
+              ratio(reporter.Time("BM_TrackPrepareAndDraw"), reporter.Time("BM_PlainPolyline")));
+  for (const char* mode : {"1", "0"}) {
+    const double small = reporter.Time("BM_RecordFix", std::string("1000/") + mode);
+    const double large = reporter.Time("BM_RecordFix", std::string("4000/") + mode);
+    std::printf("record fix, mode %s, 4000 / 1000 points: %.2f (target <= 1.5)\n", mode,
+                ratio(large, small));
   }
-
-  void PrintRatios() {
-    const auto ratio = [&](const char* a, const char* b) {
-      const double ta = times_[a], tb = times_[b];
-      return ta > 0 && tb > 0 ? ta / tb : 0.0;
-    };
-    std::printf("prepare+draw / plain polyline: %.2f (target <= 3)\n",
-                ratio("BM_TrackPrepareAndDraw", "BM_PlainPolyline"));
-    for (const char* mode : {"1", "0"}) {
-      const std::string small = std::string("BM_RecordFix/1000/") + mode;
-      const std::string large = std::string("BM_RecordFix/4000/") + mode;
-      std::printf("record fix, mode %s, 4000 / 1000 points: %.2f (target <= 1.5)\n", mode,
-                  ratio(large.c_str(), small.c_str()));
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QGuiApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  benchmark::Shutdown();
+  vd::bench::TimingReporter reporter;
+  vd::bench::RunBenchmarks(argc, argv, reporter);
+  PrintRatios(reporter);
   return 0;
 }

@@ -10,7 +10,6 @@
 // - BM_Baseline: what a pass must do at least: clear the short names and put every name into
 //   a hash set.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <map>
@@ -20,6 +19,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "bench/timing_reporter.h"
 #include "overlays/object_list.h"
 #include "overlays/ostrel_object.h"
 
@@ -109,42 +109,17 @@ BENCHMARK(BM_NamePass)->Apply(Sizes);
 BENCHMARK(BM_OneCallLongChain)->Apply(Sizes);
 BENCHMARK(BM_Baseline)->Apply(Sizes);
 
-// The console report, then each case's time at 10,000 objects over its time at 1,000.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_None) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const bool usable = run.run_type == Run::RT_Iteration || run.aggregate_name == "median";
-      if (usable && !run.error_occurred) {
-        times_[run.run_name.function_name][run.run_name.args] = run.GetAdjustedRealTime();
-      }
-    }
-  }
-
-  void PrintRatios() {
-    for (const char* name : {"BM_NamePass", "BM_OneCallLongChain", "BM_Baseline"}) {
-      const double small = times_[name]["1000"];
-      const double large = times_[name]["10000"];
-      if (small <= 0 || large <= 0) continue;
-      std::printf("%-20s 1k %9.1f us, 10k %9.1f us, ratio %5.2f (target <= 15)\n", name, small,
-                  large, large / small);
-    }
-  }
-
- private:
-  std::map<std::string, std::map<std::string, double>> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  benchmark::Shutdown();
+  vd::bench::TimingReporter reporter;
+  vd::bench::RunBenchmarks(argc, argv, reporter);
+  for (const char* name : {"BM_NamePass", "BM_OneCallLongChain", "BM_Baseline"}) {
+    const double small = reporter.Time(name, "1000");
+    const double large = reporter.Time(name, "10000");
+    if (small <= 0 || large <= 0) continue;
+    std::printf("%-20s 1k %9.1f us, 10k %9.1f us, ratio %5.2f (target <= 15)\n", name, small,
+                large, large / small);
+  }
   return 0;
 }
