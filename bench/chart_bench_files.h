@@ -18,24 +18,12 @@
 #include "charts/tile_codec.h"
 #include "core/file_utils.h"
 #include "platform/os/files.h"
+#include "bench/scratch_folder.h"
 #include "platform/os/folders.h"
 
 namespace chart_bench {
 
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = vd::os::SystemTempFolder() + "/vdbench-XXXXXX";
-    if (::mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~ScratchFolder() {
-    if (!path_.empty()) DeleteDirectoryTree(path_);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using vd::bench::ScratchFolder;
 
 // Resident memory of this process in bytes (/proc/self/statm).
 inline uint64_t ResidentBytes() {

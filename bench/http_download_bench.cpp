@@ -15,6 +15,7 @@
 #include "core/file_utils.h"
 #include "core/http_connection.h"
 #include "platform/os/files.h"
+#include "bench/scratch_folder.h"
 #include "platform/os/folders.h"
 #include "platform/os/http_transport.h"
 #include "platform/os/process.h"
@@ -61,20 +62,7 @@ LoopbackServer& Server() {
   return server;
 }
 
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = vd::os::SystemTempFolder() + "/vdbench-XXXXXX";
-    if (::mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~ScratchFolder() {
-    if (!path_.empty()) DeleteDirectoryTree(path_);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using vd::bench::ScratchFolder;
 
 // Runs download(target) per iteration on a fresh target; returns the bytes per second.
 template <class Download>

@@ -15,6 +15,7 @@
 #include "core/file_utils.h"
 #include "core/locked_file.h"
 #include "platform/os/files.h"
+#include "bench/scratch_folder.h"
 #include "platform/os/folders.h"
 
 namespace {
@@ -26,20 +27,7 @@ constexpr int64_t kIterationBytes = int64_t{kRecords} * kRecordBytes;
 
 double baseline_bytes_per_second = 0;
 
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = vd::os::SystemTempFolder() + "/vdbench-XXXXXX";
-    if (::mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~ScratchFolder() {
-    if (!path_.empty()) DeleteDirectoryTree(path_);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using vd::bench::ScratchFolder;
 
 double BytesPerSecond(const benchmark::State& state, double seconds) {
   return seconds > 0 ? static_cast<double>(state.iterations() * kIterationBytes) / seconds : 0;
