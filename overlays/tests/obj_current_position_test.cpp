@@ -35,17 +35,8 @@ class CurrentPositionTest : public ::testing::Test {
 
   // Stores one object and returns the archive bytes.
   std::string Store(CArchiveObject& object) {
-    const std::string path = dir.path() + "/object.vdo";
-    {
-      vd::os::File file;
-      EXPECT_TRUE(file.Open(path, vd::os::File::Mode::CreateTruncate));
-      COverlayArchive archive(file, COverlayArchive::Mode::kStore);
-      archive.WriteObject(&object);
-      archive.Flush();
-    }
-    std::string bytes;
-    EXPECT_TRUE(vd::os::ReadWholeFile(path, bytes));
-    return bytes;
+    return vd::test::StoredArchive(
+        dir.path() + "/object.vdo", [&](COverlayArchive& archive) { archive.WriteObject(&object); });
   }
 
   vd::test::TempDir dir;

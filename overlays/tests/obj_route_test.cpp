@@ -80,18 +80,10 @@ class RouteTest : public ::testing::Test {
 // ---- Archive ----
 
 std::string WriteObjects(const std::string& path, const std::vector<COstrelObject*>& objects) {
-  vd::os::File file;
-  EXPECT_TRUE(file.Open(path, vd::os::File::Mode::CreateTruncate));
-  {
-    COverlayArchive archive(file, COverlayArchive::Mode::kStore);
+  return vd::test::StoredArchive(path, [&](COverlayArchive& archive) {
     archive.WriteCount(static_cast<uint32_t>(objects.size()));
     for (COstrelObject* object : objects) archive.WriteObject(object);
-    archive.Flush();
-  }
-  file.Close();
-  std::string bytes;
-  EXPECT_TRUE(vd::os::ReadWholeFile(path, bytes));
-  return bytes;
+  });
 }
 
 TEST_F(RouteTest, ArchiveRoundTripGivesTheSameBytesAndRelinksTheMarks) {

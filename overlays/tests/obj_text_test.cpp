@@ -39,17 +39,8 @@ class TextTest : public ::testing::Test {
   void SetUp() override { vd::SetProfileLocation(vd::kDefaultProfileKey, dir.path()); }
 
   std::string Store(CArchiveObject& object) {
-    const std::string path = dir.path() + "/note.vdo";
-    {
-      vd::os::File file;
-      EXPECT_TRUE(file.Open(path, vd::os::File::Mode::CreateTruncate));
-      COverlayArchive archive(file, COverlayArchive::Mode::kStore);
-      archive.WriteObject(&object);
-      archive.Flush();
-    }
-    std::string bytes;
-    EXPECT_TRUE(vd::os::ReadWholeFile(path, bytes));
-    return bytes;
+    return vd::test::StoredArchive(
+        dir.path() + "/note.vdo", [&](COverlayArchive& archive) { archive.WriteObject(&object); });
   }
 
   vd::test::TempDir dir;

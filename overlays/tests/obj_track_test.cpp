@@ -1,6 +1,7 @@
 // Tracks: the archive record and its older forms, recording GPS fixes with the interval,
 // distance, partition and point-limit rules, totals, thinning, joining, text lines, hand
 // drawing and the trainer-file reader.
+#include "overlays/tests/overlay_test_objects.h"
 #include "overlays/obj_track.h"
 
 #include <gtest/gtest.h>
@@ -92,16 +93,8 @@ GPS_position_info Fix(const CLatLon& at, int32_t time, float speed = 5.0f, float
 }
 
 std::vector<uint8_t> Store(CObjTrack& track, const vd::test::TempDir& dir) {
-  const std::string path = dir.File("track.bin");
-  {
-    vd::os::File file;
-    EXPECT_TRUE(file.Open(path, vd::os::File::Mode::CreateTruncate));
-    COverlayArchive archive(file, COverlayArchive::Mode::kStore);
-    archive.WriteObject(&track);
-    archive.Flush();
-  }
-  std::string bytes;
-  EXPECT_TRUE(vd::os::ReadWholeFile(path, bytes));
+  const std::string bytes = vd::test::StoredArchive(
+      dir.File("track.bin"), [&](COverlayArchive& archive) { archive.WriteObject(&track); });
   return {bytes.begin(), bytes.end()};
 }
 

@@ -1,3 +1,4 @@
+#include "overlays/tests/overlay_test_objects.h"
 #include "overlays/obj_waypoint.h"
 
 #include <gtest/gtest.h>
@@ -59,17 +60,10 @@ class WaypointTest : public ::testing::Test {
 
 // Bytes of an archive holding one object.
 std::vector<uint8_t> Store(CObjWaypoint& mark, const std::string& folder, const std::string& path) {
-  vd::os::File file;
-  EXPECT_TRUE(file.Open(path, vd::os::File::Mode::CreateTruncate));
-  {
-    COverlayArchive archive(file, COverlayArchive::Mode::kStore);
+  const std::string bytes = vd::test::StoredArchive(path, [&](COverlayArchive& archive) {
     archive.set_link_folder(folder);
     archive.WriteObject(&mark);
-    archive.Flush();
-  }
-  file.Close();
-  std::string bytes;
-  EXPECT_TRUE(vd::os::ReadWholeFile(path, bytes));
+  });
   return {bytes.begin(), bytes.end()};
 }
 

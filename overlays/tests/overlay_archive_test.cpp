@@ -29,17 +29,7 @@ std::span<const uint8_t> Span(const std::string& bytes) {
 // What a storing archive writes to a file.
 std::string Stored(const std::function<void(COverlayArchive&)>& write) {
   vd::test::TempDir dir;
-  const std::string path = dir.File("stored");
-  {
-    vd::os::File file;
-    EXPECT_TRUE(file.Open(path, vd::os::File::Mode::CreateTruncate));
-    COverlayArchive archive(file, COverlayArchive::Mode::kStore);
-    write(archive);
-    archive.Flush();
-  }
-  std::string bytes;
-  EXPECT_TRUE(vd::os::ReadWholeFile(path, bytes));
-  return bytes;
+  return vd::test::StoredArchive(dir.File("stored"), write);
 }
 
 // The cause of the exception a load of bytes throws, or nothing.

@@ -1,6 +1,7 @@
 #pragma once
 // Test doubles for overlay object tests: a document that records what its views are told, an
 // application object with data panes, and two small object classes with an extent.
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -8,7 +9,9 @@
 #include "core/app/app_common.h"
 #include "core/app/shell_services.h"
 #include "overlays/object_factory.h"
+#include "overlays/overlay_archive.h"
 #include "overlays/ostrel_object.h"
+#include "platform/os/files.h"
 
 namespace vd::test {
 
@@ -130,5 +133,20 @@ struct OverlayWorld {
   FakeDoc doc;
   CCurrentOwnerScope owner;
 };
+
+// The bytes a storing archive writes to the file at `path` when `write` fills it.
+inline std::string StoredArchive(const std::string& path,
+                                 const std::function<void(COverlayArchive&)>& write) {
+  {
+    vd::os::File file;
+    if (!file.Open(path, vd::os::File::Mode::CreateTruncate)) return {};
+    COverlayArchive archive(file, COverlayArchive::Mode::kStore);
+    write(archive);
+    archive.Flush();
+  }
+  std::string bytes;
+  vd::os::ReadWholeFile(path, bytes);
+  return bytes;
+}
 
 }  // namespace vd::test
