@@ -24,7 +24,7 @@
 class CObjCurrentPosition;
 
 // What the object asks of a document that keeps a pointer to its own vessel. The program's
-// document implements it beside COstrelDoc.
+// document implements it beside COstrelDocBase.
 class CCurrentPositionDocument {
  public:
   virtual CObjCurrentPosition* PeekCurrentPosition() const = 0;

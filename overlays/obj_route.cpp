@@ -57,7 +57,7 @@ std::vector<CObjWaypoint*> Distinct(const std::vector<CObjWaypoint*>& points) {
 // A new object in the document's list (with the list's reference), made while the document is
 // the current one. Null when the document keeps no list.
 template <class T>
-T* MakeInDocument(COstrelDoc* document) {
+T* MakeInDocument(COstrelDocBase* document) {
   ObjectList* list = document ? document->GetObjectList() : nullptr;
   if (!list) return nullptr;
   CCurrentOwnerScope owner(document);
@@ -447,7 +447,7 @@ bool CObjRoute::OnDoubleClick(const CLatLon& point) {
   return true;
 }
 
-bool CObjRoute::OnContextMenu(COstrelView* view, const vd::ui::Point& client_point) {
+bool CObjRoute::OnContextMenu(COstrelViewBase* view, const vd::ui::Point& client_point) {
   if (edit_state == kInsert) return false;
   return COstrelObject::OnContextMenu(view, client_point);
 }
@@ -617,7 +617,7 @@ CObjRoute* CObjRoute::Current() { return AsRoute(CurrentWaypointRoute()); }
 
 void CObjRoute::SetCurrent(CObjRoute* route) { SetCurrentWaypointRoute(route); }
 
-CObjRoute* CObjRoute::FromSelection(const COstrelDoc* document) {
+CObjRoute* CObjRoute::FromSelection(const COstrelDocBase* document) {
   COstrelObject* selected = GetSelected(document);
   if (!selected) return nullptr;
   CObjRoute* candidate =

@@ -72,7 +72,7 @@ class CObjRoute : public COstrelObject, public WaypointRouteLink {
   // In insert mode, adds the clicked mark or a new route point at the click.
   bool OnLButtonUp(const CLatLon& point) override;
   bool OnDoubleClick(const CLatLon& point) override;
-  bool OnContextMenu(COstrelView* view, const vd::ui::Point& client_point) override;
+  bool OnContextMenu(COstrelViewBase* view, const vd::ui::Point& client_point) override;
   // Backspace/Delete: in insert mode remove the point before the insert position (the route
   // goes when none is left), else delete the route (asking). Enter/Escape end insert mode;
   // Insert starts it at the selected leg.
@@ -106,7 +106,7 @@ class CObjRoute : public COstrelObject, public WaypointRouteLink {
   // The route of the document's selection: the selected route, or the current route when one
   // of its points is selected; null otherwise (the current route is then cleared, unless
   // nothing of the document is selected).
-  static CObjRoute* FromSelection(const COstrelDoc* document);
+  static CObjRoute* FromSelection(const COstrelDocBase* document);
 
   // ---- Points ----
   const std::vector<CObjWaypoint*>& points() const { return points_; }

@@ -330,7 +330,7 @@ void CObjTrack::SplitAt(const CLatLon& position) {
   if (locked) return;
   const ptrdiff_t nearest = NearestPoint(position);
   if (nearest < 0) return;
-  COstrelDoc* doc = document();
+  COstrelDocBase* doc = document();
   ObjectList* list = doc ? doc->GetObjectList() : nullptr;
   // The first part must belong to a document's list, which owns it.
   if (!list) return;

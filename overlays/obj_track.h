@@ -36,7 +36,7 @@ struct CTrackpoint {
 
 class CObjTrack;
 
-// What a track needs of its document beside COstrelDoc: the document's GPS track. The
+// What a track needs of its document beside COstrelDocBase: the document's GPS track. The
 // program's document implements both; a document without it has no GPS track.
 class CTrackDocument {
  public:

@@ -521,7 +521,7 @@ bool CObjWaypoint::OnDoubleClick(const CLatLon& point) {
   return true;
 }
 
-bool CObjWaypoint::OnContextMenu(COstrelView* view, const vd::ui::Point& client_point) {
+bool CObjWaypoint::OnContextMenu(COstrelViewBase* view, const vd::ui::Point& client_point) {
   if (WaypointRouteLink* route = PreferredRoute()) g_current_route = route;
   context_menu_id = routes_.empty() ? kMarkPopupMenu : kRoutePopupMenu;
   return COstrelObject::OnContextMenu(view, client_point);

@@ -74,7 +74,7 @@ class CObjWaypoint : public COstrelObject {
   bool OnLButtonDown(const CLatLon& point, CMappedObject* hit) override;
   bool OnLButtonUp(const CLatLon& point) override;
   bool OnDoubleClick(const CLatLon& point) override;
-  bool OnContextMenu(COstrelView* view, const vd::ui::Point& client_point) override;
+  bool OnContextMenu(COstrelViewBase* view, const vd::ui::Point& client_point) override;
   bool OnKeyDown(int key) override;
   bool GetStatusText(std::string& text, const CLatLon& cursor, CMappedObject* hit) override;
   // One "WP05" line; nothing for a mark still being placed.

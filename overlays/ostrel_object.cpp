@@ -25,7 +25,7 @@ namespace {
 
 COstrelObject* g_selected = nullptr;
 bool g_notifications = true;
-COstrelDoc* g_current_document = nullptr;
+COstrelDocBase* g_current_document = nullptr;
 uint64_t g_last_serial = 0;
 std::optional<uint32_t> g_installation_id;
 
@@ -38,17 +38,17 @@ OverlayUndoHook& UndoHookSlot() {
 
 // The low halves of the ids held by the objects of each document. A multiset, because an
 // object read back from a file or an undo step carries the id of the object it stands for.
-using IdTable = std::unordered_map<const COstrelDoc*, std::unordered_multiset<uint32_t>>;
+using IdTable = std::unordered_map<const COstrelDocBase*, std::unordered_multiset<uint32_t>>;
 IdTable& IdsInUse() {
   static auto* ids = new IdTable;
   return *ids;
 }
 
-void HoldId(const COstrelDoc* document, uint64_t id) {
+void HoldId(const COstrelDocBase* document, uint64_t id) {
   if (id != 0) IdsInUse()[document].insert(static_cast<uint32_t>(id));
 }
 
-void DropId(const COstrelDoc* document, uint64_t id) {
+void DropId(const COstrelDocBase* document, uint64_t id) {
   if (id == 0) return;
   auto& ids = IdsInUse();
   auto doc = ids.find(document);
@@ -229,7 +229,7 @@ bool COstrelObject::OnDoubleClick(const CLatLon&) {
   return true;
 }
 
-bool COstrelObject::OnContextMenu(COstrelView* view, const vd::ui::Point& client_point) {
+bool COstrelObject::OnContextMenu(COstrelViewBase* view, const vd::ui::Point& client_point) {
   if (context_menu_id == 0 || !view) return false;
   if (!IsSelected()) Select(true);
   const std::unique_ptr<vd::ui::PopupMenu> menu = view->LoadContextMenu(context_menu_id);
@@ -267,7 +267,7 @@ void COstrelObject::DrawAtZoom(vd::ui::Surface& dc, vd::ui::Graphics& graphics,
 
 bool COstrelObject::OnKeyDownAt(int key, const CLatLon&) { return OnKeyDown(key); }
 
-bool COstrelObject::OnContextMenuAt(const CLatLon&, COstrelView* view,
+bool COstrelObject::OnContextMenuAt(const CLatLon&, COstrelViewBase* view,
                                     const vd::ui::Point& client_point) {
   return OnContextMenu(view, client_point);
 }
@@ -331,20 +331,20 @@ void COstrelObject::ReplaceCategory(CCategory* category) {
 
 bool COstrelObject::IsSelected() const { return g_selected == this; }
 
-COstrelObject* COstrelObject::GetSelected(const COstrelDoc* document) {
+COstrelObject* COstrelObject::GetSelected(const COstrelDocBase* document) {
   if (!g_selected || (document && g_selected->document_ != document)) return nullptr;
   return g_selected;
 }
 
-void COstrelObject::SetDocument(COstrelDoc* document) {
+void COstrelObject::SetDocument(COstrelDocBase* document) {
   DropId(document_, id_);
   document_ = document;
   HoldId(document_, id_);
 }
 
-COstrelDoc* COstrelObject::CurrentDocument() { return g_current_document; }
+COstrelDocBase* COstrelObject::CurrentDocument() { return g_current_document; }
 
-void COstrelObject::SetCurrentDocument(COstrelDoc* document) { g_current_document = document; }
+void COstrelObject::SetCurrentDocument(COstrelDocBase* document) { g_current_document = document; }
 
 void COstrelObject::SetUndoHook(OverlayUndoHook hook) { UndoHookSlot() = std::move(hook); }
 
@@ -361,13 +361,13 @@ void RefreshAllOverlayViews() {
   COstrelObject::SetNotificationsEnabled(true);
   CAppCommon* app = CAppCommon::Instance();
   if (!app) return;
-  if (COstrelDoc* document = app->FindFirstDocument()) {
+  if (COstrelDocBase* document = app->FindFirstDocument()) {
     document->UpdateAllViews(nullptr, 0, nullptr);
   }
   app->BroadcastToDataWindows(nullptr, 0);
 }
 
-CCurrentOwnerScope::CCurrentOwnerScope(COstrelDoc* document)
+CCurrentOwnerScope::CCurrentOwnerScope(COstrelDocBase* document)
     : previous_(COstrelObject::CurrentDocument()) {
   COstrelObject::SetCurrentDocument(document);
 }

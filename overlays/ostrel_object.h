@@ -33,7 +33,7 @@ class PopupMenu;
 class Surface;
 }  // namespace vd::ui
 
-// Change codes, the hint of COstrelDoc::UpdateAllViews and CDataWnd::Update.
+// Change codes, the hint of COstrelDocBase::UpdateAllViews and CDataWnd::Update.
 enum OverlayChange : int {
   kChangeAdded = 0,       // added to a document
   kChangeDeleted = 1,     // Delete
@@ -128,7 +128,7 @@ class COstrelObject : public CArchiveObject {
   virtual bool OnDoubleClick(const CLatLon& point);
   // 25: shows the object's context menu (context_menu_id) at a client point of the view; false
   // when it has none.
-  virtual bool OnContextMenu(COstrelView* view, const vd::ui::Point& client_point);
+  virtual bool OnContextMenu(COstrelViewBase* view, const vd::ui::Point& client_point);
   // 26: a virtual key (platform/ui/window_messages.h).
   virtual bool OnKeyDown(int key);
   // 27: the status-line text for the object under the cursor; false when it has none.
@@ -152,7 +152,7 @@ class COstrelObject : public CArchiveObject {
   // 35, 36: key and menu input with the cursor's position; the base calls OnKeyDown and
   // OnContextMenu.
   virtual bool OnKeyDownAt(int key, const CLatLon& cursor);
-  virtual bool OnContextMenuAt(const CLatLon& cursor, COstrelView* view,
+  virtual bool OnContextMenuAt(const CLatLon& cursor, COstrelViewBase* view,
                                const vd::ui::Point& client_point);
 
   // ---- Reference count ----
@@ -196,14 +196,14 @@ class COstrelObject : public CArchiveObject {
   // ---- Selection ----
   bool IsSelected() const;
   // The selection when document is null or the selection belongs to it; else null.
-  static COstrelObject* GetSelected(const COstrelDoc* document);
+  static COstrelObject* GetSelected(const COstrelDocBase* document);
 
   // ---- Document ----
-  COstrelDoc* document() const { return document_; }
-  void SetDocument(COstrelDoc* document);
+  COstrelDocBase* document() const { return document_; }
+  void SetDocument(COstrelDocBase* document);
   // The document new objects belong to.
-  static COstrelDoc* CurrentDocument();
-  static void SetCurrentDocument(COstrelDoc* document);
+  static COstrelDocBase* CurrentDocument();
+  static void SetCurrentDocument(COstrelDocBase* document);
 
   // ---- Undo ----
   static void SetUndoHook(OverlayUndoHook hook);
@@ -234,7 +234,7 @@ class COstrelObject : public CArchiveObject {
 
   CCategory* category_ = nullptr;
   uint64_t id_ = 0;
-  COstrelDoc* document_ = nullptr;
+  COstrelDocBase* document_ = nullptr;
   int ref_count_ = 0;
   uint64_t serial_ = 0;
 };
@@ -246,11 +246,11 @@ void RefreshAllOverlayViews();
 // Makes a document the current one for the objects created while it lives.
 class CCurrentOwnerScope {
  public:
-  explicit CCurrentOwnerScope(COstrelDoc* document);
+  explicit CCurrentOwnerScope(COstrelDocBase* document);
   ~CCurrentOwnerScope();
   CCurrentOwnerScope(const CCurrentOwnerScope&) = delete;
   CCurrentOwnerScope& operator=(const CCurrentOwnerScope&) = delete;
 
  private:
-  COstrelDoc* previous_;
+  COstrelDocBase* previous_;
 };

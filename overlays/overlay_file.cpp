@@ -153,7 +153,7 @@ bool SaveObjectsToOverlayFile(const std::string& path, const ObjectList& list,
   }
 
   // The icon table leads the file, so that a reader has the icons before the marks using them.
-  COstrelDoc* owner = nullptr;
+  COstrelDocBase* owner = nullptr;
   if (always_add_icons) {
     if (CAppCommon* app = CAppCommon::Instance()) owner = app->FindFirstDocument();
   } else {

@@ -117,14 +117,14 @@ void CAppCommon::SetDistanceUnits(int units) {
   if (units < kNauticalMiles || units > kKilometres) return;
   distance_units.value = units;
   vd::OpenAppProfile().SetInt(vd::kSettingsSection, "distance_units", units);
-  if (COstrelDoc* doc = FindFirstDocument()) doc->UpdateAllViews(nullptr, 0, nullptr);
+  if (COstrelDocBase* doc = FindFirstDocument()) doc->UpdateAllViews(nullptr, 0, nullptr);
 }
 
 void CAppCommon::SetPositionFormat(int code) {
   if (code < kCodeDegrees || code > kCodeUtmBands) return;
   posn_format.value = code;
   vd::OpenAppProfile().SetInt(vd::kSettingsSection, "posn_format", code);
-  if (COstrelDoc* doc = FindFirstDocument()) doc->UpdateAllViews(nullptr, 0, nullptr);
+  if (COstrelDocBase* doc = FindFirstDocument()) doc->UpdateAllViews(nullptr, 0, nullptr);
 }
 
 // ---- data panes ----

@@ -22,7 +22,7 @@
 
 #include "core/persistent_value.h"
 
-class COstrelDoc;
+class COstrelDocBase;
 class COstrelObject;
 class CDataWnd;
 class utm_grid_formatter;
@@ -63,7 +63,7 @@ class CAppCommon {
 
   // The first open document of the program's document class, over all document templates;
   // null when none is open.
-  virtual COstrelDoc* FindFirstDocument() = 0;
+  virtual COstrelDocBase* FindFirstDocument() = 0;
 
   // Tells the user something that needs no answer (a missing data file, say). The program's
   // application object shows it in a message box; the base writes it to the error stream.

@@ -6,7 +6,7 @@
 #include <memory>
 
 class COstrelObject;  // an overlay object
-class COstrelView;    // a chart view
+class COstrelViewBase;    // a chart view
 
 namespace vd::ui {
 class PopupMenu;
@@ -17,14 +17,15 @@ struct Point;
 // entry holds one reference (COstrelObject::AddRef).
 using ObjectList = std::list<COstrelObject*>;
 
-// The program's document.
-class COstrelDoc {
+// What the overlays and the common services ask of the program's document (the shell's
+// COstrelDoc implements it; tests use small fakes).
+class COstrelDocBase {
  public:
-  virtual ~COstrelDoc() = default;
+  virtual ~COstrelDocBase() = default;
 
   // Tells every view of the document of a change; hint is an overlay change code, object the
   // object concerned or null, sender the view that made the change or null.
-  virtual void UpdateAllViews(COstrelView* sender, int hint, COstrelObject* object) = 0;
+  virtual void UpdateAllViews(COstrelViewBase* sender, int hint, COstrelObject* object) = 0;
 
   // The defaults below describe a document without overlays.
   // The document's object list; null when it has none.
@@ -36,10 +37,10 @@ class COstrelDoc {
   virtual void ShowObjectPanes() {}
 };
 
-// A chart view, as far as the overlay objects call it.
-class COstrelView {
+// A chart view, as far as the overlay objects call it (the shell's COstrelView implements it).
+class COstrelViewBase {
  public:
-  virtual ~COstrelView() = default;
+  virtual ~COstrelViewBase() = default;
 
   // The first submenu of a menu resource; null when there is no such menu.
   virtual std::unique_ptr<vd::ui::PopupMenu> LoadContextMenu(int menu_id) = 0;

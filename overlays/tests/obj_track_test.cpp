@@ -25,7 +25,7 @@
 namespace {
 
 // A document holding a list of objects and a GPS track.
-class FakeDocument : public COstrelDoc, public CTrackDocument {
+class FakeDocument : public COstrelDocBase, public CTrackDocument {
  public:
   ~FakeDocument() override {
     gps_ = nullptr;
@@ -35,7 +35,7 @@ class FakeDocument : public COstrelDoc, public CTrackDocument {
       object->Release();
     }
   }
-  void UpdateAllViews(COstrelView*, int hint, COstrelObject*) override { hints.push_back(hint); }
+  void UpdateAllViews(COstrelViewBase*, int hint, COstrelObject*) override { hints.push_back(hint); }
   ObjectList* GetObjectList() override { return &list_; }
   CObjTrack* PeekGPSTrack() const override { return gps_; }
   void SetGPSTrack(CObjTrack* track) override { gps_ = track; }

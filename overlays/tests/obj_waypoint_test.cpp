@@ -45,9 +45,9 @@ struct Answer : vd::ui::DialogResponder {
   }
 };
 
-struct RecordingDoc : COstrelDoc {
+struct RecordingDoc : COstrelDocBase {
   std::vector<int> hints;
-  void UpdateAllViews(COstrelView*, int hint, COstrelObject*) override { hints.push_back(hint); }
+  void UpdateAllViews(COstrelViewBase*, int hint, COstrelObject*) override { hints.push_back(hint); }
 };
 
 class WaypointTest : public ::testing::Test {
@@ -381,9 +381,9 @@ TEST_F(WaypointTest, DestructorTellsEachRouteOnceWhileHoldingIt) {
 }
 
 TEST_F(WaypointTest, OrphanedMarkDeletesItselfOnlyWhenAskedAndUnlocked) {
-  struct Doc : COstrelDoc {
+  struct Doc : COstrelDocBase {
     ObjectList objects;
-    void UpdateAllViews(COstrelView*, int, COstrelObject*) override {}
+    void UpdateAllViews(COstrelViewBase*, int, COstrelObject*) override {}
     ObjectList* GetObjectList() override { return &objects; }
   } doc;
   CCurrentOwnerScope owner(&doc);

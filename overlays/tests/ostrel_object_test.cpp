@@ -208,7 +208,7 @@ TEST(OstrelObjectSelection, ClicksSelectAndDoubleClickShowsThePanes) {
 
 // ---- Context menu ----
 
-class MenuView : public COstrelView {
+class MenuView : public COstrelViewBase {
  public:
   std::unique_ptr<vd::ui::PopupMenu> LoadContextMenu(int menu_id) override {
     loaded = menu_id;

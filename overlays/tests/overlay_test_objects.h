@@ -24,13 +24,13 @@ struct ChangeRecord {
   friend bool operator==(const ChangeRecord&, const ChangeRecord&) = default;
 };
 
-class FakeDoc : public COstrelDoc {
+class FakeDoc : public COstrelDocBase {
  public:
   ~FakeDoc() override {
     // The list's references, as the shell's document drops them.
     for (COstrelObject* object : ObjectList(objects)) object->Release();
   }
-  void UpdateAllViews(COstrelView*, int hint, COstrelObject* object) override {
+  void UpdateAllViews(COstrelViewBase*, int hint, COstrelObject* object) override {
     if (log) log->push_back({ChangeRecord::kViews, hint, object});
   }
   ObjectList* GetObjectList() override { return &objects; }
@@ -64,8 +64,8 @@ class FakePane : public CDataWnd {
 
 class FakeApp : public CAppCommon {
  public:
-  COstrelDoc* FindFirstDocument() override { return document; }
-  COstrelDoc* document = nullptr;
+  COstrelDocBase* FindFirstDocument() override { return document; }
+  COstrelDocBase* document = nullptr;
 };
 
 // A point-like object with an optional extent; counts deselections and destruction.

@@ -25,15 +25,15 @@ namespace {
 
 class TestApp : public CAppCommon {
  public:
-  COstrelDoc* FindFirstDocument() override { return document; }
+  COstrelDocBase* FindFirstDocument() override { return document; }
   void ShowUserMessage(const std::string& text) override { messages.push_back(text); }
-  COstrelDoc* document = nullptr;
+  COstrelDocBase* document = nullptr;
   std::vector<std::string> messages;
 };
 
-struct CountingDoc : COstrelDoc {
+struct CountingDoc : COstrelDocBase {
   std::vector<int> hints;
-  void UpdateAllViews(COstrelView*, int hint, COstrelObject*) override { hints.push_back(hint); }
+  void UpdateAllViews(COstrelViewBase*, int hint, COstrelObject*) override { hints.push_back(hint); }
 };
 
 // Sets environment variables for one test and puts them back afterwards.

@@ -1,0 +1,77 @@
+#pragma once
+// What the document asks of its chart views and of the frames that hold them. The chart view
+// (COstrelView) implements CDocView; the program's frame window implements CChartFrameHost,
+// and tests put small fakes in their place so that the document runs without windows.
+#include <cstdint>
+#include <string>
+
+#include "core/app/shell_services.h"
+
+// Show states of a frame window.
+constexpr int32_t kShowNormal = 1;
+constexpr int32_t kShowMinimized = 2;
+constexpr int32_t kShowMaximized = 3;
+
+// Where a frame window lies: its state, the corner it takes when minimised or maximised, and
+// its rectangle in the normal state (right and bottom exclusive). Stored in configuration
+// documents as ten 32-bit values after the length.
+struct CWindowPlacement {
+  int32_t length = 44;
+  int32_t flags = 0;
+  int32_t show_cmd = kShowMaximized;
+  int32_t min_x = 0, min_y = 0;
+  int32_t max_x = 0, max_y = 0;
+  int32_t left = 0, top = 0, right = 500, bottom = 300;
+};
+
+// The place of a chart window: chart file, centre, scale (the chart's scale at the centre
+// times 2^zoom shift; 0 = the chart's own), GPS lock, and the frame's placement.
+struct CViewPlacement {
+  std::string chart_path;
+  double lat = 0.0;
+  double lon = 0.0;
+  double scale = 0.0;
+  int32_t lock = 0;
+  int32_t reserved = 0;
+  CWindowPlacement window;
+};
+
+class CDocView : public COstrelViewBase {
+ public:
+  // The path of the chart shown; "" without one.
+  virtual std::string GetChartPath() const = 0;
+  // Opens a chart file in this view; false when it can't (the previous chart stays).
+  virtual bool OpenChartFile(const std::string& path) = 0;
+  // Opens the view's chart again from its file (it changed on disk).
+  virtual void ReloadChartFile() = 0;
+  // Centres the view on a position at a scale (0: keep the chart's own), mode 1 also makes
+  // the position the view's anchor.
+  virtual void CentreAt(double lat, double lon, double scale, int mode) = 0;
+  // Centres the view on a position keeping its zoom (linked views follow each other).
+  virtual void CentreKeepingZoom(double lat, double lon) = 0;
+  // Moves the position marker; (0, 0) hides it. False without a georeferenced chart.
+  virtual bool SetPositionMarker(double lat, double lon) = 0;
+  // The GPS lock-on flag: a locked view does not follow linked views.
+  virtual bool IsLockedOn() const = 0;
+  // Chart path, centre, scale and lock of the view (the window part is the frame's); false
+  // without an open chart.
+  virtual bool GetPlacement(CViewPlacement& placement) const = 0;
+  // A change of the document: hint is an overlay change code, object the object concerned or
+  // null (everything may have changed), sender the view that made the change or null.
+  virtual void OnUpdate(COstrelViewBase* sender, int hint, COstrelObject* object) = 0;
+};
+
+// Makes and shows the frames that hold chart views.
+class CChartFrameHost {
+ public:
+  virtual ~CChartFrameHost() = default;
+  // A new chart frame with its view, added to the document's views; the view's initial update
+  // has run (it reads the document's pending placement). Null when it can't be made.
+  virtual CDocView* CreateChartFrame() = 0;
+  // Shows the frame of a view (restored from hidden or minimised) and makes it active.
+  virtual void ShowFrameOf(CDocView* view) = 0;
+  // The placement of a view's frame; false when the view has none.
+  virtual bool GetFramePlacement(const CDocView* view, CWindowPlacement& placement) const = 0;
+  // Lays the frames side by side.
+  virtual void TileFrames() = 0;
+};
