@@ -4,6 +4,7 @@
 // call them.
 #include <list>
 #include <memory>
+#include <string>
 
 class COstrelObject;  // an overlay object
 class COstrelViewBase;    // a chart view
@@ -35,6 +36,12 @@ class COstrelDocBase {
   virtual void ForgetCurrentObject(COstrelObject* /*object*/) {}
   // Shows the overlay explorer panes of the main frame (object tree and object dialog).
   virtual void ShowObjectPanes() {}
+  // Opens (or reuses) a chart window on the chart that best shows the position at the scale
+  // (0: the chart's own) times factor; mode 1 centres there. Nothing when no chart covers it.
+  virtual void OpenBestChartAt(double /*lat*/, double /*lon*/, double /*scale*/,
+                               double /*factor*/, int /*mode*/) {}
+  // Every chart window showing that chart file opens it again (the file changed on disk).
+  virtual void RefreshViewsOfChartFile(const std::string& /*path*/) {}
 };
 
 // A chart view, as far as the overlay objects call it (the shell's COstrelView implements it).
