@@ -17,7 +17,8 @@ namespace vd::os {
 
 namespace {
 
-constexpr uint32_t kMagic = 0x314D4456;  // "VDM1" little-endian
+constexpr uint32_t kMagic = 0x314D4456;      // "VDM1" little-endian
+constexpr uint32_t kTextMagic = 0x324D4456;  // "VDM2": a text follows the request
 constexpr size_t kRequestSize = 24;
 constexpr size_t kReplySize = 8;
 // How long the server waits for a connected client's request.
@@ -193,31 +194,65 @@ void IpcServer::Answer(int client, std::stop_token stop) {
   // A client that only checks whether we exist closes without a request.
   uint8_t request[kRequestSize];
   if (!ReadExact(client, request, sizeof request, kRequestTimeoutMs, wake_fd_)) return;
-  if (GetLE(request, 4) != kMagic) return;
+  const uint64_t magic = GetLE(request, 4);
+  if (magic != kMagic && magic != kTextMagic) return;
   const auto msg = static_cast<uint32_t>(GetLE(request + 4, 4));
   const auto code = static_cast<uintptr_t>(GetLE(request + 8, 8));
-  const auto lparam = static_cast<intptr_t>(GetLE(request + 16, 8));
+  auto lparam = static_cast<intptr_t>(GetLE(request + 16, 8));
+  std::string text;
+  if (magic == kTextMagic) {
+    uint8_t length[4];
+    if (!ReadExact(client, length, sizeof length, kRequestTimeoutMs, wake_fd_)) return;
+    const uint64_t size = GetLE(length, 4);
+    if (size > kIpcMaxText) return;
+    text.resize(size);
+    if (!ReadExact(client, reinterpret_cast<uint8_t*>(text.data()), size, kRequestTimeoutMs,
+                   wake_fd_))
+      return;
+    lparam = reinterpret_cast<intptr_t>(&text);
+  }
   const intptr_t result = target_->Send(stop, msg, code, lparam);
   uint8_t reply[kReplySize];
   PutLE(reply, static_cast<uint64_t>(result), 8);
   SendAll(client, reply, sizeof reply);
 }
 
-std::optional<intptr_t> IpcSend(const std::string& window_class, uint32_t msg, uintptr_t code,
-                                intptr_t lparam, int timeout_ms) {
+namespace {
+
+std::optional<intptr_t> SendRequest(const std::string& window_class, uint32_t msg,
+                                    uintptr_t code, intptr_t lparam, const std::string* text,
+                                    int timeout_ms) {
+  if (text && text->size() > kIpcMaxText) return std::nullopt;
   const std::string path = IpcSocketPath(window_class);
   int fd = path.empty() ? -1 : Connect(path);
   if (fd < 0) return std::nullopt;
-  uint8_t request[kRequestSize];
-  PutLE(request, kMagic, 4);
-  PutLE(request + 4, msg, 4);
-  PutLE(request + 8, code, 8);
-  PutLE(request + 16, static_cast<uint64_t>(lparam), 8);
+  std::string request(kRequestSize + (text ? 4 + text->size() : 0), '\0');
+  auto* bytes = reinterpret_cast<uint8_t*>(request.data());
+  PutLE(bytes, text ? kTextMagic : kMagic, 4);
+  PutLE(bytes + 4, msg, 4);
+  PutLE(bytes + 8, code, 8);
+  PutLE(bytes + 16, static_cast<uint64_t>(lparam), 8);
+  if (text) {
+    PutLE(bytes + kRequestSize, text->size(), 4);
+    text->copy(request.data() + kRequestSize + 4, text->size());
+  }
   uint8_t reply[kReplySize];
-  bool ok = SendAll(fd, request, sizeof request) && ReadExact(fd, reply, sizeof reply, timeout_ms);
+  bool ok = SendAll(fd, bytes, request.size()) && ReadExact(fd, reply, sizeof reply, timeout_ms);
   close(fd);
   if (!ok) return std::nullopt;
   return static_cast<intptr_t>(GetLE(reply, 8));
+}
+
+}  // namespace
+
+std::optional<intptr_t> IpcSend(const std::string& window_class, uint32_t msg, uintptr_t code,
+                                intptr_t lparam, int timeout_ms) {
+  return SendRequest(window_class, msg, code, lparam, nullptr, timeout_ms);
+}
+
+std::optional<intptr_t> IpcSendText(const std::string& window_class, uint32_t msg,
+                                    uintptr_t code, const std::string& text, int timeout_ms) {
+  return SendRequest(window_class, msg, code, 0, &text, timeout_ms);
 }
 
 bool IpcWindowExists(const std::string& window_class) {

@@ -4,7 +4,9 @@
 // handler's result back, as a blocking send to another program's window would. The transport
 // is a Unix stream socket RuntimeFolder() + "/vardune/<window class>", one request per
 // connection: 24 bytes in (magic "VDM1", message u32, code u64, lparam i64, little-endian),
-// 8 bytes out (result i64).
+// 8 bytes out (result i64). A request with magic "VDM2" is followed by a text (length u32,
+// then the bytes).
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -55,6 +57,15 @@ constexpr int kIpcReplyTimeoutMs = 60000;
 // reply does not come within timeout_ms or is cut short.
 std::optional<intptr_t> IpcSend(const std::string& window_class, uint32_t msg, uintptr_t code,
                                 intptr_t lparam = 0, int timeout_ms = kIpcReplyTimeoutMs);
+
+// Texts longer than this are refused by both ends.
+constexpr size_t kIpcMaxText = 64 * 1024;
+
+// As IpcSend with a text (a file path handed over, say): the handler gets lparam = the address
+// of a std::string holding the text, valid while it runs.
+std::optional<intptr_t> IpcSendText(const std::string& window_class, uint32_t msg,
+                                    uintptr_t code, const std::string& text,
+                                    int timeout_ms = kIpcReplyTimeoutMs);
 
 // Whether a program listens as window_class (a dead one's socket is removed).
 bool IpcWindowExists(const std::string& window_class);

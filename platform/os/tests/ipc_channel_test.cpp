@@ -116,6 +116,32 @@ TEST_F(IpcChannel, RequestFromAnotherProcessRunsOnTheOwnerThread) {
   EXPECT_EQ(handler_thread, std::this_thread::get_id());
 }
 
+// Texts travel whole, including bytes a C string would end at; an oversized text is refused
+// before anything is sent.
+TEST_F(IpcChannel, TextsReachTheHandlerWhole) {
+  std::vector<std::string> got;
+  MessageWindow window([&](const Message& m) -> intptr_t {
+    got.push_back(*reinterpret_cast<const std::string*>(m.lparam));
+    return 1;
+  });
+  IpcServer server;
+  ASSERT_TRUE(server.Listen(kClass, window));
+  const std::vector<std::string> texts = {"/home/u/Map Overlays/a b.gpx", "",
+                                          std::string("x\0y", 3), std::string(kIpcMaxText, 'p')};
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    bool ok = !IpcSendText(kClass, kUserMessage, 14, std::string(kIpcMaxText + 1, 'q'));
+    for (const auto& text : texts) ok = ok && IpcSendText(kClass, kUserMessage, 14, text) == 1;
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  EXPECT_TRUE(PumpUntil(window, [&] { return waitpid(child, &status, WNOHANG) == child; }));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(got, texts);
+}
+
 TEST_F(IpcChannel, LiveServerIsNotStolenAndStopRemovesItsSocket) {
   MessageWindow window([](const Message&) -> intptr_t { return 7; });
   IpcServer first;
