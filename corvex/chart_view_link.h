@@ -56,6 +56,12 @@ class CDocView : public COstrelViewBase {
   // Chart path, centre, scale and lock of the view (the window part is the frame's); false
   // without an open chart.
   virtual bool GetPlacement(CViewPlacement& placement) const = 0;
+  // The positions of the client area's top-left (north, west) and bottom-right (south, east)
+  // corners; false without a georeferenced chart.
+  virtual bool GetVisibleArea(double& /*north*/, double& /*south*/, double& /*east*/,
+                              double& /*west*/) const {
+    return false;
+  }
   // A change of the document: hint is an overlay change code, object the object concerned or
   // null (everything may have changed), sender the view that made the change or null.
   virtual void OnUpdate(COstrelViewBase* sender, int hint, COstrelObject* object) = 0;

@@ -1,0 +1,603 @@
+// The document's menu commands.
+#include <algorithm>
+#include <iterator>
+
+#include "core/app/app_common.h"
+#include "core/persistent_value.h"
+#include "core/string_utils.h"
+#include "core/ui/message_boxes.h"
+#include "corvex/command_ids.h"
+#include "corvex/ostrel_doc.h"
+#include "overlays/category.h"
+#include "overlays/obj_route.h"
+#include "overlays/obj_waypoint.h"
+#include "overlays/object_list.h"
+#include "overlays/overlay_file.h"
+#include "overlays/undo_ring.h"
+#include "platform/ui/common_dialogs.h"
+#include "platform/ui/window_messages.h"
+
+namespace {
+
+constexpr char kImportFilter[] =
+    "GPX files (*.gpx)|*.gpx|Vardune Overlay file (*.vdo)|*.vdo|Comma-separated text file "
+    "(*.csv)|*.csv|ESRI Shape files (*.shp)|*.shp|Geocaching LOC files (*.loc)|*.loc|Garmin "
+    "Training Center files (*.tcx)|*.tcx||";
+constexpr char kExportFilter[] =
+    "GPX files (*.gpx)|*.gpx|Vardune Overlay file (*.vdo)|*.vdo|Comma-separated text file "
+    "(*.csv)|*.csv|ESRI Shape files (*.shp)|*.shp|Geocaching LOC files (*.loc)|*.loc||";
+constexpr char kIndexFilter[] = "Text files (*.vdq)|*.vdq||";
+constexpr char kShowChartsSetting[] = "show_charts";
+// A label mode that shows the symbol only: the mark's name is hidden.
+constexpr int32_t kNameHidden = CObjWaypoint::kLabelSymbolOnly;
+constexpr int32_t kNameShown = 0;
+
+// Commands whose dialogs, panes, device transfers, exchange formats or services this version
+// does not have: known here, never enabled.
+constexpr int kUnavailableCommands[] = {
+    kCmdImportNmea,      kCmdSendEmail,        kCmdSendByEmail,      kCmdIcons,
+    kCmdShowMatching,    kCmdHideMatching,     kCmdFindPlace,        kCmdLoadGeoFile,
+    kCmdLoadTxtFile,     kCmdImportGpsMarks,   kCmdImportGpsRoutes,  kCmdImportGpsTracks,
+    kCmdExportGpsMarks,  kCmdExportGpsRoutes,  kCmdExportGpsTracks,  kCmdSendToGps,
+    kCmdSyncToCloud,     kCmdGotoMark,         kCmdGotoWaypoint,     kCmdFollowRoute,
+    kCmdProperties,      kCmdRouteProperties,  kCmdOffsetBy,         kCmdSplitJoinRoute,
+    kCmdRouteToTrack,    kCmdRouteProfile,     kCmdRouteCard,        kCmdOptimizeWalking,
+    kCmdOptimizeCycling, kCmdOptimizeDriving,  kCmdElevationProfile, kCmdAltitudeProfile,
+    kCmdSpeedProfile,    kCmdHeartRateProfile, kCmdOtherProfile,     kCmdTrackToRoute,
+    kCmdGpsDemo,         kCmdWebHomePage,      kCmdWebCloudSync,     kCmdWebSupport,
+};
+
+bool IsUnavailable(int id) {
+  return std::find(std::begin(kUnavailableCommands), std::end(kUnavailableCommands), id) !=
+         std::end(kUnavailableCommands);
+}
+
+bool InRange(int id, int first, int last) { return id >= first && id <= last; }
+
+template <class T>
+T* As(COstrelObject* object) {
+  return object && object->IsKindOf(T::kClass) ? static_cast<T*>(object) : nullptr;
+}
+
+bool HasObjectOf(const ObjectList& list, const OverlayClass& cls) {
+  return std::any_of(list.begin(), list.end(),
+                     [&](const COstrelObject* object) { return object->IsKindOf(cls); });
+}
+
+bool AskYesNo(const char* question) {
+  return FormatMessageBox(vd::ui::kMbYesNo | vd::ui::kMbIconQuestion, "%s", question) ==
+         vd::ui::kIdYes;
+}
+
+}  // namespace
+
+// ---- Routing ----
+
+bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
+  if (IsUnavailable(id)) {
+    ui.enabled = false;
+    if (id == kCmdSplitJoinRoute) ui.text = "Split/Join Route";
+    return true;
+  }
+  if (id == kCmdUnchangedEntry) return true;
+  if (InRange(id, kCmdShowCategoryFirst, kCmdShowCategoryLast) ||
+      InRange(id, kCmdHideCategoryFirst, kCmdHideCategoryLast)) {
+    ui.enabled = true;
+    return true;
+  }
+  COstrelObject* selected = Selected();
+  CObjRoute* route = CObjRoute::FromSelection(this);
+  switch (id) {
+    case kCmdImport:
+    case kCmdExportAll:
+    case kCmdExportVisible:
+    case kCmdSaveOverlays:
+    case kCmdSaveOverlaysAs:
+    case kCmdShowAll:
+    case kCmdHideAll:
+    case kCmdDeleteHidden:
+    case kCmdDeleteAll:
+    case kCmdLoadIndexFile:
+    case kCmdHide:
+    case kCmdHideRoute:
+    case kCmdHideTrack:
+    case kCmdSaveObjectAs:
+      ui.enabled = true;
+      return true;
+    case kCmdUndo:
+      ui.enabled = CanUndo();
+      return true;
+    case kCmdRedo:
+      ui.enabled = CanRedo();
+      return true;
+    case kCmdMapList:
+      ui.enabled = host_ != nullptr;
+      return true;
+    case kCmdShowMapOutlines:
+      ui.enabled = true;
+      ui.checked = show_chart_outlines_;
+      return true;
+    case kCmdSyncViews:
+      ui.enabled = true;
+      ui.checked = sync_views_;
+      return true;
+    case kCmdShowRouteLabels:
+    case kCmdHideRouteLabels:
+      ui.enabled = HasObjectOf(objects_, CObjRoute::kClass);
+      ui.checked = AllRoutesHaveLabels(id == kCmdShowRouteLabels);
+      return true;
+    case kCmdShowWaypointLabels:
+    case kCmdHideWaypointLabels:
+      ui.enabled = HasObjectOf(objects_, CObjWaypoint::kClass);
+      ui.checked = AllMarksHaveHiddenNames(id == kCmdHideWaypointLabels);
+      return true;
+    case kCmdMarkPosition:
+      ui.enabled = position_ && position_->valid;
+      return true;
+    case kCmdLock:
+      ui.enabled = selected != nullptr;
+      ui.checked = selected && selected->locked;
+      return true;
+    case kCmdRouteLock:
+      ui.enabled = route != nullptr;
+      ui.checked = route && route->locked;
+      return true;
+    case kCmdOpenFile: {
+      const CObjWaypoint* mark = As<CObjWaypoint>(selected);
+      ui.enabled = mark && !mark->link.empty();
+      return true;
+    }
+    case kCmdSplitRoute: {
+      const CObjRoute* selected_route = As<CObjRoute>(selected);
+      ui.enabled =
+          selected_route && !selected_route->locked && selected_route->CanSplitAtSelectedPoint();
+      return true;
+    }
+    case kCmdDelete:
+    case kCmdInsertWaypoint:
+    case kCmdDropWaypoint:
+    case kCmdReverseSelectedRoute:
+    case kCmdRenumberWaypoints:
+    case kCmdReducePoints:
+    case kCmdRemoveSpike:
+      ui.enabled = SelectedIsUnlocked();
+      return true;
+    case kCmdAddWaypointAfter:
+    case kCmdAddWaypointBefore:
+    case kCmdDeleteCurrentRoute:
+    case kCmdReverseRoute:
+      ui.enabled = CurrentRouteIsUnlocked();
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool COstrelDoc::IsCommandEnabled(int id) {
+  CCmdUI ui;
+  return OnUpdateCommand(id, ui) && ui.enabled;
+}
+
+bool COstrelDoc::IsCommandChecked(int id) {
+  CCmdUI ui;
+  return OnUpdateCommand(id, ui) && ui.checked;
+}
+
+bool COstrelDoc::OnCommand(int id) {
+  CCmdUI ui;
+  if (!OnUpdateCommand(id, ui)) return false;
+  if (!ui.enabled) return true;  // known, but nothing to do now
+  if (InRange(id, kCmdShowCategoryFirst, kCmdShowCategoryLast)) {
+    OnShowCategory(static_cast<size_t>(id - kCmdShowCategoryFirst), true);
+    return true;
+  }
+  if (InRange(id, kCmdHideCategoryFirst, kCmdHideCategoryLast)) {
+    OnShowCategory(static_cast<size_t>(id - kCmdHideCategoryFirst), false);
+    return true;
+  }
+  switch (id) {
+    case kCmdUndo:
+      OnUndo();
+      break;
+    case kCmdRedo:
+      OnRedo();
+      break;
+    case kCmdImport:
+      OnImport();
+      break;
+    case kCmdExportAll:
+      OnExport(false);
+      break;
+    case kCmdExportVisible:
+      OnExport(true);
+      break;
+    case kCmdSaveOverlays:
+      OnSaveOverlays();
+      break;
+    case kCmdSaveOverlaysAs:
+      OnSaveOverlaysAs();
+      break;
+    case kCmdShowAll:
+      OnShowAll(true);
+      break;
+    case kCmdHideAll:
+      OnShowAll(false);
+      break;
+    case kCmdShowRouteLabels:
+      OnShowRouteLabels(true);
+      break;
+    case kCmdHideRouteLabels:
+      OnShowRouteLabels(false);
+      break;
+    case kCmdShowWaypointLabels:
+      OnShowWaypointLabels(true);
+      break;
+    case kCmdHideWaypointLabels:
+      OnShowWaypointLabels(false);
+      break;
+    case kCmdDeleteHidden:
+      OnDeleteHidden();
+      break;
+    case kCmdDeleteAll:
+      OnDeleteAll();
+      break;
+    case kCmdMapList:
+      OnMapList();
+      break;
+    case kCmdShowMapOutlines:
+      OnShowMapOutlines();
+      break;
+    case kCmdSyncViews:
+      OnSyncViews();
+      break;
+    case kCmdLoadIndexFile:
+      OnLoadIndexFile();
+      break;
+    case kCmdMarkPosition:
+      OnMarkPosition();
+      break;
+    case kCmdDelete:
+      OnDelete();
+      break;
+    case kCmdLock:
+      OnLock();
+      break;
+    case kCmdRouteLock:
+      OnRouteLock();
+      break;
+    case kCmdHide:
+    case kCmdHideRoute:
+    case kCmdHideTrack:
+      OnHide();
+      break;
+    case kCmdOpenFile:
+      OnOpenFile();
+      break;
+    case kCmdSaveObjectAs:
+      OnSaveObjectAs();
+      break;
+    case kCmdInsertWaypoint:
+      OnInsertWaypoint();
+      break;
+    case kCmdAddWaypointAfter:
+      OnAddWaypoint(true);
+      break;
+    case kCmdAddWaypointBefore:
+      OnAddWaypoint(false);
+      break;
+    case kCmdDropWaypoint:
+      OnDropWaypoint();
+      break;
+    case kCmdDeleteCurrentRoute:
+      OnDeleteCurrentRoute();
+      break;
+    case kCmdSplitRoute:
+      OnSplitRoute();
+      break;
+    case kCmdReverseRoute:
+    case kCmdReverseSelectedRoute:
+      OnReverseRoute();
+      break;
+    case kCmdRenumberWaypoints:
+      OnRenumberWaypoints();
+      break;
+    case kCmdReducePoints:
+      OnReducePoints();
+      break;
+    case kCmdRemoveSpike:
+      OnRemoveSpike();
+      break;
+    default:
+      break;
+  }
+  return true;
+}
+
+// ---- Helpers ----
+
+COstrelObject* COstrelDoc::Selected() const { return COstrelObject::GetSelected(this); }
+
+bool COstrelDoc::SelectedIsUnlocked() const {
+  const COstrelObject* selected = Selected();
+  return selected && !selected->locked;
+}
+
+bool COstrelDoc::CurrentRouteIsUnlocked() const {
+  const CObjRoute* route = CObjRoute::FromSelection(this);
+  return route && !route->locked;
+}
+
+bool COstrelDoc::AllRoutesHaveLabels(bool on) const {
+  return std::all_of(objects_.begin(), objects_.end(), [on](COstrelObject* object) {
+    const CObjRoute* route = As<CObjRoute>(object);
+    return !route || route->leg_labels == on;
+  });
+}
+
+bool COstrelDoc::AllMarksHaveHiddenNames(bool hidden) const {
+  return std::all_of(objects_.begin(), objects_.end(), [hidden](COstrelObject* object) {
+    const CObjWaypoint* mark = As<CObjWaypoint>(object);
+    return !mark || (mark->label_mode == kNameHidden) == hidden;
+  });
+}
+
+void COstrelDoc::ExportObjects(const ObjectList& objects) {
+  const std::optional<std::string> path =
+      vd::ui::GetSaveFilePath(main_window_, "Export", kExportFilter, "gpx");
+  if (!path) return;
+  const std::string ending = FileEnding(*path);
+  if (ending == "vdo") {
+    if (!SaveObjectsToOverlayFile(*path, objects, false)) ReportOverlayWriteFailure(*path);
+  } else if (ending == "csv" || ending == "gpx" || ending == "loc" || ending == "shp") {
+    ReportNotAvailable("Exporting \"" + ending + "\" files");
+  } else {
+    FormatMessageBox(vd::ui::kMbIconError, "%s", "Unknown file type");
+  }
+}
+
+// ---- Files ----
+
+void COstrelDoc::OnUndo() {
+  CCurrentOwnerScope owner(this);
+  Undo(objects_);
+}
+
+void COstrelDoc::OnRedo() {
+  CCurrentOwnerScope owner(this);
+  Redo(objects_);
+}
+
+void COstrelDoc::OnImport() {
+  const std::optional<std::string> path =
+      vd::ui::GetOpenFilePath(main_window_, "Import", kImportFilter);
+  if (path) ImportOverlayFile(*path);
+}
+
+void COstrelDoc::OnExport(bool visible_only) {
+  ObjectList objects;
+  CollectObjectsOfClass(objects_, objects, visible_only, nullptr);
+  ExportObjects(objects);
+}
+
+void COstrelDoc::OnSaveOverlays() {
+  if (!SaveUserData(user_data_path_, false)) ReportOverlayWriteFailure(user_data_path_);
+}
+
+void COstrelDoc::OnSaveOverlaysAs() {
+  // A copy elsewhere: later saves still go to the user-data file, which the next start loads.
+  std::string path = user_data_path_;
+  SaveUserData(path, true);
+}
+
+void COstrelDoc::OnLoadIndexFile() {
+  const std::optional<std::string> path =
+      vd::ui::GetOpenFilePath(main_window_, "Open", kIndexFilter, search_index_path_);
+  if (path) search_index_path_ = *path;
+}
+
+// ---- Showing and hiding ----
+
+void COstrelDoc::OnShowAll(bool show) {
+  SetVisibleWithUndo(show, objects_);
+  show_chart_outlines_ = show;  // for this run only
+  UpdateAllViews(nullptr, kChangeAdded, nullptr);
+}
+
+void COstrelDoc::OnShowCategory(size_t index, bool show) {
+  const std::vector<CCategory*>& categories = CCategory::All();
+  if (categories.empty()) return;
+  ObjectList members;
+  CollectObjectsInCategory(objects_, members, categories[std::min(index, categories.size() - 1)]);
+  SetVisibleWithUndo(show, members);
+  UpdateAllViews(nullptr, kChangeAdded, nullptr);
+}
+
+void COstrelDoc::OnShowRouteLabels(bool show) {
+  for (COstrelObject* object : objects_) {
+    if (CObjRoute* route = As<CObjRoute>(object)) route->leg_labels = show;
+  }
+  UpdateAllViews(nullptr, kChangeAdded, nullptr);
+}
+
+void COstrelDoc::OnShowWaypointLabels(bool show) {
+  for (COstrelObject* object : objects_) {
+    CObjWaypoint* mark = As<CObjWaypoint>(object);
+    if (!mark) continue;
+    if (!show) {
+      mark->label_mode = kNameHidden;
+    } else if (mark->label_mode == kNameHidden) {
+      mark->label_mode = kNameShown;
+    }
+  }
+  UpdateAllViews(nullptr, kChangeAdded, nullptr);
+}
+
+void COstrelDoc::OnShowMapOutlines() {
+  show_chart_outlines_ = !show_chart_outlines_;
+  for (COstrelObject* object : objects_) {
+    if (object->IsKindOf(COldChartOutline::kClass)) object->SetVisible(show_chart_outlines_);
+  }
+  UpdateAllViews(nullptr, kChangeAdded, nullptr);
+  vd::OpenAppProfile().SetInt(vd::kSettingsSection, kShowChartsSetting,
+                              show_chart_outlines_ ? 1 : 0);
+}
+
+// ---- Deleting ----
+
+void COstrelDoc::OnDeleteHidden() {
+  if (!AskYesNo("Delete all hidden marks, routes and tracks...\nAre you sure?")) return;
+  COstrelObject::SetNotificationsEnabled(false);
+  ObjectList hidden;
+  for (COstrelObject* object : objects_) {
+    if (!object->visible && !object->IsKindOf(COldChartOutline::kClass) && object->MayBeHidden()) {
+      hidden.push_back(object);
+    }
+  }
+  SaveUndoStep(hidden);
+  DeleteListed(hidden);
+  RefreshAfterBulkChange();
+}
+
+void COstrelDoc::OnDeleteAll() {
+  if (!AskYesNo("Delete all Marks, Routes, Tracks...\nAre you sure?")) return;
+  SaveUndoStep(objects_);
+  COstrelObject::SetNotificationsEnabled(false);
+  ObjectList doomed;
+  for (COstrelObject* object : objects_) {
+    if (!object->IsKindOf(COldChartOutline::kClass)) doomed.push_back(object);
+  }
+  DeleteListed(doomed);
+  user_data_path_.clear();
+  RefreshAfterBulkChange();
+}
+
+// ---- Chart windows ----
+
+void COstrelDoc::OnMapList() { GetFreeChartView(); }
+
+void COstrelDoc::OnSyncViews() {
+  sync_views_ = !sync_views_;
+  if (!sync_views_ || views_.empty()) return;
+  CDocView* first = views_.front();
+  CViewPlacement place;
+  if (!first->GetPlacement(place) || place.chart_path.empty()) return;
+  if (views_.size() == 1) {
+    std::string chart = place.chart_path;
+    const COldChartOutline* outline = FindChartOutline(chart);
+    if (outline && outline->IsChunkStore()) {
+      const COldChartOutline* best = BestOutlineAt(place.lat, place.lon, place.scale, chart);
+      if (!best) return;
+      chart = best->chart_path;
+    }
+    CViewPlacement second;
+    second.chart_path = chart;
+    second.window.show_cmd = kShowNormal;
+    pending_placement_ = second;
+    GetFreeChartView();
+    pending_placement_.reset();
+  }
+  if (host_) host_->TileFrames();
+  SyncViewsTo(first, place.lat, place.lon);
+}
+
+// ---- The GPS position ----
+
+void COstrelDoc::OnMarkPosition() {
+  if (!position_ || !position_->valid) return;
+  const GeoPoint where = position_->position;
+  const int32_t time = position_->time;
+  CCurrentOwnerScope owner(this);
+  CObjWaypoint* mark = Insert(new CObjWaypoint, false);
+  mark->position = {where.lat, where.lon};
+  if (time != 0) {
+    if (const CAppCommon* app = CAppCommon::Instance()) {
+      mark->name = "Position at " + app->FormatDateTime(time, true);
+    }
+  }
+  mark->being_placed = false;
+  mark->SetLocked(true);
+  mark->NotifyChange(kChangeModified);
+}
+
+// ---- The selected object ----
+
+void COstrelDoc::OnDelete() {
+  if (COstrelObject* selected = Selected()) selected->Delete(true);
+}
+
+void COstrelDoc::OnLock() {
+  if (COstrelObject* selected = Selected()) selected->SetLocked(!selected->locked);
+}
+
+void COstrelDoc::OnRouteLock() {
+  if (CObjRoute* route = CObjRoute::FromSelection(this)) route->SetLocked(!route->locked);
+}
+
+void COstrelDoc::OnHide() {
+  COstrelObject* selected = Selected();
+  if (!selected) return;
+  SaveUndoForObject(*selected);
+  selected->SetVisible(false);
+  selected->NotifyChange(kChangeEditState);
+}
+
+void COstrelDoc::OnOpenFile() {
+  if (CObjWaypoint* mark = As<CObjWaypoint>(Selected())) mark->OpenLink();
+}
+
+void COstrelDoc::OnSaveObjectAs() {
+  COstrelObject* selected = Selected();
+  if (!selected) return;
+  ObjectList objects;
+  selected->CollectForUndo(objects);
+  ExportObjects(objects);
+}
+
+// ---- Routes ----
+
+void COstrelDoc::OnInsertWaypoint() {
+  if (CObjRoute* route = As<CObjRoute>(Selected())) route->StartInsertAtSelected();
+}
+
+void COstrelDoc::OnAddWaypoint(bool after) {
+  CObjWaypoint* mark = As<CObjWaypoint>(Selected());
+  if (!mark) return;
+  if (after) {
+    mark->InsertAfterInCurrentRoute();
+  } else {
+    mark->InsertBeforeInCurrentRoute();
+  }
+}
+
+void COstrelDoc::OnDropWaypoint() {
+  CObjRoute* route = CObjRoute::FromSelection(this);
+  CObjWaypoint* mark = As<CObjWaypoint>(Selected());
+  if (route && mark) route->RemoveWaypoint(mark);
+}
+
+void COstrelDoc::OnDeleteCurrentRoute() { CObjWaypoint::DeleteCurrentRoute(true); }
+
+void COstrelDoc::OnSplitRoute() {
+  if (CObjRoute* route = As<CObjRoute>(Selected())) route->SplitAtSelectedPoint();
+}
+
+void COstrelDoc::OnReverseRoute() {
+  if (CObjRoute* route = CObjRoute::FromSelection(this)) route->Reverse();
+}
+
+void COstrelDoc::OnRenumberWaypoints() {
+  if (CObjRoute* route = As<CObjRoute>(Selected())) route->RenumberWaypoints();
+}
+
+// ---- Tracks ----
+
+void COstrelDoc::OnReducePoints() {
+  CObjTrack* track = As<CObjTrack>(Selected());
+  if (!track) return;
+  track->Thin();
+  track->NotifyChange(kChangeModified);
+}
+
+void COstrelDoc::OnRemoveSpike() {
+  if (CObjTrack* track = As<CObjTrack>(Selected())) track->DeleteSpike();
+}

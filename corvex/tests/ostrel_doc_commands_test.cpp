@@ -1,0 +1,292 @@
+// The document's menu commands, files opened by type and activity links.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "corvex/command_ids.h"
+#include "corvex/ostrel_doc.h"
+#include "corvex/tests/ostrel_doc_test_world.h"
+#include "overlays/category.h"
+#include "overlays/obj_route.h"
+#include "overlays/obj_text.h"
+#include "overlays/obj_waypoint.h"
+#include "overlays/overlay_file.h"
+#include "platform/ui/message_box.h"
+#include "tests/chart_fixture.h"
+
+namespace {
+
+using vd::test::DocWorld;
+
+std::vector<std::string> SortedNames(const ObjectList& list) {
+  std::vector<std::string> names;
+  for (const COstrelObject* object : list) names.push_back(object->name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> SavedNames(const std::string& path) {
+  ObjectList saved;
+  EXPECT_TRUE(ReadOverlayFileObjects(path, saved));
+  std::vector<std::string> names = SortedNames(saved);
+  for (COstrelObject* object : saved) object->Release();
+  return names;
+}
+
+CObjWaypoint* PlacedMark(COstrelDoc& doc, const std::string& name, double lat, double lon) {
+  CObjWaypoint* mark = doc.NewMark();
+  mark->Set(lat, lon, "", "", 10, 1);
+  mark->name = name;
+  return mark;
+}
+
+COldChartOutline* AddOutline(COstrelDoc& doc, const std::string& path) {
+  CCurrentOwnerScope owner(&doc);
+  auto* outline = new COldChartOutline;
+  outline->name = "Outline";
+  outline->chart_path = path;
+  outline->scale = 0.01;
+  outline->points = {{50.5, -5.5}, {50.5, -4.5}, {49.5, -4.5}, {49.5, -5.5}};
+  outline->AddRef();
+  doc.GetObjectList()->push_back(outline);
+  return outline;
+}
+
+TEST(OstrelDocCommands, CreatedObjectsUndoRedoAndTheSavedList) {
+  DocWorld world;
+  COstrelDoc& doc = world.Doc();
+  ASSERT_TRUE(doc.OnNewDocument());
+  PlacedMark(doc, "Buoy", 50.0, -5.0);
+  CObjRoute* route = doc.NewRoute();
+  route->LinkWaypoint(PlacedMark(doc, "Start", 50.1, -5.0));
+  route->LinkWaypoint(PlacedMark(doc, "End", 50.2, -5.0));
+  doc.NewText()->edit_state = CObjText::kNormal;
+  const std::vector<std::string> created = SortedNames(*doc.GetObjectList());
+  ASSERT_EQ(created.size(), 5u);
+
+  const std::string user_data = COstrelDoc::StandardUserDataPath();
+  EXPECT_FALSE(doc.IsCommandEnabled(kCmdUndo));
+  ASSERT_TRUE(doc.OnCommand(kCmdSaveOverlays));
+  EXPECT_EQ(SavedNames(user_data), created);
+
+  world.responder.answer = vd::ui::kIdNo;
+  ASSERT_TRUE(doc.OnCommand(kCmdDeleteAll));
+  EXPECT_TRUE(world.responder.Showed("Delete all Marks, Routes, Tracks...\nAre you sure?"));
+  EXPECT_EQ(SortedNames(*doc.GetObjectList()), created);
+
+  world.responder.answer = vd::ui::kIdYes;
+  ASSERT_TRUE(doc.OnCommand(kCmdDeleteAll));
+  EXPECT_TRUE(doc.GetObjectList()->empty());
+  ASSERT_TRUE(doc.IsCommandEnabled(kCmdUndo));
+  ASSERT_TRUE(doc.OnCommand(kCmdUndo));
+  EXPECT_EQ(SortedNames(*doc.GetObjectList()), created);
+  for (const COstrelObject* object : *doc.GetObjectList()) EXPECT_EQ(object->document(), &doc);
+
+  ASSERT_TRUE(doc.IsCommandEnabled(kCmdRedo));
+  ASSERT_TRUE(doc.OnCommand(kCmdRedo));
+  EXPECT_TRUE(doc.GetObjectList()->empty());
+  EXPECT_FALSE(doc.IsCommandEnabled(kCmdRedo));
+  ASSERT_TRUE(doc.OnCommand(kCmdUndo));
+  ASSERT_TRUE(doc.OnCommand(kCmdSaveOverlays));
+  EXPECT_EQ(SavedNames(user_data), created);
+}
+
+TEST(OstrelDocCommands, DeleteHiddenLeavesChartsAndVisibleObjects) {
+  DocWorld world;
+  COstrelDoc& doc = world.Doc();
+  PlacedMark(doc, "Shown", 50.0, -5.0);
+  PlacedMark(doc, "Hidden", 50.1, -5.0)->visible = false;
+  AddOutline(doc, "/c/a.qct")->visible = false;
+
+  ASSERT_TRUE(doc.OnCommand(kCmdDeleteHidden));
+  EXPECT_TRUE(
+      world.responder.Showed("Delete all hidden marks, routes and tracks...\nAre you sure?"));
+  EXPECT_EQ(SortedNames(*doc.GetObjectList()), (std::vector<std::string>{"Outline", "Shown"}));
+  ASSERT_TRUE(doc.OnCommand(kCmdUndo));
+  EXPECT_EQ(SortedNames(*doc.GetObjectList()),
+            (std::vector<std::string>{"Hidden", "Outline", "Shown"}));
+}
+
+TEST(OstrelDocCommands, ShowingAndHidingByCategoryAndLabels) {
+  DocWorld world;
+  COstrelDoc& doc = world.Doc();
+  CObjWaypoint* fish = PlacedMark(doc, "Fish", 50.0, -5.0);
+  fish->SetCategory("Fishing spots");
+  CObjWaypoint* wreck = PlacedMark(doc, "Wreck", 50.1, -5.0);
+  wreck->SetCategory("Wrecks");
+  COldChartOutline* outline = AddOutline(doc, "/c/a.qct");
+
+  const auto& categories = CCategory::All();
+  const auto wrecks = std::find_if(categories.begin(), categories.end(),
+                                   [](const CCategory* c) { return c->name() == "Wrecks"; });
+  ASSERT_NE(wrecks, categories.end());
+  const int index = static_cast<int>(wrecks - categories.begin());
+  ASSERT_TRUE(doc.OnCommand(kCmdHideCategoryFirst + index));
+  EXPECT_TRUE(fish->visible);
+  EXPECT_FALSE(wreck->visible);
+  ASSERT_TRUE(doc.OnCommand(kCmdShowCategoryFirst + index));
+  EXPECT_TRUE(wreck->visible);
+
+  ASSERT_TRUE(doc.OnCommand(kCmdHideAll));
+  EXPECT_FALSE(fish->visible || wreck->visible || outline->visible);
+  EXPECT_FALSE(doc.show_chart_outlines());
+  EXPECT_FALSE(world.Profile().GetInt("settings", "show_charts").has_value());
+  ASSERT_TRUE(doc.OnCommand(kCmdShowAll));
+  EXPECT_TRUE(fish->visible && wreck->visible && outline->visible);
+
+  // The map outlines' own switch is remembered.
+  ASSERT_TRUE(doc.OnCommand(kCmdShowMapOutlines));
+  EXPECT_FALSE(outline->visible);
+  EXPECT_FALSE(doc.IsCommandChecked(kCmdShowMapOutlines));
+  EXPECT_EQ(world.Profile().GetInt("settings", "show_charts"), 0);
+
+  EXPECT_TRUE(doc.IsCommandEnabled(kCmdHideWaypointLabels));
+  EXPECT_FALSE(doc.IsCommandEnabled(kCmdShowRouteLabels));    // no route
+  EXPECT_TRUE(doc.IsCommandChecked(kCmdHideWaypointLabels));  // both show symbols only
+  ASSERT_TRUE(doc.OnCommand(kCmdShowWaypointLabels));
+  EXPECT_EQ(fish->label_mode, 0);
+  EXPECT_TRUE(doc.IsCommandChecked(kCmdShowWaypointLabels));
+  EXPECT_FALSE(doc.IsCommandChecked(kCmdHideWaypointLabels));
+}
+
+TEST(OstrelDocCommands, MarkPositionNeedsAValidFix) {
+  DocWorld world;
+  COstrelDoc& doc = world.Doc();
+  EXPECT_FALSE(doc.IsCommandEnabled(kCmdMarkPosition));
+  GPS_position_info fix;
+  fix.valid = 1;
+  fix.position = {50.25, -4.75};
+  fix.time = 1600000000;
+  doc.UpdateGPSPosition(fix);
+  ASSERT_TRUE(doc.IsCommandEnabled(kCmdMarkPosition));
+  ASSERT_TRUE(doc.OnCommand(kCmdMarkPosition));
+  auto* mark = dynamic_cast<CObjWaypoint*>(doc.GetObjectList()->back());
+  ASSERT_NE(mark, nullptr);
+  EXPECT_EQ(mark->name, "Position at " + world.app.FormatDateTime(1600000000, true));
+  EXPECT_TRUE(mark->locked);
+  EXPECT_EQ(mark->position, CLatLon(50.25, -4.75));
+}
+
+TEST(OstrelDocCommands, CommandsWithoutTheirPartsStayDisabled) {
+  DocWorld world;
+  COstrelDoc& doc = world.Doc();
+  PlacedMark(doc, "Selected", 50.0, -5.0);
+  for (int id : {kCmdImportNmea, kCmdGpsDemo, kCmdSendToGps, kCmdOffsetBy, kCmdWebHomePage,
+                 kCmdSplitJoinRoute}) {
+    SCOPED_TRACE(id);
+    EXPECT_FALSE(doc.IsCommandEnabled(id));
+    EXPECT_TRUE(doc.OnCommand(id));
+  }
+  EXPECT_TRUE(world.responder.boxes.empty());
+  CCmdUI ui;
+  EXPECT_FALSE(doc.OnUpdateCommand(57607, ui));  // printing: not the document's
+  EXPECT_FALSE(doc.OnCommand(57607));
+}
+
+TEST(OstrelDocCommands, OverlayFilesByEnding) {
+  DocWorld world;
+  COstrelDoc& doc = world.Doc();
+  doc.ImportOverlayFile(world.root.File("trip.xyz"));
+  ASSERT_EQ(world.responder.boxes.size(), 1u);
+  EXPECT_EQ(world.responder.boxes[0].text, "Unknown file type: xyz");
+  EXPECT_EQ(world.responder.boxes[0].flags, vd::ui::kMbIconError);
+
+  // An overlay file is merged: a copy of an object already there is not added twice.
+  CObjWaypoint* mark = PlacedMark(doc, "Buoy", 50.0, -5.0);
+  const std::string trip = world.root.File("trip.VDO");
+  ObjectList exported{mark};
+  ASSERT_TRUE(SaveObjectsToOverlayFile(trip, exported, false));
+  doc.OpenFileByType(trip);
+  EXPECT_EQ(SortedNames(*doc.GetObjectList()), std::vector<std::string>{"Buoy"});
+  doc.GetObjectList()->front()->Delete(false);
+  doc.OpenFileByType(trip);
+  EXPECT_EQ(SortedNames(*doc.GetObjectList()), std::vector<std::string>{"Buoy"});
+}
+
+TEST(OstrelDocCommands, ActivityLinksOpenChartsWithinTheMapStore) {
+  DocWorld world;
+  const std::string store = world.root.File("kvx");
+  ASSERT_TRUE(vd::os::MakeFolders(store + "/sea"));
+  ASSERT_TRUE(world.Profile().SetString("settings", "kvx_folder", store));
+  ASSERT_TRUE(world.Profile().SetString("settings", "qct_dir", world.root.File("converted")));
+  ASSERT_TRUE(vd::test::WriteChartFixture(store + "/sea/bay.qct", vd::test::ChartFixture{}));
+  COstrelDoc& doc = world.Doc();
+
+  // Refused without a download: outside the store, not a chart, not a web address.
+  for (const std::string url :
+       {"https://maps.example/KVX/../../etc/bay.qct", "https://maps.example/KVX/sea//bay.qct",
+        "https://maps.example/KVX/C:/bay.qct", "https://maps.example/KVX/sea/bay.exe",
+        "ftp://maps.example/KVX/sea/bay.qct", "https:///KVX/sea/bay.qct"}) {
+    SCOPED_TRACE(url);
+    world.responder.boxes.clear();
+    doc.OpenFileByType("corvex://open?" + url);
+    ASSERT_EQ(world.responder.boxes.size(), 1u);
+    EXPECT_EQ(world.responder.boxes[0].text, "Activity Command not understood: \"" + url + "\"");
+    EXPECT_TRUE(world.host->views.empty());
+  }
+
+  // Packages can't be installed by this version: nothing is downloaded.
+  world.responder.boxes.clear();
+  doc.OpenFileByType("corvex://fetch?https://maps.example/KVX/sea/pack.vdpkg");
+  ASSERT_EQ(world.responder.boxes.size(), 1u);
+  EXPECT_EQ(world.responder.boxes[0].text,
+            "Installing map packages is not available in this version");
+
+  // A chart already in the store opens without a download.
+  world.responder.boxes.clear();
+  doc.OpenFileByType("corvex://open?https://maps.example/KVX/sea/bay.qct");
+  EXPECT_TRUE(world.responder.boxes.empty());
+  ASSERT_EQ(world.host->views.size(), 1u);
+  EXPECT_EQ(world.host->view(0)->GetChartPath(), store + "/sea/bay.qct");
+  ASSERT_NE(doc.FindChartOutline(store + "/sea/bay.qct"), nullptr);
+
+  doc.ExecuteActivityCommand("frobnicate", "a=1");
+  ASSERT_EQ(world.responder.boxes.size(), 1u);
+  EXPECT_EQ(world.responder.boxes[0].text, "Activity Command not understood: \"frobnicate\"");
+  EXPECT_EQ(world.responder.boxes[0].flags, vd::ui::kMbOk);
+}
+
+TEST(OstrelDocCommands, ActivityMarksAndViews) {
+  DocWorld world;
+  const std::string document = world.root.File("notes.txt");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(document, "notes"));
+  COstrelDoc& doc = world.Doc();
+  AddOutline(doc, "/c/a.qct");
+
+  doc.OpenFileByType("corvex://view?lat=50.1&lon=-5.1&scale=1000");
+  ASSERT_EQ(world.host->views.size(), 1u);
+  EXPECT_DOUBLE_EQ(world.host->view(0)->placement.scale, 1000 * 0.00004 * 2);
+
+  struct Case {
+    std::string link;
+    std::string kept;
+  };
+  for (const Case& c :
+       {Case{"https%3A%2F%2Fpub.example%2Fmenu", "https://pub.example/menu"},
+        Case{document, document}, Case{"/bin/sh", ""}, Case{world.root.File("missing.txt"), ""}}) {
+    SCOPED_TRACE(c.link);
+    doc.ExecuteActivityCommand(
+        "mark",
+        "lat=50.25&lon=-4.75&name=Pub&color=ff8000&category=Food&icon=Anchor&link=" + c.link);
+    auto* mark = dynamic_cast<CObjWaypoint*>(doc.GetObjectList()->back());
+    ASSERT_NE(mark, nullptr);
+    EXPECT_EQ(mark->name, "Pub");
+    EXPECT_EQ(mark->position, CLatLon(50.25, -4.75));
+    EXPECT_EQ(mark->colour, 0x0080FFu);
+    EXPECT_EQ(CCategory::GetNameOr(mark->category()), "Food");
+    EXPECT_EQ(mark->link, c.kept);
+    EXPECT_FALSE(mark->being_placed);
+  }
+  EXPECT_EQ(world.host->view(0)->placement.lat, 50.25);
+
+  world.responder.boxes.clear();
+  doc.ExecuteActivityCommand("mark", "lon=-4.75&name=Nowhere");
+  ASSERT_EQ(world.responder.boxes.size(), 1u);
+  EXPECT_EQ(world.responder.boxes[0].text,
+            "Activity Command not understood: \"mark?lon=-4.75&name=Nowhere\"");
+  EXPECT_NE(doc.GetObjectList()->back()->name, "Nowhere");
+}
+
+}  // namespace
