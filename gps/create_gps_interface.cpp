@@ -5,7 +5,8 @@
 
 std::unique_ptr<CGPSInterface> CreateGpsInterface(vd::os::MessageWindow& frame,
                                                   const GPSParams& params,
-                                                  GPS_position_info& record, std::string* error) {
+                                                  GPS_position_info& record, std::string* error,
+                                                  std::shared_ptr<GpsReaderClock> clock) {
   record.simulated = 0;
   record.restart_silently = 1;
   if (error) error->clear();
@@ -14,7 +15,7 @@ std::unique_ptr<CGPSInterface> CreateGpsInterface(vd::os::MessageWindow& frame,
     case GPSParams::kNone:
       return nullptr;
     case GPSParams::kNmea:
-      return std::make_unique<CNMEA_input>(frame, params, record);
+      return std::make_unique<CNMEA_input>(frame, params, record, std::move(clock));
     case GPSParams::kGarmin:
       if (params.port_kind == GPSParams::kSerialPort)
         why = "Garmin devices on a serial port are not supported by this version";

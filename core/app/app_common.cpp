@@ -1,5 +1,7 @@
 #include "core/app/app_common.h"
 
+#include "core/file_utils.h"
+
 #include <langinfo.h>
 #include <locale.h>
 
@@ -101,6 +103,13 @@ void CAppCommon::BindProfileValues() {
   const int minutes =
       vd::OpenAppProfile().GetInt(vd::kSettingsSection, "magnetic_variation").value_or(0);
   magnetic_variation = static_cast<float>(minutes / 60.0);
+}
+
+std::string CAppCommon::GetKvxFolder() {
+  const vd::os::ProfileStore profile = vd::OpenAppProfile();
+  const std::string chosen = profile.GetString(vd::kSettingsSection, "kvx_folder").value_or("");
+  if (!chosen.empty() && IsWritableFolder(chosen)) return chosen;
+  return profile.GetString(vd::kSettingsSection, "qct_dir").value_or("") + "/KVX";
 }
 
 int CAppCommon::ReadRegistryDword(const std::string& sub_key, const std::string& name,

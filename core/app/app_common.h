@@ -133,6 +133,10 @@ class CAppCommon {
   // Forgets the last position and recomputes the variation at it.
   void ResetCurrentPosition();
 
+  // The map-store folder: the setting "kvx_folder" when it names a writable folder, else the
+  // setting "qct_dir" + "/KVX". Not created here.
+  static std::string GetKvxFolder();
+
   // Hands the address to the desktop, "http://" put before it when it has no "://".
   bool OpenURL(const std::string& text);
 

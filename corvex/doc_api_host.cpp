@@ -1,0 +1,34 @@
+#include "corvex/doc_api_host.h"
+
+#include "core/app/app_common.h"
+#include "corvex/ostrel_doc.h"
+
+COstrelDocBase& CDocApiHost::Document() { return document_; }
+
+CObjCurrentPosition* CDocApiHost::PeekCurrentPosition() { return document_.PeekCurrentPosition(); }
+
+CObjCurrentPosition* CDocApiHost::GetCurrentPositionObject() {
+  return document_.GetCurrentPositionObject();
+}
+
+void CDocApiHost::UpdateGPSPosition(const GPS_position_info& fix) {
+  document_.UpdateGPSPosition(fix);
+}
+
+bool CDocApiHost::GetGPSViewArea(double& north, double& south, double& east, double& west) {
+  CDocView* view = document_.GetGPSView();
+  return view && view->GetVisibleArea(north, south, east, west);
+}
+
+void CDocApiHost::SyncViewsTo(double lat, double lon) { document_.SyncViewsTo(nullptr, lat, lon); }
+
+COstrelObject* CDocApiHost::GetViewTargetObject() { return document_.fly_through_object(); }
+
+void CDocApiHost::SetPositionMarkerInViews(double lat, double lon) {
+  document_.SetPositionMarkerInViews(lat, lon);
+}
+
+bool CDocApiHost::HasFinishedStarting() {
+  const CAppCommon* app = CAppCommon::Instance();
+  return app && app->started;
+}

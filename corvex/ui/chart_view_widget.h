@@ -1,0 +1,64 @@
+#pragma once
+// The chart view's window: a plain window that owns a COstrelView, paints it, tells it its
+// size and focus, hands it the mouse, wheel, key and timer messages and the tiles its helper
+// threads post. Frame requests (title, maximise, close, placement) go to the parent widget,
+// the chart frame; the status text and context menus go to hooks the program sets.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "corvex/ostrel_view.h"
+#include "platform/ui/window_widget.h"
+
+class CChartViewWidget : public vd::ui::WindowWidget,
+                         private vd::ui::MessageProc,
+                         private CViewWindow,
+                         private CViewFrame {
+ public:
+  struct Hooks {
+    std::function<void(const std::string& text)> status_text;  // the main frame's status bar
+    std::function<std::unique_ptr<vd::ui::PopupMenu>(int menu_id)> load_menu;
+    std::function<void(int command_id)> run_command;  // a context menu's choice
+    std::function<void(COstrelView* view)> view_destroying;  // the view is about to go
+  };
+
+  explicit CChartViewWidget(CViewDocument& document, QWidget* parent = nullptr);
+  // The view goes first, while its window still takes the tiles it waits for.
+  ~CChartViewWidget() override;
+
+  // Null once the window is destroyed.
+  COstrelView* view() const { return view_; }
+  void SetHooks(Hooks hooks) { hooks_ = std::move(hooks); }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+
+ private:
+  intptr_t HandleMessage(vd::ui::NativeWindow& window, const vd::ui::Message& message) override;
+  void DestroyView();
+  QWidget* Frame();
+
+  // CViewWindow
+  vd::os::MessageWindow& MessageTarget() override { return message_window(); }
+  void Invalidate(const vd::ui::Rect& rect) override;
+  bool SetTimer(uintptr_t id, int interval_ms) override {
+    return NativeWindow::SetTimer(id, interval_ms);
+  }
+  vd::ui::Size ScreenSize() const override;
+  QWidget* DialogOwner() override { return this; }
+
+  // CViewFrame
+  void SetStatusText(const std::string& text) override;
+  void SetFrameTitle(const std::string& title) override;
+  void MaximiseFrame() override;
+  void CloseFrame() override;
+  void SetFramePlacement(const CWindowPlacement& placement) override;
+  std::unique_ptr<vd::ui::PopupMenu> LoadContextMenu(int menu_id) override;
+  void TrackContextMenu(const vd::ui::PopupMenu& menu, const vd::ui::Point& client_point) override;
+
+  std::unique_ptr<COstrelView> owned_view_;
+  // The same view for the messages: still set while the view's destructor waits for tiles.
+  COstrelView* view_ = nullptr;
+  Hooks hooks_;
+};

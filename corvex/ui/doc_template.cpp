@@ -1,0 +1,68 @@
+#include "corvex/ui/doc_template.h"
+
+#include <QApplication>
+#include <QCursor>
+
+#include <algorithm>
+#include <cctype>
+
+#include "corvex/chart_view_link.h"
+#include "corvex/ostrel_doc.h"
+#include "corvex/ui/ostrel_app.h"
+#include "platform/ui/message_box.h"
+
+namespace {
+
+bool IsConfigDocumentPath(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string ending = path.substr(path.size() - 4);
+  std::transform(ending.begin(), ending.end(), ending.begin(),
+                 [](unsigned char c) { return std::toupper(c); });
+  return ending == ".VDN";
+}
+
+}  // namespace
+
+CMyDocTemplate::~CMyDocTemplate() = default;
+
+COstrelDoc* FindOpenDocument() {
+  COstrelApp* app = COstrelApp::Instance();
+  if (!app) return nullptr;
+  return app->first_template() ? app->first_template()->document() : nullptr;
+}
+
+COstrelDoc* CMyDocTemplate::OpenDocumentFile(const std::string& path, CChartFrameHost* frames) {
+  // The program has one document.
+  if (FindOpenDocument()) return nullptr;
+  if (!path.empty() && !IsConfigDocumentPath(path)) return nullptr;
+
+  auto document = std::make_unique<COstrelDoc>();
+  document->SetFrameHost(frames);
+  COstrelDoc* opened = document.get();
+  document_ = std::move(document);
+  bool ok;
+  {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ok = path.empty() ? opened->OnNewDocument() : opened->OnOpenDocument(path);
+    QApplication::restoreOverrideCursor();
+  }
+  if (!ok) {
+    document_.reset();
+    return nullptr;
+  }
+  // Opening may already have made the chart frame of the stored view.
+  if (opened->views().empty() && frames && !frames->CreateChartFrame()) {
+    vd::ui::RunMessageBox(nullptr, "Failed to create document", "Corvex",
+                          vd::ui::kMbOk | vd::ui::kMbIconError);
+    document_.reset();
+    return nullptr;
+  }
+  return opened;
+}
+
+bool CMyDocTemplate::CloseDocument() {
+  if (!document_) return true;
+  if (!document_->SaveModified()) return false;
+  document_.reset();
+  return true;
+}

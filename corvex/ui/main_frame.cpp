@@ -1,0 +1,609 @@
+#include "corvex/ui/main_frame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+
+#include <algorithm>
+
+#include "core/file_utils.h"
+#include "core/persistent_value.h"
+#include "corvex/menu_resource.h"
+#include "corvex/ostrel_doc.h"
+#include "corvex/ostrel_view.h"
+#include "corvex/vd_transaction.h"
+#include "corvex/ui/child_frame.h"
+#include "corvex/ui/doc_template.h"
+#include "corvex/ui/ostrel_app.h"
+#include "corvex/ui/splash_wnd.h"
+#include "gps/create_gps_interface.h"
+#include "gps/gps_interface.h"
+#include "gps/gps_notice.h"
+#include "platform/os/files.h"
+#include "platform/os/ipc_channel.h"
+#include "platform/ui/message_box.h"
+
+namespace {
+
+constexpr char kLayoutSection[] = "DockingPaneLayouts\\NormalLayout";
+constexpr char kLayoutStateName[] = "State";
+constexpr char kLayoutPanesName[] = "Panes";
+constexpr int kMenuBarId = 129;
+constexpr int kToolbarIds[] = {273, 275, 278, 147};
+constexpr int kPrintingToolbar = 147;
+
+// Frame commands.
+constexpr int kCmdExit = 57665;
+constexpr int kCmdTile = 57650;
+constexpr int kCmdCascade = 57651;
+constexpr int kCmdPlanning = 33674;
+constexpr int kCmdNavigation = 33675;
+constexpr int kCmdLockToolbars = 33678;
+constexpr int kCmdCheckUpdates = 33086;
+constexpr int kCmdSatellites = 32944;
+constexpr int kCmdCurrentPosition = 32934;
+constexpr int kViewerCloseWaitMs = 200;
+
+
+bool HasExtensionNoCase(const std::string& path, const char* a, const char* b) {
+  const auto dot = path.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string ext = path.substr(dot + 1);
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+  return ext == a || ext == b;
+}
+
+QString MenuText(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+CMainFrame::CMainFrame(COstrelApp& app) : vd::ui::NativeWindow(this), app_(app) {
+  SetProc(this);
+  setWindowTitle("Vardune");
+  setAcceptDrops(true);
+  command_bar_mode_ = vd::OpenAppProfile().GetInt(vd::kSettingsSection, "command_bar_mode").value_or(0);
+}
+
+CMainFrame::~CMainFrame() {
+  ipc_server_.Stop();
+  gps_.reset();
+  DestroyedByOwner();
+}
+
+bool CMainFrame::Create() {
+  mdi_ = new QMdiArea(this);
+  mdi_->setViewMode(QMdiArea::SubWindowView);
+  setCentralWidget(mdi_);
+
+  readout_pane_ = new QLabel(this);
+  gps_pane_ = new QLabel(this);
+  statusBar()->addPermanentWidget(readout_pane_);
+  statusBar()->addPermanentWidget(gps_pane_);
+
+  BuildMenus();
+  BuildToolbars();
+  if (!menuBar() || toolbars_.size() < 3) return false;
+  LoadCommandBars();
+  ApplyToolbarLock();
+
+  CSplashWnd::ShowSplash(QString("Version ") + COstrelApp::kVersion +
+                             "  Charts with your marks, routes and tracks",
+                         QString(), this);
+  SetTimer(kSaveTimer, kSavePeriodMs);
+
+  // Grid files for the Other Grids menu.
+  std::vector<vd::os::DirEntry> entries;
+  if (vd::os::ListFolder(app_.program_folder + "/Grids", entries)) {
+    for (const auto& entry : entries) {
+      if (!entry.is_dir && entry.name.size() > 4 &&
+          entry.name.compare(entry.name.size() - 4, 4, ".dat") == 0)
+        grid_list_.push_back(entry.name.substr(0, entry.name.size() - 4));
+    }
+  }
+  // The common settings read after the frame exists.
+  vd::os::ProfileStore profile = vd::OpenAppProfile();
+  app_.default_mark_symbol = profile.GetInt(vd::kSettingsSection, "def_mark").value_or(10);
+  app_.default_route_point_symbol = profile.GetInt(vd::kSettingsSection, "def_wp").value_or(0);
+  app_.default_mark_colour = profile.GetInt(vd::kSettingsSection, "def_mark_color").value_or(255);
+  app_.default_route_point_colour =
+      profile.GetInt(vd::kSettingsSection, "def_wp_color").value_or(16711680);
+
+  CVD_transaction::InitApiTransactionFileName();
+  // Other programs reach this window by its class name.
+  return ipc_server_.Listen(kMainWindowClass, message_window());
+}
+
+// ---- Messages ----
+
+bool CMainFrame::TranslateEvent(QEvent*) { return false; }
+
+intptr_t CMainFrame::HandleMessage(vd::ui::NativeWindow&, const vd::ui::Message& message) {
+  if (message.msg == vd::os::kUserMessage) return OnUserMessage(message.wparam, message.lparam);
+  if (message.msg == vd::ui::kWmTimer) {
+    OnTimer(message.wparam);
+    return 0;
+  }
+  if (message.msg == vd::ui::kWmClose) {
+    CloseFrame();
+    return 0;
+  }
+  return DefaultProc(message);
+}
+
+intptr_t CMainFrame::OnUserMessage(uintptr_t w, intptr_t l) {
+  COstrelDoc* document = Document();
+  switch (w) {
+    case kGpsNoticeFix:
+    case kGpsNoticeSatellites:
+    case kGpsNoticeFailure: {
+      if (!document) return 0;
+      const auto* record = reinterpret_cast<const GPS_position_info*>(l);
+      if (record) OnGpsNotice(w, *record);
+      return 1;
+    }
+    case kOpenHandedFile: {
+      if (!document) return 0;
+      // The path comes in the message; an older sender leaves it in the setting.
+      std::string path = l ? *reinterpret_cast<const std::string*>(l)
+                           : vd::OpenAppProfile().GetString(vd::kSettingsSection, "activate_open").value_or("");
+      vd::OpenAppProfile().SetString(vd::kSettingsSection, "activate_open", "");
+      showNormal();
+      raise();
+      activateWindow();
+      // Opened once the sender has its answer: opening may ask the user things, and the other
+      // program must not wait for that.
+      if (!path.empty()) {
+        QTimer::singleShot(0, this, [this, path] {
+          if (COstrelDoc* doc = Document()) doc->OpenFileByType(path);
+        });
+      }
+      return 1;
+    }
+    case kOldClient:
+      if (!document) return 0;
+      vd::ui::RunMessageBox(this,
+                            "The external client requires a older version of Corvex (4.4 or earlier).",
+                            "Corvex", vd::ui::kMbOk | vd::ui::kMbIconInformation);
+      return 12;
+    case kApiRequest:
+      // Before the document exists there is nothing to act on.
+      if (!document) return 12;
+      return app_.ExecuteApiCommand(static_cast<int>(l));
+    default:
+      return document ? 1 : 0;
+  }
+}
+
+void CMainFrame::OnGpsNotice(uintptr_t code, const GPS_position_info& record) {
+  fix_ = record;
+  fix_.satellite_update = code == kGpsNoticeSatellites ? 1 : 0;
+  gps_status_ = std::string("GPS: ") + (fix_.status ? fix_.status : "");
+  if (gps_pane_) gps_pane_->setText(QString::fromStdString(gps_status_));
+  if (COstrelDoc* document = Document()) document->UpdateGPSPosition(fix_);
+  if (code != kGpsNoticeFailure) return;
+  const bool restart =
+      fix_.restart_silently ||
+      vd::ui::RunMessageBox(this, gps_status_, "Corvex",
+                            vd::ui::kMbRetryCancel | vd::ui::kMbIconWarning) == vd::ui::kIdRetry;
+  if (restart) {
+    GPSParams params = LoadGPSParams();
+    StartGPS(params);
+  }
+}
+
+void CMainFrame::OnTimer(uintptr_t id) {
+  if (id != kSaveTimer) return;
+  // Edits of objects do not mark the document, so every period saves it: the configuration
+  // document and the user-data file, each kept whole or not written at all.
+  if (CMyDocTemplate* first = app_.first_template()) {
+    if (COstrelDoc* document = first->document(); document && !document->GetPathName().empty())
+      document->OnSaveDocument(document->GetPathName());
+  }
+  SetTimer(kSaveTimer, kSavePeriodMs);
+}
+
+// ---- GPS ----
+
+GPSParams CMainFrame::LoadGPSParams() const {
+  GPSParams params = ::LoadGPSParams(vd::OpenAppProfile());
+  params.debug_log = gps_debug_log;
+  return params;
+}
+
+void CMainFrame::StartGPS(GPSParams& params) {
+  if (gps_)
+    StopGPS();
+  else
+    fix_.status = "Starting";
+  std::string error;
+  gps_ = CreateGpsInterface(message_window(), params, fix_, &error, gps_clock);
+  if (!gps_ && !error.empty()) {
+    gps_status_ = "GPS: " + error;
+    if (gps_pane_) gps_pane_->setText(QString::fromStdString(gps_status_));
+  }
+  vd::os::ProfileStore profile = vd::OpenAppProfile();
+  SaveGPSParams(profile, params);
+}
+
+void CMainFrame::StopGPS() {
+  if (!gps_) return;
+  // The input's thread ends first, so nothing writes the record below.
+  gps_.reset();
+  fix_.valid = 0;
+  fix_.water_speed = 0.0f;
+  OnGpsNotice(kGpsNoticeFix, fix_);
+  fix_.satellite_update = 0;
+  fix_.satellites = {};
+  fix_.satellites_used = 0;
+  OnGpsNotice(kGpsNoticeSatellites, fix_);
+}
+
+void CMainFrame::StartGPSAtLaunch() {
+  GPSParams params = LoadGPSParams();
+  if (HasExtensionNoCase(params.port, "txt", "nmea") &&
+      vd::ui::RunMessageBox(this, "GPS Demo?", "Corvex",
+                            vd::ui::kMbYesNo | vd::ui::kMbIconQuestion) == vd::ui::kIdNo) {
+    params.port = params.saved_port;
+    params.type = params.saved_type;
+  }
+  StartGPS(params);
+}
+
+// ---- Status bar ----
+
+void CMainFrame::SetStatusText(const std::string& text) {
+  statusBar()->showMessage(QString::fromStdString(text));
+}
+
+void CMainFrame::ClearStatusText() { statusBar()->clearMessage(); }
+
+std::string CMainFrame::StatusText() const { return statusBar()->currentMessage().toStdString(); }
+
+void CMainFrame::SetReadoutText(const std::string& text) {
+  if (readout_pane_) readout_pane_->setText(QString::fromStdString(text));
+}
+
+// ---- Menus and tool bars ----
+
+namespace {
+
+void AddEntries(QWidget* menu, const std::vector<CMenuEntry>& entries, CMainFrame& frame,
+                const std::function<void(QMenu*)>& on_show);
+
+void AddEntry(QWidget* parent, const CMenuEntry& entry, CMainFrame& frame,
+              const std::function<void(QMenu*)>& on_show) {
+  switch (entry.kind) {
+    case CMenuEntry::kSeparator:
+      if (auto* menu = qobject_cast<QMenu*>(parent)) menu->addSeparator();
+      if (auto* bar = qobject_cast<QToolBar*>(parent)) bar->addSeparator();
+      break;
+    case CMenuEntry::kPopup: {
+      auto* popup = new QMenu(MenuText(entry.text), parent);
+      QObject::connect(popup, &QMenu::aboutToShow, popup, [popup, on_show] { on_show(popup); });
+      AddEntries(popup, entry.children, frame, on_show);
+      if (auto* menu = qobject_cast<QMenu*>(parent)) menu->addMenu(popup);
+      if (auto* bar = qobject_cast<QMenuBar*>(parent)) bar->addMenu(popup);
+      break;
+    }
+    case CMenuEntry::kItem: {
+      auto* action = new QAction(MenuText(entry.text), parent);
+      action->setData(entry.id);
+      action->setCheckable(true);
+      const int id = entry.id;
+      QObject::connect(action, &QAction::triggered, &frame, [&frame, id] { frame.RouteCommand(id); });
+      parent->addAction(action);
+      break;
+    }
+  }
+}
+
+void AddEntries(QWidget* menu, const std::vector<CMenuEntry>& entries, CMainFrame& frame,
+                const std::function<void(QMenu*)>& on_show) {
+  for (const auto& entry : entries) AddEntry(menu, entry, frame, on_show);
+}
+
+}  // namespace
+
+std::string CMainFrame::MenuPath() const {
+  return app_.program_folder + "/resources/menus/corvex.menu";
+}
+
+void CMainFrame::BuildMenus() {
+  auto resource = LoadMenuResource(MenuPath(), kMenuBarId);
+  if (!resource) return;
+  AddEntries(menuBar(), resource->entries, *this, [this](QMenu* menu) { UpdateMenu(menu); });
+}
+
+void CMainFrame::UpdateMenu(QMenu* menu) {
+  for (QAction* action : menu->actions()) {
+    if (action->isSeparator() || action->menu()) continue;
+    const CCmdUI ui = RouteUpdate(action->data().toInt());
+    action->setEnabled(ui.enabled);
+    action->setChecked(ui.checked);
+    if (!ui.text.empty()) action->setText(QString::fromStdString(ui.text));
+  }
+}
+
+void CMainFrame::BuildToolbars() {
+  for (int id : kToolbarIds) {
+    auto resource = LoadMenuResource(MenuPath(), id);
+    if (!resource) continue;
+    auto* bar = new QToolBar(QString::fromStdString(resource->name), this);
+    bar->setObjectName(QString::fromStdString(resource->name));
+    AddEntries(bar, resource->entries, *this, [](QMenu*) {});
+    addToolBar(Qt::TopToolBarArea, bar);
+    if (id == kPrintingToolbar) bar->hide();
+    toolbars_.push_back(bar);
+  }
+  // Tool bar buttons follow the commands' state whenever the program is idle enough to repaint.
+  connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { UpdateToolbars(); });
+}
+
+void CMainFrame::UpdateToolbars() {
+  for (QToolBar* bar : toolbars_) {
+    for (QAction* action : bar->actions()) {
+      if (action->isSeparator()) continue;
+      const CCmdUI ui = RouteUpdate(action->data().toInt());
+      action->setEnabled(ui.enabled);
+      action->setChecked(ui.checked);
+    }
+  }
+}
+
+void CMainFrame::ApplyToolbarLock() {
+  for (QToolBar* bar : toolbars_) {
+    bar->setMovable(!toolbars_locked_);
+    bar->setFloatable(!toolbars_locked_);
+    bar->setAllowedAreas(toolbars_locked_ ? Qt::NoToolBarArea : Qt::AllToolBarAreas);
+  }
+}
+
+std::string CMainFrame::CommandBarSection() const {
+  return printing_mode_ ? "command_bar\\printing"
+                        : "command_bar\\N" + std::to_string(command_bar_mode_);
+}
+
+void CMainFrame::SaveCommandBars() {
+  vd::os::ProfileStore profile = vd::OpenAppProfile();
+  const std::string section = CommandBarSection();
+  for (QToolBar* bar : toolbars_)
+    profile.SetInt(section, bar->objectName().toStdString(), bar->isVisible() ? 1 : 0);
+}
+
+void CMainFrame::LoadCommandBars() {
+  const vd::os::ProfileStore profile = vd::OpenAppProfile();
+  const std::string section = CommandBarSection();
+  for (QToolBar* bar : toolbars_) {
+    if (auto shown = profile.GetInt(section, bar->objectName().toStdString()))
+      bar->setVisible(*shown != 0);
+  }
+}
+
+bool CMainFrame::RestoreLayout() {
+  const vd::os::ProfileStore profile = vd::OpenAppProfile();
+  auto state = profile.GetBinary(kLayoutSection, kLayoutStateName);
+  if (!state) return false;
+  return restoreState(QByteArray(reinterpret_cast<const char*>(state->data()),
+                                 static_cast<qsizetype>(state->size())));
+}
+
+void CMainFrame::SaveLayout() {
+  vd::os::ProfileStore profile = vd::OpenAppProfile();
+  // A layout that grew to the pane limit is dropped, so the next start has the default one.
+  const int stored_panes = profile.GetInt(kLayoutSection, kLayoutPanesName).value_or(0);
+  profile.DeleteSection(kLayoutSection);
+  if (stored_panes >= kLayoutPaneLimit) return;
+  const QByteArray state = saveState();
+  profile.SetBinary(kLayoutSection, kLayoutStateName,
+                    {reinterpret_cast<const uint8_t*>(state.data()), static_cast<size_t>(state.size())});
+  profile.SetInt(kLayoutSection, kLayoutPanesName,
+                 static_cast<int32_t>(findChildren<QDockWidget*>().size()));
+}
+
+// ---- Commands ----
+
+bool CMainFrame::RouteCommand(int id) {
+  if (CDocView* view = ActiveChartView()) {
+    if (auto* target = dynamic_cast<CCommandTarget*>(view); target && target->OnCommand(id)) return true;
+  }
+  if (COstrelDoc* document = Document(); document && document->OnCommand(id)) return true;
+  if (OnCommand(id)) return true;
+  return app_.OnCommand(id);
+}
+
+CCmdUI CMainFrame::RouteUpdate(int id) {
+  CCmdUI ui;
+  if (CDocView* view = ActiveChartView()) {
+    if (auto* target = dynamic_cast<CCommandTarget*>(view); target && target->OnUpdateCommand(id, ui))
+      return ui;
+  }
+  ui = {};
+  if (COstrelDoc* document = Document(); document && document->OnUpdateCommand(id, ui)) return ui;
+  ui = {};
+  if (OnUpdateCommand(id, ui)) return ui;
+  ui = {};
+  app_.OnUpdateCommand(id, ui);
+  return ui;
+}
+
+bool CMainFrame::OnCommand(int id) {
+  switch (id) {
+    case kCmdExit:
+      CloseFrame();
+      return true;
+    case kCmdTile:
+      mdi_->tileSubWindows();
+      return true;
+    case kCmdCascade:
+      mdi_->cascadeSubWindows();
+      return true;
+    case kCmdPlanning:
+    case kCmdNavigation: {
+      SaveCommandBars();
+      command_bar_mode_ = id == kCmdPlanning ? 0 : 1;
+      vd::OpenAppProfile().SetInt(vd::kSettingsSection, "command_bar_mode", command_bar_mode_);
+      LoadCommandBars();
+      return true;
+    }
+    case kCmdLockToolbars:
+      toolbars_locked_ = !toolbars_locked_;
+      ApplyToolbarLock();
+      return true;
+    case kCmdCheckUpdates:
+      app_.OpenURL("https://www.vardune.example/update_frame.html?version=6.4.3&build=1278&edition=VD");
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CMainFrame::OnUpdateCommand(int id, CCmdUI& ui) {
+  switch (id) {
+    case kCmdExit:
+    case kCmdTile:
+    case kCmdCascade:
+    case kCmdCheckUpdates:
+      ui.enabled = true;
+      return true;
+    case kCmdPlanning:
+    case kCmdNavigation:
+      ui.enabled = true;
+      ui.checked = command_bar_mode_ == (id == kCmdPlanning ? 0 : 1);
+      return true;
+    case kCmdLockToolbars:
+      ui.enabled = true;
+      ui.checked = toolbars_locked_;
+      return true;
+    case kCmdSatellites:
+    case kCmdCurrentPosition:
+      // The panes that show these are not part of this program yet.
+      ui.enabled = false;
+      return true;
+    default:
+      return false;
+  }
+}
+
+// ---- Chart frames ----
+
+COstrelDoc* CMainFrame::Document() const { return app_.Document(); }
+
+std::vector<CChildFrame*> CMainFrame::ChartFrames() const {
+  std::vector<CChildFrame*> frames;
+  for (QMdiSubWindow* window : mdi_->subWindowList())
+    if (auto* frame = dynamic_cast<CChildFrame*>(window)) frames.push_back(frame);
+  return frames;
+}
+
+CDocView* CMainFrame::ActiveChartView() const {
+  auto* frame = dynamic_cast<CChildFrame*>(mdi_ ? mdi_->activeSubWindow() : nullptr);
+  if (!frame) {
+    // Without an active window (the program is in the background) the current one counts.
+    frame = dynamic_cast<CChildFrame*>(mdi_ ? mdi_->currentSubWindow() : nullptr);
+  }
+  return frame ? frame->view() : nullptr;
+}
+
+CDocView* CMainFrame::CreateChartFrame() {
+  COstrelDoc* document = Document();
+  if (!document || !app_.chart_view_maker()) return nullptr;
+  auto [widget, view] = app_.chart_view_maker()(*document);
+  if (!widget || !view) return nullptr;
+  auto* frame = new CChildFrame(widget, view, document);
+  mdi_->addSubWindow(frame);
+  frame->show();
+  if (document->maximise_views()) frame->showMaximized();
+  mdi_->setActiveSubWindow(frame);
+  // The view opens its chart once it sits in its frame.
+  if (auto* chart_view = dynamic_cast<COstrelView*>(view)) chart_view->OnInitialUpdate();
+  return view;
+}
+
+void CMainFrame::ShowFrameOf(CDocView* view) {
+  for (CChildFrame* frame : ChartFrames()) {
+    if (frame->view() != view) continue;
+    if (frame->isMinimized() || frame->isHidden()) frame->showNormal();
+    mdi_->setActiveSubWindow(frame);
+    return;
+  }
+}
+
+bool CMainFrame::GetFramePlacement(const CDocView* view, CWindowPlacement& placement) const {
+  for (CChildFrame* frame : ChartFrames()) {
+    if (frame->view() != view) continue;
+    placement = CWindowPlacement{};
+    placement.show_cmd = frame->isMaximized()   ? kShowMaximized
+                         : frame->isMinimized() ? kShowMinimized
+                                                : kShowNormal;
+    const QRect normal = frame->isMaximized() || frame->isMinimized() ? frame->normalGeometry()
+                                                                       : frame->geometry();
+    placement.left = normal.left();
+    placement.top = normal.top();
+    placement.right = normal.right() + 1;
+    placement.bottom = normal.bottom() + 1;
+    return true;
+  }
+  return false;
+}
+
+void CMainFrame::TileFrames() { mdi_->tileSubWindows(); }
+
+// ---- Closing ----
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+  activateWindow();
+  COstrelDoc* document = Document();
+  if (!document) return;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) document->OpenFileByType(url.toLocalFile().toStdString());
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (closed_ || OnClose())
+    event->accept();
+  else
+    event->ignore();
+}
+
+bool CMainFrame::CloseFrame() {
+  if (closed_) return true;
+  if (!OnClose()) return false;
+  hide();
+  return true;
+}
+
+bool CMainFrame::OnClose() {
+  if (closing_) return false;
+  closing_ = true;
+  // The 3D viewer is told first; its answer is not waited for beyond a moment.
+  if (vd::os::IpcWindowExists(kViewerWindowClass))
+    vd::os::IpcSend(kViewerWindowClass, vd::ui::kWmClose, 0, 0, kViewerCloseWaitMs);
+  app_.CloseAllDataWindows();
+  gps_.reset();
+  SaveCommandBars();
+  SaveLayout();
+  const bool closed = !app_.first_template() || app_.first_template()->CloseDocument();
+  closing_ = false;
+  if (!closed) return false;
+  KillTimer(kSaveTimer);
+  ipc_server_.Stop();
+  closed_ = true;
+  return true;
+}

@@ -1,0 +1,143 @@
+#pragma once
+// The chart program's top-level window: menus and tool bars, the chart frames in a multiple-
+// document area, the status bar (message, read-out of the active chart view, GPS status), the
+// docking layout, the GPS input it owns, and the WM_USER messages that GPS inputs, a second
+// instance and other programs send it.
+#include <QMainWindow>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/app/gps_position_info.h"
+#include "corvex/chart_view_link.h"
+#include "corvex/command_target.h"
+#include "gps/gps_params.h"
+#include "gps/gps_reader_clock.h"
+#include "platform/os/ipc_channel.h"
+#include "platform/ui/native_window.h"
+
+class CGPSInterface;
+class CChildFrame;
+class COstrelApp;
+class COstrelDoc;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QToolBar;
+
+// The window class other programs find the main window by.
+inline constexpr char kMainWindowClass[] = "CorvexMainWnd";
+// The 3D viewer's main window class; it is closed when this window closes.
+inline constexpr char kViewerWindowClass[] = "LUMEXV2MainWnd";
+
+class CMainFrame : public QMainWindow,
+                   public vd::ui::NativeWindow,
+                   public CChartFrameHost,
+                   public CCommandTarget,
+                   private vd::ui::MessageProc {
+ public:
+  // WM_USER codes (wParam).
+  static constexpr uintptr_t kOpenHandedFile = 14;
+  static constexpr uintptr_t kOldClient = 15;
+  static constexpr uintptr_t kApiRequest = 16;
+  static constexpr uintptr_t kSaveTimer = 1;
+  static constexpr int kSavePeriodMs = 30 * 60 * 1000;
+  static constexpr int kLayoutPaneLimit = 200;
+
+  explicit CMainFrame(COstrelApp& app);
+  ~CMainFrame() override;
+
+  // Builds the status bar, menus, tool bars and docking, starts the half-hour timer, the
+  // splash and the listener for other programs. False when a part could not be built.
+  bool Create();
+
+  // The WM_USER dispatch; also reachable as window messages through message_window().
+  intptr_t OnUserMessage(uintptr_t w, intptr_t l);
+  // Timer 1: saves the modified document.
+  void OnTimer(uintptr_t id);
+
+  // GPS input.
+  GPSParams LoadGPSParams() const;
+  void StartGPS(GPSParams& params);
+  void StopGPS();
+  void StartGPSAtLaunch();
+  CGPSInterface* gps() const { return gps_.get(); }
+  GPS_position_info& fix_record() { return fix_; }
+  const std::string& gps_status_text() const { return gps_status_; }
+  bool gps_debug_log = false;
+  // The clock GPS inputs run on (the system's when null; tests replay demo files at once).
+  std::shared_ptr<GpsReaderClock> gps_clock;
+
+  // The status bar's message pane.
+  void SetStatusText(const std::string& text);
+  void ClearStatusText();
+  std::string StatusText() const;
+  // The read-out pane (the active chart view's text).
+  void SetReadoutText(const std::string& text);
+
+  // Docking layout "NormalLayout" and the tool bars of the current mode.
+  bool RestoreLayout();
+  void SaveLayout();
+  void SaveCommandBars();
+  void LoadCommandBars();
+  bool toolbars_locked() const { return toolbars_locked_; }
+
+  // Runs a menu command through the targets (view, document, frame, application).
+  bool RouteCommand(int id);
+  CCmdUI RouteUpdate(int id);
+
+  QMdiArea* mdi_area() const { return mdi_; }
+  // Names of the grid files in the program's "Grids" folder (the Other Grids menu).
+  const std::vector<std::string>& grid_list() const { return grid_list_; }
+  // The active chart frame's view, null when none.
+  CDocView* ActiveChartView() const;
+  std::vector<CChildFrame*> ChartFrames() const;
+
+  // CChartFrameHost
+  CDocView* CreateChartFrame() override;
+  void ShowFrameOf(CDocView* view) override;
+  bool GetFramePlacement(const CDocView* view, CWindowPlacement& placement) const override;
+  void TileFrames() override;
+
+  // CCommandTarget: the frame's own commands.
+  bool OnCommand(int id) override;
+  bool OnUpdateCommand(int id, CCmdUI& ui) override;
+
+  // Closes as the user's close does; false when the close was refused.
+  bool CloseFrame();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool TranslateEvent(QEvent* event) override;
+
+ private:
+  intptr_t HandleMessage(vd::ui::NativeWindow& window, const vd::ui::Message& message) override;
+  void OnGpsNotice(uintptr_t code, const GPS_position_info& record);
+  bool OnClose();
+  void BuildMenus();
+  void BuildToolbars();
+  void UpdateMenu(class QMenu* menu);
+  void UpdateToolbars();
+  void ApplyToolbarLock();
+  COstrelDoc* Document() const;
+  std::string CommandBarSection() const;
+  std::string MenuPath() const;
+
+  COstrelApp& app_;
+  vd::os::IpcServer ipc_server_;
+  QMdiArea* mdi_ = nullptr;
+  QLabel* readout_pane_ = nullptr;
+  QLabel* gps_pane_ = nullptr;
+  std::vector<QToolBar*> toolbars_;  // Standard, Planning, Navigation, Printing
+  std::vector<std::string> grid_list_;
+  GPS_position_info fix_;
+  std::unique_ptr<CGPSInterface> gps_;
+  std::string gps_status_;
+  int command_bar_mode_ = 0;  // 0 planning, 1 navigation
+  bool printing_mode_ = false;
+  bool toolbars_locked_ = true;
+  bool closing_ = false;
+  bool closed_ = false;
+};

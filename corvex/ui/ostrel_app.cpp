@@ -1,0 +1,367 @@
+#include "corvex/ui/ostrel_app.h"
+
+#include <QApplication>
+#include <QScreen>
+
+#include <cstdlib>
+#include <map>
+
+#include "core/file_utils.h"
+#include "core/persistent_value.h"
+#include "corvex/doc_api_host.h"
+#include "corvex/ostrel_doc.h"
+#include "corvex/ui/doc_template.h"
+#include "corvex/ui/main_frame.h"
+#include "corvex/ui/splash_wnd.h"
+#include "overlays/icon_library.h"
+#include "overlays/obj_waypoint.h"
+#include "platform/os/environment.h"
+#include "platform/os/files.h"
+#include "platform/os/folders.h"
+#include "platform/os/ipc_channel.h"
+#include "platform/os/process.h"
+#include "platform/os/profile_store.h"
+#include "platform/ui/common_dialogs.h"
+#include "platform/ui/help_pages.h"
+#include "platform/ui/message_box.h"
+
+namespace {
+
+constexpr char kVarduneKey[] = "Software\\Vardune";
+// Held while a program decides whether it is the first one.
+constexpr char kStartLockName[] = "Corvex-start";
+
+// Position-format commands and their codes.
+const std::map<int, int>& PositionFormatCommands() {
+  static const std::map<int, int> commands = {
+      {32938, 0}, {32939, 1}, {32940, 2}, {32941, 3},  {32942, 4},  {32946, 5},
+      {234, 7},   {235, 8},   {33687, 9}, {33691, 10},
+  };
+  return commands;
+}
+
+constexpr int kCmdUnitsFirst = 32842;  // nautical, statute, metric
+constexpr int kCmdContinuousScroll = 32815;
+constexpr int kCmdNightColors = 32785;
+constexpr int kCmdProjFile = 232;
+constexpr int kCmdOtherGridsFirst = 33546;
+constexpr int kCmdOtherGridsLast = 33645;
+constexpr int kCmdHelpTopics = 32878;
+constexpr int kCmdHelp = 57670;
+constexpr int kCmdHelpIndex = 32879;
+constexpr int kCmdAbout = 57664;
+constexpr int kCmdCustom = 33089;
+
+// Splits a command line into words; double quotes keep blanks inside a word.
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool quoted = false, in_word = false;
+  for (char c : line) {
+    if (c == '"') {
+      quoted = !quoted;
+      in_word = true;
+    } else if ((c == ' ' || c == '\t') && !quoted) {
+      if (in_word) words.push_back(word);
+      word.clear();
+      in_word = false;
+    } else {
+      word += c;
+      in_word = true;
+    }
+  }
+  if (in_word) words.push_back(word);
+  return words;
+}
+
+std::string XdgDataHome() {
+  auto data = vd::os::GetEnv("XDG_DATA_HOME");
+  return data && !data->empty() ? *data : vd::os::HomeFolder() + "/.local/share";
+}
+
+}  // namespace
+
+COstrelApp::COstrelApp() = default;
+
+COstrelApp::~COstrelApp() {
+  frame_.reset();
+  api_host_.reset();
+  templates_.clear();
+}
+
+COstrelApp* COstrelApp::Instance() { return static_cast<COstrelApp*>(CAppCommon::Instance()); }
+
+bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
+  exit_code_ = 1;
+  const CCommandLine command_line = ParseCommandLine(args);
+  CSplashWnd::SetEnabled(command_line.show_splash);
+
+  // Folders; the temp folder is published for the 3D viewer.
+  InitFolders();
+  CreateDirectoryTree(data_folder);
+  vd::os::ProfileStore(kVarduneKey).SetString("", "temp_folder", temp_folder);
+
+  // Environment for the projection library and for programs started from here.
+  if (!vd::os::GetEnv("GEOTIFF_CSV")) vd::os::SetEnv("GEOTIFF_CSV", program_folder + "/csv");
+  if (!vd::os::GetEnv("CORVEX_PROGDIR")) vd::os::SetEnv("CORVEX_PROGDIR", program_folder);
+
+  vd::SetProfileLocation(vd::kDefaultProfileKey);
+  vd::os::ProfileStore profile = vd::OpenAppProfile();
+  help_path = vd::ui::HelpFolder();
+
+  config_document = command_line.config_document.empty()
+                        ? ChooseConfigDocument(profile, data_folder)
+                        : command_line.config_document;
+
+  // One program at a time: a second one hands its file over and ends.
+  start_lock_ = std::make_unique<vd::os::NamedMutex>(kStartLockName);
+  start_lock_->Lock(10000);
+  if (HandOverToRunningInstance(command_line.file_to_open)) {
+    start_lock_.reset();
+    exit_code_ = 0;
+    return false;
+  }
+
+  // Downloaded charts.
+  std::string qct_dir = profile.GetString(vd::kSettingsSection, "qct_dir").value_or("");
+  if (qct_dir.empty() || !IsDirectory(qct_dir)) {
+    qct_dir = XdgDataHome() + "/Vardune/qct";
+    profile.SetString(vd::kSettingsSection, "qct_dir", qct_dir);
+  }
+  CreateDirectoryTree(qct_dir);
+
+  BindProfileValues();
+  quilt_antialias = profile.GetInt(vd::kSettingsSection, "quilt_antialias").value_or(0);
+
+  // Base maps shipped beside the program go into the map store once.
+  const std::string base_maps = GetKvxFolder() + "/basemaps";
+  if (SeedFolder(program_folder + "/qct", base_maps)) {
+    profile.SetString("chart_dirs", "runcd_install", base_maps);
+    profile.SetInt("chart_dirs", "update", 1);
+  }
+
+  custom_cmd = profile.GetString(vd::kSettingsSection, "custom_cmd").value_or("");
+
+  for (int id : {129, 131, 130, 280, 280, 132})
+    templates_.push_back(std::make_unique<CMyDocTemplate>(id));
+
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    dpi_factor = static_cast<float>((screen->logicalDotsPerInchX() + screen->logicalDotsPerInchY()) / 192.0);
+  CIconLibrary::Get().SetDisplayScale(dpi_factor);
+  CObjWaypoint::InstallIconLibraryHooks();
+
+  frame_ = std::make_unique<CMainFrame>(*this);
+  if (!frame_->Create()) {
+    start_lock_.reset();
+    return false;
+  }
+  start_lock_.reset();  // others find this program's window from now on
+
+  continuous_scrolling = profile.GetInt(vd::kSettingsSection, "continuous_scrolling").value_or(0);
+  RegisterDesktopFiles();
+  frame_->showMaximized();
+
+  const int runs = profile.GetInt(vd::kSettingsSection, "run_count2").value_or(0);
+  profile.SetInt(vd::kSettingsSection, "run_count2", runs + 1);
+  if (runs == 0) OnHelpTopics();
+
+  if (!templates_.front()->OpenDocumentFile(config_document, frame_.get())) return false;
+
+  if (!command_line.file_to_open.empty()) {
+    if (COstrelDoc* document = Document())
+      document->OpenFileByType(command_line.file_to_open);
+  }
+
+  frame_->RestoreLayout();
+  frame_->StartGPSAtLaunch();
+  started = true;
+  exit_code_ = 0;
+  return true;
+}
+
+int COstrelApp::ExecuteApiCommand(int64_t code) {
+  COstrelDoc* document = Document();
+  if (document != api_host_document_) {
+    api_host_ = document ? std::make_unique<CDocApiHost>(*document) : nullptr;
+    api_host_document_ = document;
+  }
+  return ExecuteApiRequest(code, api_host_.get());
+}
+
+int COstrelApp::ExitInstance() {
+  frame_.reset();
+  api_host_.reset();
+  api_host_document_ = nullptr;
+  templates_.clear();
+  return exit_code_;
+}
+
+bool COstrelApp::HandOverToRunningInstance(const std::string& file_to_open) {
+  if (!vd::os::IpcWindowExists(kMainWindowClass)) return false;
+  // The file travels in the message itself, so programs started together lose none.
+  vd::OpenAppProfile().SetString(vd::kSettingsSection, "activate_open", file_to_open);
+  return vd::os::IpcSendText(kMainWindowClass, vd::os::kUserMessage, CMainFrame::kOpenHandedFile,
+                             file_to_open)
+      .has_value();
+}
+
+void COstrelApp::RegisterDesktopFiles() const {
+  // The desktop's stand-in for registering document types with the shell: an entry that opens
+  // the program's files with it, and the types of those files.
+  const std::string data = XdgDataHome();
+  const std::string entry =
+      "[Desktop Entry]\nType=Application\nName=Corvex\nComment=Charts with your marks, routes "
+      "and tracks\nExec=\"" + program_folder + "/corvex\" %f\nTerminal=false\n"
+      "Categories=Geography;Education;\nMimeType=application/x-vardune-config;"
+      "application/x-vardune-overlay;application/x-vardune-chart;application/gpx+xml;\n";
+  const std::string types =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+      "  <mime-type type=\"application/x-vardune-config\">\n"
+      "    <comment>Corvex configuration</comment><glob pattern=\"*.vdn\"/>\n  </mime-type>\n"
+      "  <mime-type type=\"application/x-vardune-overlay\">\n"
+      "    <comment>Corvex overlays</comment><glob pattern=\"*.vdo\"/>\n  </mime-type>\n"
+      "  <mime-type type=\"application/x-vardune-chart\">\n"
+      "    <comment>Corvex chart</comment><glob pattern=\"*.qct\"/>\n  </mime-type>\n"
+      "</mime-info>\n";
+  if (CreateDirectoryTree(data + "/applications"))
+    vd::os::SaveFileAtomically(data + "/applications/corvex.desktop", entry);
+  if (CreateDirectoryTree(data + "/mime/packages"))
+    vd::os::SaveFileAtomically(data + "/mime/packages/corvex.xml", types);
+}
+
+COstrelDocBase* COstrelApp::FindFirstDocument() { return FindOpenDocument(); }
+
+COstrelDoc* COstrelApp::Document() const { return FindOpenDocument(); }
+
+void COstrelApp::ShowUserMessage(const std::string& text) {
+  vd::ui::RunMessageBox(frame_.get(), text, "Corvex", vd::ui::kMbOk | vd::ui::kMbIconInformation);
+}
+
+void COstrelApp::OnHelpTopics() { vd::ui::OpenHelpTopic("index"); }
+
+void COstrelApp::ShowHelpTopic(const std::string& topic) { vd::ui::OpenHelpTopic(topic); }
+
+void COstrelApp::LoadChartDirs(std::vector<std::string>& list) {
+  vd::os::ProfileStore profile = vd::OpenAppProfile();
+  ::LoadChartDirs(profile, list);
+}
+
+void COstrelApp::SaveChartDirs(const std::vector<std::string>& list) {
+  vd::os::ProfileStore profile = vd::OpenAppProfile();
+  ::SaveChartDirs(profile, list);
+}
+
+void COstrelApp::SetPositionFormatCommand(int code) { SetPositionFormat(code); }
+
+bool COstrelApp::OnCommand(int id) {
+  if (id >= kCmdUnitsFirst && id <= kCmdUnitsFirst + 2) {
+    SetDistanceUnits(id - kCmdUnitsFirst);
+    return true;
+  }
+  if (auto it = PositionFormatCommands().find(id); it != PositionFormatCommands().end()) {
+    SetPositionFormatCommand(it->second);
+    return true;
+  }
+  vd::os::ProfileStore profile = vd::OpenAppProfile();
+  switch (id) {
+    case kCmdContinuousScroll:
+      continuous_scrolling = !continuous_scrolling;
+      profile.SetInt(vd::kSettingsSection, "continuous_scrolling", continuous_scrolling);
+      return true;
+    case kCmdNightColors:
+      night_colors.value = !night_colors.value;
+      profile.SetInt(vd::kSettingsSection, "night_colors", night_colors.value);
+      if (COstrelDoc* document = Document()) document->UpdateAllViews(nullptr, 0, nullptr);
+      return true;
+    case kCmdProjFile: {
+      vd::ui::FileDialogRequest request;
+      request.title = "Projection data file";
+      request.filter = "Projection data files (*.dat);;All Files (*)";
+      request.initial_path = profile.GetString(vd::kSettingsSection, "posn_format_proj").value_or("");
+      auto chosen = vd::ui::CurrentResponder().ChooseFile(request);
+      if (!chosen) return true;
+      profile.SetString(vd::kSettingsSection, "posn_format_proj", *chosen);
+      DropPositionFormatter();
+      SetPositionFormatCommand(6);
+      return true;
+    }
+    case kCmdHelpTopics:
+    case kCmdHelp:
+      OnHelpTopics();
+      return true;
+    case kCmdHelpIndex:
+      vd::ui::OpenHelpTopic("contents");
+      return true;
+    case kCmdAbout:
+      vd::ui::RunMessageBox(frame_.get(),
+                            std::string("Version ") + kVersion + ", Build " + kBuild +
+                                "\n\nCorvex shows your charts with your marks, routes and tracks."
+                                "\nCharts here are for planning; always check the official ones."
+                                "\n\nhttps://www.vardune.example/",
+                            "About Corvex", vd::ui::kMbOk | vd::ui::kMbIconInformation);
+      return true;
+    case kCmdCustom: {
+      const auto words = SplitCommandLine(custom_cmd);
+      bool ok = false;
+      if (!words.empty())
+        ok = vd::os::Spawn(words[0], {words.begin() + 1, words.end()}, false).started;
+      if (!ok)
+        vd::ui::RunMessageBox(frame_.get(), "Failed to run custom command process:\n" + custom_cmd,
+                              "Corvex", vd::ui::kMbOk | vd::ui::kMbIconError);
+      return true;
+    }
+    default:
+      break;
+  }
+  if (id >= kCmdOtherGridsFirst && id <= kCmdOtherGridsLast) {
+    const auto& grids = frame_->grid_list();
+    const size_t index = static_cast<size_t>(id - kCmdOtherGridsFirst);
+    if (index < grids.size()) {
+      const std::string path = program_folder + "/Grids/" + grids[index] + ".dat";
+      if (FileExists(path)) {
+        profile.SetString(vd::kSettingsSection, "posn_format_proj", path);
+        DropPositionFormatter();
+        SetPositionFormatCommand(6);
+      }
+    }
+    return true;
+  }
+  return false;
+}
+
+bool COstrelApp::OnUpdateCommand(int id, CCmdUI& ui) {
+  ui.enabled = true;
+  if (id >= kCmdUnitsFirst && id <= kCmdUnitsFirst + 2) {
+    ui.checked = distance_units.value == id - kCmdUnitsFirst;
+    return true;
+  }
+  if (auto it = PositionFormatCommands().find(id); it != PositionFormatCommands().end()) {
+    ui.checked = posn_format.value == it->second;
+    return true;
+  }
+  switch (id) {
+    case kCmdContinuousScroll:
+      ui.checked = continuous_scrolling != 0;
+      return true;
+    case kCmdNightColors:
+      ui.checked = night_colors.value != 0;
+      return true;
+    case kCmdProjFile:
+      ui.checked = posn_format.value == 6;
+      return true;
+    case kCmdHelpTopics:
+    case kCmdHelp:
+    case kCmdHelpIndex:
+    case kCmdAbout:
+      return true;
+    case kCmdCustom:
+      ui.enabled = !custom_cmd.empty();
+      return true;
+    default:
+      break;
+  }
+  if (id >= kCmdOtherGridsFirst && id <= kCmdOtherGridsLast) return true;
+  ui.enabled = false;
+  return false;
+}

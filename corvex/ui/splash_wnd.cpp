@@ -1,0 +1,100 @@
+#include "corvex/ui/splash_wnd.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFont>
+#include <QPainter>
+#include <QScreen>
+#include <QTimerEvent>
+
+#include "platform/os/folders.h"
+
+namespace {
+
+bool g_enabled = true;
+CSplashWnd* g_splash = nullptr;
+
+// While a splash shows, a key or mouse button press anywhere only hides it.
+class SplashFilter : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (!g_splash) return QObject::eventFilter(watched, event);
+    switch (event->type()) {
+      case QEvent::KeyPress:
+      case QEvent::MouseButtonPress:
+      case QEvent::NonClientAreaMouseButtonPress:
+        CSplashWnd::HideSplash();
+        return true;
+      default:
+        return QObject::eventFilter(watched, event);
+    }
+  }
+};
+
+QImage ProgramSplashImage() {
+  return QImage(QString::fromStdString(vd::os::ProgramFolder() + "/resources/splash.png"));
+}
+
+}  // namespace
+
+void CSplashWnd::SetEnabled(bool enabled) { g_enabled = enabled; }
+
+CSplashWnd* CSplashWnd::Current() { return g_splash; }
+
+void CSplashWnd::ShowSplash(const QString& text, const QString& image_path, QWidget* parent) {
+  if (!g_enabled || g_splash) return;
+  QImage image;
+  if (!image_path.isEmpty()) image.load(image_path);
+  if (image.isNull()) image = ProgramSplashImage();
+  if (image.isNull()) return;
+  static SplashFilter* filter = [] {
+    auto* f = new SplashFilter;
+    qApp->installEventFilter(f);
+    return f;
+  }();
+  (void)filter;
+  g_splash = new CSplashWnd(std::move(image), text, parent);
+  g_splash->show();
+}
+
+void CSplashWnd::HideSplash() {
+  CSplashWnd* splash = g_splash;
+  g_splash = nullptr;
+  if (!splash) return;
+  QWidget* owner = splash->parentWidget();
+  splash->deleteLater();
+  splash->hide();
+  if (owner) owner->update();
+}
+
+CSplashWnd::CSplashWnd(QImage image, QString text, QWidget* parent)
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      image_(std::move(image)),
+      text_(std::move(text)) {
+  setFixedSize(image_.size());
+  const QRect area = (parent && parent->isVisible()) ? parent->frameGeometry()
+                     : screen()                      ? screen()->availableGeometry()
+                                                     : QRect(0, 0, width(), height());
+  move(area.center() - rect().center());
+  timer_ = startTimer(kShowMs);
+}
+
+CSplashWnd::~CSplashWnd() {
+  if (g_splash == this) g_splash = nullptr;
+}
+
+void CSplashWnd::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.drawImage(0, 0, image_);
+  QFont font("Liberation Sans");
+  font.setPointSize(11);
+  painter.setFont(font);
+  const QRect band(0, height() * 7 / 10, width(), height() - height() * 7 / 10);
+  painter.drawText(band, Qt::AlignCenter | Qt::TextSingleLine, text_);
+}
+
+void CSplashWnd::timerEvent(QTimerEvent* event) {
+  if (event->timerId() != timer_) return;
+  killTimer(timer_);
+  HideSplash();
+}
