@@ -229,7 +229,7 @@ void CMainFrame::StartGPS(GPSParams& params) {
   else
     fix_.status = "Starting";
   std::string error;
-  gps_ = CreateGpsInterface(message_window(), params, fix_, &error, gps_clock);
+  gps_ = CreateGpsInterface(message_window(), params, fix_, &error, app_.gps_clock);
   if (!gps_ && !error.empty()) {
     gps_status_ = "GPS: " + error;
     if (gps_pane_) gps_pane_->setText(QString::fromStdString(gps_status_));

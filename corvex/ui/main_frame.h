@@ -65,8 +65,6 @@ class CMainFrame : public QMainWindow,
   GPS_position_info& fix_record() { return fix_; }
   const std::string& gps_status_text() const { return gps_status_; }
   bool gps_debug_log = false;
-  // The clock GPS inputs run on (the system's when null; tests replay demo files at once).
-  std::shared_ptr<GpsReaderClock> gps_clock;
 
   // The status bar's message pane.
   void SetStatusText(const std::string& text);

@@ -15,6 +15,7 @@
 #include "platform/os/named_mutex.h"
 
 class CDocApiHost;
+class GpsReaderClock;
 class CDocView;
 class CMainFrame;
 class CMyDocTemplate;
@@ -77,6 +78,8 @@ class COstrelApp : public CAppCommon, public CCommandTarget {
   int continuous_scrolling = 0;
   int quilt_antialias = 0;
   std::string config_document;  // the configuration document opened at start-up
+  // The clock GPS inputs run on (the system's when null; tests replay demo files at once).
+  std::shared_ptr<GpsReaderClock> gps_clock;
 
  private:
   // A second instance hands its file to the first; true when a running program took it.

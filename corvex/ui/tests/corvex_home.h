@@ -4,6 +4,7 @@
 // program), the answers a test gives to the program's questions, and waiting for the program
 // while its event loop runs.
 #include <QApplication>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <functional>
@@ -29,6 +30,7 @@ class CorvexHome {
   CorvexHome() {
     for (const char* name : kVariables) saved_[name] = vd::os::GetEnv(name);
     vd::os::MakeFolders(dir_.File("run"));
+    chmod(dir_.File("run").c_str(), 0700);  // as a session's runtime folder is
     vd::os::MakeFolders(dir_.File("tmp"));
     vd::os::SetEnv("HOME", dir_.path());
     vd::os::SetEnv("XDG_CONFIG_HOME", dir_.File(".config"));

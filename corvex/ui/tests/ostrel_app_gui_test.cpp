@@ -1,0 +1,345 @@
+// The chart program from start-up to shutdown, on the offscreen platform with a home folder of
+// its own.
+#include "corvex/ui/ostrel_app.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <cmath>
+#include <future>
+#include <memory>
+
+#include "core/persistent_value.h"
+#include "corvex/ostrel_doc.h"
+#include "corvex/tests/api_test_support.h"
+#include "corvex/ui/chart_view_maker.h"
+#include "corvex/ui/main_frame.h"
+#include "corvex/ui/tests/corvex_home.h"
+#include "corvex/vd_transaction.h"
+#include "gps/gps_interface.h"
+#include "gps/tests/gps_test_support.h"
+#include "overlays/obj_current_position.h"
+#include "overlays/obj_route.h"
+#include "overlays/obj_track.h"
+#include "overlays/obj_waypoint.h"
+#include "overlays/overlay_file.h"
+#include "platform/os/folders.h"
+#include "platform/os/named_mutex.h"
+#include "platform/os/numbers.h"
+#include "platform/os/process.h"
+
+namespace {
+
+using vd::test::CorvexHome;
+using vd::test::ProcessEventsUntil;
+using vd::test::ScriptedAnswers;
+
+// The program as main() runs it, without the event loop of its own.
+class Program {
+ public:
+  explicit Program(std::vector<std::string> args = {"--no-splash"},
+                   std::shared_ptr<GpsReaderClock> clock = nullptr) {
+    app_ = std::make_unique<COstrelApp>();
+    app_->SetChartViewMaker(MakeChartViewWidget);
+    app_->gps_clock = std::move(clock);
+    started_ = app_->InitInstance(args);
+  }
+  ~Program() { Quit(); }
+
+  bool started() const { return started_; }
+  COstrelApp& app() { return *app_; }
+  CMainFrame& frame() { return *app_->GetMainFrame(); }
+  COstrelDoc* document() { return app_->Document(); }
+
+  // Closes the main window as the user does; false when the close was refused.
+  bool Quit() {
+    if (!app_) return true;
+    bool closed = !app_->GetMainFrame() || app_->GetMainFrame()->CloseFrame();
+    if (closed) {
+      app_->ExitInstance();
+      app_.reset();
+    }
+    return closed;
+  }
+
+ private:
+  std::unique_ptr<COstrelApp> app_;
+  bool started_ = false;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::string bytes;
+  vd::os::ReadWholeFile(path, bytes);
+  return bytes;
+}
+
+// A demo file of RMC sentences, ten seconds and about 110 m apart, heading north.
+std::string WriteDemoTrack(const CorvexHome& home, int fixes) {
+  std::string text;
+  for (int i = 0; i < fixes; ++i) {
+    const int seconds = i * 10;
+    const double minutes = 7.0 + 0.06 * i;  // latitude 48 deg 7' + i x 0.06'
+    text += vd::test::Sentence(vd::os::FormatC("GPRMC,12%02d%02d.00,A,48%06.3f,N,01131.000,E,"
+                                               "5.5,0.0,310324,,",
+                                               seconds / 60, seconds % 60, minutes)) +
+            "\r\n";
+  }
+  const std::string path = home.File("demo track.nmea");
+  vd::os::SaveFileAtomically(path, text);
+  return path;
+}
+
+void SetGpsPort(const std::string& port) {
+  GPSParams params;
+  params.type = GPSParams::kNmea;
+  params.port = port;
+  vd::os::ProfileStore profile = vd::OpenAppProfile();
+  SaveGPSParams(profile, params);
+}
+
+TEST(CorvexApp, FirstStartMakesItsFilesAndTheNextStartReopensThem) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  vd::ui::ScopedResponder responder(&answers);
+  std::string document_path;
+  {
+    Program program;
+    ASSERT_TRUE(program.started());
+    EXPECT_TRUE(vd::os::IsDirectory(home.DataFolder()));
+    EXPECT_TRUE(program.frame().isVisible());
+    ASSERT_NE(program.document(), nullptr);
+    document_path = program.document()->GetPathName();
+    EXPECT_EQ(document_path, home.DataFolder() + "/Vardune-6.vdn");
+    EXPECT_EQ(vd::OpenAppProfile().GetString("settings", "default_vdn_file_6"), document_path);
+    EXPECT_EQ(vd::os::ProfileStore("Software\\Vardune").GetString("", "temp_folder"),
+              vd::os::TempFolder());
+    EXPECT_EQ(vd::OpenAppProfile().GetInt("settings", "run_count2"), 1);
+    EXPECT_EQ(home.opened_documents.size(), 1u);  // the help topics, on the first run only
+    // A chart window exists from the start, even without a chart.
+    EXPECT_EQ(program.frame().ChartFrames().size(), 1u);
+
+    CObjWaypoint* mark = program.document()->NewMark();
+    mark->name = "Harbour";
+    mark->position = CLatLon(50.5, -1.25);
+    mark->being_placed = false;
+    ASSERT_TRUE(program.Quit());
+  }
+  // Closing saved both files.
+  EXPECT_FALSE(ReadFile(document_path).empty());
+  ObjectList saved;
+  ASSERT_TRUE(ReadOverlayFileObjects(home.DataFolder() + "/userdata-Vardune-6.vdo", saved));
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(saved.front()->name, "Harbour");
+  for (COstrelObject* object : saved) object->Release();
+
+  Program again;
+  ASSERT_TRUE(again.started());
+  EXPECT_EQ(again.document()->GetPathName(), document_path);
+  EXPECT_EQ(home.opened_documents.size(), 1u);
+  const ObjectList& list = *again.document()->GetObjectList();
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list.front()->name, "Harbour");
+}
+
+TEST(CorvexApp, SecondInstanceHandsItsFileToTheFirstAndEnds) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  vd::ui::ScopedResponder responder(&answers);
+  // An overlay file with one mark, as the user double-clicks it.
+  const std::string file = home.File("shared marks.vdo");
+  {
+    ObjectList list;
+    auto* mark = new CObjWaypoint;
+    mark->AddRef();
+    mark->name = "Handed over";
+    mark->position = CLatLon(10.0, 20.0);
+    list.push_back(mark);
+    ASSERT_TRUE(SaveObjectsToOverlayFile(file, list, true));
+    mark->Release();
+  }
+  Program first;
+  ASSERT_TRUE(first.started());
+  // The second program waits for the first one's answer, which needs this event loop.
+  auto second = std::async(std::launch::async, [&] {
+    return vd::os::Spawn(vd::os::ProgramFolder() + "/corvex", {"--no-splash", file}, true);
+  });
+  ASSERT_TRUE(ProcessEventsUntil([&] {
+    return second.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+  }));
+  const vd::os::SpawnResult ended = second.get();
+  ASSERT_TRUE(ended.started) << ended.error;
+  EXPECT_EQ(ended.exit_code, 0);
+  const ObjectList& list = *first.document()->GetObjectList();
+  EXPECT_TRUE(ProcessEventsUntil([&] {
+    return std::any_of(list.begin(), list.end(),
+                       [](COstrelObject* o) { return o->name == "Handed over"; });
+  }));
+}
+
+TEST(CorvexApp, DemoFileFixesMoveThePositionAndRecordTheTrack) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  answers.answers = {{"GPS Demo?", vd::ui::kIdYes}};
+  vd::ui::ScopedResponder responder(&answers);
+  constexpr int kFixes = 12;
+  { Program setup; }  // a first run makes the profile; the GPS is set up afterwards
+  SetGpsPort(WriteDemoTrack(home, kFixes));
+
+  auto clock = std::make_shared<vd::test::InstantClock>();
+  auto program = std::make_unique<Program>(std::vector<std::string>{"--no-splash"}, clock);
+  ASSERT_TRUE(program->started());
+  ASSERT_NE(program->frame().gps(), nullptr);
+  COstrelDoc& doc = *program->document();
+  const double last_lat = 48.0 + (7.0 + 0.06 * (kFixes - 1)) / 60.0;
+  ASSERT_TRUE(ProcessEventsUntil([&] {
+    CObjCurrentPosition* own = doc.PeekCurrentPosition();
+    CObjTrack* track = doc.PeekGPSTrack();
+    return own && std::abs(own->position.lat - last_lat) < 1e-6 && track &&
+           track->points().size() >= kFixes - 1;
+  }));
+  EXPECT_EQ(program->frame().gps_status_text().rfind("GPS: ", 0), 0u);
+  program->frame().StopGPS();
+  EXPECT_EQ(program->frame().gps(), nullptr);
+  const size_t recorded = doc.PeekGPSTrack()->points().size();
+  ASSERT_TRUE(program->Quit());
+
+  ObjectList saved;
+  ASSERT_TRUE(ReadOverlayFileObjects(home.DataFolder() + "/userdata-Vardune-6.vdo", saved));
+  const CObjTrack* track = nullptr;
+  for (COstrelObject* object : saved)
+    if (auto* t = dynamic_cast<CObjTrack*>(object)) track = t;
+  ASSERT_NE(track, nullptr);
+  EXPECT_EQ(track->points().size(), recorded);
+  EXPECT_NEAR(track->points().back().position.lat, last_lat, 1e-6);
+  for (COstrelObject* object : saved) object->Release();
+}
+
+TEST(CorvexApp, LostPortAsksToRetryAndCancelLeavesTheInputStopped) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  answers.answers = {{"GPS Demo?", vd::ui::kIdYes}};
+  vd::ui::ScopedResponder responder(&answers);
+  { Program setup; }
+  const std::string demo = WriteDemoTrack(home, 3);
+  SetGpsPort(demo);
+  auto clock = std::make_shared<vd::test::InstantClock>();
+  Program program({"--no-splash"}, clock);
+  ASSERT_TRUE(program.started());
+  // The file goes away: the input ends, restarts without asking, and then can't open it.
+  ASSERT_TRUE(ProcessEventsUntil([&] { return program.document()->PeekCurrentPosition(); }));
+  vd::os::RemoveFile(demo);
+  ASSERT_TRUE(ProcessEventsUntil([&] {
+    return std::any_of(answers.asked.begin(), answers.asked.end(),
+                       [](const std::string& text) { return text.rfind("GPS: ", 0) == 0; });
+  }));
+  EXPECT_NE(program.frame().gps(), nullptr);  // Cancel leaves the interface, without input
+  EXPECT_TRUE(program.Quit());
+}
+
+TEST(CorvexApp, HalfHourTimerSavesTheDocument) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  vd::ui::ScopedResponder responder(&answers);
+  Program program;
+  ASSERT_TRUE(program.started());
+  const std::string user_data = home.DataFolder() + "/userdata-Vardune-6.vdo";
+  vd::os::RemoveFile(user_data);
+  CObjWaypoint* mark = program.document()->NewMark();
+  mark->name = "Timed";
+  mark->being_placed = false;
+  program.frame().OnTimer(CMainFrame::kSaveTimer);
+  ObjectList saved;
+  ASSERT_TRUE(ReadOverlayFileObjects(user_data, saved));
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(saved.front()->name, "Timed");
+  for (COstrelObject* object : saved) object->Release();
+  EXPECT_TRUE(vd::os::FileExists(program.document()->GetPathName()));
+}
+
+// A client in another process, as the 3D viewer is: it holds the API lock for each request,
+// writes the arguments, sends the request to the main window and reads the reply.
+class ApiClient {
+ public:
+  // The result code, or -1 when the program did not answer; reply holds the file afterwards.
+  int Request(int code, const vd::test::WireWriter& arguments, std::string& reply) {
+    vd::os::NamedMutex lock(kApiMutexName);
+    if (!lock.Lock(10000)) return -1;
+    const std::string path = vd::os::TempFolder() + "/VDAPI2.dat";
+    if (!vd::os::SaveFileAtomically(path, arguments.bytes())) return -1;
+    auto result = vd::os::IpcSend(kApiWindowClass, vd::os::kUserMessage, kApiRequestNotice, code);
+    vd::os::ReadWholeFile(path, reply);
+    lock.Unlock();
+    return result ? static_cast<int>(*result) : -1;
+  }
+};
+
+// The client's requests, each step's failure its own exit code.
+int RunClient() {
+  using vd::test::WireReader;
+  using vd::test::WireWriter;
+  ApiClient client;
+  std::string reply;
+  if (client.Request(5, WireWriter().Str("Buoy").F64(50.25).F64(-1.5).I32(3), reply) != 0) return 10;
+  const ApiHandle mark = WireReader(reply).H();
+  if (client.Request(16, WireWriter(), reply) != 0) return 11;
+  const ApiHandle route = WireReader(reply).H();
+  if (client.Request(17, WireWriter().H(route).H(mark), reply) != 0) return 12;
+  if (client.Request(18, WireWriter().H(route).I32(0), reply) != 0 || WireReader(reply).H() != mark)
+    return 13;
+  if (client.Request(14, WireWriter().H(mark), reply) != 0) return 14;
+  WireReader position(reply);
+  if (position.F64() != 50.25 || position.F64() != -1.5) return 15;
+  // The own vessel moves: position, course, speed, altitude, valid.
+  if (client.Request(4, WireWriter().F64(51.0).F64(-2.0).F64(90).F64(6).F64(0).I32(1), reply) != 0)
+    return 16;
+  if (client.Request(3, WireWriter(), reply) != 0) return 17;
+  WireReader own(reply);
+  if (own.F64() != 51.0 || own.F64() != -2.0) return 18;
+  // A deleted object's handle is stale.
+  if (client.Request(8, WireWriter().H(route), reply) != 0) return 19;
+  if (client.Request(7, WireWriter().H(route), reply) != 13) return 20;
+  if (client.Request(0x7777, WireWriter(), reply) != 11) return 21;
+  if (client.Request(5, WireWriter().Str("Lighthouse").F64(50.5).F64(-1.0).I32(1), reply) != 0)
+    return 22;
+  return 0;
+}
+
+TEST(CorvexApp, RequestsFromAnotherProgramWorkOnTheDocument) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  vd::ui::ScopedResponder responder(&answers);
+  Program program;
+  ASSERT_TRUE(program.started());
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(RunClient());
+  int status = -1;
+  ASSERT_TRUE(ProcessEventsUntil([&] { return waitpid(child, &status, WNOHANG) == child; }));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const ObjectList& list = *program.document()->GetObjectList();
+  // The route went, and with it the mark only it used; the other mark stays.
+  auto named = [&](const char* name) {
+    return std::any_of(list.begin(), list.end(), [&](COstrelObject* o) { return o->name == name; });
+  };
+  EXPECT_TRUE(named("Lighthouse"));
+  EXPECT_FALSE(named("Buoy"));
+  EXPECT_FALSE(std::any_of(list.begin(), list.end(),
+                           [](COstrelObject* o) { return dynamic_cast<CObjRoute*>(o); }));
+  CObjCurrentPosition* own = program.document()->PeekCurrentPosition();
+  ASSERT_NE(own, nullptr);
+  EXPECT_DOUBLE_EQ(own->position.lat, 51.0);
+}
+
+TEST(CorvexApp, MessagesBeforeTheDocumentExists) {
+  CorvexHome home;
+  COstrelApp app;  // not started: no document
+  CMainFrame frame(app);
+  EXPECT_EQ(frame.OnUserMessage(CMainFrame::kApiRequest, 5), 12);
+  EXPECT_EQ(frame.OnUserMessage(0, 0), 0);
+  EXPECT_EQ(frame.OnUserMessage(CMainFrame::kOpenHandedFile, 0), 0);
+}
+
+}  // namespace
