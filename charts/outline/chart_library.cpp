@@ -105,25 +105,6 @@ bool IsTerrainCacheFolder(std::string folder) {
          folder.find("TERRAIN") != std::string::npos && folder.find("PRO") != std::string::npos;
 }
 
-// The file a chart was converted from (its header's original-name text); empty when the file
-// is no readable chart or names none.
-std::string SourceOfChart(const std::string& path) {
-  vd::os::MappedFile mapping;
-  if (!mapping.Open(path)) return {};
-  const QctFileView file({mapping.data(), mapping.size()});
-  QuickChartHeader header;
-  if (!file.ReadHeader(header) || !IsQctMagic(header.magic)) return {};
-  return StoredPathToLocal(file.HeaderText(header, kQctOriginalName));
-}
-
-// A converted chart that can be made again: it names a source file, other than itself, that
-// still exists.
-bool IsRebuildableConversion(const std::string& path) {
-  const std::string source = SourceOfChart(path);
-  if (source.empty() || !vd::os::FileExists(source) || vd::os::IsDirectory(source)) return false;
-  return vd::os::IdentifyFile(source) != vd::os::IdentifyFile(path);
-}
-
 // Takes the outline out of the list and drops the list's reference; its views are told.
 void RemoveOutline(ObjectList& list, COldChartOutline* outline) {
   if (outline->Delete(false) != COstrelObject::kDeleteNotInList) return;
@@ -236,12 +217,10 @@ void RefreshChartList(ObjectList& list, const std::set<std::string>& folders, bo
   std::set<std::string> converted_charts;
   AddFiles(converted, std::span(kChartExtensions), converted_charts);
   std::set<std::string> files = ListChartFiles(folders, search_subdirs);
-  for (const std::string& chart : converted_charts) {
-    // A rebuild makes the conversions again from their sources. One whose source is gone
-    // (a disc taken out, a file moved) could not be made again and is kept.
-    if (rebuild && IsRebuildableConversion(chart) && vd::os::RemoveFile(chart)) continue;
-    files.insert(chart);
-  }
+  // A rebuild would make the conversions again from their sources, but only a converter can,
+  // and this build has none: every conversion is kept and listed as it is, so a rebuild
+  // never loses a map.
+  files.insert(converted_charts.begin(), converted_charts.end());
 
   if (files.empty()) {
     FormatMessageBox(vd::ui::kMbIconWarning,

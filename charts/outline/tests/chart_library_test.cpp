@@ -147,7 +147,9 @@ TEST_F(ChartLibraryTest, NoFilesIsReported) {
                              "folder to be searched"});
 }
 
-TEST_F(ChartLibraryTest, RebuildDeletesOnlyConversionsThatCanBeMadeAgain) {
+// Nothing here can convert a map again, so a rebuild deletes no conversion, whether or not
+// its source is still there.
+TEST_F(ChartLibraryTest, RebuildKeepsConversionsNothingCanMakeAgain) {
   Folder("sources");
   File("sources/src.kap");
   Chart("converted/conv.qct", Path("sources/src.kap"));      // its source is there
@@ -159,8 +161,8 @@ TEST_F(ChartLibraryTest, RebuildDeletesOnlyConversionsThatCanBeMadeAgain) {
   EXPECT_EQ(OutlineNames(), (std::vector<std::string>{"conv", "merged", "orphan", "self"}));
 
   Scan(true);
-  EXPECT_FALSE(vd::os::FileExists(Path("converted/conv.qct")));
-  EXPECT_EQ(OutlineNames(), (std::vector<std::string>{"merged", "orphan", "self"}));
+  EXPECT_TRUE(vd::os::FileExists(Path("converted/conv.qct")));
+  EXPECT_EQ(OutlineNames(), (std::vector<std::string>{"conv", "merged", "orphan", "self"}));
   EXPECT_TRUE(boxes.texts.empty());
 }
 
