@@ -13,7 +13,6 @@
 
 #include "charts/outline/old_chart_outline.h"
 #include "charts/outline/stored_path.h"
-#include "charts/qct_file_view.h"
 #include "core/path_utils.h"
 #include "core/persistent_value.h"
 #include "core/string_utils.h"
