@@ -57,7 +57,9 @@ void CChildFrame::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  QMdiSubWindow::closeEvent(event);
+  // The frame goes with its view; the view's window is not asked (it would take the close
+  // for its own and stay).
+  event->accept();
 }
 
 void CChildFrame::UpdateCloseEntries() {

@@ -4,6 +4,8 @@
 // program), the answers a test gives to the program's questions, and waiting for the program
 // while its event loop runs.
 #include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -11,6 +13,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/os/environment.h"
@@ -87,9 +90,19 @@ inline bool ProcessEventsUntil(const std::function<bool()>& done, int timeout_ms
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
+    // A loop of its own, so that objects deleted later go too, as in the program's loop.
+    QEventLoop loop;
+    QTimer::singleShot(10, &loop, &QEventLoop::quit);
+    loop.exec();
   }
   return true;
+}
+
+// Handles what is already queued (queued calls, deferred deletes), as one turn of the
+// program's loop does.
+inline void DrainEvents() {
+  bool turned = false;
+  ProcessEventsUntil([&] { return std::exchange(turned, true); });
 }
 
 }  // namespace vd::test

@@ -1,0 +1,122 @@
+// The main frame's chart frames, layout, splash and command routing, in a started program.
+#include "corvex/ui/main_frame.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "core/persistent_value.h"
+#include "corvex/command_ids.h"
+#include "corvex/ostrel_doc.h"
+#include "corvex/ui/chart_view_maker.h"
+#include "corvex/ui/child_frame.h"
+#include "corvex/ui/ostrel_app.h"
+#include "corvex/ui/splash_wnd.h"
+#include "corvex/ui/tests/corvex_home.h"
+
+namespace {
+
+class MainFrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    app_.SetChartViewMaker(MakeChartViewWidget);
+    ASSERT_TRUE(app_.InitInstance({"--no-splash"}));
+    vd::test::DrainEvents();  // the program's loop has turned once before the user acts
+  }
+  void TearDown() override {
+    frame().CloseFrame();
+    app_.ExitInstance();
+  }
+  CMainFrame& frame() { return *app_.GetMainFrame(); }
+
+  static bool CloseEnabled(CChildFrame* child) {
+    for (QAction* action : child->systemMenu()->actions())
+      if (action->text().contains("Close")) return action->isEnabled();
+    return true;
+  }
+
+  vd::test::CorvexHome home_;
+  vd::test::ScriptedAnswers answers_;
+  vd::ui::ScopedResponder responder_{&answers_};
+  COstrelApp app_;
+};
+
+// The last chart window stays: its Close is grey and a close does nothing. A second window
+// makes both closable; closing one greys the other again and ends linked views.
+TEST_F(MainFrameTest, TheLastChartFrameCannotBeClosed) {
+  auto frames = frame().ChartFrames();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_FALSE(CloseEnabled(frames[0]));
+  frames[0]->close();
+  EXPECT_EQ(frame().ChartFrames().size(), 1u);
+
+  ASSERT_NE(frame().CreateChartFrame(), nullptr);
+  frames = frame().ChartFrames();
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_TRUE(CloseEnabled(frames[0]));
+  EXPECT_TRUE(CloseEnabled(frames[1]));
+  COstrelDoc& doc = *app_.Document();
+  doc.set_sync_views(true);
+  EXPECT_EQ(doc.views().size(), 2u);
+
+  EXPECT_TRUE(frames[1]->close());
+  ASSERT_TRUE(vd::test::ProcessEventsUntil([&] { return frame().ChartFrames().size() == 1; }));
+  EXPECT_FALSE(CloseEnabled(frame().ChartFrames()[0]));
+  EXPECT_FALSE(doc.sync_views());
+  EXPECT_EQ(doc.views().size(), 1u);
+}
+
+// A stored layout that grew to the pane limit is dropped at close and not replaced.
+TEST_F(MainFrameTest, OversizedLayoutIsDropped) {
+  vd::os::ProfileStore profile = vd::OpenAppProfile();
+  const char* section = "DockingPaneLayouts\\NormalLayout";
+  frame().SaveLayout();
+  EXPECT_TRUE(profile.GetBinary(section, "State"));
+  profile.SetInt(section, "Panes", CMainFrame::kLayoutPaneLimit);
+  frame().SaveLayout();
+  EXPECT_FALSE(profile.GetBinary(section, "State"));
+  EXPECT_FALSE(profile.GetInt(section, "Panes"));
+  frame().SaveLayout();  // the next close saves a layout again
+  EXPECT_TRUE(profile.GetBinary(section, "State"));
+}
+
+TEST_F(MainFrameTest, CommandsReachTheirTargetsAndUnbuiltOnesAreGrey) {
+  EXPECT_TRUE(frame().RouteUpdate(kCmdShowAll).enabled);     // the document's
+  EXPECT_TRUE(frame().RouteUpdate(57665).enabled);            // the frame's Exit
+  EXPECT_TRUE(frame().RouteUpdate(32843).enabled);            // the application's units
+  EXPECT_FALSE(frame().RouteUpdate(kCmdUndo).enabled);        // nothing to undo yet
+  EXPECT_FALSE(frame().RouteUpdate(kCmdFindPlace).enabled);   // its dialog is not built
+  EXPECT_FALSE(frame().RouteUpdate(40050).enabled);           // nobody's
+
+  // Statute miles is the default unit; metric takes the radio mark.
+  EXPECT_TRUE(frame().RouteUpdate(32843).checked);
+  EXPECT_TRUE(frame().RouteCommand(32844));
+  EXPECT_TRUE(frame().RouteUpdate(32844).checked);
+  EXPECT_EQ(vd::OpenAppProfile().GetInt("settings", "distance_units"), 2);
+
+  // The menu bar comes from the program's menu resource.
+  QStringList titles;
+  for (QAction* action : frame().menuBar()->actions()) titles << action->text();
+  EXPECT_TRUE(titles.contains("&File"));
+  EXPECT_TRUE(titles.contains("&Help"));
+}
+
+TEST(SplashTest, AKeyPressOnlyHidesTheSplash) {
+  CSplashWnd::SetEnabled(true);
+  QWidget target;
+  CSplashWnd::ShowSplash("Version test", QString(), nullptr);
+  ASSERT_NE(CSplashWnd::Current(), nullptr);
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+  EXPECT_TRUE(QApplication::sendEvent(&target, &press) || true);
+  EXPECT_EQ(CSplashWnd::Current(), nullptr);
+  // Nothing shows while splashes are off.
+  CSplashWnd::SetEnabled(false);
+  CSplashWnd::ShowSplash("Version test", QString(), nullptr);
+  EXPECT_EQ(CSplashWnd::Current(), nullptr);
+}
+
+}  // namespace
