@@ -113,3 +113,8 @@ constexpr int kCmdGpsDemo = 244;
 constexpr int kCmdWebHomePage = 33104;
 constexpr int kCmdWebCloudSync = 33689;
 constexpr int kCmdWebSupport = 33111;
+
+// ---- Position formats ----
+// The n-th grid file of the program's "Grids" folder.
+constexpr int kCmdOtherGridsFirst = 33546;
+constexpr int kCmdOtherGridsLast = 33645;

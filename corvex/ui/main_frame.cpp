@@ -21,6 +21,7 @@
 
 #include "core/file_utils.h"
 #include "core/persistent_value.h"
+#include "corvex/command_ids.h"
 #include "corvex/menu_resource.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/ostrel_view.h"
@@ -32,6 +33,7 @@
 #include "gps/create_gps_interface.h"
 #include "gps/gps_interface.h"
 #include "gps/gps_notice.h"
+#include "overlays/category.h"
 #include "platform/os/files.h"
 #include "platform/os/ipc_channel.h"
 #include "platform/ui/message_box.h"
@@ -67,6 +69,10 @@ bool HasExtensionNoCase(const std::string& path, const char* a, const char* b) {
 }
 
 QString MenuText(const std::string& text) { return QString::fromStdString(text); }
+
+bool IsDynamicMenuId(int id) {
+  return id == kCmdHideCategoryFirst || id == kCmdShowCategoryFirst || id == kCmdOtherGridsFirst;
+}
 
 }  // namespace
 
@@ -302,6 +308,7 @@ void AddEntry(QWidget* parent, const CMenuEntry& entry, CMainFrame& frame,
       auto* action = new QAction(MenuText(entry.text), parent);
       action->setData(entry.id);
       action->setCheckable(true);
+      if (IsDynamicMenuId(entry.id)) action->setProperty("dynamic", entry.id);
       const int id = entry.id;
       QObject::connect(action, &QAction::triggered, &frame, [&frame, id] { frame.RouteCommand(id); });
       parent->addAction(action);
@@ -327,9 +334,53 @@ void CMainFrame::BuildMenus() {
   AddEntries(menuBar(), resource->entries, *this, [this](QMenu* menu) { UpdateMenu(menu); });
 }
 
+std::vector<std::string> CMainFrame::DynamicMenuEntries(int id) const {
+  std::vector<std::string> entries;
+  if (id == kCmdHideCategoryFirst || id == kCmdShowCategoryFirst) {
+    size_t position = 0;
+    while (const std::string* name = NextCategoryName(position)) entries.push_back(*name);
+  } else if (id == kCmdOtherGridsFirst) {
+    entries = grid_list_;
+  }
+  if (entries.size() > kDynamicMenuSize) entries.resize(kDynamicMenuSize);
+  return entries;
+}
+
+// An entry standing for a list (categories, grids) is replaced by one entry per list item,
+// numbered from its own id, each time its menu opens.
+void CMainFrame::FillDynamicMenu(QMenu* menu, QAction* placeholder) {
+  const int first = placeholder->property("dynamic").toInt();
+  for (QAction* action : menu->actions()) {
+    const int id = action->data().toInt();
+    if (action != placeholder && action->property("dynamic_entry").toBool() && id >= first &&
+        id < first + static_cast<int>(kDynamicMenuSize)) {
+      menu->removeAction(action);
+      action->deleteLater();
+    }
+  }
+  const auto entries = DynamicMenuEntries(first);
+  placeholder->setVisible(entries.empty());
+  placeholder->setEnabled(false);
+  QAction* before = nullptr;
+  const auto actions = menu->actions();
+  const auto at = std::find(actions.begin(), actions.end(), placeholder);
+  if (at != actions.end() && at + 1 != actions.end()) before = *(at + 1);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    auto* action = new QAction(QString::fromStdString(entries[i]), menu);
+    const int id = first + static_cast<int>(i);
+    action->setData(id);
+    action->setProperty("dynamic_entry", true);
+    connect(action, &QAction::triggered, this, [this, id] { RouteCommand(id); });
+    menu->insertAction(before, action);
+  }
+}
+
 void CMainFrame::UpdateMenu(QMenu* menu) {
   for (QAction* action : menu->actions()) {
-    if (action->isSeparator() || action->menu()) continue;
+    if (action->property("dynamic").isValid()) FillDynamicMenu(menu, action);
+  }
+  for (QAction* action : menu->actions()) {
+    if (action->isSeparator() || action->menu() || action->property("dynamic").isValid()) continue;
     const CCmdUI ui = RouteUpdate(action->data().toInt());
     action->setEnabled(ui.enabled);
     action->setChecked(ui.checked);
@@ -369,6 +420,15 @@ void CMainFrame::ApplyToolbarLock() {
     bar->setFloatable(!toolbars_locked_);
     bar->setAllowedAreas(toolbars_locked_ ? Qt::NoToolBarArea : Qt::AllToolBarAreas);
   }
+}
+
+void CMainFrame::SetPrintingToolbars(bool on) {
+  SaveCommandBars();
+  for (QToolBar* bar : toolbars_) bar->setVisible(false);
+  printing_mode_ = on;
+  for (QToolBar* bar : toolbars_)
+    if (bar->objectName() == "Printing") bar->setVisible(on);
+  LoadCommandBars();
 }
 
 std::string CMainFrame::CommandBarSection() const {

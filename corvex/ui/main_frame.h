@@ -78,6 +78,9 @@ class CMainFrame : public QMainWindow,
   void SaveLayout();
   void SaveCommandBars();
   void LoadCommandBars();
+  // Printing shows only the Printing tool bar; the bars of each state are kept apart.
+  void SetPrintingToolbars(bool on);
+  bool printing_mode() const { return printing_mode_; }
   bool toolbars_locked() const { return toolbars_locked_; }
 
   // Runs a menu command through the targets (view, document, frame, application).
@@ -117,6 +120,9 @@ class CMainFrame : public QMainWindow,
   void BuildMenus();
   void BuildToolbars();
   void UpdateMenu(class QMenu* menu);
+  static constexpr size_t kDynamicMenuSize = 99;
+  std::vector<std::string> DynamicMenuEntries(int id) const;
+  void FillDynamicMenu(class QMenu* menu, class QAction* placeholder);
   void UpdateToolbars();
   void ApplyToolbarLock();
   COstrelDoc* Document() const;

@@ -8,6 +8,7 @@
 
 #include "core/file_utils.h"
 #include "core/persistent_value.h"
+#include "corvex/command_ids.h"
 #include "corvex/doc_api_host.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/ui/doc_template.h"
@@ -44,8 +45,6 @@ constexpr int kCmdUnitsFirst = 32842;  // nautical, statute, metric
 constexpr int kCmdContinuousScroll = 32815;
 constexpr int kCmdNightColors = 32785;
 constexpr int kCmdProjFile = 232;
-constexpr int kCmdOtherGridsFirst = 33546;
-constexpr int kCmdOtherGridsLast = 33645;
 constexpr int kCmdHelpTopics = 32878;
 constexpr int kCmdHelp = 57670;
 constexpr int kCmdHelpIndex = 32879;

@@ -12,6 +12,7 @@
 #include "core/persistent_value.h"
 #include "corvex/command_ids.h"
 #include "corvex/ostrel_doc.h"
+#include "overlays/category.h"
 #include "corvex/ui/chart_view_maker.h"
 #include "corvex/ui/child_frame.h"
 #include "corvex/ui/ostrel_app.h"
@@ -103,6 +104,40 @@ TEST_F(MainFrameTest, CommandsReachTheirTargetsAndUnbuiltOnesAreGrey) {
   for (QAction* action : frame().menuBar()->actions()) titles << action->text();
   EXPECT_TRUE(titles.contains("&File"));
   EXPECT_TRUE(titles.contains("&Help"));
+}
+
+QMenu* FindMenu(QWidget* parent, const QString& title) {
+  for (QAction* action : parent->actions()) {
+    if (action->menu() && action->text() == title) return action->menu();
+  }
+  return nullptr;
+}
+
+// Show All lists one entry per category, numbered from the list's first id, each time it opens.
+TEST_F(MainFrameTest, CategoryMenusListTheCategories) {
+  QMenu* overlay = FindMenu(frame().menuBar(), "&Overlay");
+  ASSERT_NE(overlay, nullptr);
+  QMenu* show_all = FindMenu(overlay, "&Show All");
+  ASSERT_NE(show_all, nullptr);
+  auto entries = [&] {
+    std::vector<std::pair<int, std::string>> found;
+    for (QAction* action : show_all->actions())
+      if (action->property("dynamic_entry").toBool())
+        found.emplace_back(action->data().toInt(), action->text().toStdString());
+    return found;
+  };
+  CCategory* dives = CCategory::FindOrCreate("Dives");  // with the test's reference
+  emit show_all->aboutToShow();
+  const auto first = entries();
+  ASSERT_FALSE(first.empty());
+  EXPECT_EQ(first.front().first, kCmdShowCategoryFirst);
+  EXPECT_NE(std::find(first.begin(), first.end(),
+                      std::pair<int, std::string>(
+                          kCmdShowCategoryFirst + static_cast<int>(first.size()) - 1, "Dives")),
+            first.end());
+  emit show_all->aboutToShow();  // opened again: the same entries, not twice as many
+  EXPECT_EQ(entries().size(), first.size());
+  dives->Release();
 }
 
 TEST(SplashTest, AKeyPressOnlyHidesTheSplash) {
