@@ -60,9 +60,4 @@ COstrelDoc* CMyDocTemplate::OpenDocumentFile(const std::string& path, CChartFram
   return opened;
 }
 
-bool CMyDocTemplate::CloseDocument() {
-  if (!document_) return true;
-  if (!document_->SaveModified()) return false;
-  document_.reset();
-  return true;
-}
+void CMyDocTemplate::DestroyDocument() { document_.reset(); }

@@ -22,9 +22,8 @@ class CMyDocTemplate {
   // can't be opened (the user was told). An empty path makes a new document. The document's
   // first chart frame is made unless opening it made one already.
   COstrelDoc* OpenDocumentFile(const std::string& path, CChartFrameHost* frames);
-  // Closes the document: saves it as the close of the program does; false when the user
-  // chose to keep the program open.
-  bool CloseDocument();
+  // Destroys the document (saved before by the caller); its views must be gone.
+  void DestroyDocument();
 
  private:
   int resource_id_;

@@ -659,9 +659,17 @@ bool CMainFrame::OnClose() {
   gps_.reset();
   SaveCommandBars();
   SaveLayout();
-  const bool closed = !app_.first_template() || app_.first_template()->CloseDocument();
+  // The document is saved; when that fails and the user keeps the program open, nothing
+  // more happens.
+  CMyDocTemplate* first = app_.first_template();
+  if (first && first->document() && !first->document()->SaveModified()) {
+    closing_ = false;
+    return false;
+  }
   closing_ = false;
-  if (!closed) return false;
+  // The chart windows go before the document their views show.
+  for (CChildFrame* frame : ChartFrames()) delete frame;
+  if (first) first->DestroyDocument();
   KillTimer(kSaveTimer);
   ipc_server_.Stop();
   closed_ = true;
