@@ -27,6 +27,7 @@
 
 #include "charts/ui/quick_chart_dib.h"
 #include "corvex/chart_view_link.h"
+#include "corvex/command_target.h"
 #include "overlays/mapped_object.h"
 #include "overlays/obj_track.h"
 #include "platform/os/message_queue.h"
@@ -82,6 +83,12 @@ class CViewWindow {
   virtual vd::ui::Size ScreenSize() const = 0;
   // The owner of message boxes (null: the active window).
   virtual QWidget* DialogOwner() = 0;
+  // The screen position of a client point (the view's own menus open there).
+  virtual vd::ui::Point ClientToScreen(vd::ui::Point client) const { return client; }
+  // Puts the mouse pointer at a screen position (the pointer held still while panning).
+  virtual void SetCursorScreenPos(vd::ui::Point /*screen*/) {}
+  // Milliseconds of a steady clock: the speed of a pan is sampled with it.
+  virtual int64_t TickCount() const;
 
  protected:
   ~CViewWindow() = default;
@@ -100,12 +107,14 @@ class CViewFrame {
   virtual std::unique_ptr<vd::ui::PopupMenu> LoadContextMenu(int menu_id) = 0;
   virtual void TrackContextMenu(const vd::ui::PopupMenu& menu,
                                 const vd::ui::Point& client_point) = 0;
+  // The position under the mouse as the main frame's read-out pane shows it.
+  virtual void SetReadoutText(const std::string& /*text*/) {}
 
  protected:
   ~CViewFrame() = default;
 };
 
-class COstrelView : public CDocView {
+class COstrelView : public CDocView, public CCommandTarget {
  public:
   static constexpr int kMinZoom = -2;
   static constexpr int kMaxZoom = 5;
@@ -220,8 +229,81 @@ class COstrelView : public CDocView {
   bool CheckChartAccess();
 
   // ---- Input ----
+  // What becomes of a drag: 0 none, panning, or a print box following the mouse.
+  enum DragMode { kNoDrag = 0, kPanning = 1, kBoxDrag = 2 };
+  // The cursor the window shows at the mouse.
+  enum class Cursor { kArrow, kHand, kSizeDiagonalDown, kSizeDiagonalUp, kSizeHorizontal,
+                      kSizeVertical, kMove };
   // Mouse, wheel, key, timer and capture messages of the window; false for default handling.
+  // The mouse goes first to the object being created or edited (the document's current
+  // object), else to the object under it, else it pans; kWmCaptureChanged (the window lost the
+  // mouse) ends a pan or a print-box drag, with no kinetic motion after it.
   bool OnInputMessage(const vd::os::Message& message);
+  // Files dropped at a client point: the first becomes a "HotSpot" mark there, linking to it.
+  // False, nothing made, without a georeferenced chart or without files.
+  bool OnDropFiles(const std::vector<std::string>& paths, vd::ui::Point client);
+  // The cursor for the last mouse point (print-box grips, the hand over open map).
+  Cursor OnSetCursor();
+  // The read-out tip shows the status text: the document's read-out setting is on and no pan
+  // is under way.
+  bool TipShowing() const;
+  // "Cursor: <position> (WGS84)" ("Map datum" for a chart without datum shift), or
+  // "X=<x>, Y=<y>" without a georeference; "" without a chart.
+  std::string FormatCursorText() const;
+  int drag_mode() const { return drag_mode_; }
+  // The object under the mouse (or being edited); null when none.
+  COstrelObject* hovered_object() const { return hovered_; }
+  vd::ui::Point last_mouse_point() const { return last_mouse_; }
+  vd::ui::Point cursor_pixel() const { return cursor_chart_; }
+  const CLatLon& cursor_position() const { return cursor_latlon_; }
+  bool shift_drag() const { return shift_drag_; }
+  // The other place (key Space swaps).
+  bool alternate_showing() const { return alternate_showing_; }
+  vd::ui::Point lock_point() const { return lock_point_; }
+
+  // The charts under the mouse at the last map context menu, most nautical miles per pixel
+  // first; entry n is the command kCmdMapsAtCursorFirst + n.
+  struct MapAtCursor {
+    std::string chart_path;
+    std::string title;
+    bool current = false;  // this view's chart
+  };
+  const std::vector<MapAtCursor>& maps_at_cursor() const { return maps_at_cursor_; }
+
+  // ---- Commands ----
+  // The view's commands besides object creation (corvex/command_ids.h).
+  static constexpr int kCmdZoomInAtAnchor = 32786;
+  static constexpr int kCmdZoomOutAtAnchor = 32787;
+  static constexpr int kCmdZoomIn = 32829;  // at the client centre
+  static constexpr int kCmdZoomOut = 32822;
+  static constexpr int kCmdDragMap = 32929;
+  static constexpr int kCmdReadOut = 32832;
+  static constexpr int kCmdLargerScaleMap = 32812;
+  static constexpr int kCmdSmallerScaleMap = 32813;
+  static constexpr int kCmdSameScaleMap = 32814;
+  static constexpr int kCmdLockOnGps = 32808;
+  // The object choice menu: one item an object under the mouse.
+  static constexpr int kCmdObjectChoiceFirst = 33329;
+  static constexpr int kMaxObjectChoices = 99;
+  // The map context menu's "Maps at Cursor" and "Merge Map" entries.
+  static constexpr int kCmdMapsAtCursorFirst = 32982;
+  static constexpr int kMaxMapsAtCursor = 51;
+  static constexpr int kCmdMergeMapFirst = 33033;
+  static constexpr int kMaxMergeMaps = 50;
+  // Menus of resources/menus/corvex_context.menu.
+  static constexpr int kMapContextMenu = 134;
+  static constexpr int kObjectChoiceMenu = 219;
+
+  // CCommandTarget. Commands of navigation, printing and the 3D hand-over, which this build
+  // does not have, are known and never enabled.
+  bool OnCommand(int id) override;
+  bool OnUpdateCommand(int id, CCmdUI& ui) override;
+  // The first popup of a menu of the view's menu file (the program folder's
+  // resources/menus/corvex_context.menu); null when it can't be read or has no such menu.
+  static std::unique_ptr<vd::ui::PopupMenu> LoadViewMenu(int menu_id);
+  // A copy of the menu whose entries take their state (enabled, checked, text) from this
+  // view's commands, else from the document's; entries neither knows keep theirs.
+  std::unique_ptr<vd::ui::PopupMenu> WithCommandStates(const vd::ui::PopupMenu& menu);
 
   // ---- State ----
   COldQuickChart* chart() const { return chart_.get(); }
@@ -297,6 +379,51 @@ class COstrelView : public CDocView {
   bool Zoom(int step);
   void BroadcastCentre();
 
+  // ---- Input ----
+  void OnMouseMove(vd::ui::Point point);
+  void OnLButtonDown(vd::ui::Point point);
+  void OnLButtonUp(vd::ui::Point point);
+  void OnLButtonDblClk(vd::ui::Point point);
+  void OnMButtonDown(vd::ui::Point point);
+  void OnMButtonUp(vd::ui::Point point);
+  void OnRButtonDown(vd::ui::Point point);
+  void OnMouseWheel(int delta);
+  void OnKeyDown(int key);
+  void OnTimer();
+  void OnCaptureChanged();
+  // At z < 0 a client point is taken down to the first client pixel of its chart pixel.
+  vd::ui::Point RoundToChartPixel(vd::ui::Point client) const;
+  // The mouse is at a client point: cursor pixel and position, the object under it, the
+  // status text and the read-out.
+  void UpdateCursor(vd::ui::Point client);
+  std::string PositionTip() const;
+  // Moves the chart by a client delta, as the mouse drags it.
+  void ScrollBy(int dx, int dy);
+  void ScrollByKey(int dx, int dy);
+  void SwapPlaces();
+  void InvalidateBand();
+  COstrelDocBase* DocBase() const;
+  // The document's selected object; null when none (or it is another document's).
+  COstrelObject* CurrentObject() const;
+  // edit_mode_ from the current object's state.
+  void RefreshEditMode();
+  bool ReadOutSetting() const;
+  // With two or more objects under the mouse the user picks one, which becomes the hovered
+  // object and the selection. The hovered object; null when the menu was dismissed.
+  COstrelObject* ChooseObjectAtCursor(vd::ui::Point client);
+  // One item for each object, "<category>: <name>", from kCmdObjectChoiceFirst on.
+  static std::unique_ptr<vd::ui::PopupMenu> ObjectChoiceMenu(
+      const std::vector<COstrelObject*>& objects);
+  // The map context menu with the charts under the mouse, through the frame.
+  void ShowMapContextMenu(vd::ui::Point client);
+
+  // ---- Commands ----
+  // Whether the object a creation command makes is being made now; the object if so.
+  COstrelObject* ObjectBeingCreated(int id) const;
+  void OnCreateObject(int id);
+  // Drag map: the current object's editing ends.
+  void EndObjectEditing(COstrelObject* object);
+
   CMappedObject& MapObject(COstrelObject& object);
   void Prepare(CMappedObject& mapped);
   void RemapAllObjects();
@@ -359,6 +486,21 @@ class COstrelView : public CDocView {
   bool edit_mode_ = false;
   std::string status_text_;
   bool fetch_message_showing_ = false;
+
+  // Input.
+  int drag_mode_ = kNoDrag;
+  CLatLon cursor_latlon_;
+  vd::ui::Point pan_sample_origin_;  // origin at the last speed sample of a pan
+  vd::ui::Point velocity_;           // client pixels a sample; kept up after the release
+  int64_t sample_time_ = 0;          // TickCount of the last sample
+  vd::ui::Point tick_origin_;        // origin at the last timer tick
+  bool hold_cursor_ = false;         // this pan puts the pointer back where it was pressed
+  vd::ui::Point press_point_;        // client
+  vd::ui::Point press_screen_;
+  bool shift_drag_ = false;          // Shift or the middle button: a drag pans over objects
+  bool tip_active_ = true;
+  Cursor cursor_ = Cursor::kArrow;
+  std::vector<MapAtCursor> maps_at_cursor_;
 
   // Tiles.
   std::list<std::unique_ptr<ViewTile>> tiles_;  // most recently used first

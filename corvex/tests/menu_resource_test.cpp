@@ -58,7 +58,9 @@ TEST(MenuResource, ProgramMenusAreWellFormed) {
     std::set<int> seen;
     std::function<void(const std::vector<CMenuEntry>&)> walk = [&](const auto& entries) {
       for (const CMenuEntry& entry : entries) {
-        if (entry.kind == CMenuEntry::kItem) EXPECT_TRUE(seen.insert(entry.id).second) << entry.id;
+        if (entry.kind == CMenuEntry::kItem) {
+          EXPECT_TRUE(seen.insert(entry.id).second) << entry.id;
+        }
         walk(entry.children);
       }
     };

@@ -16,6 +16,7 @@
 #include "charts/outline/old_chart_outline.h"
 #include "core/persistent_value.h"
 #include "corvex/map_rect_selection.h"
+#include "corvex/tests/ostrel_view_test_support.h"
 #include "overlays/ostrel_object.h"
 #include "platform/ui/image.h"
 #include "platform/ui/popup_menu.h"
@@ -28,122 +29,23 @@
 namespace {
 
 using vd::test::ChartFixture;
+using vd::test::PixelPosition;
+using vd::test::ProbeObject;
+using vd::test::TestDocument;
+using vd::test::TestWindow;
 using vd::ui::Point;
 using vd::ui::Rect;
 
-constexpr double kDegreesPerPixel = 1.0 / 3600;
-constexpr double kNorth = 50.0;
-constexpr double kWest = -5.0;
+constexpr double kDegreesPerPixel = vd::test::kDegreesPerPixel;
+constexpr double kNorth = vd::test::kChartNorth;
+constexpr double kWest = vd::test::kChartWest;
 constexpr vd::ui::Argb kQueuedGrey = 0xFFE6E6E6;
-
-// The document: an object list holding the chart outlines it is asked for, and its views.
-class TestDocument : public COstrelDocBase, public CViewDocument {
- public:
-  ~TestDocument() override {
-    for (COstrelObject* object : ObjectList(objects)) object->Release();
-  }
-  void UpdateAllViews(COstrelViewBase* sender, int hint, COstrelObject* object) override {
-    for (COstrelView* view : views) view->OnUpdate(sender, hint, object);
-  }
-  ObjectList* GetObjectList() override { return &objects; }
-  COldChartOutline* FindOrAddChartOutline(const std::string& path) override {
-    if (!lists_charts) return nullptr;
-    for (COstrelObject* object : objects) {
-      auto* outline = dynamic_cast<COldChartOutline*>(object);
-      if (outline && outline->chart_path == path) return outline;
-    }
-    return Add(new COldChartOutline);
-  }
-  const CViewPlacement* GetPendingPlacement() const override {
-    return pending ? &*pending : nullptr;
-  }
-  bool MaximiseViews() const override { return false; }
-  std::vector<CDocView*> GetChartViews() const override { return {views.begin(), views.end()}; }
-  void ShowView(CDocView*) override {}
-  bool SyncViews() const override { return false; }
-  void SyncViewsTo(CDocView*, double, double) override {}
-
-  // Appends with the list's reference.
-  template <class T>
-  T* Add(T* object) {
-    object->AddRef();
-    objects.push_back(object);
-    return object;
-  }
-
-  ObjectList objects;
-  std::vector<COstrelView*> views;
-  std::optional<CViewPlacement> pending;
-  bool lists_charts = true;
-};
-
-// The window and the frame: posted tiles reach the view when the test dispatches them.
-class TestWindow : public CViewWindow, public CViewFrame {
- public:
-  TestWindow()
-      : messages([this](const vd::os::Message& m) -> intptr_t {
-          return view && m.msg == vd::ui::kWmUser ? view->OnUserMessage(m.wparam, m.lparam) : 0;
-        }) {}
-
-  vd::os::MessageWindow& MessageTarget() override { return messages; }
-  void Invalidate(const Rect& rect) override { invalidated.push_back(rect); }
-  bool SetTimer(uintptr_t, int) override { return true; }
-  vd::ui::Size ScreenSize() const override { return {640, 480}; }
-  QWidget* DialogOwner() override { return nullptr; }
-  void SetStatusText(const std::string& text) override { status = text; }
-  void SetFrameTitle(const std::string& text) override { title = text; }
-  void MaximiseFrame() override {}
-  void CloseFrame() override { ++closes; }
-  void SetFramePlacement(const CWindowPlacement&) override {}
-  std::unique_ptr<vd::ui::PopupMenu> LoadContextMenu(int) override { return nullptr; }
-  void TrackContextMenu(const vd::ui::PopupMenu&, const Point&) override {}
-
-  COstrelView* view = nullptr;
-  vd::os::MessageWindow messages;
-  std::vector<Rect> invalidated;
-  std::string status;
-  std::string title;
-  int closes = 0;
-};
-
-// An overlay object at one chart pixel that records how it is drawn.
-class ProbeObject : public COstrelObject {
- public:
-  explicit ProbeObject(Point pixel) : pixel_(pixel) {}
-  void PrepareView(CMappedObject& mapped, COldQuickChart*, CRubberBand&) override {
-    ++prepared;
-    mapped.SetPointCount(1);
-    mapped.chart_points()[0] = pixel_;
-    mapped.kind = CMappedObject::kPoints;
-    mapped.Project();
-  }
-  void DrawAtZoom(vd::ui::Surface&, vd::ui::Graphics&, CMappedObject&, int, bool quick) override {
-    if (log) log->push_back(quick);
-  }
-
-  int prepared = 0;
-  std::vector<bool>* log = nullptr;
-
- private:
-  Point pixel_;
-};
-
-// The chart position of a chart pixel's middle.
-void PixelPosition(double x, double y, double& lat, double& lon) {
-  lat = kNorth - (y + 0.5) * kDegreesPerPixel;
-  lon = kWest + (x + 0.5) * kDegreesPerPixel;
-}
 
 class ChartViewTest : public testing::Test {
  protected:
   void SetUp() override {
     vd::SetProfileLocation(vd::kDefaultProfileKey, dir.File("profile"));
-    fixture.width = 8;   // 512 pixels
-    fixture.height = 6;  // 384 pixels
-    fixture.georef = ChartFixture::LinearGeoref(kNorth, kWest, kDegreesPerPixel);
-    const double south = kNorth - 384 * kDegreesPerPixel;
-    const double east = kWest + 512 * kDegreesPerPixel;
-    fixture.outline = {{kNorth, kWest}, {kNorth, east}, {south, east}, {south, kWest}};
+    fixture = vd::test::TestChart();
     path = dir.File("chart.qct");
     ASSERT_TRUE(vd::test::WriteChartFixture(path, fixture));
   }

@@ -41,7 +41,7 @@ TEST_F(StartupProfile, ConfigDocumentFallsBackAndSeedsFromOlderNames) {
   ASSERT_TRUE(vd::os::MakeFolders(data_));
   ASSERT_TRUE(vd::os::SaveFileAtomically(data_ + "/Vardune.vdn", "old"));
   ASSERT_TRUE(vd::os::SaveFileAtomically(data_ + "/Vardune-OS-5.vdn", "older"));
-  for (const std::string stored : {std::string(""), data_ + "/missing.vdn", data_}) {
+  for (const std::string& stored : {std::string(""), data_ + "/missing.vdn", data_}) {
     vd::os::RemoveFile(data_ + "/Vardune-6.vdn");
     profile_.SetString(vd::kSettingsSection, "default_vdn_file_6", stored);
     const std::string chosen = ChooseConfigDocument(profile_, data_);

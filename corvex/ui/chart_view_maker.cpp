@@ -14,6 +14,10 @@ std::pair<QWidget*, CDocView*> MakeChartViewWidget(COstrelDoc& document) {
     if (COstrelApp* app = COstrelApp::Instance(); app && app->GetMainFrame())
       app->GetMainFrame()->SetStatusText(text);
   };
+  hooks.readout_text = [](const std::string& text) {
+    if (COstrelApp* app = COstrelApp::Instance(); app && app->GetMainFrame())
+      app->GetMainFrame()->SetReadoutText(text);
+  };
   hooks.run_command = [](int id) {
     if (COstrelApp* app = COstrelApp::Instance(); app && app->GetMainFrame())
       app->GetMainFrame()->RouteCommand(id);

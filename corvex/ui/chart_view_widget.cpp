@@ -1,17 +1,50 @@
 #include "corvex/ui/chart_view_widget.h"
 
+#include <QCursor>
+#include <QDropEvent>
 #include <QGuiApplication>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
+#include <QToolTip>
+#include <QUrl>
 
+#include "charts/old_quick_chart.h"
 #include "platform/ui/popup_menu.h"
 #include "platform/ui/surface.h"
+
+namespace {
+
+// How long the read-out tip stays.
+constexpr int kTipShowMs = 10000;
+
+Qt::CursorShape QtCursor(COstrelView::Cursor cursor) {
+  switch (cursor) {
+    case COstrelView::Cursor::kArrow: return Qt::ArrowCursor;
+    case COstrelView::Cursor::kHand: return Qt::OpenHandCursor;
+    case COstrelView::Cursor::kSizeDiagonalDown: return Qt::SizeFDiagCursor;
+    case COstrelView::Cursor::kSizeDiagonalUp: return Qt::SizeBDiagCursor;
+    case COstrelView::Cursor::kSizeHorizontal: return Qt::SizeHorCursor;
+    case COstrelView::Cursor::kSizeVertical: return Qt::SizeVerCursor;
+    case COstrelView::Cursor::kMove: return Qt::SizeAllCursor;
+  }
+  return Qt::ArrowCursor;
+}
+
+bool HasGeoreferencedChart(const COstrelView* view) {
+  return view && view->chart() && view->chart()->HasGeoreference();
+}
+
+}  // namespace
 
 CChartViewWidget::CChartViewWidget(CViewDocument& document, QWidget* parent)
     : WindowWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);  // the view paints every pixel
+  setAcceptDrops(true);
   SetProc(this);
   CViewWindow& window = *this;
   CViewFrame& frame = *this;
@@ -54,11 +87,81 @@ intptr_t CChartViewWidget::HandleMessage(vd::ui::NativeWindow& window,
     case vd::ui::kWmMouseWheel:
     case vd::ui::kWmKeyDown:
     case vd::ui::kWmKeyUp:
+    case vd::ui::kWmCaptureChanged: {
+      const bool handled = view_->OnInputMessage(message);
+      ShowViewCursorAndTip();
+      return handled ? 0 : window.DefaultProc(message);
+    }
     case vd::ui::kWmTimer:
       if (view_->OnInputMessage(message)) return 0;
       return window.DefaultProc(message);
     default:
       return window.DefaultProc(message);
+  }
+}
+
+bool CChartViewWidget::event(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return WindowWidget::event(event);
+  const auto* help = static_cast<QHelpEvent*>(event);
+  if (view_ && view_->TipShowing() && !view_->status_text().empty()) {
+    QToolTip::showText(help->globalPos(), QString::fromStdString(view_->status_text()), this, {},
+                       kTipShowMs);
+  } else {
+    QToolTip::hideText();
+  }
+  return true;
+}
+
+void CChartViewWidget::ShowViewCursorAndTip() {
+  if (!view_) return;
+  setCursor(QtCursor(view_->OnSetCursor()));
+  if (!QToolTip::isVisible()) return;
+  if (view_->TipShowing() && !view_->status_text().empty()) {
+    QToolTip::showText(QCursor::pos(), QString::fromStdString(view_->status_text()), this, {},
+                       kTipShowMs);
+  } else {
+    QToolTip::hideText();
+  }
+}
+
+void CChartViewWidget::LoseCapture() {
+  if (view_) Deliver(vd::ui::kWmCaptureChanged);
+}
+
+void CChartViewWidget::focusOutEvent(QFocusEvent* event) {
+  WindowWidget::focusOutEvent(event);
+  LoseCapture();
+}
+
+void CChartViewWidget::hideEvent(QHideEvent* event) {
+  WindowWidget::hideEvent(event);
+  LoseCapture();
+}
+
+void CChartViewWidget::changeEvent(QEvent* event) {
+  WindowWidget::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && !isActiveWindow()) LoseCapture();
+}
+
+void CChartViewWidget::dragEnterEvent(QDragEnterEvent* event) {
+  // Files become marks on a georeferenced chart; anything else is the frame's to take.
+  if (HasGeoreferencedChart(view_) && event->mimeData()->hasUrls()) {
+    event->acceptProposedAction();
+  } else {
+    event->ignore();
+  }
+}
+
+void CChartViewWidget::dropEvent(QDropEvent* event) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+  }
+  const QPoint at = event->position().toPoint();
+  if (view_ && view_->OnDropFiles(paths, {at.x(), at.y()})) {
+    event->acceptProposedAction();
+  } else {
+    event->ignore();
   }
 }
 
@@ -79,6 +182,15 @@ void CChartViewWidget::Invalidate(const vd::ui::Rect& rect) {
   if (!rect.IsEmpty()) update(rect.left, rect.top, rect.Width(), rect.Height());
 }
 
+vd::ui::Point CChartViewWidget::ClientToScreen(vd::ui::Point client) const {
+  const QPoint screen = mapToGlobal(QPoint(client.x, client.y));
+  return {screen.x(), screen.y()};
+}
+
+void CChartViewWidget::SetCursorScreenPos(vd::ui::Point screen) {
+  QCursor::setPos(screen.x, screen.y);
+}
+
 vd::ui::Size CChartViewWidget::ScreenSize() const {
   const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
   const QSize size = s ? s->availableSize() : QSize();
@@ -89,6 +201,10 @@ QWidget* CChartViewWidget::Frame() { return parentWidget() ? parentWidget() : th
 
 void CChartViewWidget::SetStatusText(const std::string& text) {
   if (hooks_.status_text) hooks_.status_text(text);
+}
+
+void CChartViewWidget::SetReadoutText(const std::string& text) {
+  if (hooks_.readout_text) hooks_.readout_text(text);
 }
 
 void CChartViewWidget::SetFrameTitle(const std::string& title) {
@@ -117,11 +233,13 @@ void CChartViewWidget::SetFramePlacement(const CWindowPlacement& placement) {
 }
 
 std::unique_ptr<vd::ui::PopupMenu> CChartViewWidget::LoadContextMenu(int menu_id) {
-  return hooks_.load_menu ? hooks_.load_menu(menu_id) : nullptr;
+  return COstrelView::LoadViewMenu(menu_id);
 }
 
 void CChartViewWidget::TrackContextMenu(const vd::ui::PopupMenu& menu,
                                         const vd::ui::Point& client_point) {
-  const int chosen = menu.Track(this, mapToGlobal(QPoint(client_point.x, client_point.y)));
+  const std::unique_ptr<vd::ui::PopupMenu> shown = view_ ? view_->WithCommandStates(menu) : nullptr;
+  const QPoint at = mapToGlobal(QPoint(client_point.x, client_point.y));
+  const int chosen = (shown ? *shown : menu).Track(this, at);
   if (chosen != 0 && hooks_.run_command) hooks_.run_command(chosen);
 }

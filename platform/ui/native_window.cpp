@@ -64,8 +64,11 @@ int VirtualKey(const QKeyEvent& event) {
     case Qt::Key_Down: return kVkDown;
     case Qt::Key_Insert: return kVkInsert;
     case Qt::Key_Delete: return kVkDelete;
-    case Qt::Key_Plus: return (event.modifiers() & Qt::KeypadModifier) ? kVkAdd : 0;
-    case Qt::Key_Minus: return (event.modifiers() & Qt::KeypadModifier) ? kVkSubtract : 0;
+    // The main keyboard's "=+" and "-_" keys, whichever of their two characters is typed.
+    case Qt::Key_Plus: return (event.modifiers() & Qt::KeypadModifier) ? kVkAdd : kVkOemPlus;
+    case Qt::Key_Equal: return kVkOemPlus;
+    case Qt::Key_Minus: return (event.modifiers() & Qt::KeypadModifier) ? kVkSubtract : kVkOemMinus;
+    case Qt::Key_Underscore: return kVkOemMinus;
     default: return 0;
   }
 }

@@ -78,6 +78,8 @@ constexpr int kVkInsert = 0x2D;
 constexpr int kVkDelete = 0x2E;
 constexpr int kVkAdd = 0x6B;
 constexpr int kVkSubtract = 0x6D;
+constexpr int kVkOemPlus = 0xBB;   // the main keyboard's "=+" key
+constexpr int kVkOemMinus = 0xBD;  // the main keyboard's "-_" key
 constexpr int kVkF1 = 0x70;  // F2..F12 follow
 
 // Dialog command ids (and message-box answers).

@@ -140,7 +140,8 @@ TEST_F(NativeWindowTest, KeysBecomeVirtualKeysAndCharacters) {
       {Qt::Key_A, Qt::NoModifier, "a", 'A', {'a'}},
       {Qt::Key_7, Qt::NoModifier, "7", '7', {'7'}},
       {Qt::Key_Plus, Qt::KeypadModifier, "+", kVkAdd, {'+'}},
-      {Qt::Key_Plus, Qt::NoModifier, "+", 0, {'+'}},
+      {Qt::Key_Plus, Qt::NoModifier, "+", kVkOemPlus, {'+'}},
+      {Qt::Key_Minus, Qt::NoModifier, "-", kVkOemMinus, {'-'}},
       {Qt::Key_unknown, Qt::NoModifier, QString::fromUtf8("\xC3\xA9"), 0, {0xE9}},
   };
   for (const Case& c : cases) {

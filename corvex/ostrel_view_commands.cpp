@@ -1,0 +1,353 @@
+// The chart view's menu commands and its menus: the map context menu with the charts under the
+// mouse, and the object choice menu.
+#include <algorithm>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "charts/outline/old_chart_outline.h"
+#include "core/app/app_common.h"
+#include "corvex/command_ids.h"
+#include "corvex/menu_resource.h"
+#include "corvex/ostrel_doc.h"
+#include "corvex/ostrel_view.h"
+#include "overlays/category.h"
+#include "overlays/obj_route.h"
+#include "overlays/obj_text.h"
+#include "overlays/obj_waypoint.h"
+#include "platform/os/folders.h"
+#include "platform/ui/popup_menu.h"
+
+namespace {
+
+// Commands of the view that belong to navigation, printing and the 3D hand-over, which this
+// build does not have: known here, never enabled.
+constexpr int kUnbuiltCommands[] = {
+    // Navigation and chart commands.
+    33666, 33665, 32969, 32971, COstrelView::kCmdLargerScaleMap, COstrelView::kCmdSmallerScaleMap,
+    COstrelView::kCmdSameScaleMap, 32788, 33085, COstrelView::kCmdLockOnGps, 32810, 32835, 33543,
+    32980, 33084, 33083, 32978, 33708, 33703, 33658, 33653, 33704, 33705, 33652, 33656, 33649,
+    33539, 32892, 33114, 33094,
+    // Printing and image export.
+    32947, 245, 264, 33530, 33533, 33536, 33531, 33431,
+    // The 3D viewer.
+    33091, 33433};
+
+// Where the map context menu takes the charts under the mouse.
+constexpr size_t kMapsAtCursorPosition = 7;
+constexpr size_t kMergeMapPosition = 8;
+// Scale ratios of a chart that can be merged into the one shown.
+constexpr double kMergeRatioLow = 0.5001;
+constexpr double kMergeRatioHigh = 1.9999;
+
+bool InRange(int id, int first, int count) { return id >= first && id < first + count; }
+
+bool IsUnbuilt(int id) {
+  return std::find(std::begin(kUnbuiltCommands), std::end(kUnbuiltCommands), id) !=
+             std::end(kUnbuiltCommands) ||
+         InRange(id, COstrelView::kCmdMergeMapFirst, COstrelView::kMaxMergeMaps);
+}
+
+std::string ViewMenuPath() {
+  const CAppCommon* app = CAppCommon::Instance();
+  const std::string folder =
+      app && !app->program_folder.empty() ? app->program_folder : vd::os::ProgramFolder();
+  return folder + "/resources/menus/corvex_context.menu";
+}
+
+// The entries of a view menu's first popup.
+std::optional<std::vector<CMenuEntry>> LoadViewMenuEntries(int menu_id) {
+  std::optional<CMenuResource> resource = LoadMenuResource(ViewMenuPath(), menu_id);
+  if (!resource) return std::nullopt;
+  for (CMenuEntry& entry : resource->entries) {
+    if (entry.kind == CMenuEntry::kPopup) return std::move(entry.children);
+  }
+  return std::nullopt;
+}
+
+void AppendEntries(vd::ui::PopupMenu& menu, const std::vector<CMenuEntry>& entries) {
+  for (const CMenuEntry& entry : entries) {
+    switch (entry.kind) {
+      case CMenuEntry::kSeparator:
+        menu.AppendSeparator();
+        break;
+      case CMenuEntry::kPopup:
+        AppendEntries(menu.AppendSubmenu(entry.text), entry.children);
+        break;
+      case CMenuEntry::kItem:
+        menu.AppendItem(entry.id, entry.text);
+        break;
+    }
+  }
+}
+
+template <class Update>
+void CopyWithStates(const vd::ui::PopupMenu& from, vd::ui::PopupMenu& to, const Update& update) {
+  for (const vd::ui::PopupMenu::Item& item : from.items()) {
+    if (item.separator) {
+      to.AppendSeparator();
+    } else if (item.submenu) {
+      CopyWithStates(*item.submenu, to.AppendSubmenu(item.text), update);
+    } else if (CCmdUI ui; update(item.id, ui)) {
+      const unsigned flags = (ui.checked ? vd::ui::PopupMenu::kChecked : 0u) |
+                             (ui.enabled ? 0u : vd::ui::PopupMenu::kDisabled);
+      to.AppendItem(item.id, ui.text.empty() ? item.text : ui.text, flags);
+    } else {
+      to.AppendItem(item.id, item.text, item.flags);
+    }
+  }
+}
+
+// Puts the items at the top of the popup at a position of the menu (nothing when the entry
+// there is no popup).
+void InsertAtTop(std::vector<CMenuEntry>& entries, size_t position,
+                 const std::vector<CMenuEntry>& items) {
+  if (position >= entries.size() || entries[position].kind != CMenuEntry::kPopup) return;
+  auto& children = entries[position].children;
+  children.insert(children.begin(), items.begin(), items.end());
+}
+
+template <class T>
+T* As(COstrelObject* object) {
+  return object && object->IsKindOf(T::kClass) ? static_cast<T*>(object) : nullptr;
+}
+
+}  // namespace
+
+// ---- Menus ----
+
+std::unique_ptr<vd::ui::PopupMenu> COstrelView::LoadViewMenu(int menu_id) {
+  std::optional<std::vector<CMenuEntry>> entries = LoadViewMenuEntries(menu_id);
+  if (!entries) return nullptr;
+  auto menu = std::make_unique<vd::ui::PopupMenu>();
+  AppendEntries(*menu, *entries);
+  return menu;
+}
+
+std::unique_ptr<vd::ui::PopupMenu> COstrelView::WithCommandStates(const vd::ui::PopupMenu& menu) {
+  auto* document_commands = dynamic_cast<CCommandTarget*>(&document_);
+  auto copy = std::make_unique<vd::ui::PopupMenu>();
+  CopyWithStates(menu, *copy, [&](int id, CCmdUI& ui) {
+    return OnUpdateCommand(id, ui) ||
+           (document_commands && document_commands->OnUpdateCommand(id, ui));
+  });
+  return copy;
+}
+
+std::unique_ptr<vd::ui::PopupMenu> COstrelView::ObjectChoiceMenu(
+    const std::vector<COstrelObject*>& objects) {
+  auto menu = std::make_unique<vd::ui::PopupMenu>();
+  // The resource's first item only stands for the objects.
+  if (std::optional<std::vector<CMenuEntry>> entries = LoadViewMenuEntries(kObjectChoiceMenu);
+      entries && !entries->empty()) {
+    entries->erase(entries->begin());
+    AppendEntries(*menu, *entries);
+  }
+  const size_t count = std::min<size_t>(objects.size(), kMaxObjectChoices);
+  for (size_t i = 0; i < count; ++i) {
+    menu->AppendItem(kCmdObjectChoiceFirst + static_cast<int>(i),
+                     CCategory::GetNameOr(objects[i]->category()) + ": " + objects[i]->name);
+  }
+  return menu;
+}
+
+void COstrelView::ShowMapContextMenu(vd::ui::Point client) {
+  // The charts whose outline holds the mouse, most nautical miles per pixel first.
+  std::vector<COldChartOutline*> outlines;
+  if (chart_) {
+    for (const auto& [key, record] : mapped_) {
+      COstrelObject* object = record->object();
+      if (object && object->IsKindOf(COldChartOutline::kClass) &&
+          object->HitTest(cursor_chart_, *record, zoom_)) {
+        outlines.push_back(static_cast<COldChartOutline*>(object));
+      }
+    }
+  }
+  SortOutlinesByScale(outlines);
+  if (outlines.size() > size_t(kMaxMapsAtCursor)) outlines.resize(kMaxMapsAtCursor);
+
+  maps_at_cursor_.clear();
+  std::vector<CMenuEntry> maps;
+  std::vector<CMenuEntry> merges;
+  const double own_scale = outline_ ? outline_->scale : 0.0;
+  for (size_t i = 0; i < outlines.size(); ++i) {
+    const COldChartOutline& outline = *outlines[i];
+    const bool current = &outline == outline_;
+    const std::string& title = outline.title;
+    maps_at_cursor_.push_back({outline.chart_path, title, current});
+    const int offset = static_cast<int>(i);
+    // Each goes on top of the ones before it.
+    maps.insert(maps.begin(), {CMenuEntry::kItem, kCmdMapsAtCursorFirst + offset, title, {}});
+    const double ratio = own_scale > 0 ? outline.scale / own_scale : 0.0;
+    if (!current && offset < kMaxMergeMaps && !outline.IsChunkStore() && !outline.IsMerged() &&
+        ratio >= kMergeRatioLow && ratio < kMergeRatioHigh) {
+      merges.insert(merges.begin(), {CMenuEntry::kItem, kCmdMergeMapFirst + offset, title, {}});
+    }
+  }
+
+  std::optional<std::vector<CMenuEntry>> entries = LoadViewMenuEntries(kMapContextMenu);
+  if (!entries) return;
+  InsertAtTop(*entries, kMapsAtCursorPosition, maps);
+  InsertAtTop(*entries, kMergeMapPosition, merges);
+  vd::ui::PopupMenu menu;
+  AppendEntries(menu, *entries);
+  frame_.TrackContextMenu(menu, client);
+}
+
+// ---- Commands ----
+
+bool COstrelView::ReadOutSetting() const {
+  const auto* doc = dynamic_cast<const COstrelDoc*>(&document_);
+  return doc && doc->read_out_at_cursor();
+}
+
+COstrelObject* COstrelView::ObjectBeingCreated(int id) const {
+  const COstrelDocBase* doc = DocBase();
+  if (!doc) return nullptr;
+  if (id == kCmdNewRoute) {
+    CObjRoute* route = CObjRoute::Current();
+    return route && route->IsInInsertMode() && route->document() == doc ? route : nullptr;
+  }
+  COstrelObject* current = CurrentObject();
+  switch (id) {
+    case kCmdNewMark:
+    case kCmdNewMarkToolbar: {
+      const CObjWaypoint* mark = As<CObjWaypoint>(current);
+      return mark && mark->being_placed ? current : nullptr;
+    }
+    case kCmdDrawTrack: {
+      const CObjTrack* track = As<CObjTrack>(current);
+      return track && track->drawing_state != 0 ? current : nullptr;
+    }
+    case kCmdAddText: {
+      const CObjText* text = As<CObjText>(current);
+      return text && text->edit_state == CObjText::kPlacing ? current : nullptr;
+    }
+    default:
+      return nullptr;
+  }
+}
+
+void COstrelView::EndObjectEditing(COstrelObject* object) {
+  if (object) object->Deselect();  // an object never placed goes with it
+  RefreshEditMode();
+  UpdateCursor(last_mouse_);
+}
+
+void COstrelView::OnCreateObject(int id) {
+  // The command a second time ends the object it made.
+  if (COstrelObject* object = ObjectBeingCreated(id)) {
+    EndObjectEditing(object);
+    return;
+  }
+  auto* doc = dynamic_cast<COstrelDoc*>(&document_);
+  if (!doc) return;
+  switch (id) {
+    case kCmdNewMark:
+    case kCmdNewMarkToolbar:
+      doc->NewMark();
+      break;
+    case kCmdNewRoute:
+      doc->NewRoute();
+      break;
+    case kCmdDrawTrack:
+      doc->NewTrack();
+      break;
+    case kCmdAddText:
+      doc->NewText();
+      break;
+    default:
+      return;
+  }
+  // The new object takes the next click wherever it falls.
+  RefreshEditMode();
+  UpdateCursor(last_mouse_);
+}
+
+bool COstrelView::OnUpdateCommand(int id, CCmdUI& ui) {
+  RefreshEditMode();
+  if (InRange(id, kCmdObjectChoiceFirst, kMaxObjectChoices)) {
+    ui.enabled = true;  // the menu returns the choice; the command itself does nothing
+    return true;
+  }
+  if (InRange(id, kCmdMapsAtCursorFirst, kMaxMapsAtCursor)) {
+    const size_t n = static_cast<size_t>(id - kCmdMapsAtCursorFirst);
+    ui.enabled = false;
+    ui.checked = n < maps_at_cursor_.size() && maps_at_cursor_[n].current;
+    return true;
+  }
+  if (IsUnbuilt(id)) {
+    ui.enabled = false;
+    return true;
+  }
+  switch (id) {
+    case kCmdDragMap:
+      ui.enabled = true;
+      ui.checked = shift_drag_ || !hovered_;
+      return true;
+    case kCmdNewMark:
+    case kCmdNewMarkToolbar:
+    case kCmdNewRoute:
+    case kCmdDrawTrack:
+    case kCmdAddText:
+      ui.enabled = HasGeoreferencedChart() && dynamic_cast<COstrelDoc*>(&document_) != nullptr;
+      ui.checked = ObjectBeingCreated(id) != nullptr;
+      return true;
+    case kCmdZoomInAtAnchor:
+    case kCmdZoomIn:
+      ui.enabled = CanZoomIn();
+      return true;
+    case kCmdZoomOutAtAnchor:
+    case kCmdZoomOut:
+      ui.enabled = CanZoomOut();
+      return true;
+    case kCmdReadOut:
+      ui.enabled = dynamic_cast<COstrelDoc*>(&document_) != nullptr;
+      ui.checked = ReadOutSetting();
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool COstrelView::OnCommand(int id) {
+  CCmdUI ui;
+  if (!OnUpdateCommand(id, ui)) return false;
+  if (!ui.enabled) return true;  // known, but nothing to do now
+  switch (id) {
+    case kCmdDragMap:
+      EndObjectEditing(CurrentObject());
+      break;
+    case kCmdNewMark:
+    case kCmdNewMarkToolbar:
+    case kCmdNewRoute:
+    case kCmdDrawTrack:
+    case kCmdAddText:
+      OnCreateObject(id);
+      break;
+    case kCmdZoomInAtAnchor:
+      ZoomIn();
+      break;
+    case kCmdZoomOutAtAnchor:
+      ZoomOut();
+      break;
+    case kCmdZoomIn:
+      anchor_ = ClientCentre();
+      ZoomIn();
+      break;
+    case kCmdZoomOut:
+      anchor_ = ClientCentre();
+      ZoomOut();
+      break;
+    case kCmdReadOut:
+      if (auto* doc = dynamic_cast<COstrelDoc*>(&document_)) {
+        doc->set_read_out_at_cursor(!doc->read_out_at_cursor());
+        tip_active_ = doc->read_out_at_cursor();
+      }
+      break;
+    default:
+      break;  // an object choice: the menu hands the choice back itself
+  }
+  return true;
+}
