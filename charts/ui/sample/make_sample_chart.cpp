@@ -18,6 +18,12 @@
 //   lies at the chart's top-left corner (57.2 N, 3.9 W) and the last at its bottom-right corner
 //   (pixel 2560, 1920). Grid spacing: 0.0016 degrees of latitude by 0.0016 / cos 57.008 degrees
 //   of longitude.
+//
+// "Sample Track.nmea": a made-up flight across the chart for replaying as GPS input, one fix a
+//   second: a GGA and then an RMC sentence (talker "GP", checksums, CR LF) per second from
+//   10:00:00 UTC on 1 June 2024, about a quarter of an hour in all. It enters near the chart's
+//   west edge, weaves east-south-east and leaves near the east edge, at 140 knots and a steady
+//   altitude at least 300 m above the highest ground under it.
 #include <QGuiApplication>
 #include <algorithm>
 #include <array>
@@ -482,6 +488,92 @@ bool WriteChart(const std::string& path, const IndexImage& image, const Palette&
   return out.ok() && file.Commit();
 }
 
+// ---- The sample track ----
+
+constexpr double kTrackKnots = 140;
+constexpr double kMetresPerKnotSecond = 1852.0 / 3600;
+constexpr double kTrackClearance = 300;  // metres above the highest ground under the track
+constexpr int kTrackStartSecond = 10 * 3600;  // of the day below, UTC
+constexpr char kTrackDate[] = "010624";       // ddmmyy
+
+struct TrackPoint {
+  double x, y;  // chart pixels
+};
+
+// The flight's line at t from 0 to 1: west to east, weaving across the valley.
+TrackPoint TrackLine(double t) {
+  return {60 + 2440 * t, 300 + 1350 * t + 180 * std::sin(3 * std::numbers::pi * t)};
+}
+
+// Points along the line, one second of flight apart.
+std::vector<TrackPoint> TrackPoints() {
+  const double step = kTrackKnots * kMetresPerKnotSecond / kMetresPerPixel;
+  constexpr int kPieces = 100000;  // straight pieces of the line, each far shorter than a step
+  std::vector<TrackPoint> points{TrackLine(0)};
+  double to_next = step;  // along the line from the start of the piece to the next point
+  TrackPoint previous = points.front();
+  for (int i = 1; i <= kPieces; ++i) {
+    const TrackPoint here = TrackLine(double(i) / kPieces);
+    const double length = std::hypot(here.x - previous.x, here.y - previous.y);
+    if (length >= to_next) {
+      const double f = to_next / length;
+      points.push_back(
+          {previous.x + (here.x - previous.x) * f, previous.y + (here.y - previous.y) * f});
+      to_next += step;
+    }
+    to_next -= length;
+    previous = here;
+  }
+  return points;
+}
+
+// "ddmm.mmmm,N" or "dddmm.mmmm,W": whole ten-thousandths of a minute, so that the minutes
+// never round up to 60.
+std::string NmeaAngle(double degrees, int degree_digits, char positive, char negative) {
+  const long long units = std::llround(std::abs(degrees) * 60 * 10000);
+  return vd::os::FormatC("%0*lld%02lld.%04lld,%c", degree_digits, units / 600000,
+                         units % 600000 / 10000, units % 10000, degrees >= 0 ? positive : negative);
+}
+
+// The sentence with "$", its checksum and the line end.
+std::string NmeaSentence(const std::string& body) {
+  uint8_t sum = 0;
+  for (char c : body) sum ^= uint8_t(c);
+  return "$" + body + vd::os::FormatC("*%02X\r\n", sum);
+}
+
+bool WriteTrack(const std::string& path, const std::vector<float>& heights) {
+  const std::vector<TrackPoint> points = TrackPoints();
+  double highest = 0;
+  for (const TrackPoint& p : points) {
+    const int x = std::clamp(int(p.x), 0, kWidth - 1), y = std::clamp(int(p.y), 0, kHeight - 1);
+    highest = std::max(highest, double(heights[size_t(y) * kWidth + x]));
+  }
+  const double altitude = std::ceil((highest + kTrackClearance) / 50) * 50;
+  std::string text;
+  for (size_t i = 0; i < points.size(); ++i) {
+    const TrackPoint& p = points[i];
+    // The course of the step to the next point (the last point keeps the one before). Pixels
+    // are square and the chart north up, so it follows from the pixel steps.
+    const size_t from = i + 1 < points.size() ? i : i - 1;
+    const TrackPoint& a = points[from];
+    const TrackPoint& b = points[from + 1];
+    double course = std::atan2(b.x - a.x, a.y - b.y) * 180 / std::numbers::pi;
+    if (course < 0) course += 360;
+    const std::string position = NmeaAngle(kNorth - p.y * kDegreesLatPerPixel, 2, 'N', 'S') + "," +
+                                 NmeaAngle(kWest + p.x * kDegreesLonPerPixel, 3, 'E', 'W');
+    const int second = kTrackStartSecond + int(i);
+    const std::string time =
+        vd::os::FormatC("%02d%02d%02d.00", second / 3600, second / 60 % 60, second % 60);
+    text += NmeaSentence("GPGGA," + time + "," + position +
+                         vd::os::FormatC(",1,08,0.9,%.1f,M,50.0,M,,", altitude));
+    text += NmeaSentence("GPRMC," + time + ",A," + position +
+                         vd::os::FormatC(",%.1f,%.1f,", kTrackKnots, course) + kTrackDate +
+                         ",,,A");
+  }
+  return vd::os::SaveFileAtomically(path, text);
+}
+
 bool WriteElevation(const std::string& path) {
   std::string bytes;
   for (int j = 0; j <= kHeight / kElevationStep; ++j) {
@@ -516,7 +608,8 @@ int main(int argc, char** argv) {
   PaintGraticule(image);
   PaintLabels(heights, palette, image);
   if (!WriteChart(folder + "/Sample Chart.qct", image, palette) ||
-      !WriteElevation(folder + "/Sample Chart.elevation.raw")) {
+      !WriteElevation(folder + "/Sample Chart.elevation.raw") ||
+      !WriteTrack(folder + "/Sample Track.nmea", heights)) {
     std::fprintf(stderr, "make_sample_chart: can't write into %s\n", folder.c_str());
     return 1;
   }

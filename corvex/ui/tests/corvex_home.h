@@ -20,6 +20,7 @@
 #include "platform/os/files.h"
 #include "platform/ui/help_pages.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/window_messages.h"
 #include "platform/ui/responder.h"
 #include "tests/temp_dir.h"
 
