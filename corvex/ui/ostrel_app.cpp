@@ -287,10 +287,8 @@ bool COstrelApp::OnCommand(int id) {
     }
     case kCmdHelpTopics:
     case kCmdHelp:
+    case kCmdHelpIndex:  // the help pages have one index, their first page
       OnHelpTopics();
-      return true;
-    case kCmdHelpIndex:
-      vd::ui::OpenHelpTopic("contents");
       return true;
     case kCmdAbout:
       vd::ui::RunMessageBox(frame_.get(),
