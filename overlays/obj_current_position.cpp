@@ -466,3 +466,7 @@ bool CObjCurrentPosition::GetStatusText(std::string& text, const CLatLon&, CMapp
   text.erase(0, std::min(text.find_first_not_of(' '), text.size()));
   return true;
 }
+
+void CObjCurrentPosition::CentreInView() {
+  if (document()) document()->OpenBestChartAt(position.lat, position.lon, 0.0, 2.0, 1);
+}

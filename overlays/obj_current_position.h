@@ -57,6 +57,8 @@ class CObjCurrentPosition : public COstrelObject, public GPS_position_info {
   void Serialize(COverlayArchive& archive) override;
   bool GetBounds(double& min_lat, double& max_lat, double& min_lon,
                  double& max_lon) const override;
+  // Shows the object in a chart window (the best chart for it).
+  void CentreInView() override;
   // Chart pixels: [0] position, [1] velocity vector end, [2] heading vector end, [3] and [4]
   // range circle box, [5...] the outline.
   void PrepareView(CMappedObject& mapped, COldQuickChart* chart, CRubberBand& band) override;

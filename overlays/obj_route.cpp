@@ -944,3 +944,5 @@ int CObjRoute::RouteNumber() const {
   if (std::from_chars(first, last, number).ec != std::errc()) return 0;
   return number;
 }
+
+void CObjRoute::CentreInView() { ShowExtentInView(*this); }

@@ -43,6 +43,8 @@ class CObjRoute : public COstrelObject, public WaypointRouteLink {
   void SetVisible(bool visible) override;
   bool GetBounds(double& min_lat, double& max_lat, double& min_lon,
                  double& max_lon) const override;
+  // Shows the object in a chart window (the best chart for it).
+  void CentreInView() override;
   // The route, then its marks.
   bool CollectForExport(ObjectList& list) override;
   bool CollectForUndo(ObjectList& list) override;

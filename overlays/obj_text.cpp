@@ -320,3 +320,7 @@ bool IsEditingObjText(const COstrelObject* object) {
   const auto* note = dynamic_cast<const CObjText*>(object);
   return note && note->edit_state == CObjText::kPlacing;
 }
+
+void CObjText::CentreInView() {
+  if (document()) document()->OpenBestChartAt(position.lat, position.lon, 0.0, 2.0, 1);
+}

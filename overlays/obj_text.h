@@ -63,6 +63,8 @@ class CObjText : public COstrelObject {
   void Serialize(COverlayArchive& archive) override;
   // A note still being placed deletes itself (it may be gone on return).
   void Deselect() override;
+  // Shows the note in a chart window (the best chart for it).
+  void CentreInView() override;
   // One "TX01" line.
   bool WriteText(std::string& out) override;
   bool ReadText(std::string_view line) override;

@@ -1,4 +1,5 @@
 #include "overlays/obj_track.h"
+#include "overlays/object_list.h"
 
 #include <algorithm>
 #include <cmath>
@@ -940,3 +941,5 @@ void CObjTrack::ReadTrainerFile(std::istream& file) {
   }
   RecomputeTotals();
 }
+
+void CObjTrack::CentreInView() { ShowExtentInView(*this); }

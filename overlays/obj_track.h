@@ -82,6 +82,8 @@ class CObjTrack : public COstrelObject {
   void Serialize(COverlayArchive& archive) override;
   bool GetBounds(double& min_lat, double& max_lat, double& min_lon,
                  double& max_lon) const override;
+  // Shows the object in a chart window (the best chart for it).
+  void CentreInView() override;
   void Deselect() override;
   bool IsSameObject(const COstrelObject& other) const override;
   bool WriteText(std::string& out) override;

@@ -788,3 +788,7 @@ void CObjWaypoint::RenumberSymbols(const ObjectList& list,
     }
   }
 }
+
+void CObjWaypoint::CentreInView() {
+  if (document()) document()->OpenBestChartAt(position.lat, position.lon, 0.0, 2.0, 1);
+}

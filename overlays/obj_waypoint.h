@@ -61,6 +61,8 @@ class CObjWaypoint : public COstrelObject {
   void SetVisible(bool visible) override;
   bool GetBounds(double& min_lat, double& max_lat, double& min_lon,
                  double& max_lon) const override;
+  // Shows the object in a chart window (the best chart for it).
+  void CentreInView() override;
   bool IsExportable() const override;
   bool CollectForUndo(ObjectList& list) override;
   void Select(bool notify) override;

@@ -246,3 +246,11 @@ std::string UniqueNameIndex::FirstFree(const std::string& start, const Names::va
   }
   return free.first;
 }
+
+void ShowExtentInView(COstrelObject& object) {
+  double min_lat = 0, max_lat = 0, min_lon = 0, max_lon = 0;
+  if (!object.document() || !object.GetBounds(min_lat, max_lat, min_lon, max_lon)) return;
+  const CLatLon centre((min_lat + max_lat) / 2, (min_lon + max_lon) / 2);
+  const double scale = CLatLon(min_lat, min_lon).DistanceTo(centre) * 0.0002;
+  object.document()->OpenBestChartAt(centre.lat, centre.lon, scale, 16.0, 1);
+}

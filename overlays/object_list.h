@@ -21,6 +21,12 @@ class OverlayClass;
 bool GetListBounds(const ObjectList& list, double& north, double& south, double& east,
                    double& west);
 
+// Asks the object's document to show the object's extent: the best chart at the middle of its
+// bounds, at a wanted scale of 0.0002 x the distance (nautical miles) from the bounds'
+// south-west corner to the middle, zoomed by 16. Nothing for an object without extent or
+// document.
+void ShowExtentInView(COstrelObject& object);
+
 // Appends the objects of source that are of the class (every overlay object when null) and
 // are not chart outlines, only the visible ones when visible_only is set. Returns the count
 // appended.
