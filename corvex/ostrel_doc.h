@@ -207,8 +207,8 @@ class COstrelDoc : public COstrelDocBase,
   void UpdateGPSPosition(const GPS_position_info& record);
   // Among visible, unlocked routes of at least 2 points, the one whose last (first) point is
   // nearest the position and nearer than best_nm, which is lowered to it; null when none is.
-  CObjRoute* FindRouteEndNearest(double lat, double lon, double& best_nm);
-  CObjRoute* FindRouteStartNearest(double lat, double lon, double& best_nm);
+  CObjRoute* FindRouteEndNearest(double lat, double lon, double& best_nm) override;
+  CObjRoute* FindRouteStartNearest(double lat, double lon, double& best_nm) override;
   // The route or track the last 3D fly-through was started for (not owned; may be null).
   COstrelObject* fly_through_object() const { return fly_through_object_; }
   void set_fly_through_object(COstrelObject* object) { fly_through_object_ = object; }
@@ -284,6 +284,9 @@ class COstrelDoc : public COstrelDocBase,
   void OnDropWaypoint();
   void OnDeleteCurrentRoute();
   void OnSplitRoute();
+  // A selected mark inside a visible route splits the routes there; otherwise two routes that
+  // meet at it are joined.
+  void OnSplitJoinRoute();
   void OnReverseRoute();
   void OnRenumberWaypoints();
   void OnReducePoints();

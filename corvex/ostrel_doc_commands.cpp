@@ -40,7 +40,7 @@ constexpr int kUnavailableCommands[] = {
     kCmdLoadTxtFile,     kCmdImportGpsMarks,   kCmdImportGpsRoutes,  kCmdImportGpsTracks,
     kCmdExportGpsMarks,  kCmdExportGpsRoutes,  kCmdExportGpsTracks,  kCmdSendToGps,
     kCmdSyncToCloud,     kCmdGotoMark,         kCmdGotoWaypoint,     kCmdFollowRoute,
-    kCmdProperties,      kCmdRouteProperties,  kCmdOffsetBy,         kCmdSplitJoinRoute,
+    kCmdProperties,      kCmdRouteProperties,  kCmdOffsetBy,
     kCmdRouteToTrack,    kCmdRouteProfile,     kCmdRouteCard,        kCmdOptimizeWalking,
     kCmdOptimizeCycling, kCmdOptimizeDriving,  kCmdElevationProfile, kCmdAltitudeProfile,
     kCmdSpeedProfile,    kCmdHeartRateProfile, kCmdOtherProfile,     kCmdTrackToRoute,
@@ -76,7 +76,6 @@ bool AskYesNo(const char* question) {
 bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
   if (IsUnavailable(id)) {
     ui.enabled = false;
-    if (id == kCmdSplitJoinRoute) ui.text = "Split/Join Route";
     return true;
   }
   if (id == kCmdUnchangedEntry) return true;
@@ -145,6 +144,22 @@ bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdOpenFile: {
       const CObjWaypoint* mark = As<CObjWaypoint>(selected);
       ui.enabled = mark && !mark->link.empty();
+      return true;
+    }
+    case kCmdSplitJoinRoute: {
+      const CObjWaypoint* mark = As<CObjWaypoint>(selected);
+      if (!mark) {
+        ui.text = "Split/Join Route";
+        ui.enabled = false;
+      } else if (mark->IsInnerPointOfVisibleRoute()) {
+        ui.text = "Split Routes";
+        ui.enabled = !mark->locked;
+      } else {
+        ui.text = "Join Routes";
+        CObjRoute* first = nullptr;
+        CObjRoute* second = nullptr;
+        ui.enabled = !mark->locked && mark->FindJoinableRoutes(first, second);
+      }
       return true;
     }
     case kCmdSplitRoute: {
@@ -293,6 +308,9 @@ bool COstrelDoc::OnCommand(int id) {
       break;
     case kCmdSplitRoute:
       OnSplitRoute();
+      break;
+    case kCmdSplitJoinRoute:
+      OnSplitJoinRoute();
       break;
     case kCmdReverseRoute:
     case kCmdReverseSelectedRoute:
@@ -579,6 +597,18 @@ void COstrelDoc::OnDeleteCurrentRoute() { CObjWaypoint::DeleteCurrentRoute(true)
 
 void COstrelDoc::OnSplitRoute() {
   if (CObjRoute* route = As<CObjRoute>(Selected())) route->SplitAtSelectedPoint();
+}
+
+void COstrelDoc::OnSplitJoinRoute() {
+  CObjWaypoint* mark = As<CObjWaypoint>(Selected());
+  if (!mark) return;
+  if (mark->IsInnerPointOfVisibleRoute()) {
+    mark->SplitRoutesHere();
+    return;
+  }
+  CObjRoute* first = nullptr;
+  CObjRoute* second = nullptr;
+  if (mark->FindJoinableRoutes(first, second)) first->Join(second);
 }
 
 void COstrelDoc::OnReverseRoute() {

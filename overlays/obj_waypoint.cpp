@@ -15,6 +15,7 @@
 #include "overlays/category.h"
 #include "overlays/icon_library.h"
 #include "overlays/mapped_object.h"
+#include "overlays/obj_route.h"
 #include "overlays/overlay_file.h"
 #include "overlays/overlay_archive.h"
 #include "overlays/route_links.h"
@@ -763,6 +764,59 @@ bool CObjWaypoint::IsInnerPointOfVisibleRoute() const {
   return std::any_of(routes_.begin(), routes_.end(), [this](WaypointRouteLink* route) {
     return route->RouteObject().visible && route->HasInnerOccurrence(*this);
   });
+}
+
+namespace {
+
+// The routes a mark's back-links name, each once, in back-link order.
+std::vector<CObjRoute*> DistinctRoutes(const std::vector<WaypointRouteLink*>& links) {
+  std::vector<CObjRoute*> routes;
+  for (WaypointRouteLink* link : links) {
+    auto* route = dynamic_cast<CObjRoute*>(&link->RouteObject());
+    if (route && std::find(routes.begin(), routes.end(), route) == routes.end())
+      routes.push_back(route);
+  }
+  return routes;
+}
+
+// The search radius that the nearest route end must beat, nautical miles.
+constexpr double kJoinSearchNm = 2.5e7;
+
+}  // namespace
+
+void CObjWaypoint::SplitRoutesHere() {
+  // Each split may take the mark's back-links apart, so the routes are fixed first and each
+  // is held while it splits.
+  std::vector<CObjRoute*> routes = DistinctRoutes(routes_);
+  for (CObjRoute* route : routes) route->AddRef();
+  for (CObjRoute* route : routes) route->SplitAt(*this, true);
+  for (CObjRoute* route : routes) route->Release();
+}
+
+bool CObjWaypoint::FindJoinableRoutes(CObjRoute*& first, CObjRoute*& second) const {
+  first = second = nullptr;
+  COstrelDocBase* doc = document();
+  if (locked || !doc) return false;
+  double best_nm = kJoinSearchNm;
+  for (CObjRoute* route : DistinctRoutes(routes_)) {
+    const auto& points = route->points();
+    if (!route->visible || route->locked || points.size() < 2) continue;
+    if (points.front() == this) {
+      CObjRoute* other = doc->FindRouteEndNearest(position.lat, position.lon, best_nm);
+      if (other && other != route) {
+        first = other;
+        second = route;
+      }
+    }
+    if (points.back() == this) {
+      CObjRoute* other = doc->FindRouteStartNearest(position.lat, position.lon, best_nm);
+      if (other && other != route) {
+        first = route;
+        second = other;
+      }
+    }
+  }
+  return first != nullptr;
 }
 
 void CObjWaypoint::SetCategoryIfWaypoint(const std::string& category_name) {

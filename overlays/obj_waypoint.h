@@ -122,6 +122,14 @@ class CObjWaypoint : public COstrelObject {
   // With a current route: its Delete(ask) and the result; else ask as it was given.
   static int DeleteCurrentRoute(bool ask);
   bool IsInnerPointOfVisibleRoute() const;
+  // Every route holding the mark (each once) is split at it, the second part starting with a
+  // copy of the mark.
+  void SplitRoutesHere();
+  // Two routes that can be joined at this mark: a visible, unlocked route of more than one
+  // point that starts (ends) here, and the document's route whose last (first) point lies
+  // nearest, the nearest over all such routes; first then goes before second. False for a
+  // locked mark and when there is no such pair.
+  bool FindJoinableRoutes(CObjRoute*& first, CObjRoute*& second) const;
   void SetCategoryIfWaypoint(const std::string& category_name);
 
   // The icon library's hooks: marks of a deleted slot show symbol 0; renumbered symbols.

@@ -7,6 +7,7 @@
 #include <string>
 
 class COstrelObject;  // an overlay object
+class CObjRoute;      // a route
 class COstrelViewBase;    // a chart view
 
 namespace vd::ui {
@@ -42,6 +43,15 @@ class COstrelDocBase {
                                double /*factor*/, int /*mode*/) {}
   // Every chart window showing that chart file opens it again (the file changed on disk).
   virtual void RefreshViewsOfChartFile(const std::string& /*path*/) {}
+  // Among the document's visible, unlocked routes of at least 2 points, the one whose last
+  // (first) point lies nearest the position and nearer than best_nm, which is lowered to that
+  // distance; null when none does.
+  virtual CObjRoute* FindRouteEndNearest(double /*lat*/, double /*lon*/, double& /*best_nm*/) {
+    return nullptr;
+  }
+  virtual CObjRoute* FindRouteStartNearest(double /*lat*/, double /*lon*/, double& /*best_nm*/) {
+    return nullptr;
+  }
 };
 
 // A chart view, as far as the overlay objects call it (the shell's COstrelView implements it).

@@ -173,8 +173,7 @@ TEST(OstrelDocCommands, CommandsWithoutTheirPartsStayDisabled) {
   DocWorld world;
   COstrelDoc& doc = world.Doc();
   PlacedMark(doc, "Selected", 50.0, -5.0);
-  for (int id : {kCmdImportNmea, kCmdGpsDemo, kCmdSendToGps, kCmdOffsetBy, kCmdWebHomePage,
-                 kCmdSplitJoinRoute}) {
+  for (int id : {kCmdImportNmea, kCmdGpsDemo, kCmdSendToGps, kCmdOffsetBy, kCmdWebHomePage}) {
     SCOPED_TRACE(id);
     EXPECT_FALSE(doc.IsCommandEnabled(id));
     EXPECT_TRUE(doc.OnCommand(id));
@@ -183,6 +182,55 @@ TEST(OstrelDocCommands, CommandsWithoutTheirPartsStayDisabled) {
   CCmdUI ui;
   EXPECT_FALSE(doc.OnUpdateCommand(57607, ui));  // printing: not the document's
   EXPECT_FALSE(doc.OnCommand(57607));
+}
+
+// The Split/Join entry of a selected mark: inside a route it splits the route there; at the end
+// of one route and near the start of another it joins them.
+TEST(OstrelDocCommands, SplitAndJoinRoutesAtAMark) {
+  DocWorld world;
+  COstrelDoc& doc = world.Doc();
+  auto routes = [&] {
+    std::vector<CObjRoute*> found;
+    for (COstrelObject* object : *doc.GetObjectList())
+      if (auto* route = dynamic_cast<CObjRoute*>(object)) found.push_back(route);
+    return found;
+  };
+  CCmdUI ui;
+  ASSERT_TRUE(doc.OnUpdateCommand(kCmdSplitJoinRoute, ui));
+  EXPECT_FALSE(ui.enabled);
+  EXPECT_EQ(ui.text, "Split/Join Route");
+
+  CObjRoute* route = doc.NewRoute();
+  CObjWaypoint* a = PlacedMark(doc, "A", 50.0, -5.0);
+  CObjWaypoint* b = PlacedMark(doc, "B", 50.1, -5.0);
+  CObjWaypoint* c = PlacedMark(doc, "C", 50.2, -5.0);
+  for (CObjWaypoint* mark : {a, b, c}) route->LinkWaypoint(mark);
+  route->EndEditing();
+  b->Select(true);
+  ui = {};
+  ASSERT_TRUE(doc.OnUpdateCommand(kCmdSplitJoinRoute, ui));
+  EXPECT_TRUE(ui.enabled);
+  EXPECT_EQ(ui.text, "Split Routes");
+  ASSERT_TRUE(doc.OnCommand(kCmdSplitJoinRoute));
+  ASSERT_EQ(routes().size(), 2u);
+  EXPECT_EQ(route->points().size(), 2u);
+  EXPECT_EQ(route->points().back(), b);
+
+  // B now ends the first route, and the second route starts at a copy of it nearby: joinable.
+  b->Select(true);
+  ui = {};
+  ASSERT_TRUE(doc.OnUpdateCommand(kCmdSplitJoinRoute, ui));
+  EXPECT_EQ(ui.text, "Join Routes");
+  EXPECT_TRUE(ui.enabled);
+  ASSERT_TRUE(doc.OnCommand(kCmdSplitJoinRoute));
+  ASSERT_EQ(routes().size(), 1u);
+  EXPECT_EQ(routes().front()->points().size(), 3u);
+
+  // A locked mark joins nothing.
+  b->locked = true;
+  ui = {};
+  doc.OnUpdateCommand(kCmdSplitJoinRoute, ui);
+  EXPECT_FALSE(ui.enabled);
 }
 
 TEST(OstrelDocCommands, OverlayFilesByEnding) {
