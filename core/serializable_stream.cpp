@@ -35,8 +35,8 @@ void CSerializableStream::Start(Mode mode, uint64_t end) {
   const uint8_t* const empty = mode == Mode::kRead ? buffer_.get() : nullptr;
   next_ = filled_end_ = fast_end_ = empty;
   frames_.clear();
-  floor_ = 0;
-  SetLimit(end, false);
+  open_blocks_ = 0;
+  SetLimit(end);
 }
 
 void CSerializableStream::Abandon() {
@@ -173,8 +173,8 @@ void CSerializableStream::SeekTo(uint64_t offset) {
 bool CSerializableStream::BeginBlockSlow() {
   const uint64_t start = Position();
   const uint64_t outer_end = limit_;
-  const bool outer_block = limit_block_;
-  Push(start, start, true);  // also on failure, for EndBlock to remove
+  const bool outer_block = InBlock();
+  Push(start, start);  // also on failure, for EndBlock to remove
   if (mode_ != Mode::kRead || failed_) return false;
   if (start >= outer_end && outer_block) return true;  // not written: every field absent
   uint8_t header[kBlockHeaderSize];
@@ -184,13 +184,13 @@ bool CSerializableStream::BeginBlockSlow() {
   uint32_t length;
   std::memcpy(&length, header + 1, sizeof length);
   if (header[0] != kBlockMarker || !BlockLengthValid(length, outer_end - start)) return Fail();
-  SetLimit(start + length, true);
+  SetLimit(start + length);
   return true;
 }
 
 bool CSerializableStream::EndBlockSlow() {
   // The stream failed, or no block is open.
-  if (frames_.size() > floor_) Pop();
+  if (open_blocks_ > 0) Pop();
   return false;
 }
 
@@ -276,49 +276,56 @@ bool CSerializableStream::WriteRecord(CSerializable& object) {
 }
 
 CSerializableStream::RecordResult CSerializableStream::ReadRecord() {
-  int32_t header[2];  // type id, body length
+  int32_t type_id;
+  int32_t length;
   uint64_t start;
   if (kRecordHeaderSize <= FastRoom()) {
     start = ReadPosition();
-    std::memcpy(header, next_, sizeof header);
-    next_ += sizeof header;
+    std::memcpy(&type_id, next_, sizeof type_id);
+    std::memcpy(&length, next_ + sizeof type_id, sizeof length);
+    next_ += kRecordHeaderSize;
   } else {
     if (mode_ != Mode::kRead || failed_) return {};
     start = ReadPosition();
     if (start >= limit_) return {};  // the clean end
+    int32_t header[2];
     if (limit_ - start < kRecordHeaderSize || !Take(header, sizeof header)) {
       Fail();
       return {};
     }
+    type_id = header[0];
+    length = header[1];
   }
-  const int32_t length = header[1];
   if (length <= 0 || static_cast<uint64_t>(length) > limit_ - start - kRecordHeaderSize) {
     Fail();
     return {};
   }
   const uint64_t body_end = start + kRecordHeaderSize + static_cast<uint64_t>(length);
+  // A body that lies wholly in the buffer: nothing read inside it can go past its end, so the
+  // buffer stays as it is, and after the body the frame around the record goes on with the
+  // fast_end_ it has now.
+  const uint8_t* const body_end_in_buffer =
+      static_cast<size_t>(length) <= FastRoom() ? next_ + length : nullptr;
+  const uint8_t* const outer_fast_end = fast_end_;
   RecordStatus status = RecordStatus::kSkipped;
   std::unique_ptr<CSerializable> object;
-  if (const CSerializable::Type* type = CSerializable::Type::Find(header[0])) {
+  if (const CSerializable::Type* type = CSerializable::Type::Find(type_id)) {
     object = type->Create();
     // The body is a frame kept here rather than in frames_; the object's blocks go above it,
     // and it closes also those the object left open.
     const uint64_t outer_end = limit_;
-    const bool outer_block = limit_block_;
-    const size_t outer_floor = floor_;
-    floor_ = frames_.size();
+    const size_t outer_open_blocks = open_blocks_;
+    open_blocks_ = 0;
     limit_ = body_end;
-    limit_block_ = false;
-    if (static_cast<uint64_t>(length) <= FastRoom()) {
-      fast_end_ = next_ + length;  // the body is in the buffer
+    if (body_end_in_buffer) {
+      fast_end_ = body_end_in_buffer;
     } else {
-      UpdateFastEnd();
+      FitFastEnd(start + kRecordHeaderSize);
     }
     const bool ok = object && object->Serialize(*this);
-    while (frames_.size() > floor_) Pop();
-    floor_ = outer_floor;
+    while (open_blocks_ > 0) PopFrame();
+    open_blocks_ = outer_open_blocks;
     limit_ = outer_end;
-    limit_block_ = outer_block;
     if (failed_) return {};
     if (ok) {
       status = RecordStatus::kRecord;
@@ -326,11 +333,17 @@ CSerializableStream::RecordResult CSerializableStream::ReadRecord() {
       object.reset();
     }
   }
-  if (ReadPosition() != body_end) {
+  if (body_end_in_buffer) {
+    if (next_ != body_end_in_buffer) {
+      skipped_ = true;
+      next_ = body_end_in_buffer;
+    }
+    fast_end_ = outer_fast_end;
+  } else if (const uint64_t position = ReadPosition(); position != body_end) {
     skipped_ = true;
     SeekTo(body_end);
   } else {
-    UpdateFastEnd();
+    FitFastEnd(position);
   }
   return RecordResult{status, std::move(object)};
 }

@@ -118,13 +118,16 @@ class CSerializableStream {
  private:
   enum class Mode { kClosed, kRead, kWrite };
   enum class Field { kPresent, kAbsent, kFailed };
-  // An open block (or, while its object reads, a record body: see ReadRecord), with what its
-  // closing restores. The innermost frame's own end and kind are limit_ and limit_block_; the
-  // whole file, outermost, has no entry.
+  // The reading frames, innermost last, are the whole file, the body of each record being
+  // read (kept by ReadRecord) and the open blocks; the innermost one's end is limit_. A block
+  // in frames_ keeps where it starts and what its closing restores of the frame around it.
   struct Frame {
     uint64_t start;
     uint64_t outer_end;
-    bool outer_block;
+    // Reading a block that lies wholly in the buffer: the fast_end_ of the frame around it.
+    // Nothing read inside the block can go past its end, so the buffer stays as it is until
+    // the block closes, and this is then still right. Null for other blocks.
+    const uint8_t* outer_fast_end;
   };
 
   void Start(Mode mode, uint64_t end);
@@ -143,14 +146,23 @@ class CSerializableStream {
   size_t FastRoom() const { return static_cast<size_t>(fast_end_ - next_); }
   // Reading: whether a field of length bytes follows.
   Field Check(size_t length) const;
-  // Opens a frame from start to end; block: fields read at its end are absent rather than
-  // failed.
-  void Push(uint64_t start, uint64_t end, bool block);
-  // Closes the innermost frame.
+  // Whether the innermost frame is a block, at whose end fields are absent rather than failed:
+  // the frame under a record's first block (or the file's) is its body (or the file).
+  bool InBlock() const { return open_blocks_ > 0; }
+  // Opens a block from start to end.
+  void Push(uint64_t start, uint64_t end);
+  // Closes the innermost block: PopFrame restores the outer frame's limit_ (not fast_end_)
+  // and returns the start of the closed block.
+  uint64_t PopFrame();
   void Pop();
-  // Keeps limit_, limit_block_ and fast_end_ in step with the innermost frame and the buffer.
-  void SetLimit(uint64_t end, bool block);
+  // Keeps limit_ and fast_end_ in step with the innermost frame and the buffer.
+  void SetLimit(uint64_t end);
   void UpdateFastEnd();
+  // UpdateFastEnd, shorter, for a stream that has not failed and whose next_, at position, is
+  // inside the innermost frame (position <= limit_).
+  void FitFastEnd(uint64_t position) {
+    fast_end_ = next_ + std::min(static_cast<uint64_t>(filled_end_ - next_), limit_ - position);
+  }
 
   bool Put(const void* data, size_t length);
   bool PutSlow(const void* data, size_t length);
@@ -192,10 +204,10 @@ class CSerializableStream {
   uint64_t read_origin_ = 0;
   uint64_t input_size_ = 0;
   std::vector<Frame> frames_;  // outermost first
-  // Frames below this count belong to an enclosing record's reader: EndBlock leaves them.
-  size_t floor_ = 0;
-  uint64_t limit_ = 0;  // end and kind of the innermost frame
-  bool limit_block_ = false;
+  // The blocks on top of frames_ that EndBlock may close: those opened since the innermost
+  // record began (the ones below belong to the reader of an enclosing record).
+  size_t open_blocks_ = 0;
+  uint64_t limit_ = 0;  // end of the innermost frame
   Mode mode_ = Mode::kClosed;
   bool failed_ = false;
   bool skipped_ = false;
@@ -211,7 +223,7 @@ static_assert(CSerializableStream::kBufferSize <= CSerializableStream::kMaxBlock
 inline CSerializableStream::Field CSerializableStream::Check(size_t length) const {
   if (mode_ != Mode::kRead || failed_) return Field::kFailed;
   const uint64_t position = ReadPosition();
-  if (position >= limit_) return limit_block_ ? Field::kAbsent : Field::kFailed;
+  if (position >= limit_) return InBlock() ? Field::kAbsent : Field::kFailed;
   return length <= limit_ - position ? Field::kPresent : Field::kFailed;
 }
 
@@ -226,21 +238,29 @@ inline void CSerializableStream::UpdateFastEnd() {
   fast_end_ = next_ + static_cast<size_t>(end - next);
 }
 
-inline void CSerializableStream::SetLimit(uint64_t end, bool block) {
+inline void CSerializableStream::SetLimit(uint64_t end) {
   limit_ = end;
-  limit_block_ = block;
   UpdateFastEnd();
 }
 
-inline void CSerializableStream::Push(uint64_t start, uint64_t end, bool block) {
-  frames_.push_back(Frame{start, limit_, limit_block_});
-  SetLimit(end, block);
+inline void CSerializableStream::Push(uint64_t start, uint64_t end) {
+  frames_.push_back(Frame{start, limit_, nullptr});
+  ++open_blocks_;
+  SetLimit(end);
+}
+
+inline uint64_t CSerializableStream::PopFrame() {
+  const Frame& frame = frames_.back();
+  const uint64_t start = frame.start;
+  limit_ = frame.outer_end;
+  frames_.pop_back();
+  --open_blocks_;
+  return start;
 }
 
 inline void CSerializableStream::Pop() {
-  const Frame frame = frames_.back();
-  frames_.pop_back();
-  SetLimit(frame.outer_end, frame.outer_block);
+  PopFrame();
+  UpdateFastEnd();
 }
 
 inline bool CSerializableStream::Put(const void* data, size_t length) {
@@ -275,19 +295,19 @@ inline bool CSerializableStream::BeginBlock() {
     uint32_t length;
     std::memcpy(&length, next_ + 1, sizeof length);
     // A block wholly in the buffer: it ends inside the enclosing frame, and so does the room
-    // for its fields.
+    // for its fields. Its frame keeps the enclosing frame's fast_end_ for EndBlock.
     if (next_[0] == kBlockMarker && length >= kBlockHeaderSize && length <= room) {
       const uint64_t start = ReadPosition();
-      frames_.push_back(Frame{start, limit_, limit_block_});
+      frames_.push_back(Frame{start, limit_, fast_end_});
+      ++open_blocks_;
       limit_ = start + length;
-      limit_block_ = true;
       fast_end_ = next_ + length;
       next_ += kBlockHeaderSize;
       return true;
     }
   }
   if (mode_ == Mode::kWrite) {
-    Push(WritePosition(), 0, true);
+    Push(WritePosition(), 0);
     static constexpr uint8_t kPlaceholder[kBlockHeaderSize] = {};
     return Put(kPlaceholder, sizeof kPlaceholder);
   }
@@ -295,28 +315,36 @@ inline bool CSerializableStream::BeginBlock() {
 }
 
 inline bool CSerializableStream::EndBlock() {
-  if (failed_ || frames_.size() <= floor_) return EndBlockSlow();
-  const Frame frame = frames_.back();
-  frames_.pop_back();
+  if (open_blocks_ == 0 || failed_) return EndBlockSlow();
+  const Frame& frame = frames_.back();
+  if (next_ == fast_end_ && frame.outer_fast_end) {
+    // A block that lay wholly in the buffer, read to its end (the room inside such a block
+    // ends where it ends): the frame around it goes on as it was.
+    limit_ = frame.outer_end;
+    fast_end_ = frame.outer_fast_end;
+    frames_.pop_back();
+    --open_blocks_;
+    return true;
+  }
   const uint64_t end = limit_;
-  limit_ = frame.outer_end;
-  limit_block_ = frame.outer_block;
+  const uint64_t start = PopFrame();
   if (mode_ == Mode::kRead) {
-    if (ReadPosition() < end) {
+    const uint64_t position = ReadPosition();
+    if (position < end) {
       skipped_ = true;
       SeekTo(end);
     } else {
-      UpdateFastEnd();
+      FitFastEnd(position);
     }
     return true;
   }
   if (mode_ != Mode::kWrite) return false;
-  const uint64_t length = WritePosition() - frame.start;
+  const uint64_t length = WritePosition() - start;
   if (length > kMaxBlockLength) return Fail();  // a reader would refuse it
   // Marker and length as the low five bytes of one value: built byte by byte on the stack,
   // the header would be read back by loads that straddle the stores and stall.
   const uint64_t header = kBlockMarker | length << 8;
-  return Patch(frame.start, &header, kBlockHeaderSize);
+  return Patch(start, &header, kBlockHeaderSize);
 }
 
 inline bool CSerializableStream::ExchangeRaw(void* data, size_t length) {
@@ -334,6 +362,11 @@ inline bool CSerializableStream::ExchangeRaw(void* data, size_t length) {
 }
 
 inline bool CSerializableStream::ExchangeBool(bool& value) {
+  if (FastRoom() > 0) {
+    value = *next_ != 0;
+    ++next_;
+    return true;
+  }
   uint8_t byte = value ? 1 : 0;
   if (!ExchangeRaw(&byte, 1)) return false;
   value = byte != 0;

@@ -25,6 +25,8 @@ constexpr int32_t kShelfType = 9103;
 constexpr int32_t kNewNoteType = 9104;   // read as version 2 of the note
 constexpr int32_t kOldNoteType = 9105;   // read as version 1 of the note
 constexpr int32_t kUnbalancedType = 9106;
+constexpr int32_t kNestType = 9107;      // read as version 2 of the nest
+constexpr int32_t kBinType = 9108;
 constexpr int32_t kStrangerType = 9199;  // never registered
 
 // Records of the tests describe themselves, so that what was read can be compared with what
@@ -126,15 +128,51 @@ class TestShelf : public TestRecord {
 };
 const CSerializable::TypeOf<TestShelf> TestShelf::cType{kShelfType};
 
-// A record whose type no reader knows, larger than the stream's buffer.
-class Stranger : public CSerializable {
+// Holds typed records in its block with no count: reading takes them to the block's end.
+class TestBin : public TestRecord {
  public:
+  static const TypeOf<TestBin> cType;
+
+  std::vector<std::unique_ptr<CSerializable>> records;
+
   bool Serialize(CSerializableStream& s) override {
     CSerializableStream::Block block(s);
-    std::string text(100000, 's');
+    if (!block.ok()) return false;
+    if (s.IsWriting()) {
+      for (auto& r : records) {
+        if (!s.WriteRecord(*r)) return false;
+      }
+      return true;
+    }
+    records.clear();
+    for (;;) {
+      CSerializableStream::RecordResult r = s.ReadRecord();
+      if (r.status == Status::kEnd) return !s.Failed();
+      if (r.object) records.push_back(std::move(r.object));
+    }
+  }
+  int32_t GetTypeId() const override { return kBinType; }
+  std::string Describe() const override {
+    std::string text = "bin {";
+    for (const auto& r : records) text += " " + static_cast<const TestRecord&>(*r).Describe() + ";";
+    return text + " }";
+  }
+};
+const CSerializable::TypeOf<TestBin> TestBin::cType{kBinType};
+
+// A record whose type no reader knows, by default larger than the stream's buffer.
+class Stranger : public CSerializable {
+ public:
+  explicit Stranger(size_t size = 100000) : size_(size) {}
+  bool Serialize(CSerializableStream& s) override {
+    CSerializableStream::Block block(s);
+    std::string text(size_, 's');
     return block.ok() && s.ExchangeString(text);
   }
   int32_t GetTypeId() const override { return kStrangerType; }
+
+ private:
+  size_t size_;
 };
 
 // Two versions of one record: version 2 adds a nested block and a string at the end.
@@ -175,6 +213,42 @@ class NoteV2 : public NoteV1<kId> {
 };
 const CSerializable::TypeOf<NoteV2<kNewNoteType>> kNewNoteRegistration{kNewNoteType};
 const CSerializable::TypeOf<NoteV1<kOldNoteType>> kOldNoteRegistration{kOldNoteType};
+
+// Versions of a record with a block in its block. Version 1 has x and, inside, y; version 2 adds
+// z after the inner block, version 3 also w in the inner block. Fixed-size fields: bytes read
+// past the end of a block would pass for them.
+template <int kVersion>
+class Nest : public TestRecord {
+ public:
+  int32_t x = -1, y = -1, w = -1, z = -1;
+
+  bool Serialize(CSerializableStream& s) override {
+    CSerializableStream::Block block(s);
+    if (!block.ok() || !s.ExchangeRaw(&x, sizeof x)) return false;
+    {
+      CSerializableStream::Block inner(s);
+      if (!inner.ok() || !s.ExchangeRaw(&y, sizeof y)) return false;
+      if (kVersion >= 3 && !s.ExchangeRaw(&w, sizeof w)) return false;
+    }
+    return kVersion < 2 || s.ExchangeRaw(&z, sizeof z);
+  }
+  int32_t GetTypeId() const override { return kNestType; }
+  std::string Describe() const override {
+    return "nest " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(w) + " " +
+           std::to_string(z);
+  }
+};
+const CSerializable::TypeOf<Nest<2>> kNestRegistration{kNestType};
+
+template <int kVersion>
+std::unique_ptr<Nest<kVersion>> MakeNest() {
+  auto n = std::make_unique<Nest<kVersion>>();
+  n->x = 1;
+  n->y = 2;
+  n->w = 3;
+  n->z = 4;
+  return n;
+}
 
 // Reads its block and then misuses the stream as its mode says: 0 closes more blocks than it
 // opened, 1 leaves blocks open. The records around it must not notice.
@@ -478,6 +552,129 @@ TEST(SerializableStream, CorruptLengthsFailCleanly) {
             (std::vector<std::string>{only_id.Describe(), MakePoint(2, "alpha")->Describe()}));
   EXPECT_TRUE(got.skipped);
   EXPECT_FALSE(got.failed);
+}
+
+// Reading takes shortcuts for what lies wholly in the buffer and the long way for what straddles
+// its end. Records read the same wherever the end of the buffer falls in them: intact ones of
+// every kind, and damaged ones.
+TEST(SerializableStream, SameResultsWhereverTheBufferEnds) {
+  // The records, and what a reader makes of them.
+  std::vector<std::unique_ptr<CSerializable>> records;
+  std::vector<std::string> read;
+  records.push_back(MakePoint(1, "alpha"));
+  read.push_back(MakePoint(1, "alpha")->Describe());
+  auto old_note = std::make_unique<NoteV1<kNewNoteType>>();
+  old_note->a = 7;
+  records.push_back(std::move(old_note));
+  NoteV2<kNewNoteType> new_reader;
+  new_reader.a = 7;
+  read.push_back(new_reader.Describe());
+  auto new_note = std::make_unique<NoteV2<kOldNoteType>>();
+  new_note->a = 8;
+  new_note->c = 2.5;
+  records.push_back(std::move(new_note));
+  read.push_back("note 8 b default");
+  records.push_back(MakeNest<1>());
+  read.push_back("nest 1 2 -1 -1");
+  records.push_back(MakeNest<3>());
+  read.push_back("nest 1 2 -1 4");
+  records.push_back(std::make_unique<Stranger>(20));
+  for (int mode : {0, 1}) {
+    records.push_back(MakeUnbalanced(mode));
+    read.push_back(MakeUnbalanced(mode)->Describe());
+  }
+  auto shelf = std::make_unique<TestShelf>();
+  shelf->records.push_back(MakePoint(2, "on the shelf"));
+  shelf->records.push_back(MakeTrack(2));
+  read.push_back(shelf->Describe());
+  records.push_back(std::move(shelf));
+  auto bin = std::make_unique<TestBin>();
+  bin->records.push_back(MakePoint(4, "in the bin"));
+  bin->records.push_back(MakeNest<3>());
+  read.push_back("bin { " + MakePoint(4, "in the bin")->Describe() + "; nest 1 2 -1 4; }");
+  records.push_back(std::move(bin));
+  records.push_back(MakeTrack(3));
+  read.push_back(MakeTrack(3)->Describe());
+  records.push_back(MakePoint(3, ""));
+  read.push_back(MakePoint(3, "")->Describe());
+
+  // Offsets in the first point as laid out in CorruptLengthsFailCleanly.
+  struct Damage {
+    const char* what;
+    size_t offset;
+    std::vector<uint8_t> bytes;
+    std::vector<std::string> read;
+    bool failed;
+  };
+  const Damage damages[] = {
+      {"intact", 0, {}, read, false},
+      {"flag byte 2, read as true", 42, {2}, read, false},
+      {"string length one beyond its block", 17, U32(59 - 21 + 1),
+       std::vector<std::string>(read.begin() + 1, read.end()), false},
+      {"block length one beyond its record", 9, U32(52), {}, true},
+  };
+
+  vd::test::TempDir dir;
+  const std::string path = dir.File("slide.bin");
+  std::string intact;
+  ASSERT_TRUE(WriteRecords(path, records, records.size()));
+  ASSERT_TRUE(vd::os::ReadWholeFile(path, intact));
+  ASSERT_GT(intact.size(), 200u);
+  const auto put = [](std::string& bytes, size_t offset, const std::vector<uint8_t>& value) {
+    std::copy(value.begin(), value.end(), bytes.begin() + static_cast<ptrdiff_t>(offset));
+  };
+  // Another point before them moves them in the file: 54 bytes and its name, with the lengths
+  // of record, block and name at 4, 9 and 17 and the name at 21.
+  std::string point;
+  {
+    std::vector<std::unique_ptr<CSerializable>> first;
+    first.push_back(MakePoint(0, ""));
+    ASSERT_TRUE(WriteRecords(path, first, 1));
+    ASSERT_TRUE(vd::os::ReadWholeFile(path, point));
+    ASSERT_EQ(point.size(), 54u);
+  }
+  // The outcome of reading the damaged records behind a point with a name of name_length bytes.
+  const auto read_behind = [&](size_t name_length, const Damage& damage) {
+    std::string bytes = point;
+    bytes.insert(21, name_length, 'm');
+    const auto body_length = static_cast<uint32_t>(bytes.size() - 8);
+    put(bytes, 4, U32(body_length));
+    put(bytes, 9, U32(body_length));
+    put(bytes, 17, U32(static_cast<uint32_t>(name_length)));
+    const size_t others = bytes.size();
+    bytes += intact;
+    put(bytes, others + damage.offset, damage.bytes);
+    // Rewritten in place: emptying a file before writing it again can make the file system
+    // flush it to disk at every round.
+    vd::os::File file;
+    EXPECT_TRUE(file.Open(path, vd::os::File::Mode::ReadWrite) &&
+                file.PWrite(bytes.data(), bytes.size(), 0) && file.Truncate(bytes.size()));
+    file.Close();
+    ReadOutcome got = ReadAll(path);
+    EXPECT_EQ(got.statuses.front(), Status::kRecord);
+    got.statuses.erase(got.statuses.begin());
+    if (!got.records.empty()) got.records.erase(got.records.begin());
+    return got;
+  };
+
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(damage.what);
+    // Far from the buffer's end: the whole file is in the buffer.
+    const ReadOutcome expected = read_behind(0, damage);
+    EXPECT_EQ(expected.records, damage.read);
+    EXPECT_EQ(expected.failed, damage.failed);
+    EXPECT_EQ(expected.skipped, !damage.failed);
+    // The buffer's end at every byte of the others, from their end to their start.
+    const size_t last = CSerializableStream::kBufferSize - point.size();
+    for (size_t name_length = last - intact.size(); name_length <= last; ++name_length) {
+      const ReadOutcome got = read_behind(name_length, damage);
+      const size_t at = last - name_length;
+      ASSERT_EQ(got.statuses, expected.statuses) << "buffer ends " << at << " bytes in";
+      ASSERT_EQ(got.records, expected.records) << "buffer ends " << at << " bytes in";
+      ASSERT_EQ(got.failed, expected.failed) << "buffer ends " << at << " bytes in";
+      ASSERT_EQ(got.skipped, expected.skipped) << "buffer ends " << at << " bytes in";
+    }
+  }
 }
 
 TEST(SerializableStream, WrongMarkerFailsEveryLaterRead) {
