@@ -6,6 +6,8 @@
 //   record-sized pieces. Both saves are atomic (temporary file, fsync, rename); the load
 //   includes making the million objects. Target: at least 0.3 of the baseline's throughput.
 //   Files go to $TMPDIR, else /tmp: TMPDIR=/dev/shm leaves the disk out.
+// - A track of a million points (25 bytes each) saved and loaded the same way, against the
+//   same baseline over the track file's bytes in point-sized pieces. Same target.
 // - Duplicate checks of n imported objects against a document of n objects (n = 1,000 and
 //   10,000), each import an unchanged copy of a document object, as MergeImportedObjects makes
 //   them; and one DuplicateCheck call for the last object of the list. Target: the time at
@@ -19,10 +21,12 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "bench/timing_reporter.h"
 #include "overlays/category.h"
+#include "overlays/obj_track.h"
 #include "overlays/object_factory.h"
 #include "overlays/ostrel_object.h"
 #include "overlays/overlay_file.h"
@@ -42,37 +46,34 @@ class BenchRecord : public COstrelObject {
 const OverlayClass BenchRecord::kClass("CBenchRecord", kOverlaySchema, &COstrelObject::kClass,
                                        &CreateArchiveObject<BenchRecord>);
 
+// One overlay file and the objects it was saved from.
 struct Fixture {
   std::string vdo_path;
   std::string save_path;
   std::string copy_path;
   ObjectList objects;       // one reference each
   std::vector<char> bytes;  // the overlay file's bytes: the baseline's data
-  size_t record_size = 0;
+  size_t record_size = 0;   // the baseline's pieces: the bytes of one of the million records
 };
 
-Fixture& TheFixture() {
+Fixture& Marks() {
   static Fixture fixture;
   return fixture;
 }
 
-bool Prepare() {
-  Fixture& f = TheFixture();
-  const std::string base =
-      vd::os::SystemTempFolder() + "/vd_overlay_file_bench_" + std::to_string(::getpid());
+Fixture& Track() {
+  static Fixture fixture;
+  return fixture;
+}
+
+// Saves the objects as the fixture's file and keeps its bytes.
+bool Prepare(Fixture& f, const std::string& tag, ObjectList objects) {
+  const std::string base = vd::os::SystemTempFolder() + "/vd_overlay_file_bench_" + tag + "_" +
+                           std::to_string(::getpid());
   f.vdo_path = base + ".vdo";
   f.save_path = base + "_saved.vdo";
   f.copy_path = base + "_copy.bin";
-  for (int i = 0; i < kRecordCount; ++i) {
-    auto* record = new BenchRecord;
-    record->AddRef();
-    record->name = "TP" + std::to_string(100000 + i % 900000);
-    record->created = record->modified = 1600000000 + i;
-    record->style = 0x01000000;
-    record->SetCategory(i % 2 ? "Track A" : "Track B");
-    record->SetUniqueId(0x0000000100000000ull + static_cast<uint64_t>(i));
-    f.objects.push_back(record);
-  }
+  f.objects = std::move(objects);
   std::string bytes;
   if (!SaveObjectsToOverlayFile(f.vdo_path, f.objects, false) ||
       !vd::os::ReadWholeFile(f.vdo_path, bytes)) {
@@ -81,24 +82,55 @@ bool Prepare() {
   }
   f.bytes.assign(bytes.begin(), bytes.end());
   f.record_size = f.bytes.size() / kRecordCount;
+  std::printf("%s: %zu bytes\n", tag.c_str(), f.bytes.size());
   return true;
 }
 
-void Finish(benchmark::State& state) {
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(TheFixture().bytes.size()));
+bool PrepareMarks() {
+  ObjectList objects;
+  for (int i = 0; i < kRecordCount; ++i) {
+    auto* record = new BenchRecord;
+    record->AddRef();
+    record->name = "TP" + std::to_string(100000 + i % 900000);
+    record->created = record->modified = 1600000000 + i;
+    record->style = 0x01000000;
+    record->SetCategory(i % 2 ? "Track A" : "Track B");
+    record->SetUniqueId(0x0000000100000000ull + static_cast<uint64_t>(i));
+    objects.push_back(record);
+  }
+  return Prepare(Marks(), "marks", std::move(objects));
 }
 
-void BM_OverlaySave(benchmark::State& state) {
+// A track of a million points, a fix every 10 seconds heading north-east.
+bool PrepareTrack() {
+  auto* track = new CObjTrack;
+  track->AddRef();
+  track->SetUniqueId(0x0000000300000001ull);
+  for (int i = 0; i < kRecordCount; ++i) {
+    track->AddPoint(50.0 + i * 1e-5, -4.0 + i * 1.5e-5, 1600000000 + 10 * i,
+                    static_cast<float>(i % 500), 0, 0);
+  }
+  track->RecomputeTotals();
+  return Prepare(Track(), "track", ObjectList{track});
+}
+
+void Finish(benchmark::State& state, const Fixture& f) {
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(f.bytes.size()));
+}
+
+template <Fixture& (*TheFixture)()>
+void Save(benchmark::State& state) {
   Fixture& f = TheFixture();
   for (auto _ : state) {
     if (!SaveObjectsToOverlayFile(f.save_path, f.objects, false)) {
       state.SkipWithError("save failed");
     }
   }
-  Finish(state);
+  Finish(state, f);
 }
 
-void BM_BaselineWrite(benchmark::State& state) {
+template <Fixture& (*TheFixture)()>
+void BaselineWrite(benchmark::State& state) {
   Fixture& f = TheFixture();
   const std::string temp = f.copy_path + ".tmp";
   for (auto _ : state) {
@@ -112,24 +144,26 @@ void BM_BaselineWrite(benchmark::State& state) {
     if (out) ok = std::fclose(out) == 0 && ok;
     if (!ok || !vd::os::RenameFile(temp, f.copy_path)) state.SkipWithError("write failed");
   }
-  Finish(state);
+  Finish(state, f);
 }
 
-void BM_OverlayLoad(benchmark::State& state) {
+template <Fixture& (*TheFixture)()>
+void Load(benchmark::State& state) {
   Fixture& f = TheFixture();
   for (auto _ : state) {
     ObjectList read;
-    if (!ReadOverlayFileObjects(f.vdo_path, read) || read.size() != kRecordCount) {
+    if (!ReadOverlayFileObjects(f.vdo_path, read) || read.size() != f.objects.size()) {
       state.SkipWithError("load failed");
     }
     state.PauseTiming();
     for (COstrelObject* object : read) object->Release();
     state.ResumeTiming();
   }
-  Finish(state);
+  Finish(state, f);
 }
 
-void BM_BaselineRead(benchmark::State& state) {
+template <Fixture& (*TheFixture)()>
+void BaselineRead(benchmark::State& state) {
   Fixture& f = TheFixture();
   std::vector<char> record(f.record_size);
   for (auto _ : state) {
@@ -143,13 +177,29 @@ void BM_BaselineRead(benchmark::State& state) {
     }
     if (total != f.bytes.size()) state.SkipWithError("read failed");
   }
-  Finish(state);
+  Finish(state, f);
 }
 
-BENCHMARK(BM_OverlaySave)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_BaselineWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_OverlayLoad)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_BaselineRead)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Save<Marks>)->Name("BM_OverlaySave")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BaselineWrite<Marks>)
+    ->Name("BM_BaselineWrite")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(Load<Marks>)->Name("BM_OverlayLoad")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BaselineRead<Marks>)
+    ->Name("BM_BaselineRead")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(Save<Track>)->Name("BM_TrackSave")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BaselineWrite<Track>)
+    ->Name("BM_TrackBaselineWrite")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(Load<Track>)->Name("BM_TrackLoad")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BaselineRead<Track>)
+    ->Name("BM_TrackBaselineRead")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // A document of n objects and n imported copies of them, unchanged.
 struct DuplicateLists {
@@ -213,7 +263,9 @@ BENCHMARK(BM_DuplicateCheckOne)
 void PrintRatios(const vd::bench::TimingReporter& reporter) {
   for (const auto& [what, ours, baseline] :
        {std::tuple{"Save", "BM_OverlaySave", "BM_BaselineWrite"},
-        std::tuple{"Load", "BM_OverlayLoad", "BM_BaselineRead"}}) {
+        std::tuple{"Load", "BM_OverlayLoad", "BM_BaselineRead"},
+        std::tuple{"Track save", "BM_TrackSave", "BM_TrackBaselineWrite"},
+        std::tuple{"Track load", "BM_TrackLoad", "BM_TrackBaselineRead"}}) {
     const double a = reporter.BytesPerSecond(ours), b = reporter.BytesPerSecond(baseline);
     if (a <= 0 || b <= 0) continue;
     std::printf(
@@ -233,17 +285,14 @@ void PrintRatios(const vd::bench::TimingReporter& reporter) {
 
 int main(int argc, char** argv) {
   vd::bench::TimingReporter reporter;
-  const auto prepare = [] {
-    if (!Prepare()) return false;
-    std::printf("%d records, %zu bytes\n", kRecordCount, TheFixture().bytes.size());
-    return true;
-  };
+  const auto prepare = [] { return PrepareMarks() && PrepareTrack(); };
   if (!vd::bench::RunBenchmarks(argc, argv, reporter, prepare)) return 1;
   PrintRatios(reporter);
-  for (const std::string* path :
-       {&TheFixture().vdo_path, &TheFixture().save_path, &TheFixture().copy_path}) {
-    vd::os::RemoveFile(*path);
+  for (Fixture* f : {&Marks(), &Track()}) {
+    for (const std::string* path : {&f->vdo_path, &f->save_path, &f->copy_path}) {
+      vd::os::RemoveFile(*path);
+    }
+    for (COstrelObject* object : f->objects) object->Release();
   }
-  for (COstrelObject* object : TheFixture().objects) object->Release();
   return 0;
 }

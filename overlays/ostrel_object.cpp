@@ -5,12 +5,12 @@
 #include <limits>
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "core/app/app_common.h"
 #include "core/ui/dialog_f1_help.h"
 #include "core/ui/message_boxes.h"
 #include "overlays/category.h"
+#include "overlays/id_multiset.h"
 #include "overlays/mapped_object.h"
 #include "overlays/overlay_archive.h"
 #include "platform/os/clock.h"
@@ -28,6 +28,7 @@ bool g_notifications = true;
 COstrelDocBase* g_current_document = nullptr;
 uint64_t g_last_serial = 0;
 std::optional<uint32_t> g_installation_id;
+std::optional<int32_t> g_creation_time;  // set by CCreationTimeScope
 
 // The program-wide tables below are never destroyed, so that objects still alive at exit may
 // leave them.
@@ -36,26 +37,39 @@ OverlayUndoHook& UndoHookSlot() {
   return *hook;
 }
 
-// The low halves of the ids held by the objects of each document. A multiset, because an
-// object read back from a file or an undo step carries the id of the object it stands for.
-using IdTable = std::unordered_map<const COstrelDocBase*, std::unordered_multiset<uint32_t>>;
-IdTable& IdsInUse() {
-  static auto* ids = new IdTable;
+// The low halves of the ids held by the objects of each document, and the document whose
+// table was used last: a load registers an id per object, all in one document.
+struct IdTables {
+  std::unordered_map<const COstrelDocBase*, IdMultiset> by_document;
+  const COstrelDocBase* last_document = nullptr;
+  IdMultiset* last = nullptr;  // by_document's entry for last_document, null when it has none
+
+  IdMultiset& Of(const COstrelDocBase* document) {
+    if (!last || last_document != document) {
+      last_document = document;
+      last = &by_document[document];  // entries stay in place until erased
+    }
+    return *last;
+  }
+};
+IdTables& IdsInUse() {
+  static auto* ids = new IdTables;
   return *ids;
 }
 
 void HoldId(const COstrelDocBase* document, uint64_t id) {
-  if (id != 0) IdsInUse()[document].insert(static_cast<uint32_t>(id));
+  if (id != 0) IdsInUse().Of(document).Add(static_cast<uint32_t>(id));
 }
 
 void DropId(const COstrelDocBase* document, uint64_t id) {
   if (id == 0) return;
-  auto& ids = IdsInUse();
-  auto doc = ids.find(document);
-  if (doc == ids.end()) return;
-  auto held = doc->second.find(static_cast<uint32_t>(id));
-  if (held != doc->second.end()) doc->second.erase(held);
-  if (doc->second.empty()) ids.erase(doc);
+  IdTables& ids = IdsInUse();
+  IdMultiset& held = ids.Of(document);
+  held.Remove(static_cast<uint32_t>(id));
+  if (held.empty()) {
+    ids.by_document.erase(document);
+    ids.last = nullptr;
+  }
 }
 
 int32_t Now32() { return static_cast<int32_t>(static_cast<uint32_t>(vd::os::NowSeconds1970())); }
@@ -79,7 +93,7 @@ uint32_t MachineInstallationId() {
 }  // namespace
 
 COstrelObject::COstrelObject()
-    : created(Now32()),
+    : created(g_creation_time ? *g_creation_time : Now32()),
       modified(created),
       undo_stamp(UndoHookSlot().current_step ? UndoHookSlot().current_step() : 0),
       document_(g_current_document),
@@ -115,14 +129,8 @@ void COstrelObject::Serialize(COverlayArchive& archive) {
   locked = archive.ReadBool();
   visible = archive.ReadBool();
   style = archive.ReadInt32();
-  if (schema >= 16) {
-    // Equal names share one category, whatever the file stored.
-    if (const CCategory* stored = archive.ReadObject<CCategory>()) {
-      SetCategory(stored->name());
-    } else {
-      SetCategory(nullptr);
-    }
-  }
+  // Equal names share one category, whatever the file stored.
+  if (schema >= 16) ReplaceCategory(archive.ReadSharedCategory());
   if (schema >= 24) {
     undo_stamp = archive.ReadInt32();
     redo_stamp = archive.ReadInt32();
@@ -295,8 +303,8 @@ uint64_t COstrelObject::GetUniqueId() {
   // Objects made in the same second (an import, a bulk export) would share the time; the next
   // free value keeps each id unique in the document.
   uint32_t low = time ^ (random << 16);
-  auto& used = IdsInUse()[document_];
-  while (low == 0 || used.contains(low)) ++low;
+  const IdMultiset& used = IdsInUse().Of(document_);
+  while (low == 0 || used.Contains(low)) ++low;
   SetUniqueId(static_cast<uint64_t>(InstallationId()) << 32 | low);
   return id_;
 }
@@ -373,3 +381,9 @@ CCurrentOwnerScope::CCurrentOwnerScope(COstrelDocBase* document)
 }
 
 CCurrentOwnerScope::~CCurrentOwnerScope() { COstrelObject::SetCurrentDocument(previous_); }
+
+CCreationTimeScope::CCreationTimeScope(int32_t time) : previous_(g_creation_time) {
+  g_creation_time = time;
+}
+
+CCreationTimeScope::~CCreationTimeScope() { g_creation_time = previous_; }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -64,8 +65,9 @@ class COstrelObject : public CArchiveObject {
   static constexpr int kDeleted = 1;          // removed from the list and released
   static constexpr int kDeleteRefused = -1;   // locked: the user was told "Object is locked"
 
-  // Name and short name empty, created = modified = now, visible, style 0, undo stamp = the
-  // current undo step, document = the current document, hit tolerance 8, no references.
+  // Name and short name empty, created = modified = now (or a CCreationTimeScope's time),
+  // visible, style 0, undo stamp = the current undo step, document = the current document, hit
+  // tolerance 8, no references.
   COstrelObject();
   COstrelObject(const COstrelObject&) = delete;
   COstrelObject& operator=(const COstrelObject&) = delete;
@@ -253,4 +255,18 @@ class CCurrentOwnerScope {
 
  private:
   COstrelDocBase* previous_;
+};
+
+// While one lives, new objects take the given time as their created and modified times instead
+// of reading the clock. The overlay archive makes its objects in one, with a time it read once:
+// a load makes objects by the million, and their records overwrite both times anyway.
+class CCreationTimeScope {
+ public:
+  explicit CCreationTimeScope(int32_t time);
+  ~CCreationTimeScope();
+  CCreationTimeScope(const CCreationTimeScope&) = delete;
+  CCreationTimeScope& operator=(const CCreationTimeScope&) = delete;
+
+ private:
+  std::optional<int32_t> previous_;
 };

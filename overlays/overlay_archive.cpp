@@ -6,6 +6,7 @@
 #include "core/ui/message_boxes.h"
 #include "overlays/category.h"
 #include "overlays/ostrel_object.h"
+#include "platform/os/clock.h"
 #include "platform/os/codepage.h"
 #include "platform/os/files.h"
 #include "platform/ui/message_box.h"
@@ -108,7 +109,7 @@ COverlayArchive::COverlayArchive(vd::os::File& file, Mode mode)
     const int64_t pos = file.Tell();
     file_left_ = size > pos && pos >= 0 ? static_cast<uint64_t>(size - pos) : 0;
     cur_ = end_ = buffer_.data();
-    loaded_.push_back({nullptr, 0, false, Held::kNothing});
+    StartLoading();
   }
 }
 
@@ -116,10 +117,17 @@ COverlayArchive::COverlayArchive(std::span<const uint8_t> bytes) : storing_(fals
   // Never written through while loading.
   cur_ = const_cast<uint8_t*>(bytes.data());
   end_ = cur_ + bytes.size();
+  StartLoading();
+}
+
+void COverlayArchive::StartLoading() {
   loaded_.push_back({nullptr, 0, false, Held::kNothing});
+  // One clock read for all the objects of the load.
+  creation_time_ = static_cast<int32_t>(static_cast<uint32_t>(vd::os::NowSeconds1970()));
 }
 
 COverlayArchive::~COverlayArchive() {
+  for (CCategory* shared : shared_categories_) shared->Release();
   for (auto it = loaded_.rbegin(); it != loaded_.rend(); ++it) {
     void* object = const_cast<void*>(it->item);
     if (it->held == Held::kOverlayObject) {
@@ -334,8 +342,13 @@ COverlayArchive::Held COverlayArchive::Keep(CArchiveObject* object) {
 }
 
 CArchiveObject* COverlayArchive::ReadObject(const OverlayClass& wanted) {
+  // Number 0 holds no item.
+  return static_cast<CArchiveObject*>(const_cast<void*>(loaded_[ReadNumber(wanted)].item));
+}
+
+uint32_t COverlayArchive::ReadNumber(const OverlayClass& wanted) {
   const uint16_t tag = ReadUInt16();
-  if (tag == kNullTag) return nullptr;
+  if (tag == kNullTag) return 0;
 
   const OverlayClass* cls = nullptr;
   uint16_t schema = 0;
@@ -366,7 +379,7 @@ CArchiveObject* COverlayArchive::ReadObject(const OverlayClass& wanted) {
       if (!object->IsKindOf(wanted)) {
         Fail(COverlayArchiveException::kBadClass, "object of an unexpected class");
       }
-      return object;
+      return number;
     }
     cls = static_cast<const OverlayClass*>(entry.item);
     schema = entry.schema;
@@ -375,8 +388,13 @@ CArchiveObject* COverlayArchive::ReadObject(const OverlayClass& wanted) {
   if (!cls->IsDerivedFrom(wanted)) {
     Fail(COverlayArchiveException::kBadClass, "object of an unexpected class");
   }
-  CArchiveObject* object = cls->CreateObject();
+  CArchiveObject* object;
+  {
+    const CCreationTimeScope time(creation_time_);  // the record sets the object's times
+    object = cls->CreateObject();
+  }
   if (!object) Fail(COverlayArchiveException::kBadClass, "class cannot be made from the archive");
+  const auto number = static_cast<uint32_t>(loaded_.size());
   loaded_.push_back({object, schema, false, Keep(object)});
   if (loaded_.size() > kMaxNumber) Fail(COverlayArchiveException::kBadCount, "too many objects");
 
@@ -387,5 +405,33 @@ CArchiveObject* COverlayArchive::ReadObject(const OverlayClass& wanted) {
   object->Serialize(*this);  // a throw ends the archive's use, so nothing is restored then
   object_schema_ = outer_schema;
   --depth_;
-  return object;
+  return number;
+}
+
+CCategory* COverlayArchive::ReadSharedCategory() {
+  const uint32_t number = ReadNumber(CCategory::kClass);
+  if (number == 0) return nullptr;
+  // The program's category found for a stored one stays the first match of its name while the
+  // archive loads (categories only join the program's list at its end), so each stored one is
+  // looked up once however many objects name it.
+  if (loaded_[number].shared == 0) {
+    const auto* stored = static_cast<const CCategory*>(loaded_[number].item);
+    shared_categories_.push_back(CCategory::FindOrCreate(stored->name()));
+    loaded_[number].shared = static_cast<uint32_t>(shared_categories_.size());
+  }
+  CCategory* shared = shared_categories_[loaded_[number].shared - 1];
+  shared->AddRef();
+  return shared;
+}
+
+void COverlayArchive::ReserveObjects(uint32_t count) {
+  if (storing_) return;
+  // Growing the table step by step to a million objects copies it over and over. The room
+  // spare for the few classes and categories a file names keeps them from forcing one more
+  // growth at the very end. Every object takes a byte of the archive at least, so a hostile
+  // count reserves no more entries than the file has bytes, and untouched room costs only
+  // address space.
+  constexpr size_t kClassesAndCategories = 256;
+  loaded_.reserve(loaded_.size() + std::min<uint64_t>(count, BytesLeft()) +
+                  kClassesAndCategories);
 }

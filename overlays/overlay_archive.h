@@ -36,6 +36,8 @@
 
 #include "overlays/object_factory.h"
 
+class CCategory;
+
 namespace vd::os {
 class File;
 }
@@ -139,9 +141,15 @@ class COverlayArchive {
   T* ReadObject() {
     return static_cast<T*>(ReadObject(T::kClass));
   }
+  // Loading: a category reference, as the program's category of the stored name
+  // (CCategory::FindOrCreate) with one reference for the caller; null for none. Each stored
+  // category is looked up once: its objects all name it.
+  CCategory* ReadSharedCategory();
+  // Loading: a hint that count more objects follow (a list's count), so that the table of
+  // the objects read is made at its size at once.
+  void ReserveObjects(uint32_t count);
 
  private:
-  struct Source;
   class StoreMap;
   // What the archive holds of an object it made.
   enum class Held : uint8_t { kNothing, kOverlayObject, kCategory };
@@ -151,6 +159,7 @@ class COverlayArchive {
     uint16_t schema;
     bool is_class;
     Held held;
+    uint32_t shared = 0;  // a stored category: 1 + its index in shared_categories_, or 0
   };
 
   void WriteRaw(const void* data, size_t size) {
@@ -176,12 +185,15 @@ class COverlayArchive {
     return v;
   }
   void ReadSlow(void* data, size_t size);
+  // The loading constructors' common part.
+  void StartLoading();
   // Loading from a file: moves what is left to the front of the buffer and fills the rest.
   // False at the end of the file.
   bool Refill();
   [[noreturn]] void Fail(COverlayArchiveException::Cause cause, const char* what) const;
 
-  uint32_t ReadTag32();
+  // ReadObject: the number of the object referred to, 0 for none.
+  uint32_t ReadNumber(const OverlayClass& wanted);
   const OverlayClass& ReadNewClass(uint16_t& schema);
   void WriteTag(uint32_t number, bool is_class);
   // Takes a reference on a new object, when its class counts them.
@@ -195,8 +207,11 @@ class COverlayArchive {
   uint64_t file_left_ = 0;  // loading from a file: bytes not yet in the buffer
   uint16_t object_schema_ = kOverlaySchema;
   std::string link_folder_;
+  int32_t creation_time_ = 0;  // loading: the time objects are made with (CCreationTimeScope)
 
   std::vector<Loaded> loaded_;        // loading: number -> class or object (0: none)
+  // Loading: the program's categories that stored ones stand for, each holding a reference.
+  std::vector<CCategory*> shared_categories_;
   std::unique_ptr<StoreMap> stored_;  // storing: class or object -> number
   uint32_t next_number_ = 1;
   int depth_ = 0;  // loading: object records being read, one inside the other

@@ -84,6 +84,7 @@ bool ReadObjects(const std::string& path, const std::string& link_folder, bool u
     archive.set_link_folder(link_folder);
     try {
       const uint32_t count = archive.ReadCount(2);  // a reference takes 2 bytes at least
+      archive.ReserveObjects(count);
       for (uint32_t i = 0; i < count; ++i) {
         COstrelObject* object = archive.ReadObject<COstrelObject>();
         if (!object || (user_file && object->IsKindOf(CObjIcons::kClass))) continue;

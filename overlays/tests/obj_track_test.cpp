@@ -62,9 +62,7 @@ class TrackTest : public testing::Test {
  protected:
   void SetUp() override {
     vd::SetProfileLocation(vd::kDefaultProfileKey, dir.path());
-    COstrelObject::SetUndoHook({nullptr, [this](COstrelObject&) { ++undo_saves; }});
   }
-  void TearDown() override { COstrelObject::SetUndoHook({}); }
 
   void SetSetting(const char* key, int value) {
     ASSERT_TRUE(vd::OpenAppProfile().SetInt(vd::kSettingsSection, key, value));
@@ -75,6 +73,7 @@ class TrackTest : public testing::Test {
   vd::test::TempDir dir;
   FakeDocument doc;
   int undo_saves = 0;
+  vd::test::ScopedUndoHook undo_hook{{nullptr, [this](COstrelObject&) { ++undo_saves; }}};
 };
 
 CLatLon Moved(CLatLon from, double metres, double bearing = 0.0) {

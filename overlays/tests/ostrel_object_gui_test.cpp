@@ -26,15 +26,6 @@ struct Answering : vd::ui::DialogResponder {
 };
 
 struct DeleteFixture : testing::Test {
-  DeleteFixture() {
-    COstrelObject::SetUndoHook({nullptr, [this](COstrelObject& object) {
-                                  undo_saved.push_back(&object);
-                                  // Saved before the views hear of the deletion.
-                                  EXPECT_TRUE(world.log.empty());
-                                }});
-  }
-  ~DeleteFixture() override { COstrelObject::SetUndoHook({}); }
-
   TestMark* AddMark(const std::string& name, const std::string& category) {
     TestMark* mark = world.doc.Add(new TestMark);
     mark->name = name;
@@ -46,6 +37,11 @@ struct DeleteFixture : testing::Test {
   Answering responder;
   vd::ui::ScopedResponder scope{&responder};
   std::vector<COstrelObject*> undo_saved;
+  vd::test::ScopedUndoHook undo_hook{{nullptr, [this](COstrelObject& object) {
+                                        undo_saved.push_back(&object);
+                                        // Saved before the views hear of the deletion.
+                                        EXPECT_TRUE(world.log.empty());
+                                      }}};
 };
 
 TEST_F(DeleteFixture, ALockedObjectIsRefused) {

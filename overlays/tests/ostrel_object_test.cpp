@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -9,6 +11,7 @@
 #include "overlays/category.h"
 #include "overlays/overlay_archive.h"
 #include "overlays/tests/overlay_test_objects.h"
+#include "platform/os/clock.h"
 #include "platform/os/files.h"
 #include "platform/ui/popup_menu.h"
 #include "tests/temp_dir.h"
@@ -51,6 +54,45 @@ TEST(OstrelObjectId, UniqueWithinADocumentWhenMadeInOneBurst) {
     lows.insert(static_cast<uint32_t>(id));
   }
   EXPECT_EQ(lows.size(), marks.size());
+}
+
+TEST(OstrelObjectId, NewIdsSkipLowHalvesHeldInTheDocumentOnly) {
+  // The first value tried is the time xor the first random number shifted. With the random
+  // numbers repeated, the first three values of this second and the next few are held by
+  // marks of the document, the fourth was held by a mark that is gone, and the values the new
+  // id should take are held by marks of another document.
+  COstrelObject::SetInstallationId(0);
+  OverlayWorld world;
+  FakeDoc other;
+  std::srand(20240601);
+  const uint32_t random = static_cast<uint32_t>(std::rand()) & 0x7FFF;
+  const auto now = static_cast<uint32_t>(vd::os::NowSeconds1970());
+  std::vector<std::unique_ptr<TestMark>> marks;
+  std::set<uint32_t> held;
+  for (uint32_t second = now; second < now + 5; ++second) {
+    const uint32_t first = second ^ (random << 16);
+    for (uint32_t k = 0; k < 3; ++k) {
+      marks.push_back(std::make_unique<TestMark>());
+      marks.back()->SetUniqueId(first + k);
+      held.insert(first + k);
+    }
+    TestMark gone;
+    gone.SetUniqueId(first + 3);
+  }
+  std::set<uint32_t> expected;
+  for (uint32_t second = now; second < now + 5; ++second) {
+    uint32_t free = second ^ (random << 16);
+    while (held.contains(free)) ++free;
+    expected.insert(free);
+    marks.push_back(std::make_unique<TestMark>());
+    marks.back()->SetDocument(&other);
+    marks.back()->SetUniqueId(free);
+  }
+
+  std::srand(20240601);
+  TestMark mark;
+  EXPECT_TRUE(expected.contains(static_cast<uint32_t>(mark.GetUniqueId())))
+      << "the first value free in the document: " << mark.id();
 }
 
 TEST(OstrelObjectId, IsSameObject) {
@@ -273,12 +315,34 @@ TEST(OstrelObjectDelete, AnObjectOutsideTheListStaysAlive) {
 
 // ---- Odds and ends of the base ----
 
+TEST(OstrelObjectBase, CreationTimeScopeDatesNewObjects) {
+  OverlayWorld world;
+  {
+    const CCreationTimeScope outer(1000);
+    TestMark a;
+    {
+      const CCreationTimeScope inner(2000);
+      TestMark b;
+      EXPECT_EQ(b.created, 2000);
+      EXPECT_EQ(b.modified, 2000);
+    }
+    TestMark c;
+    EXPECT_EQ(a.created, 1000);
+    EXPECT_EQ(c.created, 1000) << "the outer scope's time again";
+  }
+  const auto before = static_cast<int32_t>(vd::os::NowSeconds1970());
+  TestMark now;
+  EXPECT_GE(now.created, before) << "the clock once no scope lives";
+  EXPECT_EQ(now.modified, now.created);
+}
+
 TEST(OstrelObjectBase, DefaultsAndPlainSlots) {
   OverlayWorld world;
   int undo_step = 7;
-  COstrelObject::SetUndoHook({[&] { return undo_step; }, nullptr});
+  auto undo_hook = std::make_optional<vd::test::ScopedUndoHook>(
+      OverlayUndoHook{[&] { return undo_step; }, nullptr});
   TestMark mark;
-  COstrelObject::SetUndoHook({});
+  undo_hook.reset();
   EXPECT_EQ(mark.document(), &world.doc);
   EXPECT_EQ(mark.undo_stamp, 7);
   EXPECT_EQ(mark.redo_stamp, 0);

@@ -190,6 +190,40 @@ TEST(OverlayFile, CategoryIsWrittenOnceAndShared) {
   existing->Release();
 }
 
+TEST(OverlayFile, InterleavedCategoriesEachResolveOnceWithTheirReferences) {
+  OverlayWorld world;
+  vd::test::TempDir dir;
+  const std::string path = dir.File("mixed.vdo");
+  CCategory* wrecks = CCategory::FindOrCreate("WRECKS");  // the program's, before the load
+  {
+    ObjectList saved;
+    for (const char* name : {"Wrecks", "Buoys", "wrecks", "Buoys", "Wrecks", ""}) {
+      auto* mark = new ArchiveMark;
+      mark->AddRef();
+      if (*name) mark->SetCategory(name);
+      saved.push_back(mark);
+    }
+    EXPECT_TRUE(SaveObjectsToOverlayFile(path, saved, false));
+    for (COstrelObject* mark : saved) mark->Release();  // "Buoys" goes with them
+  }
+
+  const size_t categories = CCategory::All().size();
+  ObjectList read;
+  ASSERT_TRUE(ReadOverlayFileObjects(path, read));
+  std::vector<CCategory*> got;
+  for (COstrelObject* object : read) got.push_back(object->category());
+  ASSERT_EQ(got.size(), 6u);
+  ASSERT_NE(got[1], nullptr);
+  EXPECT_EQ(got[1]->name(), "Buoys");
+  EXPECT_EQ(got, (std::vector<CCategory*>{wrecks, got[1], wrecks, got[1], wrecks, nullptr}));
+  EXPECT_EQ(wrecks->ref_count(), 1 + 3) << "the test's and the objects'";
+  EXPECT_EQ(got[1]->ref_count(), 2) << "the objects' only";
+  EXPECT_EQ(CCategory::All().size(), categories + 1) << "Buoys, and none of the file's own";
+  for (COstrelObject* object : read) object->Release();
+  EXPECT_EQ(wrecks->ref_count(), 1);
+  wrecks->Release();
+}
+
 TEST(OverlayFile, BadInputFailsAndChangesNothing) {
   OverlayWorld world;
   vd::test::TempDir dir;

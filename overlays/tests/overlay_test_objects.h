@@ -134,6 +134,21 @@ struct OverlayWorld {
   CCurrentOwnerScope owner;
 };
 
+// Installs an undo hook for its lifetime and then puts back the one it replaced: the program's
+// history installs its own at start, which later tests of the same process rely on.
+class ScopedUndoHook {
+ public:
+  explicit ScopedUndoHook(OverlayUndoHook hook) : previous_(COstrelObject::UndoHook()) {
+    COstrelObject::SetUndoHook(std::move(hook));
+  }
+  ~ScopedUndoHook() { COstrelObject::SetUndoHook(std::move(previous_)); }
+  ScopedUndoHook(const ScopedUndoHook&) = delete;
+  ScopedUndoHook& operator=(const ScopedUndoHook&) = delete;
+
+ private:
+  OverlayUndoHook previous_;
+};
+
 // The bytes a storing archive writes to the file at `path` when `write` fills it.
 inline std::string StoredArchive(const std::string& path,
                                  const std::function<void(COverlayArchive&)>& write) {

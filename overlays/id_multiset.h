@@ -1,0 +1,44 @@
+#pragma once
+// A multiset of 32-bit keys: the low halves of the ids that one document's overlay objects
+// hold, each with the number of objects holding it (an object read back from a file or an undo
+// step carries the id of the object it stands for).
+//
+// Loading a file registers an id per object, a million of them for a large file, so the keys
+// live in one flat table rather than a node each: open addressing with linear probing, kept at
+// most half full (removal marks included) so that every probe ends at an empty slot soon.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class IdMultiset {
+ public:
+  bool empty() const { return held_ == 0; }
+  // How many times key was added and not yet removed.
+  uint32_t Count(uint32_t key) const;
+  bool Contains(uint32_t key) const { return Count(key) != 0; }
+  void Add(uint32_t key);
+  // Removes one occurrence; nothing when key is not held.
+  void Remove(uint32_t key);
+
+ private:
+  // A slot is empty (count 0), holds a key (count > 0), or marks a removed key, so that probes
+  // for keys placed beyond it go on.
+  static constexpr uint32_t kEmpty = 0;
+  static constexpr uint32_t kRemoved = UINT32_MAX;
+  struct Slot {
+    uint32_t key = 0;
+    uint32_t count = kEmpty;
+  };
+  static bool Holds(const Slot& slot) { return slot.count != kEmpty && slot.count != kRemoved; }
+
+  size_t Home(uint32_t key) const;
+  // The slot holding key, else the first slot on its probe path that may take it.
+  size_t Find(uint32_t key) const;
+  // A table of the capacity (a power of two) holding the same keys, without removal marks.
+  void Rehash(size_t capacity);
+
+  std::vector<Slot> slots_;
+  size_t held_ = 0;  // slots holding a key
+  size_t used_ = 0;  // slots not empty: held and removal marks
+  size_t mask_ = 0;
+};
