@@ -1,5 +1,6 @@
 #include "overlays/obj_track.h"
 #include "overlays/object_list.h"
+#include "platform/ui/popup_menu.h"
 
 #include <algorithm>
 #include <cmath>
@@ -943,3 +944,14 @@ void CObjTrack::ReadTrainerFile(std::istream& file) {
 }
 
 void CObjTrack::CentreInView() { ShowExtentInView(*this); }
+
+void CObjTrack::OnInitPopupMenu(vd::ui::PopupMenu& menu) {
+  vd::ui::PopupMenu::Item* item = menu.FindItem(kOtherProfileCommand);
+  if (!item) return;
+  if (other_label.empty()) {
+    item->flags |= vd::ui::PopupMenu::kDisabled;
+  } else {
+    item->flags &= ~vd::ui::PopupMenu::kDisabled;
+    item->text = other_label + " Profile";
+  }
+}

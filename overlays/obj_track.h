@@ -84,6 +84,10 @@ class CObjTrack : public COstrelObject {
                  double& max_lon) const override;
   // Shows the object in a chart window (the best chart for it).
   void CentreInView() override;
+  // The "Other profile" entry names the track's extra measurement, and is there only when the
+  // track has one.
+  void OnInitPopupMenu(vd::ui::PopupMenu& menu) override;
+  static constexpr int kOtherProfileCommand = 33544;
   void Deselect() override;
   bool IsSameObject(const COstrelObject& other) const override;
   bool WriteText(std::string& out) override;

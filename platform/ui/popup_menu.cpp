@@ -26,6 +26,17 @@ const PopupMenu::Item* PopupMenu::FindEnabledItem(int id) const {
   return nullptr;
 }
 
+PopupMenu::Item* PopupMenu::FindItem(int id) {
+  for (Item& item : items_) {
+    if (item.submenu) {
+      if (Item* found = item.submenu->FindItem(id)) return found;
+    } else if (!item.separator && item.id == id) {
+      return &item;
+    }
+  }
+  return nullptr;
+}
+
 int PopupMenu::Track(QWidget* owner, QPoint screen_pos) const {
   const int id = CurrentResponder().TrackPopupMenu(*this, owner, screen_pos);
   return id != 0 && FindEnabledItem(id) ? id : 0;

@@ -33,6 +33,9 @@ class PopupMenu {
   bool empty() const { return items_.empty(); }
   // The enabled item with this id, here or in a submenu; null when there is none.
   const Item* FindEnabledItem(int id) const;
+  // The first item with this id, enabled or not, here or in a submenu (to change its text or
+  // state before the menu shows); null when there is none.
+  Item* FindItem(int id);
 
   // Shows the menu at a screen position; the chosen id, or 0. An answer that names no enabled
   // item counts as 0.

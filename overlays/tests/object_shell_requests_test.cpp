@@ -1,4 +1,5 @@
-// Each kind of object asks its document to show it on the chart that suits it best.
+// What objects ask of the program around them: to be shown in a chart window, and to adjust their
+// context menus.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -9,6 +10,7 @@
 #include "overlays/obj_text.h"
 #include "overlays/obj_track.h"
 #include "overlays/obj_waypoint.h"
+#include "platform/ui/popup_menu.h"
 
 namespace {
 
@@ -74,6 +76,31 @@ TEST(CentreInView, PointsAtTheirOwnScaleExtentsByTheirSize) {
   doc.requests.clear();
   loose.CentreInView();
   EXPECT_TRUE(doc.requests.empty());
+}
+
+// A track's menu names its extra measurement in the "Other profile" entry, found in any
+// submenu, and greys it when the track has none.
+TEST(TrackMenu, OtherProfileEntryFollowsTheTrack) {
+  auto menu_with_entry = [] {
+    vd::ui::PopupMenu menu;
+    menu.AppendItem(1, "Properties");
+    menu.AppendSubmenu("Profiles").AppendItem(CObjTrack::kOtherProfileCommand, "Other profile");
+    return menu;
+  };
+  CObjTrack track;
+  vd::ui::PopupMenu menu = menu_with_entry();
+  track.OnInitPopupMenu(menu);
+  const vd::ui::PopupMenu::Item* entry = menu.FindItem(CObjTrack::kOtherProfileCommand);
+  ASSERT_NE(entry, nullptr);
+  EXPECT_NE(entry->flags & vd::ui::PopupMenu::kDisabled, 0u);
+  EXPECT_EQ(entry->text, "Other profile");
+
+  track.other_label = "Depth (m)";
+  menu = menu_with_entry();
+  track.OnInitPopupMenu(menu);
+  entry = menu.FindItem(CObjTrack::kOtherProfileCommand);
+  EXPECT_EQ(entry->flags & vd::ui::PopupMenu::kDisabled, 0u);
+  EXPECT_EQ(entry->text, "Depth (m) Profile");
 }
 
 }  // namespace
