@@ -476,12 +476,17 @@ void CMainFrame::SaveLayout() {
 // ---- Commands ----
 
 bool CMainFrame::RouteCommand(int id) {
+  bool handled = false;
   if (CDocView* view = ActiveChartView()) {
-    if (auto* target = dynamic_cast<CCommandTarget*>(view); target && target->OnCommand(id)) return true;
+    if (auto* target = dynamic_cast<CCommandTarget*>(view)) handled = target->OnCommand(id);
   }
-  if (COstrelDoc* document = Document(); document && document->OnCommand(id)) return true;
-  if (OnCommand(id)) return true;
-  return app_.OnCommand(id);
+  if (!handled) {
+    COstrelDoc* document = Document();
+    handled = (document && document->OnCommand(id)) || OnCommand(id) || app_.OnCommand(id);
+  }
+  // A command changes what the others can do (Undo after an edit, say); the tool bars show it.
+  if (handled && !closed_) UpdateToolbars();
+  return handled;
 }
 
 CCmdUI CMainFrame::RouteUpdate(int id) {
