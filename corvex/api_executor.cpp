@@ -570,6 +570,9 @@ int Request::SetVesselOutline() {
     }
   }
   target->outline = std::move(outline);
+  // The views' records of the vessel hold a point for each outline point: they must be made
+  // again before the next paint.
+  target->NotifyChange(kChangeModified);
   return kApiOk;
 }
 

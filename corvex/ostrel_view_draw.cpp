@@ -219,10 +219,12 @@ bool COstrelView::CheckChartAccess() {
   static bool checking = false;  // the message box lets paints through
   if (checking || !chart_) return false;
   checking = true;
-  while (!chart_->IsFileReadable()) {
+  while (chart_ && !chart_->IsFileReadable()) {
     const int answer = vd::ui::RunMessageBox(
         window_.DialogOwner(), "Cannot access map file: " + chart_->GetFileName(), "Corvex",
         vd::ui::kMbRetryCancel | vd::ui::kMbIconWarning);
+    // The box lets other work run, which may have closed the chart meanwhile.
+    if (!chart_) break;
     if (answer != vd::ui::kIdRetry) {
       ReloadChart();
       InvalidateAll();

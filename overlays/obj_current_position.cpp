@@ -352,15 +352,17 @@ void CObjCurrentPosition::Draw(vd::ui::Surface& dc, vd::ui::Graphics& graphics,
       pen_colour = kBlack;
     }
     dc.SelectPen({vd::ui::LineStyle::Solid, static_cast<int>(2 * scale), pen_colour});
-    if (rate_of_turn == 0.0f) {
-      DrawArrowLine(dc, c, client[1], chart[0], chart[1]);
-    } else {
+    if (TurnShowsAsArc(c, client[1])) {
       DrawArcVector(dc, c, client[1]);
+    } else {
+      DrawArrowLine(dc, c, client[1], chart[0], chart[1]);
     }
   }
 
   bool outline_drawn = false;
-  if (outline.size() >= 2) {
+  // The record holds the outline's points after the first five, unless it was made for an
+  // outline of another size (it is then made again at the next change).
+  if (outline.size() >= 2 && client.size() >= 5 + outline.size()) {
     const vd::ui::Point p5 = client[5];
     const vd::ui::Point p6 = client[6];
     if (Length(double(p6.x) - p5.x, double(p6.y) - p5.y) > static_cast<int>(4.125 * scale)) {
@@ -402,6 +404,15 @@ void CObjCurrentPosition::Draw(vd::ui::Surface& dc, vd::ui::Graphics& graphics,
     dc.SetPixel(c, kBlack);
   }
   dc.Restore();
+}
+
+bool CObjCurrentPosition::TurnShowsAsArc(vd::ui::Point from, vd::ui::Point to) const {
+  // Beyond this radius (client pixels) the arc is a straight line on any screen, and its
+  // centre would lie outside the drawing coordinates.
+  constexpr double kMaxArcRadius = 1e6;
+  const double m = vector_minutes * rate_of_turn * kDegToRad;
+  const double d = Length(double(to.x) - from.x, double(to.y) - from.y);
+  return std::isfinite(m) && m != 0.0 && d > 0.0 && std::fabs(d / m) < kMaxArcRadius;
 }
 
 void CObjCurrentPosition::DrawArcVector(vd::ui::Surface& dc, vd::ui::Point from,

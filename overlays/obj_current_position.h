@@ -113,6 +113,8 @@ class CObjCurrentPosition : public COstrelObject, public GPS_position_info {
   double PointingAngle() const;
   void CheckMarkAlarms();
   void AddTrailPoint();
+  // Whether the turn bends the vector from..to visibly (a finite, not too large radius).
+  bool TurnShowsAsArc(vd::ui::Point from, vd::ui::Point to) const;
   void DrawArcVector(vd::ui::Surface& dc, vd::ui::Point from, vd::ui::Point to) const;
 
   std::optional<vd::ui::Image> image_a_;

@@ -475,6 +475,29 @@ TEST_F(ChartViewTest, UnreadableChartFileAsksAndCancelEmptiesTheView) {
   EXPECT_EQ(0xFFFFFFFFu, image.Pixel(299, 199));
 }
 
+// The box lets other work run (a request of another program, a command) which may close the
+// chart meanwhile: Retry then finds no chart to check.
+TEST_F(ChartViewTest, ChartClosedWhileTheAccessBoxIsUpEndsTheCheck) {
+  COstrelView& v = OpenView(300, 200);
+  std::filesystem::resize_file(path, 0);
+
+  struct CloseThenRetry : vd::ui::DialogResponder {
+    int MessageBox(const vd::ui::MessageBoxRequest&) override {
+      ++boxes;
+      view->ReloadChart();
+      return vd::ui::kIdRetry;
+    }
+    COstrelView* view = nullptr;
+    int boxes = 0;
+  } retry;
+  retry.view = &v;
+  vd::ui::ScopedResponder scope(&retry);
+  const vd::ui::Image image = Paint();
+  EXPECT_EQ(1, retry.boxes);
+  EXPECT_EQ(nullptr, v.chart());
+  EXPECT_EQ(0xFFFFFFFFu, image.Pixel(0, 0));
+}
+
 TEST_F(ChartViewTest, MappingShiftsByZoomAndRenderModeTruncates) {
   COstrelView& v = OpenView(400, 300);
   struct Case {

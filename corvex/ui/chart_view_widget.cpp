@@ -12,6 +12,8 @@
 #include <QScreen>
 #include <QToolTip>
 #include <QUrl>
+#include <algorithm>
+#include <cstdint>
 
 #include "charts/old_quick_chart.h"
 #include "platform/ui/popup_menu.h"
@@ -223,8 +225,13 @@ void CChartViewWidget::CloseFrame() {
 
 void CChartViewWidget::SetFramePlacement(const CWindowPlacement& placement) {
   QWidget* frame = Frame();
-  frame->setGeometry(placement.left, placement.top, placement.right - placement.left,
-                     placement.bottom - placement.top);
+  // The placement may come from a damaged configuration file: any corners give a size a
+  // window can have.
+  const auto extent = [](int32_t low, int32_t high) {
+    return static_cast<int>(std::clamp<int64_t>(int64_t{high} - low, 0, QWIDGETSIZE_MAX));
+  };
+  frame->setGeometry(placement.left, placement.top, extent(placement.left, placement.right),
+                     extent(placement.top, placement.bottom));
   switch (placement.show_cmd) {
     case kShowMaximized: frame->showMaximized(); break;
     case kShowMinimized: frame->showMinimized(); break;

@@ -6,7 +6,9 @@
 #include <QImage>
 #include <QPointer>
 #include <chrono>
+#include <climits>
 #include <memory>
+#include <optional>
 
 #include "charts/old_quick_chart.h"
 #include "charts/outline/old_chart_outline.h"
@@ -31,7 +33,9 @@ class OutlineDocument : public COstrelDocBase, public CViewDocument {
     objects.push_back(outline);
     return outline;
   }
-  const CViewPlacement* GetPendingPlacement() const override { return nullptr; }
+  const CViewPlacement* GetPendingPlacement() const override {
+    return pending ? &*pending : nullptr;
+  }
   bool MaximiseViews() const override { return false; }
   std::vector<CDocView*> GetChartViews() const override { return {}; }
   void ShowView(CDocView*) override {}
@@ -39,6 +43,7 @@ class OutlineDocument : public COstrelDocBase, public CViewDocument {
   void SyncViewsTo(CDocView*, double, double) override {}
 
   ObjectList objects;
+  std::optional<CViewPlacement> pending;
 };
 
 // Runs the event loop until the condition holds or a generous time has passed.
@@ -97,6 +102,25 @@ TEST_F(ChartViewWidgetTest, NewViewWithoutAChartClosesItsFrameLater) {
   widget->view()->OnInitialUpdate();
   EXPECT_TRUE(frame->isVisible()) << "not inside the call";
   EXPECT_TRUE(WaitFor([&] { return watch.isNull(); }));
+}
+
+// The placement comes from the stored configuration, which may be damaged.
+TEST_F(ChartViewWidgetTest, FramePlacementOfAnyCornersOpensTheChart) {
+  for (const auto& [left, right] : {std::pair{INT32_MIN, INT32_MAX}, std::pair{INT32_MAX, INT32_MIN},
+                                    std::pair{10, 400}}) {
+    CViewPlacement placement;
+    placement.chart_path = path;
+    placement.window.show_cmd = kShowNormal;
+    placement.window.left = placement.window.top = left;
+    placement.window.right = placement.window.bottom = right;
+    document.pending = placement;
+    auto frame = std::make_unique<QWidget>();
+    auto* widget = new CChartViewWidget(document, frame.get());
+    widget->view()->OnInitialUpdate();
+    EXPECT_NE(nullptr, widget->view()->chart()) << left << ".." << right;
+    EXPECT_GE(frame->width(), 0);
+    EXPECT_GE(frame->height(), 0);
+  }
 }
 
 TEST_F(ChartViewWidgetTest, ClosingWithTilesQueuedWaitsForThem) {
