@@ -294,7 +294,18 @@ void COstrelDoc::LoadStandardUserData(bool only_if_present) {
   const bool seeded = SeedUserDataFile(DataFolder());
   if (only_if_present && !vd::os::FileExists(user_data_path_)) return;
   ResetOlderSchema();
-  if (LoadUserData(user_data_path_, false, false)) KeepOlderUserDataFile(user_data_path_, seeded);
+  const bool had_backup = IsReadable(GetFolderOfPath(user_data_path_) + "/backup.vdo");
+  if (LoadUserData(user_data_path_, false, false)) {
+    KeepOlderUserDataFile(user_data_path_, seeded);
+    return;
+  }
+  // Unreadable with no backup to come back from: the next save would write over it and the
+  // one after over its backup copy. It goes aside as a damaged file with a backup would.
+  if (!had_backup && vd::os::FileExists(user_data_path_) &&
+      vd::os::RenameFile(user_data_path_, user_data_path_ + ".corrupt")) {
+    FormatMessageBox(vd::ui::kMbIconWarning, "Could not read %s\nIt was kept as %s.corrupt",
+                     user_data_path_.c_str(), user_data_path_.c_str());
+  }
 }
 
 bool COstrelDoc::LoadUserData(const std::string& path, bool ask, bool merge) {

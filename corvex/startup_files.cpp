@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 
 #include "core/app/app_common.h"
 #include "core/file_utils.h"
@@ -62,10 +63,18 @@ CCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     if (arg == "--no-splash" || arg == "/nologo" || arg == "-nologo") {
       line.show_splash = false;
     } else if (!arg.empty() && arg[0] != '-') {
+      // A file named relative to where the program was started: a running program it is
+      // handed to, and the setting the configuration path is stored in, start elsewhere.
+      std::string path = arg;
+      std::error_code error;
+      if (arg.find("://") == std::string::npos && arg[0] != '/') {
+        const std::filesystem::path absolute = std::filesystem::absolute(arg, error);
+        if (!error) path = absolute.string();
+      }
       if (EndsWithNoCase(arg, ".vdn"))
-        line.config_document = arg;
+        line.config_document = path;
       else
-        line.file_to_open = arg;
+        line.file_to_open = path;
     }
   }
   return line;

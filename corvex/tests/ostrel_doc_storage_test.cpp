@@ -286,6 +286,26 @@ TEST(OstrelDocStorage, DamagedUserDataComesBackFromItsBackupOnly) {
   EXPECT_EQ(Names(*doc.GetObjectList(), false), std::vector<std::string>{"Saved"});
 }
 
+// Without a backup the damaged file must outlive the saves that follow: the first one would
+// copy it to the backup and the second write over that.
+TEST(OstrelDocStorage, DamagedUserDataWithoutBackupIsKeptAside) {
+  DocWorld world;
+  SampleDocument sample(world);
+  WriteFile(sample.path, sample.fixture.Bytes());
+  const std::string user_data = COstrelDoc::StandardUserDataPath();
+  WriteFile(user_data, "damaged");
+
+  COstrelDoc& doc = world.Doc();
+  ASSERT_TRUE(doc.OnOpenDocument(sample.path));
+  EXPECT_TRUE(Names(*doc.GetObjectList(), false).empty());
+  ASSERT_TRUE(doc.OnSaveDocument(sample.path));
+  ASSERT_TRUE(doc.OnSaveDocument(sample.path));
+  EXPECT_EQ(FileBytes(user_data + ".corrupt"), "damaged");
+  // The user is told where it went.
+  ASSERT_EQ(world.responder.boxes.size(), 1u);
+  EXPECT_NE(world.responder.boxes[0].text.find(user_data + ".corrupt"), std::string::npos);
+}
+
 TEST(OstrelDocStorage, StoredUserDataPathIsNotUsed) {
   DocWorld world;
   SampleDocument sample(world);

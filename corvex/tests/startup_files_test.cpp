@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "core/app/app_common.h"
 #include "core/persistent_value.h"
 #include "platform/os/files.h"
@@ -18,7 +20,10 @@ TEST(StartupFiles, CommandLine) {
       {{}, true, "", ""},
       {{"/home/u/Trip.VDN"}, true, "/home/u/Trip.VDN", ""},
       {{"--no-splash", "/data/a b.gpx"}, false, "", "/data/a b.gpx"},
-      {{"/nologo", "x.qct"}, false, "", "x.qct"},
+      // Relative to the folder the program starts in; links stay as they are.
+      {{"/nologo", "x.qct"}, false, "", std::filesystem::current_path().string() + "/x.qct"},
+      {{"sub/Trip.vdn"}, true, std::filesystem::current_path().string() + "/sub/Trip.vdn", ""},
+      {{"vardune://view?lat=1&lon=2"}, true, "", "vardune://view?lat=1&lon=2"},
   };
   for (const auto& c : cases) {
     const CCommandLine line = ParseCommandLine(c.args);

@@ -129,7 +129,12 @@ bool CMainFrame::Create() {
 
   CVD_transaction::InitApiTransactionFileName();
   // Other programs reach this window by its class name.
-  return ipc_server_.Listen(kMainWindowClass, message_window());
+  inbox_ = std::make_unique<vd::os::MessageWindow>(
+      [this](const vd::os::Message& message) { return HandleOtherProgram(message); });
+  inbox_->SetWakeHook([this] {
+    QMetaObject::invokeMethod(this, [this] { inbox_->DispatchPending(); }, Qt::QueuedConnection);
+  });
+  return ipc_server_.Listen(kMainWindowClass, *inbox_);
 }
 
 // ---- Messages ----
@@ -147,6 +152,22 @@ intptr_t CMainFrame::HandleMessage(vd::ui::NativeWindow&, const vd::ui::Message&
     return 0;
   }
   return DefaultProc(message);
+}
+
+intptr_t CMainFrame::HandleOtherProgram(const vd::os::Message& message) {
+  if (message.msg == vd::ui::kWmClose) {
+    CloseFrame();
+    return 0;
+  }
+  if (message.msg != vd::os::kUserMessage) return 0;
+  switch (message.wparam) {
+    case kOpenHandedFile:
+    case kOldClient:
+    case kApiRequest:
+      return OnUserMessage(message.wparam, message.lparam);
+    default:
+      return 0;
+  }
 }
 
 intptr_t CMainFrame::OnUserMessage(uintptr_t w, intptr_t l) {
@@ -650,7 +671,8 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 bool CMainFrame::CloseFrame() {
   if (closed_) return true;
   if (!OnClose()) return false;
-  hide();
+  // Closed, not only hidden: the last window's close ends the program's loop.
+  close();
   return true;
 }
 
@@ -661,17 +683,17 @@ bool CMainFrame::OnClose() {
   if (vd::os::IpcWindowExists(kViewerWindowClass))
     vd::os::IpcSend(kViewerWindowClass, vd::ui::kWmClose, 0, 0, kViewerCloseWaitMs);
   app_.CloseAllDataWindows();
-  gps_.reset();
   SaveCommandBars();
   SaveLayout();
   // The document is saved; when that fails and the user keeps the program open, nothing
-  // more happens.
+  // more happens: the GPS input goes on recording.
   CMyDocTemplate* first = app_.first_template();
   if (first && first->document() && !first->document()->SaveModified()) {
     closing_ = false;
     return false;
   }
   closing_ = false;
+  gps_.reset();
   // The chart windows go before the document their views show.
   for (CChildFrame* frame : ChartFrames()) delete frame;
   if (first) first->DestroyDocument();

@@ -115,6 +115,7 @@ class CMainFrame : public QMainWindow,
 
  private:
   intptr_t HandleMessage(vd::ui::NativeWindow& window, const vd::ui::Message& message) override;
+  intptr_t HandleOtherProgram(const vd::os::Message& message);
   void OnGpsNotice(uintptr_t code, const GPS_position_info& record);
   bool OnClose();
   void BuildMenus();
@@ -130,6 +131,9 @@ class CMainFrame : public QMainWindow,
   std::string MenuPath() const;
 
   COstrelApp& app_;
+  // What other programs send arrives here, not at the window: only the messages meant for
+  // them pass on (a GPS notice carries an address inside this program).
+  std::unique_ptr<vd::os::MessageWindow> inbox_;
   vd::os::IpcServer ipc_server_;
   QMdiArea* mdi_ = nullptr;
   QLabel* readout_pane_ = nullptr;

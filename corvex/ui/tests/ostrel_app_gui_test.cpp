@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <QApplication>
@@ -29,6 +30,7 @@
 #include "platform/os/named_mutex.h"
 #include "platform/os/numbers.h"
 #include "platform/os/process.h"
+#include "tests/child_process.h"
 
 namespace {
 
@@ -331,6 +333,81 @@ TEST(CorvexApp, RequestsFromAnotherProgramWorkOnTheDocument) {
   CObjCurrentPosition* own = program.document()->PeekCurrentPosition();
   ASSERT_NE(own, nullptr);
   EXPECT_DOUBLE_EQ(own->position.lat, 51.0);
+}
+
+// Starts the program on its own (the first run, with its help page, happens in this process
+// first) and waits until it has its document: a request it does not know is then answered 11.
+void StartOnItsOwn(CorvexHome& home, vd::test::ChildProcess& corvex) {
+  { Program setup; }
+  vd::test::ChildProcess::Options options;
+  options.environment = {{"QT_QPA_PLATFORM", "offscreen"}};
+  options.output_file = home.File("corvex.log");
+  std::string error;
+  ASSERT_TRUE(corvex.Start(vd::os::ProgramFolder() + "/corvex", {"--no-splash"}, options, error))
+      << error;
+  ASSERT_TRUE(ProcessEventsUntil([] {
+    return vd::os::IpcSend(kMainWindowClass, vd::os::kUserMessage, CMainFrame::kApiRequest,
+                           0x7777) == 11;
+  }));
+}
+
+TEST(CorvexApp, OtherProgramsReachOnlyTheirMessagesAndACloseRequestEndsTheProgram) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  vd::ui::ScopedResponder responder(&answers);
+  vd::test::ChildProcess corvex;
+  ASSERT_NO_FATAL_FAILURE(StartOnItsOwn(home, corvex));
+  const std::string user_data = home.DataFolder() + "/userdata-Vardune-6.vdo";
+  vd::os::RemoveFile(user_data);
+
+  // A GPS notice's lparam is an address inside the program: from outside it is only a number.
+  EXPECT_EQ(vd::os::IpcSend(kMainWindowClass, vd::os::kUserMessage, 0, 16), 0);
+  EXPECT_EQ(vd::os::IpcSend(kMainWindowClass, vd::os::kUserMessage, 77, 16), 0);
+  EXPECT_EQ(corvex.Wait(std::chrono::milliseconds(0)), std::nullopt);
+
+  // Asked to close, it saves and ends.
+  EXPECT_EQ(vd::os::IpcSend(kMainWindowClass, vd::ui::kWmClose, 0, 0), 0);
+  const std::optional<int> status = corvex.Wait(std::chrono::seconds(60));
+  ASSERT_TRUE(status) << "the program did not end";
+  EXPECT_EQ(vd::test::DescribeWaitStatus(*status), "exit code 0");
+  EXPECT_TRUE(vd::os::FileExists(user_data));
+}
+
+TEST(CorvexApp, EndedFromOutsideItSavesFirst) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  vd::ui::ScopedResponder responder(&answers);
+  for (int signal : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    vd::test::ChildProcess corvex;
+    ASSERT_NO_FATAL_FAILURE(StartOnItsOwn(home, corvex));
+    const std::string user_data = home.DataFolder() + "/userdata-Vardune-6.vdo";
+    vd::os::RemoveFile(user_data);
+    corvex.Signal(signal);
+    const std::optional<int> status = corvex.Wait(std::chrono::seconds(60));
+    ASSERT_TRUE(status) << "the program did not end";
+    EXPECT_EQ(vd::test::DescribeWaitStatus(*status), "exit code 0");
+    EXPECT_TRUE(vd::os::FileExists(user_data));
+  }
+}
+
+// A close refused because the save failed leaves the program as it was, GPS input included.
+TEST(CorvexApp, RefusedCloseKeepsTheGpsInput) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  answers.answers = {{"GPS Demo?", vd::ui::kIdYes}, {"Quit anyway?", vd::ui::kIdNo}};
+  vd::ui::ScopedResponder responder(&answers);
+  { Program setup; }
+  SetGpsPort(WriteDemoTrack(home, 3));
+  Program program;
+  ASSERT_TRUE(program.started());
+  ASSERT_NE(program.frame().gps(), nullptr);
+  // Nowhere to save to.
+  ASSERT_TRUE(vd::os::RenameFile(home.DataFolder(), home.DataFolder() + ".away"));
+  EXPECT_FALSE(program.Quit());
+  EXPECT_NE(program.frame().gps(), nullptr);
+  ASSERT_TRUE(vd::os::RenameFile(home.DataFolder() + ".away", home.DataFolder()));
+  EXPECT_TRUE(program.Quit());
 }
 
 TEST(CorvexApp, MessagesBeforeTheDocumentExists) {
