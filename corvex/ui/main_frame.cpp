@@ -162,6 +162,8 @@ intptr_t CMainFrame::HandleOtherProgram(const vd::os::Message& message) {
   if (message.msg != vd::os::kUserMessage) return 0;
   switch (message.wparam) {
     case kOpenHandedFile:
+      // Only a request that brought a text hands a path over; a plain number is no address.
+      return OnUserMessage(message.wparam, reinterpret_cast<intptr_t>(ipc_server_.CurrentText()));
     case kOldClient:
     case kApiRequest:
       return OnUserMessage(message.wparam, message.lparam);

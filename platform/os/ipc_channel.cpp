@@ -211,7 +211,9 @@ void IpcServer::Answer(int client, std::stop_token stop) {
       return;
     lparam = reinterpret_cast<intptr_t>(&text);
   }
+  current_text_ = magic == kTextMagic ? &text : nullptr;
   const intptr_t result = target_->Send(stop, msg, code, lparam);
+  current_text_ = nullptr;
   uint8_t reply[kReplySize];
   PutLE(reply, static_cast<uint64_t>(result), 8);
   SendAll(client, reply, sizeof reply);

@@ -6,6 +6,7 @@
 // connection: 24 bytes in (magic "VDM1", message u32, code u64, lparam i64, little-endian),
 // 8 bytes out (result i64). A request with magic "VDM2" is followed by a text (length u32,
 // then the bytes).
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -33,6 +34,10 @@ class IpcServer {
   // gone is replaced; one that a live program answers on is not (false). target must outlive
   // Stop().
   bool Listen(const std::string& window_class, MessageWindow& target);
+  // Inside the target's handler: the text of the request being answered when it came with one
+  // (IpcSendText), else null. Lets a handler tell a text request from a plain one whose lparam
+  // is only a number.
+  const std::string* CurrentText() const { return current_text_.load(); }
   // Stops answering, joins the thread and removes the socket. Safe from target's handler: a
   // request still waiting for the handler is then answered with 0.
   void Stop();
@@ -47,6 +52,7 @@ class IpcServer {
   ino_t inode_ = 0;
   int listen_fd_ = -1;
   int wake_fd_ = -1;  // an eventfd made readable by Stop
+  std::atomic<const std::string*> current_text_{nullptr};
   std::jthread thread_;
 };
 

@@ -363,6 +363,8 @@ TEST(CorvexApp, OtherProgramsReachOnlyTheirMessagesAndACloseRequestEndsTheProgra
   // A GPS notice's lparam is an address inside the program: from outside it is only a number.
   EXPECT_EQ(vd::os::IpcSend(kMainWindowClass, vd::os::kUserMessage, 0, 16), 0);
   EXPECT_EQ(vd::os::IpcSend(kMainWindowClass, vd::os::kUserMessage, 77, 16), 0);
+  // A hand-over without a text: its lparam is no path either (the stored one, empty, is used).
+  EXPECT_EQ(vd::os::IpcSend(kMainWindowClass, vd::os::kUserMessage, 14, 16), 1);
   EXPECT_EQ(corvex.Wait(std::chrono::milliseconds(0)), std::nullopt);
 
   // Asked to close, it saves and ends.
