@@ -1,8 +1,13 @@
 #include "gps/nmea_fields.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/os/numbers.h"
 
@@ -45,9 +50,19 @@ constexpr double kInversePowersOfTen[] = {1e0,   1e-1,  1e-2,  1e-3,  1e-4,  1e-
                                           1e-7,  1e-8,  1e-9,  1e-10, 1e-11, 1e-12, 1e-13,
                                           1e-14, 1e-15, 1e-16, 1e-17, 1e-18};
 
+#if defined(__SSE2__)
+// A block whose first n bytes (0 to 16) are all ones and the rest zero.
+__m128i FirstBytes(size_t n) {
+  static constexpr unsigned char kOnesThenZeros[32] = {
+      0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(kOnesThenZeros + 16 - n));
+}
+#endif
+
 double PowerOfTen(int n) { return n < 23 ? kPowersOfTen[n] : std::pow(10.0, n); }
 
-Number ReadNumber(NmeaCursor& c, bool skip_comma) {
+// Any number: signs, and more digits than a double can hold.
+[[gnu::noinline]] Number ReadAnyNumber(NmeaCursor& c, bool skip_comma) {
   Number n;
   const char* p = c.pos;
   const char* const end = c.end;
@@ -96,6 +111,34 @@ Number ReadNumber(NmeaCursor& c, bool skip_comma) {
   return n;
 }
 
+// The usual field, unsigned with at most 18 digits, in a short loop the callers can inline;
+// anything else goes to ReadAnyNumber, which gives the same for these.
+inline Number ReadNumber(NmeaCursor& c, bool skip_comma) {
+  const char* p = c.pos;
+  const char* const end = c.end;
+  uint64_t mantissa = 0;
+  auto digits = [&] {
+    const char* const first = p;
+    for (unsigned digit; p < end && (digit = static_cast<unsigned>(*p - '0')) < 10; ++p)
+      mantissa = mantissa * 10 + digit;
+    return static_cast<int>(p - first);
+  };
+  int count = digits();
+  int fraction_digits = 0;
+  const bool has_point = p < end && *p == '.';
+  if (has_point) {
+    ++p;
+    fraction_digits = digits();
+    count += fraction_digits;
+  }
+  if (count > 18 || (count == 0 && p < end && (*p == '+' || *p == '-')))
+    return ReadAnyNumber(c, skip_comma);
+  if (skip_comma && p < end && *p == ',') ++p;
+  c.pos = p;
+  return {static_cast<double>(mantissa) * kInversePowersOfTen[fraction_digits], count > 0,
+          has_point};
+}
+
 // Degrees ("dd" or "ddd"), minutes and the hemisphere letter of one axis.
 bool ReadAxis(NmeaCursor& c, int degree_digits, char positive, char negative, double limit,
               double& out) {
@@ -126,6 +169,24 @@ void NMEAGetString(NmeaCursor& cursor, std::string& out) {
   while (!cursor.AtEnd() && *cursor.pos != ',' && *cursor.pos != '*') ++cursor.pos;
   out.assign(start, cursor.pos);
   SkipComma(cursor, true);
+}
+
+void NMEASkipFields(NmeaCursor& cursor, int count) {
+#if defined(__SSE2__)
+  // The commas of sixteen bytes at once: a loop over the characters would have its end
+  // mispredicted at one field or another of a run of fields of differing lengths.
+  for (const char* p = cursor.pos; count > 0 && cursor.end - p >= 16; p += 16) {
+    unsigned commas = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi8(','))));
+    for (; commas && count > 1; --count) commas &= commas - 1;
+    if (commas) {
+      cursor.pos = p + std::countr_zero(commas) + 1;
+      return;
+    }
+    cursor.pos = p + 16;
+  }
+#endif
+  for (; count > 0; --count) NMEASkipField(cursor);
 }
 
 bool NMEAGetLatLon(NmeaCursor& cursor, GeoPoint& out) {
@@ -178,26 +239,63 @@ int64_t UtcDayStart(int year, int month, int day) {
   return days * 86400;
 }
 
+// The verdict once the "*" and the exclusive-or of the characters before it are known.
+inline NmeaChecksum ChecksumAt(std::string_view line, size_t star, unsigned sum) {
+  if (star == std::string_view::npos || star + 2 >= line.size()) return {star, false};
+  const int high = HexDigit(line[star + 1]), low = HexDigit(line[star + 2]);
+  return {star, high >= 0 && low >= 0 && sum == static_cast<unsigned>(high * 16 + low)};
+}
+
 NmeaChecksum NMEACheckChecksum(std::string_view line) {
   if (line.size() < 2) return {std::string_view::npos, false};
+#if defined(__SSE2__)
+  // Nearly every line ends in "*hh". Its "*" is then the first one unless another comes before
+  // it, which one test at the end tells, so sixteen bytes at a time are folded and checked for a
+  // "*" with no branch on what they hold, and no step waits for where the "*" is.
+  if (line.size() >= 20 && line[line.size() - 3] == '*') {
+    const size_t star = line.size() - 3;
+    const char* const data = line.data();
+    const __m128i asterisk = _mm_set1_epi8('*');
+    __m128i folded = _mm_setzero_si128(), stars = _mm_setzero_si128();
+    auto take = [&](__m128i bytes) {
+      folded = _mm_xor_si128(folded, bytes);
+      stars = _mm_or_si128(stars, _mm_cmpeq_epi8(bytes, asterisk));
+    };
+    size_t at = 1;
+    for (; at + 16 <= star; at += 16)
+      take(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at)));
+    // The rest as the last sixteen bytes before the "*", less those already taken: no read
+    // leaves the line.
+    if (at < star) {
+      const size_t start = star - 16;
+      take(_mm_andnot_si128(FirstBytes(at - start),
+                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + start))));
+    }
+    if (_mm_movemask_epi8(stars) == 0) {
+      folded = _mm_xor_si128(folded, _mm_srli_si128(folded, 8));
+      folded = _mm_xor_si128(folded, _mm_srli_si128(folded, 4));
+      folded = _mm_xor_si128(folded, _mm_srli_si128(folded, 2));
+      folded = _mm_xor_si128(folded, _mm_srli_si128(folded, 1));
+      return ChecksumAt(line, star, static_cast<unsigned>(_mm_cvtsi128_si32(folded)) & 0xFF);
+    }
+  }
+#endif
+  // Any line: the first "*", then the characters before it eight at a time.
   const size_t star = line.find('*', 1);
-  if (star == std::string_view::npos) return {star, false};
-  // Eight bytes at a time, folded to one at the end.
+  const size_t end = star == std::string_view::npos ? line.size() : star;
   uint64_t words = 0;
   size_t i = 1;
-  for (; i + 8 <= star; i += 8) {
-    uint64_t w;
-    std::memcpy(&w, line.data() + i, 8);
-    words ^= w;
+  for (; i + 8 <= end; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, line.data() + i, 8);
+    words ^= word;
   }
   words ^= words >> 32;
   words ^= words >> 16;
   words ^= words >> 8;
   unsigned sum = static_cast<unsigned>(words & 0xFF);
-  for (; i < star; ++i) sum ^= static_cast<unsigned char>(line[i]);
-  if (star + 2 >= line.size()) return {star, false};
-  const int high = HexDigit(line[star + 1]), low = HexDigit(line[star + 2]);
-  return {star, high >= 0 && low >= 0 && sum == static_cast<unsigned>(high * 16 + low)};
+  for (; i < end; ++i) sum ^= static_cast<unsigned char>(line[i]);
+  return ChecksumAt(line, star, sum);
 }
 
 bool NMEAChecksumOK(std::string_view line) { return NMEACheckChecksum(line).ok; }

@@ -60,6 +60,8 @@ inline bool NMEASkipField(NmeaCursor& cursor) {
   cursor.pos = p;
   return false;
 }
+// As NMEASkipField `count` times; for a run of fields that are not needed.
+void NMEASkipFields(NmeaCursor& cursor, int count);
 // "ddmm.mmm,N,dddmm.mmm,E": degrees plus minutes / 60, "S" and "W" negative. False, with out set
 // to 0/0, when a field is missing, a hemisphere letter is not one of "NSEW" in its place, or a
 // value is out of range; the cursor is behind the four fields either way.

@@ -16,26 +16,38 @@ constexpr char kStatusChecksumError[] = "Checksum error";
 constexpr char kStatusFromGga[] = "Position from GGA: no speed";
 constexpr char kStatusFromGll[] = "Position from GLL: no alt/speed";
 
+// The usual integer field: one to `digits` (at most 3) digits and a comma, read without a loop.
+// False, the cursor unmoved, for any other.
+inline bool ShortIntField(NmeaCursor& c, int digits, int& value) {
+  const char* const p = c.pos;
+  if (c.end - p < 4) return false;
+  const unsigned d0 = static_cast<unsigned>(p[0] - '0');
+  if (d0 >= 10) return false;
+  if (p[1] == ',') {
+    c.pos = p + 2;
+    value = static_cast<int>(d0);
+    return true;
+  }
+  const unsigned d1 = static_cast<unsigned>(p[1] - '0');
+  if (d1 >= 10 || digits < 2) return false;
+  if (p[2] == ',') {
+    c.pos = p + 3;
+    value = static_cast<int>(d0 * 10 + d1);
+    return true;
+  }
+  const unsigned d2 = static_cast<unsigned>(p[2] - '0');
+  if (d2 >= 10 || digits < 3 || p[3] != ',') return false;
+  c.pos = p + 4;
+  value = static_cast<int>(d0 * 100 + d1 * 10 + d2);
+  return true;
+}
+
 // A fixed-width integer field: its first digits, at most `digits` of them, up to the first
 // other character; the cursor moves past the field's comma even when more digits follow.
 inline int FieldInt(NmeaCursor& c, int digits) {
-  const char* p = c.pos;
-  // Most such fields are two or three digits long: read those without a loop.
-  if (c.end - p >= 4) {
-    const unsigned d0 = static_cast<unsigned>(p[0] - '0'), d1 = static_cast<unsigned>(p[1] - '0');
-    if (d0 < 10 && d1 < 10 && digits >= 2) {
-      if (p[2] == ',') {
-        c.pos = p + 3;
-        return static_cast<int>(d0 * 10 + d1);
-      }
-      const unsigned d2 = static_cast<unsigned>(p[2] - '0');
-      if (d2 < 10 && digits >= 3 && p[3] == ',') {
-        c.pos = p + 4;
-        return static_cast<int>(d0 * 100 + d1 * 10 + d2);
-      }
-    }
-  }
   int value = 0;
+  if (ShortIntField(c, digits, value)) return value;
+  const char* p = c.pos;
   while (p < c.end) {
     const char ch = *p++;
     if (ch == ',') break;
@@ -196,13 +208,13 @@ int64_t NmeaFixParser::DayStartFor(int time_of_day) {
   return day_start_;
 }
 
-int NmeaFixParser::ParseGga(NmeaCursor& c) {
+int NmeaFixParser::ParseGga(NmeaCursor c) {
   // Once RMC gives the positions, GGA's time and position are not needed.
   int time_of_day = -1;
   GeoPoint position;
   bool has_position = false;
   if (rmc_seen_) {
-    for (int field = 0; field < 5; ++field) NMEASkipField(c);
+    NMEASkipFields(c, 5);
   } else {
     time_of_day = NMEAGetTime(c, nullptr);
     has_position = NMEAGetLatLon(c, position);
@@ -261,7 +273,7 @@ int NmeaFixParser::ParseGll(NmeaCursor& c) {
   return FixNotice();
 }
 
-int NmeaFixParser::ParseGsv(NmeaCursor& c) {
+int NmeaFixParser::ParseGsv(NmeaCursor c) {
   const int total = FieldInt(c, 2);
   const int number = FieldInt(c, 2);
   NMEASkipField(c);  // satellites in view
@@ -270,26 +282,32 @@ int NmeaFixParser::ParseGsv(NmeaCursor& c) {
     next_satellite_ = 0;
   }
   // Groups of four fields; newer receivers add one field (the signal) after the last group.
-  while (next_satellite_ < record_.satellites.size()) {
-    const int prn = NMEAGetInt(c, 3, false);
-    if (!NMEASkipField(c)) break;  // a last field alone is no satellite
+  // The table is filled through a local index: stores of its bytes could alias a member.
+  size_t next = next_satellite_;
+  while (next < record_.satellites.size()) {
+    int prn = 0;
+    if (!ShortIntField(c, 3, prn)) {
+      prn = NMEAGetInt(c, 3, false);
+      if (!NMEASkipField(c)) break;  // a last field alone is no satellite
+    }
     const int elevation = FieldInt(c, 2);
     const int azimuth = FieldInt(c, 3);
     const int snr = FieldInt(c, 2);
     if (prn == 0) break;
     if (prn > 255) continue;  // not a PRN the table can hold
-    GPSSatelliteInfo& s = record_.satellites[next_satellite_++];
+    GPSSatelliteInfo& s = record_.satellites[next++];
     s.prn = static_cast<uint8_t>(prn);
     s.elevation = static_cast<uint8_t>(elevation);
     s.azimuth = static_cast<int16_t>(azimuth);
     s.snr = static_cast<uint8_t>(snr);
     s.used = prn < static_cast<int>(prn_used_.size()) && prn_used_[static_cast<size_t>(prn)];
   }
+  next_satellite_ = next;
   if (number >= 1 && number == total) return kGpsNoticeSatellites;
   return kNoNotice;
 }
 
-void NmeaFixParser::ParseGsa(NmeaCursor& c) {
+void NmeaFixParser::ParseGsa(NmeaCursor c) {
   NMEASkipField(c);  // mode
   NMEASkipField(c);  // fix type
   prn_used_.fill(false);

@@ -46,12 +46,14 @@ class NmeaFixParser {
   const GPS_position_info& record() const { return record_; }
 
  private:
+  // The sentences read mostly by the inline field readers take the cursor by value, so that it
+  // stays in registers (through a reference, each byte stored to the record could alias it).
   int ParseRmc(NmeaCursor& c);
   int RmcChecksumError();
-  int ParseGga(NmeaCursor& c);
+  int ParseGga(NmeaCursor c);
   int ParseGll(NmeaCursor& c);
-  int ParseGsv(NmeaCursor& c);
-  void ParseGsa(NmeaCursor& c);
+  int ParseGsv(NmeaCursor c);
+  void ParseGsa(NmeaCursor c);
   void ParseVhw(NmeaCursor& c);
   void ParseDpt(NmeaCursor& c);
   // kGpsNoticeFix if a fix notice is due (remembering its time), else kNoNotice.

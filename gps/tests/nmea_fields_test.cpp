@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "gps/packet_name.h"
 #include "gps/tests/gps_test_support.h"
@@ -55,6 +58,56 @@ TEST(NmeaFields, ChecksumIsCheckedInEitherCaseAndRefusesAnythingElse) {
   std::string sentence = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W";
   EXPECT_EQ(NMEAAppendChecksumCRLF(sentence), 0x6A);
   EXPECT_EQ(sentence, good + "\r\n");
+}
+
+// The rule, one character at a time, to hold the word-at-a-time reading against.
+NmeaChecksum ReferenceChecksum(const std::string& line) {
+  auto hex = [](char c) {
+    const char* digits = "0123456789abcdef";
+    const char* at = std::strchr(digits, std::tolower(static_cast<unsigned char>(c)));
+    return c != '\0' && at ? static_cast<int>(at - digits) : -1;
+  };
+  const size_t star = line.size() < 2 ? std::string::npos : line.find('*', 1);
+  if (star == std::string::npos || star + 2 >= line.size()) return {star, false};
+  unsigned sum = 0;
+  for (size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(line[i]);
+  const int high = hex(line[star + 1]), low = hex(line[star + 2]);
+  return {star, high >= 0 && low >= 0 && sum == static_cast<unsigned>(high * 16 + low)};
+}
+
+// Lines of every length up to past six blocks of sixteen, ending in "*hh" (good, wrong, lower
+// case, not hex) or not, some with an earlier "*", read from a buffer of exactly their size.
+TEST(NmeaFields, ChecksumOfAnyLengthMatchesTheRule) {
+  for (size_t length = 0; length < 100; ++length) {
+    std::string body = "$";
+    for (size_t i = 0; body.size() < length; ++i) body += "GPGSV,3,1,11,02,45,120"[i % 22];
+    std::string good = body;
+    NMEAAppendChecksumCRLF(good);
+    good.resize(good.size() - 2);
+    std::string lower = good;
+    lower.back() = static_cast<char>(std::tolower(static_cast<unsigned char>(lower.back())));
+    const std::string variants[] = {
+        body,
+        good,
+        lower,
+        good.substr(0, good.size() - 1) + (good.back() == '0' ? "1" : "0"),  // wrong
+        body + "*G0",
+        body + "*0",
+        good + "*",
+        good + "X",
+        // An earlier "*", and one in the first place, where it does not count.
+        body.substr(0, body.size() / 2) + "*" + body.substr(body.size() / 2) +
+            good.substr(good.size() - 3),
+        "*" + body.substr(1) + good.substr(good.size() - 3),
+    };
+    for (const std::string& line : variants) {
+      const std::vector<char> exact(line.begin(), line.end());  // nothing past the line
+      const NmeaChecksum got = NMEACheckChecksum({exact.data(), exact.size()});
+      const NmeaChecksum want = ReferenceChecksum(line);
+      EXPECT_EQ(got.star, want.star) << line;
+      EXPECT_EQ(got.ok, want.ok) << line;
+    }
+  }
 }
 
 TEST(NmeaFields, LatLonIsWrittenWithMinutesRoundedFirst) {
@@ -114,6 +167,48 @@ TEST(NmeaFields, NumbersCharactersAndStrings) {
   NMEAGetString(c, s);
   EXPECT_EQ(s, "xyz");
   EXPECT_EQ(c.Peek(), '*');
+}
+
+// A leading "+" sends a number to the reader of any number; the usual one must read the same.
+TEST(NmeaFields, NumbersReadTheSameWhicheverReaderTakesThem) {
+  const char* texts[] = {"",      "5",        "12.5",        "0.9,",   "00012,",  ".5,",
+                         "5.",    ".",        "1.2.3",       "7-1",    "12a,",    "123519.00,",
+                         "999999999999999999,",              "1234567890123456789,",
+                         "0.000000000000000001", "1234567890.12345678901,"};
+  for (const char* text : texts) {
+    for (bool skip_comma : {false, true}) {
+      NmeaCursor plain(text);
+      const std::string signed_text = std::string("+") + text;
+      NmeaCursor with_sign(signed_text);
+      double a = -1.0, b = -1.0;
+      EXPECT_EQ(NMEAGetNumber(plain, a, skip_comma), NMEAGetNumber(with_sign, b, skip_comma))
+          << text;
+      EXPECT_EQ(a, b) << text;
+      EXPECT_EQ(plain.pos - text, with_sign.pos - signed_text.data() - 1) << text;
+    }
+  }
+  NmeaCursor c("12.5,");
+  double v = 0.0;
+  EXPECT_TRUE(NMEAGetNumber(c, v, true));
+  EXPECT_EQ(v, 12.5);
+  EXPECT_TRUE(c.AtEnd());
+}
+
+TEST(NmeaFields, SkippingFieldsTogetherOrOneByOne) {
+  const std::string fields = "123519.00,5000.000,N,00100.000,W,1,09,,0.9,12.5,M,47.0,M,,";
+  for (size_t end = 0; end <= fields.size(); ++end) {
+    const std::vector<char> exact(fields.begin(), fields.begin() + static_cast<long>(end));
+    for (size_t start = 0; start <= end; start += 3) {
+      for (int count = 0; count <= 16; ++count) {
+        NmeaCursor together({exact.data(), exact.size()}), one_by_one = together;
+        together.pos += start;
+        one_by_one.pos += start;
+        NMEASkipFields(together, count);
+        for (int i = 0; i < count; ++i) NMEASkipField(one_by_one);
+        EXPECT_EQ(together.pos, one_by_one.pos) << end << " " << start << " " << count;
+      }
+    }
+  }
 }
 
 // Long digit runs still scale; one beyond what a float holds reads as no number (its

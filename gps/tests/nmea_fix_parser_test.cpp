@@ -219,6 +219,35 @@ TEST_F(NmeaFixParserTest, SatelliteCycleFillsTwelveSlotsAndNoticesOnce) {
   EXPECT_EQ(Parse(Sentence("GPGSV,,,")), kNone);
 }
 
+// Short fields are read at once when four bytes or more are left, else a character at a time;
+// a satellite group reads the same at the start of a sentence and at its end, however odd.
+TEST_F(NmeaFixParserTest, SatelliteFieldsReadTheSameWhereverTheyStand) {
+  struct Case {
+    const char* group;  // PRN, elevation, azimuth, SNR
+    int prn, elevation, azimuth, snr;
+  };
+  const Case cases[] = {
+      {"7,5,12,3", 7, 5, 12, 3},
+      {"120,45,359,44", 120, 45, 359, 44},
+      {"05,,,", 5, 0, 0, 0},
+      {"1234,123,4567,999", 123, 12, 456, 99},  // the first digits of each
+      {"1a,b2,3c4,", 1, 0, 3, 0},                // up to the first other character
+  };
+  for (const Case& c : cases) {
+    const std::string group = c.group;
+    for (const std::string& body : {"GPGSV,1,1,02," + group + ",09,10,020,31",
+                                    "GPGSV,1,1,02,09,10,020,31," + group}) {
+      ASSERT_EQ(Parse(Sentence(body)), kGpsNoticeSatellites) << body;
+      const auto& table = record().satellites;
+      const GPSSatelliteInfo& s = table[table[0].prn == 9 ? 1 : 0];
+      EXPECT_EQ(s.prn, c.prn) << body;
+      EXPECT_EQ(s.elevation, c.elevation) << body;
+      EXPECT_EQ(s.azimuth, c.azimuth) << body;
+      EXPECT_EQ(s.snr, c.snr) << body;
+    }
+  }
+}
+
 TEST_F(NmeaFixParserTest, HeadingWaterSpeedDepthAndPositionError) {
   Parse(Sentence("HCHDT,274.07,T"));
   EXPECT_FLOAT_EQ(record().heading, 274.07f);

@@ -42,4 +42,24 @@ TEST(NmeaLineAssembler, DropsLinesOverTheLimitWhole) {
   }
 }
 
+// Lines are found sixteen bytes at a time, the last few of a piece differently: every way of
+// cutting a stream of long and short lines, line ends of each kind and stray "$" must give the
+// lines a byte at a time gives.
+TEST(NmeaLineAssembler, SameLinesWhateverTheBlocksAndPieces) {
+  std::string bytes;
+  for (int i = 0; i < 12; ++i) {
+    bytes += "$GPGSV,3,1,11,02,45,120,44,05,30,050,40,07,70,300,47,09,10,020,31*76\r\n";
+    bytes += std::string(static_cast<size_t>(i), 'x') + "\n\r$";
+    bytes += std::string(static_cast<size_t>(i) * 25, 'y') + "$HCHDT,1." + std::to_string(i);
+    bytes += i % 3 ? "\r" : "\n";
+    if (i == 5) bytes += std::string(300, 'z') + "\r\n";  // too long: dropped
+  }
+  const std::vector<std::string> expected = Lines(bytes, 1);
+  ASSERT_EQ(expected.size(), 35u);  // for each i: GSV, i x's (but none for 0), HDT
+  EXPECT_EQ(expected[1], "$HCHDT,1.0");
+  EXPECT_EQ(expected[3], "x");
+  for (size_t piece = 2; piece <= 80; ++piece) EXPECT_EQ(Lines(bytes, piece), expected) << piece;
+  EXPECT_EQ(Lines(bytes, bytes.size()), expected);
+}
+
 }  // namespace
