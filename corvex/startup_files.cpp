@@ -1,25 +1,18 @@
 #include "corvex/startup_files.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 
 #include "core/app/app_common.h"
 #include "core/file_utils.h"
+#include "core/path_utils.h"
 #include "core/persistent_value.h"
 #include "platform/os/files.h"
 
 namespace {
 
 constexpr char kChartDirs[] = "chart_dirs";
-
-bool EndsWithNoCase(const std::string& text, const std::string& ending) {
-  if (text.size() < ending.size()) return false;
-  return std::equal(ending.rbegin(), ending.rend(), text.rbegin(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-  });
-}
 
 std::string DirKey(int index) {
   char key[16];
@@ -71,7 +64,7 @@ CCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         const std::filesystem::path absolute = std::filesystem::absolute(arg, error);
         if (!error) path = absolute.string();
       }
-      if (EndsWithNoCase(arg, ".vdn"))
+      if (PathHasExtension(arg, "vdn"))
         line.config_document = path;
       else
         line.file_to_open = path;

@@ -6,21 +6,28 @@
 #include "corvex/ui/main_frame.h"
 #include "corvex/ui/ostrel_app.h"
 
+namespace {
+
+// The program's main window, null before it exists and after it has gone.
+CMainFrame* MainFrame() {
+  COstrelApp* app = COstrelApp::Instance();
+  return app ? app->GetMainFrame() : nullptr;
+}
+
+}  // namespace
+
 std::pair<QWidget*, CDocView*> MakeChartViewWidget(COstrelDoc& document) {
   auto* widget = new CChartViewWidget(document);
   COstrelView* view = widget->view();
   CChartViewWidget::Hooks hooks;
   hooks.status_text = [](const std::string& text) {
-    if (COstrelApp* app = COstrelApp::Instance(); app && app->GetMainFrame())
-      app->GetMainFrame()->SetStatusText(text);
+    if (CMainFrame* frame = MainFrame()) frame->SetStatusText(text);
   };
   hooks.readout_text = [](const std::string& text) {
-    if (COstrelApp* app = COstrelApp::Instance(); app && app->GetMainFrame())
-      app->GetMainFrame()->SetReadoutText(text);
+    if (CMainFrame* frame = MainFrame()) frame->SetReadoutText(text);
   };
   hooks.run_command = [](int id) {
-    if (COstrelApp* app = COstrelApp::Instance(); app && app->GetMainFrame())
-      app->GetMainFrame()->RouteCommand(id);
+    if (CMainFrame* frame = MainFrame()) frame->RouteCommand(id);
   };
   hooks.view_destroying = [&document, widget](COstrelView* dying) {
     document.RemoveView(dying);

@@ -3,25 +3,11 @@
 #include <QApplication>
 #include <QCursor>
 
-#include <algorithm>
-#include <cctype>
-
+#include "core/path_utils.h"
 #include "corvex/chart_view_link.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/ui/ostrel_app.h"
 #include "platform/ui/message_box.h"
-
-namespace {
-
-bool IsConfigDocumentPath(const std::string& path) {
-  if (path.size() < 4) return false;
-  std::string ending = path.substr(path.size() - 4);
-  std::transform(ending.begin(), ending.end(), ending.begin(),
-                 [](unsigned char c) { return std::toupper(c); });
-  return ending == ".VDN";
-}
-
-}  // namespace
 
 CMyDocTemplate::~CMyDocTemplate() = default;
 
@@ -34,7 +20,7 @@ COstrelDoc* FindOpenDocument() {
 COstrelDoc* CMyDocTemplate::OpenDocumentFile(const std::string& path, CChartFrameHost* frames) {
   // The program has one document.
   if (FindOpenDocument()) return nullptr;
-  if (!path.empty() && !IsConfigDocumentPath(path)) return nullptr;
+  if (!path.empty() && !PathHasExtension(path, "vdn")) return nullptr;
 
   auto document = std::make_unique<COstrelDoc>();
   document->SetFrameHost(frames);

@@ -20,6 +20,7 @@
 #include <algorithm>
 
 #include "core/file_utils.h"
+#include "core/path_utils.h"
 #include "core/persistent_value.h"
 #include "corvex/command_ids.h"
 #include "corvex/menu_resource.h"
@@ -59,14 +60,6 @@ constexpr int kCmdSatellites = 32944;
 constexpr int kCmdCurrentPosition = 32934;
 constexpr int kViewerCloseWaitMs = 200;
 
-
-bool HasExtensionNoCase(const std::string& path, const char* a, const char* b) {
-  const auto dot = path.rfind('.');
-  if (dot == std::string::npos) return false;
-  std::string ext = path.substr(dot + 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-  return ext == a || ext == b;
-}
 
 QString MenuText(const std::string& text) { return QString::fromStdString(text); }
 
@@ -282,7 +275,7 @@ void CMainFrame::StopGPS() {
 
 void CMainFrame::StartGPSAtLaunch() {
   GPSParams params = LoadGPSParams();
-  if (HasExtensionNoCase(params.port, "txt", "nmea") &&
+  if ((PathHasExtension(params.port, "txt") || PathHasExtension(params.port, "nmea")) &&
       vd::ui::RunMessageBox(this, "GPS Demo?", "Corvex",
                             vd::ui::kMbYesNo | vd::ui::kMbIconQuestion) == vd::ui::kIdNo) {
     params.port = params.saved_port;

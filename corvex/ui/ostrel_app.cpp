@@ -251,15 +251,13 @@ void COstrelApp::SaveChartDirs(const std::vector<std::string>& list) {
   ::SaveChartDirs(profile, list);
 }
 
-void COstrelApp::SetPositionFormatCommand(int code) { SetPositionFormat(code); }
-
 bool COstrelApp::OnCommand(int id) {
   if (id >= kCmdUnitsFirst && id <= kCmdUnitsFirst + 2) {
     SetDistanceUnits(id - kCmdUnitsFirst);
     return true;
   }
   if (auto it = PositionFormatCommands().find(id); it != PositionFormatCommands().end()) {
-    SetPositionFormatCommand(it->second);
+    SetPositionFormat(it->second);
     return true;
   }
   vd::os::ProfileStore profile = vd::OpenAppProfile();
@@ -282,7 +280,7 @@ bool COstrelApp::OnCommand(int id) {
       if (!chosen) return true;
       profile.SetString(vd::kSettingsSection, "posn_format_proj", *chosen);
       DropPositionFormatter();
-      SetPositionFormatCommand(6);
+      SetPositionFormat(6);
       return true;
     }
     case kCmdHelpTopics:
@@ -319,7 +317,7 @@ bool COstrelApp::OnCommand(int id) {
       if (FileExists(path)) {
         profile.SetString(vd::kSettingsSection, "posn_format_proj", path);
         DropPositionFormatter();
-        SetPositionFormatCommand(6);
+        SetPositionFormat(6);
       }
     }
     return true;

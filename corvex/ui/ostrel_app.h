@@ -85,7 +85,6 @@ class COstrelApp : public CAppCommon, public CCommandTarget {
   // A second instance hands its file to the first; true when a running program took it.
   bool HandOverToRunningInstance(const std::string& file_to_open);
   void RegisterDesktopFiles() const;
-  void SetPositionFormatCommand(int code);
 
   std::unique_ptr<CMainFrame> frame_;
   // The requests' view of the document, with the handles it gave out; made anew for each
