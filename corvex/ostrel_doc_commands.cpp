@@ -13,6 +13,7 @@
 #include "overlays/obj_waypoint.h"
 #include "overlays/object_list.h"
 #include "overlays/overlay_file.h"
+#include "overlays/road_routing.h"
 #include "overlays/undo_ring.h"
 #include "platform/ui/common_dialogs.h"
 #include "platform/ui/window_messages.h"
@@ -41,8 +42,8 @@ constexpr int kUnavailableCommands[] = {
     kCmdExportGpsMarks,  kCmdExportGpsRoutes,  kCmdExportGpsTracks,  kCmdSendToGps,
     kCmdSyncToCloud,     kCmdGotoMark,         kCmdGotoWaypoint,     kCmdFollowRoute,
     kCmdProperties,      kCmdRouteProperties,  kCmdOffsetBy,
-    kCmdRouteToTrack,    kCmdRouteProfile,     kCmdRouteCard,        kCmdOptimizeWalking,
-    kCmdOptimizeCycling, kCmdOptimizeDriving,  kCmdElevationProfile, kCmdAltitudeProfile,
+    kCmdRouteToTrack,    kCmdRouteProfile,     kCmdRouteCard,        kCmdElevationProfile,
+    kCmdAltitudeProfile,
     kCmdSpeedProfile,    kCmdHeartRateProfile, kCmdOtherProfile,     kCmdTrackToRoute,
     kCmdGpsDemo,         kCmdWebHomePage,      kCmdWebCloudSync,     kCmdWebSupport,
 };
@@ -183,6 +184,11 @@ bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdReverseRoute:
       ui.enabled = CurrentRouteIsUnlocked();
       return true;
+    case kCmdOptimizeWalking:
+    case kCmdOptimizeCycling:
+    case kCmdOptimizeDriving:
+      ui.enabled = As<CObjRoute>(selected) != nullptr;
+      return true;
     default:
       return false;
   }
@@ -315,6 +321,16 @@ bool COstrelDoc::OnCommand(int id) {
     case kCmdReverseRoute:
     case kCmdReverseSelectedRoute:
       OnReverseRoute();
+      break;
+    case kCmdOptimizeWalking:
+    case kCmdOptimizeCycling:
+    case kCmdOptimizeDriving:
+      if (CObjRoute* route = As<CObjRoute>(Selected())) {
+        OptimiseRouteOnline(id == kCmdOptimizeWalking   ? "walking"
+                            : id == kCmdOptimizeCycling ? "bicycling"
+                                                        : "driving",
+                            *route);
+      }
       break;
     case kCmdRenumberWaypoints:
       OnRenumberWaypoints();
