@@ -10,6 +10,7 @@
 
 #include "charts/chart_reader_services.h"
 #include "charts/old_quick_chart1.h"
+#include "charts/old_quick_chart3.h"
 #include "core/file_utils.h"
 #include "core/string_utils.h"
 #include "platform/os/clock.h"
@@ -33,9 +34,9 @@ void ShowError(const std::string& text) {
   if (services.show_error) services.show_error(text);
 }
 
-// Chunk-store charts need the reader of their companion store, which this library does not
-// have yet: they are refused as files that can't be opened.
-std::string ChunkStoreRefusal(const std::string& path) {
+// A chart of the other kind than the reader's (a reference file's original) is refused as a
+// file that can't be opened.
+std::string WrongKindRefusal(const std::string& path) {
   return vd::os::FormatC("Could not open file: \"%s\"", path.c_str());
 }
 
@@ -63,8 +64,7 @@ std::unique_ptr<COldQuickChart> OpenOldQuickChart(const std::string& path, bool 
   if (HasQctTileIndexLayout(version)) {
     chart = std::make_unique<COldQuickChart1>();
   } else if (ClassifyQctVersion(version) == QctVersionKind::kChunkStore) {
-    ShowError(ChunkStoreRefusal(path));
-    return nullptr;
+    chart = std::make_unique<COldQuickChart3>();
   } else {
     return nullptr;
   }
@@ -91,15 +91,20 @@ int COldQuickChart::Open(const std::string& path, bool allow_reference) {
   if (!file_.ReadPrefix(magic, version) || !IsQctMagic(magic)) {
     return fail(vd::os::FormatC("Not a QuickChart: \"%s\"", path.c_str()));
   }
-  if (!HasQctTileIndexLayout(version)) return fail(ChunkStoreRefusal(path));
-  if (version > kNewestTiledVersion) {
+  const bool tiled = HasQctTileIndexLayout(version);
+  if (tiled == ReadsChunkStore() ||
+      (!tiled && ClassifyQctVersion(version) != QctVersionKind::kChunkStore)) {
+    return fail(WrongKindRefusal(path));
+  }
+  if (tiled && version > kNewestTiledVersion) {
     return fail(vd::os::FormatC(
         "To open this map you need a newer version of your software.\n\n%s is version %d.",
         path.c_str(), int(version)));
   }
-  // The header and the whole tile index must lie in the file, and the chart must measure in
-  // int32 pixels.
-  if (!file_.ReadHeader(header_) || !file_.HoldsTileIndex(header_) || header_.width < 0 ||
+  // The header (and for a tiled chart the whole tile index) must lie in the file, and the chart
+  // must measure in int32 pixels.
+  if (!file_.ReadHeader(header_) || (tiled && !file_.HoldsTileIndex(header_)) ||
+      header_.width < 0 ||
       header_.height < 0 || header_.width > kMaxTilesAcross || header_.height > kMaxTilesAcross) {
     return fail(vd::os::FormatC(
         "Failed to open map (2): \"%s\"\nPlease close all chart windows, then close the "
@@ -131,7 +136,7 @@ int COldQuickChart::Open(const std::string& path, bool allow_reference) {
   std::memcpy(palette_.data(), header_.palette.data(), kQctPaletteSize);
   path_ = path;
 
-  if (file_.FirstIndexEntry() == 0u) {
+  if (tiled && file_.FirstIndexEntry() == 0u) {
     // A reference file: the chart is its original.
     if (allow_reference) return OpenOriginal();
     Close();
@@ -221,6 +226,11 @@ void COldQuickChart::MakeDisplayTitle() {
 int64_t COldQuickChart::GetAreaDataSize(std::span<const PlanePoint>) { return 0; }
 
 bool COldQuickChart::ExtractArea(std::span<const PlanePoint>, const std::string&) {
+  return false;
+}
+
+bool COldQuickChart::NextChunkRun(int& cursor, std::array<GeoPoint, 4>&, bool&, bool&) {
+  cursor = -1;
   return false;
 }
 
@@ -374,7 +384,9 @@ int COldQuickChart::RenderReduced(int64_t x, int64_t y, int w, int h, int shift,
 
 void COldQuickChart::CopyArea(int x0, int y0, int x1, int y1, uint8_t* buffer, ptrdiff_t stride) {
   if (!buffer) return;
+  const bool downloads = download_switch_.exchange(false);
   RenderMagnified(x0, y0, int64_t(x1) - x0 + 1, int64_t(y1) - y0 + 1, 0, stride, buffer, false);
+  download_switch_ = downloads;
 }
 
 void COldQuickChart::RenderArea(uint32_t* out, ptrdiff_t out_stride, const RenderRect& rect,

@@ -8,6 +8,7 @@
 // user-interface thread): everything but Open, SetDimPalette and the destructor only reads the
 // mapping and the reader's own fields.
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,17 +20,18 @@
 #include "charts/quick_chart_header.h"
 #include "charts/tile_codec.h"
 #include "geodesy/chart_view_georef.h"
+#include "geodesy/geo_point.h"
 #include "geodesy/plane_geometry.h"
 #include "platform/os/files.h"
 
 class COldQuickChart;
 
 // Opens a chart file with the reader its version word asks for: versions below 0x10000000 are
-// tiled charts (".qct"; 6 and above are refused with the newer-version message when opened).
-// Chunk-store charts (0x20000000-0x2FFFFFFF) need the reader of their companion store, which is
-// not part of this library yet: they are refused with "Could not open file". Any other version,
-// or a file without 8 readable bytes, gives null without a message. With allow_reference a
-// reference file brings in its original.
+// tiled charts (".qct"; 6 and above are refused with the newer-version message when opened);
+// 0x20000000-0x2FFFFFFF are chunk-store charts, whose tiles come from the companion ".qc3"
+// store (null without a message when that store can be neither opened nor created). Any other
+// version, or a file without 8 readable bytes, gives null without a message. With
+// allow_reference a reference file brings in its original.
 std::unique_ptr<COldQuickChart> OpenOldQuickChart(const std::string& path, bool allow_reference);
 
 // A rectangle of an output buffer: (left, top) inside, (right, bottom) just outside.
@@ -59,9 +61,10 @@ class COldQuickChart {
   COldQuickChart(const COldQuickChart&) = delete;
   COldQuickChart& operator=(const COldQuickChart&) = delete;
 
-  // Maps and checks a tiled chart file, brings in the original of a reference file
-  // (allow_reference) and keeps the metadata. Chunk-store charts are refused as
-  // OpenOldQuickChart refuses them. A failure leaves nothing mapped or open.
+  // Maps and checks a chart file, brings in the original of a reference file (allow_reference)
+  // and keeps the metadata; then opens the chunk store. A chunk-store chart opens only in a
+  // chunk-store reader and a tiled one only in the others ("Could not open file" otherwise). A
+  // failure leaves nothing mapped or open.
   int Open(const std::string& path, bool allow_reference);
 
   // Bytes of the stored tiles (or chunks) that touch a polygon of chart pixels.
@@ -69,6 +72,12 @@ class COldQuickChart {
   // Copies the tiles touching a polygon of chart pixels into a new chart file. Readers that can
   // do so override it; the others refuse.
   virtual bool ExtractArea(std::span<const PlanePoint> polygon, const std::string& new_path);
+  // The next run of complete chunks on one chunk row after the chunk numbered `cursor` (-1:
+  // from the start): the positions of its corners, inset 50 pixels, clockwise from the top
+  // left; the cursor moves to the run's last chunk. False (cursor -1) when there is none, and
+  // always for tiled charts.
+  virtual bool NextChunkRun(int& cursor, std::array<GeoPoint, 4>& quad, bool& available,
+                            bool& complete);
   // Opens the chunk store that holds the tiles; tiled charts have none to open.
   virtual bool OpenChunkStore() { return true; }
   // Fills `buffer` with the first 64 >> shift stored rows of tile (col, row) (stored row s holds
@@ -147,6 +156,12 @@ class COldQuickChart {
 
  protected:
   const QctFileView& file() const { return file_; }
+  // Whether this reader reads chunk-store charts.
+  virtual bool ReadsChunkStore() const { return false; }
+
+  // Chunk-store readers fetch a missing chunk only while this is on; it goes off for the chart
+  // after a failed download of a wanted tile, and CopyArea turns it off for its duration.
+  std::atomic<bool> download_switch_{true};
 
  private:
   int OpenOriginal();
