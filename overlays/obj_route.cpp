@@ -11,6 +11,7 @@
 #include "geodesy/degree_length.h"
 #include "geodesy/plane_geometry.h"
 #include "overlays/category.h"
+#include "overlays/make_in_document.h"
 #include "overlays/mapped_object.h"
 #include "overlays/obj_waypoint.h"
 #include "overlays/object_list.h"
@@ -52,19 +53,6 @@ std::vector<CObjWaypoint*> Distinct(const std::vector<CObjWaypoint*>& points) {
     if (std::find(out.begin(), out.end(), p) == out.end()) out.push_back(p);
   }
   return out;
-}
-
-// A new object in the document's list (with the list's reference), made while the document is
-// the current one. Null when the document keeps no list.
-template <class T>
-T* MakeInDocument(COstrelDocBase* document) {
-  ObjectList* list = document ? document->GetObjectList() : nullptr;
-  if (!list) return nullptr;
-  CCurrentOwnerScope owner(document);
-  T* object = new T;
-  object->AddRef();
-  list->push_back(object);
-  return object;
 }
 
 int SettingOr(const vd::os::ProfileStore& profile, const char* name, int default_value) {

@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "overlays/ostrel_object.h"
+#include "overlays/profile_sample.h"
 #include "overlays/route_links.h"
 
+class CObjTrack;
 class CObjWaypoint;
 
 class CObjRoute : public COstrelObject, public WaypointRouteLink {
@@ -165,6 +167,23 @@ class CObjRoute : public COstrelObject, public WaypointRouteLink {
                             double& leg_bearing, CObjWaypoint*& next_mark) const;
   // The area of a closed route in square metres; 0 for any other.
   double GetEnclosedArea() const;
+  // Climb and descent (metres, both positive) between node `from` and node `to` (the end for
+  // to < 0): the sums of the rises and of the falls between terrain heights sampled at 20 per
+  // kilometre (2 at least, 10000 at most). Nothing changes for a route without points.
+  void GetAscentDescentBetween(double& ascent, double& descent, int from, int to);
+  void GetAscentDescent(double& ascent, double& descent);
+  // Spreads the records evenly over the route from node `from` to node `to` (the end for
+  // to < 0) with the terrain heights (SampleEvenly); a record at the start of a leg carries the
+  // leg's first mark and the last record the span's last mark. Also recomputes the length.
+  // Nothing changes for a route without points.
+  void SamplePositionsBetween(std::span<ProfileSample> records, int from, int to);
+  void SamplePositions(std::span<ProfileSample> records);
+
+  // ---- Conversion ----
+  // A new track in the route's document with one point per route point (time 0), closed when
+  // the route is; an undo step holds both; the route hides itself. Null when the document
+  // keeps no object list.
+  CObjTrack* ConvertToTrack();
 
   // ---- Fields ----
   bool leg_labels = false;

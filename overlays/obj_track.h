@@ -14,8 +14,10 @@
 #include <unordered_map>
 
 #include "overlays/ostrel_object.h"
+#include "overlays/profile_sample.h"
 
 struct GPS_position_info;
+class CObjRoute;
 class CMappedView;
 
 // One point of a track.
@@ -137,6 +139,35 @@ class CObjTrack : public COstrelObject {
   // Reads the lines after the "[Timex Trainer Data File]" line.
   void ReadTrainerFile(std::istream& file);
 
+  // ---- Profiles and measurements ----
+  // Recomputes the totals, then spreads the records evenly along the track with the terrain
+  // heights (SampleEvenly); the records are zeroed even for a track without points.
+  void SamplePositions(std::span<ProfileSample> records);
+  // The point values along the track, not interpolated: record i takes the position and value
+  // of the start of the leg within which distance i / n of the way lies (rounded to the
+  // nearest record). Nothing changes for a track without length.
+  void SampleAltitude(std::span<ProfileSample> records) const;
+  void SampleSpeed(std::span<ProfileSample> records) const;
+  void SampleHeartRate(std::span<ProfileSample> records) const;
+  // The raw extra value times other_scale.
+  void SampleOtherValue(std::span<ProfileSample> records) const;
+  // The area (square metres) inside the points taken as a closed outline, closed flag or not;
+  // 0 for fewer than 3 points.
+  double GetEnclosedArea() const;
+
+  // ---- Conversions ----
+  // A new route in the track's document through new marks "WP01", "WP02", ... at the points
+  // kept when the track is simplified to within four update distances (in the track's local
+  // plane); closed when the track is. An undo step holds the track and the route; the track
+  // hides itself. Null, making nothing, for fewer than 2 points or a document without an object
+  // list.
+  CObjRoute* ConvertToRoute();
+  // Writes the track as "$GPRMC" sentences, one per 2 seconds of track time, for the GPS input
+  // to replay as a moving receiver; legs without usable times are paced at 4 knots from the
+  // previous leg's end (the first from now). Times are UTC. The file is replaced only when
+  // complete. False for fewer than 2 points or when the file can't be written.
+  bool WriteNmeaFile(const std::string& path) const;
+
   // The program-wide point limit: mode 0 halves a recorded track above the limit, mode 1
   // drops its oldest point.
   static int LimitMode();
@@ -170,6 +201,9 @@ class CObjTrack : public COstrelObject {
   // Copies the given fields of the settings in the profile.
   void ReadSettings();
   void RemoveSelf();
+  // Fills the records as the value samplers describe, with value(point) as each value.
+  template <class Value>
+  void SampleValues(std::span<ProfileSample> records, Value value) const;
   // The points of the record drawn as the track's line (the rest are tick pairs).
   int32_t OwnCount(const CMappedObject& mapped) const;
 

@@ -25,6 +25,7 @@
 class COstrelDocBase;
 class COstrelObject;
 class CDataWnd;
+class CElevationFile;
 class utm_grid_formatter;
 
 class CAppCommon {
@@ -68,6 +69,10 @@ class CAppCommon {
   // Tells the user something that needs no answer (a missing data file, say). The program's
   // application object shows it in a message box; the base writes it to the error stream.
   virtual void ShowUserMessage(const std::string& text);
+
+  // The program's open elevation file, whose terrain heights the route and track profiles
+  // read; null while none is open (the base has none).
+  virtual const CElevationFile* GetElevationFile() const { return nullptr; }
 
   // Data panes.
   void AddDataWindow(CDataWnd* pane);

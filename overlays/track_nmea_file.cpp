@@ -1,0 +1,76 @@
+// The NMEA demonstration file of a track: "$GPRMC" sentences that the GPS input replays as a
+// receiver moving along the track.
+#include <algorithm>
+#include <ctime>
+#include <string>
+
+#include "gps/nmea_fields.h"
+#include "overlays/obj_track.h"
+#include "platform/os/clock.h"
+#include "platform/os/files.h"
+#include "platform/os/numbers.h"
+
+namespace {
+
+constexpr int kSecondsPerSentence = 2;
+// Legs without usable times are paced at this speed.
+constexpr double kDefaultKnots = 4.0;
+constexpr double kSecondsPerNmAtDefault = 3600.0 / kDefaultKnots;
+// The text is handed to the file in pieces of about this size.
+constexpr size_t kWriteChunk = 1 << 16;
+
+std::string RmcSentence(int64_t utc, const GeoPoint& position, double knots, double bearing) {
+  const time_t t = static_cast<time_t>(utc);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  std::string sentence =
+      vd::os::FormatC("$GPRMC,%02d%02d%02d.00,A,", tm.tm_hour, tm.tm_min, tm.tm_sec);
+  FormatNMEALatLon(sentence, position);
+  sentence += vd::os::FormatC("%.1f,%.1f,%02d%02d%02d,,,A", knots, bearing, tm.tm_mday,
+                              tm.tm_mon + 1, tm.tm_year % 100);
+  NMEAAppendChecksumCRLF(sentence);
+  return sentence;
+}
+
+}  // namespace
+
+bool CObjTrack::WriteNmeaFile(const std::string& path) const {
+  if (points_.size() < 2) return false;
+  vd::os::AtomicFileWriter writer;
+  if (!writer.Open(path)) return false;
+  std::string text;
+  int64_t clock = vd::os::NowSeconds1970();
+  for (size_t i = 0; i + 1 < points_.size(); ++i) {
+    const CTrackpoint& a = points_[i];
+    const CTrackpoint& b = points_[i + 1];
+    double distance = 0.0, bearing = 0.0;
+    a.position.DistanceAndBearingTo(b.position, distance, bearing);
+    int64_t duration = int64_t{b.time} - a.time;
+    double knots;
+    if (duration <= 0) {
+      knots = kDefaultKnots;
+      duration = static_cast<int64_t>(distance * kSecondsPerNmAtDefault);
+    } else {
+      knots = distance * 3600.0 / static_cast<double>(duration);
+    }
+    const int64_t start = a.time != 0 ? a.time : clock;
+    const int64_t steps = std::max<int64_t>(duration / kSecondsPerSentence, 1);
+    // The short way round, as the distance and bearing are taken; the sentence brings a
+    // longitude beyond 180 degrees back by one turn.
+    double lon_step = b.position.lon - a.position.lon;
+    if (lon_step > 180.0) lon_step -= 360.0;
+    if (lon_step < -180.0) lon_step += 360.0;
+    for (int64_t h = 0; h < steps; ++h) {
+      const double f = static_cast<double>(h) / static_cast<double>(steps);
+      const GeoPoint position{a.position.lat + (b.position.lat - a.position.lat) * f,
+                              a.position.lon + lon_step * f};
+      text += RmcSentence(start + kSecondsPerSentence * h, position, knots, bearing);
+      if (text.size() >= kWriteChunk) {
+        if (!writer.file().Write(text.data(), text.size())) return false;
+        text.clear();
+      }
+    }
+    clock = start + kSecondsPerSentence * steps;
+  }
+  return writer.file().Write(text.data(), text.size()) && writer.Commit();
+}
