@@ -1,0 +1,13 @@
+#pragma once
+// The well-formedness test the GPX, LOC and TCX readers run before they build a tree: the tree
+// reader accepts broken documents (a truncated download, an unescaped '&') without a word, and an
+// import must refuse those with the place of the fault instead of bringing in part of a file.
+#include <string>
+#include <string_view>
+
+// Empty when the bytes are one well-formed XML document: a single root element, balanced and
+// matching tags, quoted attribute values without '<', entity and character references of the
+// form "&name;", "&#n;" or "&#xh;", closed comments, CDATA sections and processing
+// instructions, and nothing but blanks and those outside the root. Otherwise
+// "line L, column C: what is wrong" (both counted from 1, columns in bytes).
+std::string CheckXmlWellFormed(std::string_view bytes);

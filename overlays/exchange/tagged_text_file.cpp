@@ -1,0 +1,175 @@
+#include "overlays/exchange/tagged_text_file.h"
+
+#include <set>
+#include <sstream>
+#include <string_view>
+
+#include "core/string_utils.h"
+#include "overlays/icon_library.h"
+#include "overlays/obj_route.h"
+#include "overlays/obj_text.h"
+#include "overlays/obj_track.h"
+#include "overlays/obj_waypoint.h"
+#include "overlays/overlay_file.h"
+#include "overlays/undo_ring.h"
+#include "platform/os/codepage.h"
+#include "platform/os/files.h"
+
+namespace {
+
+constexpr std::string_view kTrainerHeader = "[Timex Trainer Data File]";
+
+void SetError(std::string* error, std::string text) {
+  if (error) *error = std::move(text);
+}
+
+// True when text is well-formed UTF-8 (overlong forms and surrogates are not checked: the
+// question is only whether the bytes came from a single-byte code page).
+bool LooksLikeUtf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3
+                                       : (c >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+// A mark's percent-encoded comment holds the bytes its writer had: UTF-8 from this program,
+// Windows-1252 from copies that store single-byte text.
+void RepairComment(CObjWaypoint& mark) {
+  if (!LooksLikeUtf8(mark.comment)) mark.comment = vd::os::Cp1252ToUtf8(mark.comment);
+}
+
+// The object a line starting a new record makes, or null for other lines.
+COstrelObject* NewObjectFor(std::string_view tag) {
+  if (tag == "WP") return new CObjWaypoint;
+  if (tag == "TX") return new CObjText;
+  if (tag == "TK") return new CObjTrack;
+  if (tag == "RT") return new CObjRoute;
+  return nullptr;
+}
+
+}  // namespace
+
+bool ExportTextFile(const std::string& path, const ObjectList& list, std::string* error) {
+  SetCurrentOverlayFolderFromPath(path);
+  const std::string folder = CurrentOverlayFolder();
+
+  std::string text;
+  std::set<int> symbol_slots;
+  for (COstrelObject* object : list) {
+    if (const auto* mark = dynamic_cast<const CObjWaypoint*>(object)) {
+      symbol_slots.insert(mark->symbol_slot());
+    }
+  }
+  // Icon files that can't be written leave their marks with the default symbol on import;
+  // the text itself is still worth saving.
+  CIconLibrary::Get().WriteIconLines(text, symbol_slots, folder);
+
+  bool all_written = true;
+  for (COstrelObject* object : list) {
+    if (object->IsExportable()) all_written &= object->WriteText(text);
+  }
+
+  const std::string bytes = ToCrLf(vd::os::Utf8ToCp1252(text));
+  if (!vd::os::SaveFileAtomically(path, bytes)) {
+    SetError(error, "Failed to open export file: " + path);
+    return false;
+  }
+  return all_written;
+}
+
+ExchangeRead ReadTextFile(const std::string& path, ObjectList& list,
+                          const ObjectList* document_list) {
+  ExchangeRead result;
+  std::string bytes;
+  if (!vd::os::ReadWholeFile(path, bytes)) {
+    result.error = "Failed to open import file: " + path;
+    return result;
+  }
+  SetCurrentOverlayFolderFromPath(path);
+  const std::string folder = CurrentOverlayFolder();
+  const std::string text = vd::os::Cp1252ToUtf8(bytes);
+
+  ObjectList import_marks;  // newest first: a route's own marks come right before it
+  COstrelObject* container = nullptr;
+  std::vector<CObjTrack*> tracks;
+
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string_view line(text.data() + pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+
+    if (line == kTrainerHeader) {
+      auto* track = new CObjTrack;
+      track->AddRef();
+      list.push_back(track);
+      ++result.count;
+      std::istringstream rest(pos < text.size() ? text.substr(pos) : std::string());
+      track->ReadTrainerFile(rest);
+      break;
+    }
+    const std::string_view tag = line.substr(0, 2);
+    if (COstrelObject* object = NewObjectFor(tag)) {
+      object->AddRef();
+      list.push_back(object);
+      auto* route = dynamic_cast<CObjRoute*>(object);
+      const bool read = route ? route->ReadTextFrom(line, &import_marks, document_list)
+                              : object->ReadText(line);
+      if (!read) {
+        list.pop_back();
+        object->Release();
+        continue;
+      }
+      ++result.count;
+      if (auto* mark = dynamic_cast<CObjWaypoint*>(object)) {
+        RepairComment(*mark);
+        import_marks.push_front(mark);
+      } else if (auto* track = dynamic_cast<CObjTrack*>(object)) {
+        tracks.push_back(track);
+        container = track;
+      } else if (route) {
+        container = route;
+      }
+    } else if (tag == "TP" || tag == "RP") {
+      if (!container) continue;
+      if (auto* route = dynamic_cast<CObjRoute*>(container)) {
+        route->ReadTextFrom(line, &import_marks, document_list);
+      } else {
+        container->ReadText(line);
+      }
+    } else if (tag == "IC") {
+      CIconLibrary::Get().ReadIconLine(line, folder);
+    }
+  }
+  for (CObjTrack* track : tracks) track->RecomputeTotals();
+  return result;
+}
+
+int ImportTextFile(const std::string& path, COstrelDocBase& document, std::string* error) {
+  if (!vd::os::FileExists(path) || vd::os::IsDirectory(path)) {
+    SetError(error, "Failed to open import file: " + path);
+    return 0;
+  }
+  ObjectList* document_list = document.GetObjectList();
+  CCurrentOwnerScope owner(&document);
+  SaveUndoEmpty();
+  ObjectList read;
+  const ExchangeRead result = ReadTextFile(path, read, document_list);
+  if (!result.error.empty()) SetError(error, result.error);
+  if (document_list) {
+    document_list->splice(document_list->end(), read);
+  } else {
+    for (COstrelObject* object : read) object->Release();
+  }
+  document.UpdateAllViews(nullptr, kChangeAdded, nullptr);
+  return result.count;
+}

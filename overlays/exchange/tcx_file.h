@@ -1,0 +1,16 @@
+#pragma once
+// Training activity files (TCX), read only: every track of every lap of every activity becomes
+// a track named "<activity id> lap <n> section <m>" in the category "Training:<sport>", with
+// heart rate and, as its extra value, power or else cadence.
+//
+// User-interface thread only (the objects are).
+#include <string>
+
+#include "core/app/shell_services.h"
+
+class CXmlNode;
+
+// Reads the activities below a "TrainingCenterDatabase" element; the new tracks, each with one
+// reference, are appended to list. Returns the number of tracks (0 when there is no
+// "Activities" element: the caller tells the user that the file holds no activities).
+int ReadTcx(const CXmlNode& database, ObjectList& list);

@@ -1,0 +1,161 @@
+// The exchange entry points: the file ending picks the format, failures are told and bring
+// nothing in, saves replace the file whole, and an import is one undo step.
+#include "overlays/exchange/gpx_exchange.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "overlays/exchange/tests/gpx_test_world.h"
+#include "overlays/undo_ring.h"
+#include "platform/ui/message_box.h"
+#include "platform/ui/responder.h"
+#include "platform/ui/window_messages.h"
+
+namespace {
+
+using vd::test::GpxWorld;
+
+// Answers every box with OK and keeps what they said.
+struct Boxes : vd::ui::DialogResponder {
+  int MessageBox(const vd::ui::MessageBoxRequest& request) override {
+    shown.push_back(request);
+    return vd::ui::kIdOk;
+  }
+  std::vector<vd::ui::MessageBoxRequest> shown;
+};
+
+std::string FileText(const std::string& path) {
+  std::string text;
+  EXPECT_TRUE(vd::os::ReadWholeFile(path, text));
+  return text;
+}
+
+TEST(XmlExchange, EndingPicksTheFormat) {
+  GpxWorld world;
+  world.Mark("Alpha", 1.0, 2.0);
+  world.Mark("Beta", 3.0, 4.0);
+  struct Case {
+    const char* file;
+    const char* root;
+    int written;  // WriteGpxFile's result
+  };
+  const Case cases[] = {{"out.gpx", "<gpx ", 1},
+                        {"out.LoC", "<loc ", 2},
+                        {"out.xml", "<gpx ", 1},
+                        {"loc", "<loc ", 2}};
+  for (const Case& c : cases) {
+    const std::string path = world.dir.File(c.file);
+    EXPECT_EQ(WriteGpxFile(path, world.doc.objects), c.written) << c.file;
+    const std::string text = FileText(path);
+    EXPECT_NE(text.find(c.root), std::string::npos) << c.file;
+    ObjectList read;
+    const ExchangeRead result = ImportXmlTrackFile(path, read);
+    EXPECT_EQ(result.error, "") << c.file;
+    ASSERT_EQ(read.size(), 2u) << c.file;
+    EXPECT_EQ(read.back()->name, "Beta");
+    for (COstrelObject* object : read) object->Release();
+  }
+  // An empty list still makes a valid, empty GPX file.
+  const std::string empty = world.dir.File("empty.gpx");
+  EXPECT_EQ(WriteGpxFile(empty, {}), 0);
+  ObjectList read;
+  EXPECT_EQ(ImportXmlTrackFile(empty, read).error, "");
+  EXPECT_TRUE(read.empty());
+}
+
+TEST(XmlExchange, BadFilesAreRefusedWholeAndTold) {
+  GpxWorld world;
+  struct Case {
+    const char* file;
+    const char* bytes;  // null: no file
+    const char* error;  // after the path
+  };
+  const Case cases[] = {
+      {"missing.gpx", nullptr, ""},
+      {"cut.gpx", "<gpx><wpt lat=\"1\" lon=\"2\"><name>A</name></wpt>\n<wpt lat=\"3\"",
+       "\nline 2, column 13: the file ends inside the tag <wpt>"},
+      {"amp.gpx", "<gpx><wpt lat=\"1\" lon=\"2\"><name>A & B</name></wpt></gpx>",
+       "\nline 1, column 35: '&' that starts no entity reference (write it as &amp;)"},
+      {"kml.gpx", "<kml><Placemark/></kml>", "\nno <gpx> element"},
+      {"gpx.loc", "<gpx><wpt lat=\"1\" lon=\"2\"/></gpx>", "\nno <loc> element"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = world.dir.File(c.file);
+    if (c.bytes) {
+      ASSERT_TRUE(vd::os::SaveFileAtomically(path, c.bytes));
+    }
+    const std::string expected =
+        (c.bytes ? "Failed to read XML file: " : "Missing file: ") + path + c.error;
+    ObjectList list;
+    const ExchangeRead result = ImportXmlTrackFile(path, list);
+    EXPECT_EQ(result.error, expected);
+    EXPECT_EQ(result.count, 0);
+    EXPECT_TRUE(list.empty()) << c.file;
+
+    Boxes boxes;
+    vd::ui::ScopedResponder scope(&boxes);
+    EXPECT_EQ(ReadXmlTrackFile(path, list), 0);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, expected);
+    EXPECT_EQ(boxes.shown[0].flags & vd::ui::kMbIconMask, vd::ui::kMbIconError);
+    EXPECT_TRUE(list.empty());
+  }
+}
+
+TEST(XmlExchange, FailedSaveKeepsTheOldFile) {
+  GpxWorld world;
+  world.Mark("A", 1.0, 2.0);
+  const std::string missing_folder = world.dir.File("no/such/folder/out.gpx");
+  std::string error;
+  EXPECT_FALSE(ExportXmlTrackFile(missing_folder, world.doc.objects, &error));
+  EXPECT_EQ(error, "Failed to open XML file: " + missing_folder);
+  Boxes boxes;
+  vd::ui::ScopedResponder scope(&boxes);
+  EXPECT_EQ(WriteGpxFile(missing_folder, world.doc.objects), 0);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, error);
+
+  // A save over an existing file leaves no temporary file beside it.
+  const std::string path = world.dir.File("kept.gpx");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(path, "old"));
+  EXPECT_TRUE(ExportXmlTrackFile(path, world.doc.objects));
+  EXPECT_NE(FileText(path).find("<name>A</name>"), std::string::npos);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(world.dir.path())) {
+    if (entry.path().extension() == ".tmp") names.push_back(entry.path().filename());
+  }
+  EXPECT_TRUE(names.empty());
+}
+
+TEST(XmlExchange, AnImportIsOneUndoStep) {
+  GpxWorld world;
+  const int32_t before = CUndoRing::Program().undo_step();
+  const ObjectList read =
+      world.Read("one.gpx",
+                 "<gpx><wpt lat=\"1\" lon=\"2\"><name>New</name></wpt><rte><rtept lat=\"1\" "
+                 "lon=\"1\"/></rte></gpx>");
+  ASSERT_EQ(read.size(), 3u);
+  EXPECT_EQ(CUndoRing::Program().undo_step(), before + 1);
+  for (const COstrelObject* object : read) EXPECT_EQ(object->undo_stamp, before + 1);
+  Undo(world.doc.objects);
+  for (const COstrelObject* object : world.doc.objects) EXPECT_NE(object->name, "New");
+}
+
+TEST(XmlExchange, LatestModifiedTimeComparesUnsigned) {
+  GpxWorld world;
+  CObjWaypoint* a = world.Mark("A", 0, 0);
+  CObjWaypoint* b = world.Mark("B", 0, 0);
+  a->modified = 1700000000;
+  b->modified = static_cast<int32_t>(0x90000000u);  // after 2038
+  int32_t time = 5;
+  GetLatestModifiedTime(world.doc.objects, time);
+  EXPECT_EQ(static_cast<uint32_t>(time), 0x90000000u);
+  int32_t later = -1;  // 0xFFFFFFFF
+  GetLatestModifiedTime(world.doc.objects, later);
+  EXPECT_EQ(later, -1);
+}
+
+}  // namespace

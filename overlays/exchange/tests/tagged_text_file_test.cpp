@@ -1,0 +1,266 @@
+// The tagged text file: export and import of whole files, the order and linking of records,
+// the code page on disk, and lines other programs write.
+#include "overlays/exchange/tagged_text_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/persistent_value.h"
+#include "overlays/category.h"
+#include "overlays/icon_library.h"
+#include "overlays/obj_route.h"
+#include "overlays/obj_text.h"
+#include "overlays/obj_track.h"
+#include "overlays/obj_waypoint.h"
+#include "overlays/exchange/tests/exchange_test_support.h"
+#include "overlays/tests/overlay_test_objects.h"
+#include "overlays/undo_ring.h"
+#include "platform/os/files.h"
+#include "tests/temp_dir.h"
+
+namespace {
+
+using vd::test::ReleaseAll;
+
+template <class T>
+std::vector<T*> OfClass(const ObjectList& list) {
+  return vd::test::ObjectsOf<T>(list);
+}
+
+class TaggedTextTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    vd::SetProfileLocation(vd::kDefaultProfileKey, dir.path());
+    app.temp_folder = dir.path();
+    app.document = &doc;
+  }
+  void TearDown() override {
+    ReleaseAll(read);
+    ReleaseAll(doc.objects);
+    CObjRoute::SetCurrent(nullptr);
+  }
+
+  CObjWaypoint* Mark(const std::string& name, double lat, double lon) {
+    CObjWaypoint* mark = doc.Add(new CObjWaypoint);
+    mark->name = name;
+    mark->position = {lat, lon};
+    mark->being_placed = false;
+    return mark;
+  }
+  CObjRoute* Route(const std::string& name, const std::vector<CObjWaypoint*>& marks) {
+    CObjRoute* route = doc.Add(new CObjRoute);
+    route->name = name;
+    for (CObjWaypoint* mark : marks) route->LinkWaypoint(mark);
+    route->EndEditing();
+    return route;
+  }
+  // Writes the bytes as a file and reads it.
+  ExchangeRead ReadBytes(const std::string& bytes, const ObjectList* document_list = nullptr) {
+    const std::string path = dir.File("in.csv");
+    EXPECT_TRUE(vd::os::SaveFileAtomically(path, bytes));
+    return ReadTextFile(path, read, document_list);
+  }
+  std::string FileBytes(const std::string& path) {
+    std::string bytes;
+    EXPECT_TRUE(vd::os::ReadWholeFile(path, bytes));
+    return bytes;
+  }
+
+  vd::test::TempDir dir;
+  vd::test::FakeApp app;
+  vd::test::FakeDoc doc;
+  CCurrentOwnerScope owner{&doc};
+  ObjectList read;
+};
+
+TEST_F(TaggedTextTest, ExportAndImportKeepEveryKindOfObject) {
+  CObjWaypoint* free_mark = Mark("Café, \"quay\"", 51.5, -0.125);
+  free_mark->comment = "line one, with comma\nline two \"quoted\" 100%";
+  free_mark->SetCategory("Harbours");
+  free_mark->radius = 50.0f;
+  free_mark->circle_mode = CObjWaypoint::kProximityAlarm;
+
+  // Both route marks share a name: their short names must come out distinct and the route
+  // must find each again.
+  CObjWaypoint* buoy_a = Mark("Buoy", 50.0, 1.0);
+  CObjWaypoint* buoy_b = Mark("Buoy", 50.1, 1.1);
+  CObjRoute* route = Route("Passage", {buoy_a, buoy_b});
+  route->leg_labels = true;
+
+  CObjTrack* track = doc.Add(new CObjTrack);
+  track->name = "Walk";
+  track->AddPoint(10.0, 20.0, 1'000'000, 12.5f, 90, 3);
+  track->AddPoint(10.01, 20.01, 1'000'060, 13.5f, 95, 4);
+
+  CObjText* note = doc.Add(new CObjText);
+  note->name = "Note";
+  note->text = "Watch out: rocks, «shoals»";
+  note->position = {45.0, 7.0};
+  note->edit_state = CObjText::kNormal;
+
+  const std::string path = dir.File("out.csv");
+  std::string error;
+  ASSERT_TRUE(ExportTextFile(path, doc.objects, &error)) << error;
+
+  // Windows-1252 and CR LF on disk; route marks come just before their route.
+  const std::string bytes = FileBytes(path);
+  EXPECT_NE(bytes.find("Caf\xE9"), std::string::npos);
+  EXPECT_EQ(bytes.find("Café"), std::string::npos);
+  EXPECT_NE(bytes.find("\r\n"), std::string::npos);
+  EXPECT_EQ(bytes.find("\n", 0), bytes.find("\r\n") + 1);
+  EXPECT_LT(bytes.find("\"BUOY1\""), bytes.find("RT01,"));
+  EXPECT_NE(buoy_a->short_name, buoy_b->short_name);
+
+  const ExchangeRead result = ReadTextFile(path, read, nullptr);
+  ASSERT_TRUE(result.error.empty()) << result.error;
+  EXPECT_EQ(result.count, 6);
+
+  const auto marks = OfClass<CObjWaypoint>(read);
+  ASSERT_EQ(marks.size(), 3u);
+  const CObjWaypoint* cafe = marks[0];
+  EXPECT_EQ(cafe->name, free_mark->name);
+  EXPECT_EQ(cafe->comment, free_mark->comment);
+  EXPECT_DOUBLE_EQ(cafe->position.lat, 51.5);
+  EXPECT_DOUBLE_EQ(cafe->position.lon, -0.125);
+  EXPECT_EQ(CCategory::GetNameOr(cafe->category()), "Harbours");
+  EXPECT_FLOAT_EQ(cafe->radius, 50.0f);
+  EXPECT_EQ(cafe->circle_mode, CObjWaypoint::kProximityAlarm);
+
+  const auto routes = OfClass<CObjRoute>(read);
+  ASSERT_EQ(routes.size(), 1u);
+  EXPECT_EQ(routes[0]->name, "Passage");
+  EXPECT_TRUE(routes[0]->leg_labels);
+  ASSERT_EQ(routes[0]->points().size(), 2u);
+  EXPECT_EQ(routes[0]->points()[0], marks[1]);
+  EXPECT_EQ(routes[0]->points()[1], marks[2]);
+  EXPECT_DOUBLE_EQ(routes[0]->points()[1]->position.lat, 50.1);
+
+  const auto tracks = OfClass<CObjTrack>(read);
+  ASSERT_EQ(tracks.size(), 1u);
+  ASSERT_EQ(tracks[0]->points().size(), 2u);
+  EXPECT_EQ(tracks[0]->points()[1].time, 1'000'060);
+  EXPECT_EQ(tracks[0]->points()[1].heart_rate, 95);
+  EXPECT_GT(tracks[0]->total_distance, 0.0);  // totals computed after reading
+
+  const auto notes = OfClass<CObjText>(read);
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0]->text, note->text);
+}
+
+TEST_F(TaggedTextTest, RouteRecordsLinkThisFilesMarksBeforeTheDocuments) {
+  // The document already has a mark of the same short name: the file's own mark wins.
+  CObjWaypoint* old_mark = Mark("Old", 1.0, 1.0);
+  old_mark->short_name = "HOME";
+  CObjWaypoint* only_in_doc = Mark("Doc", 2.0, 2.0);
+  only_in_doc->short_name = "DOC";
+
+  const ExchangeRead result = ReadBytes(
+      "WP05,10.0,20.0,0,\"Home\",\"\",\"\",0.0,0,\"HOME\",1,0,\"Marks\",0,#0000ff\r\n"
+      "RT01,\"First\",\"Routes\",1,0,3,0\r\n"
+      "RP01,HOME\r\n"
+      "RP01,DOC\r\n"
+      "RP01,NOWHERE\r\n"
+      "WP05,30.0,40.0,0,\"Home 2\",\"\",\"\",0.0,0,\"HOME\",1,0,\"Marks\",0,#0000ff\r\n"
+      "RT01,\"Second\",\"Routes\",1,0,1,0\r\n"
+      "RP01,HOME\r\n",
+      &doc.objects);
+  EXPECT_EQ(result.count, 4);
+  const auto marks = OfClass<CObjWaypoint>(read);
+  const auto routes = OfClass<CObjRoute>(read);
+  ASSERT_EQ(marks.size(), 2u);
+  ASSERT_EQ(routes.size(), 2u);
+  EXPECT_EQ(routes[0]->points(), (std::vector<CObjWaypoint*>{marks[0], only_in_doc}));
+  // The latest mark of the name is the one written with this route.
+  EXPECT_EQ(routes[1]->points(), (std::vector<CObjWaypoint*>{marks[1]}));
+}
+
+TEST_F(TaggedTextTest, ReadsLinesAsOtherWritersProduceThem) {
+  const std::string long_name(10000, 'x');
+  const ExchangeRead result = ReadBytes(
+      // An older mark without colour takes its symbol's default colour.
+      "WP04,10.5,20.5,0,\"Old\",\"caf%E9\",\"\",0.0,0,\"OLD\",1,0,\"Marks\",0\n"
+      // Out of range and unreadable positions make no mark.
+      "WP05,90.0,20.0,0,\"Pole\"\n"
+      "WP05,10.0,370.0,0,\"Far\"\n"
+      "WPxx,abc,def\n"
+      // Points before any track are ignored.
+      "TP03,1.0,1.0,0.0,0,0,0,0,0\n"
+      "TK02,\"T\",\"Tracks\",1,0,2,0,255,3600,300,15,10,\"\",1.0\n"
+      "TP03,0.000000,0.000000,0.0,100,0,0,0,0\n"
+      "TP03,5.0,6.0,7.0,200,0,0,0,0\n"
+      "some other line\n"
+      "WP05|11.0|21.0|0|\"" + long_name + "\"\n"
+      "WP05,\t12.0, 22.0,0,\"Tabbed\"");
+  EXPECT_TRUE(result.error.empty());
+  const auto marks = OfClass<CObjWaypoint>(read);
+  ASSERT_EQ(marks.size(), 3u);
+  EXPECT_EQ(marks[0]->colour, CIconLibrary::SymbolDefaultColour(0));
+  EXPECT_EQ(marks[0]->comment, "café");  // Windows-1252 bytes in the encoded comment
+  EXPECT_EQ(marks[1]->name, long_name);
+  EXPECT_DOUBLE_EQ(marks[2]->position.lat, 12.0);
+  const auto tracks = OfClass<CObjTrack>(read);
+  ASSERT_EQ(tracks.size(), 1u);
+  ASSERT_EQ(tracks[0]->points().size(), 1u);  // the point at 0/0 is dropped
+  EXPECT_EQ(tracks[0]->points()[0].time, 200);
+  EXPECT_EQ(result.count, 4);
+}
+
+TEST_F(TaggedTextTest, TrainerHeaderHandsTheRestToOneTrack) {
+  const ExchangeRead result = ReadBytes(
+      "WP05,10.0,20.0,0,\"Before\"\r\n"
+      "[Timex Trainer Data File]\r\n"
+      "description=Morning run^\r\n"
+      "WP05,30.0,40.0,0,\"Trainer text, not a mark\"\r\n");
+  EXPECT_EQ(result.count, 2);
+  EXPECT_EQ(OfClass<CObjWaypoint>(read).size(), 1u);
+  const auto tracks = OfClass<CObjTrack>(read);
+  ASSERT_EQ(tracks.size(), 1u);
+  EXPECT_EQ(tracks[0]->name, "Morning run");
+}
+
+TEST_F(TaggedTextTest, FailuresNameThePathAndLeaveNothingBehind) {
+  Mark("A", 1.0, 2.0);
+  const std::string missing_folder = dir.File("no/such/folder/out.csv");
+  std::string error;
+  EXPECT_FALSE(ExportTextFile(missing_folder, doc.objects, &error));
+  EXPECT_EQ(error, "Failed to open export file: " + missing_folder);
+
+  const std::string missing = dir.File("missing.csv");
+  EXPECT_EQ(ReadTextFile(missing, read, nullptr).error, "Failed to open import file: " + missing);
+  EXPECT_TRUE(read.empty());
+  error.clear();
+  EXPECT_EQ(ImportTextFile(missing, doc, &error), 0);
+  EXPECT_EQ(error, "Failed to open import file: " + missing);
+
+  // A mark still being placed writes nothing, and the export says so, but the rest is saved.
+  CObjWaypoint* placing = doc.Add(new CObjWaypoint);
+  placing->name = "Placing";
+  const std::string path = dir.File("partial.csv");
+  EXPECT_FALSE(ExportTextFile(path, doc.objects, nullptr));
+  EXPECT_NE(FileBytes(path).find("\"A\""), std::string::npos);
+}
+
+TEST_F(TaggedTextTest, ImportIntoDocumentAppendsWithOneUndoStepAndTellsTheViews) {
+  std::vector<vd::test::ChangeRecord> log;
+  doc.log = &log;
+  const std::string path = dir.File("doc.csv");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(
+      path, "WP05,10.0,20.0,0,\"One\"\r\nWP05,11.0,21.0,0,\"Two\"\r\n"));
+  const int32_t step_before = CUndoRing::Program().undo_step();
+
+  EXPECT_EQ(ImportTextFile(path, doc), 2);
+  ASSERT_EQ(doc.objects.size(), 2u);
+  for (COstrelObject* object : doc.objects) {
+    EXPECT_EQ(object->ref_count(), 1);
+    EXPECT_EQ(object->document(), &doc);
+    EXPECT_EQ(object->undo_stamp, CUndoRing::Program().undo_step());
+  }
+  EXPECT_EQ(CUndoRing::Program().undo_step(), step_before + 1);
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back(), (vd::test::ChangeRecord{vd::test::ChangeRecord::kViews, 0, nullptr}));
+  doc.log = nullptr;
+}
+
+}  // namespace
