@@ -30,6 +30,7 @@
 //
 // User-interface thread only.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,7 @@
 #include "corvex/chart_view_link.h"
 #include "corvex/command_target.h"
 #include "corvex/ostrel_view.h"
+#include "overlays/exchange/exchange_read.h"
 #include "overlays/obj_current_position.h"
 #include "overlays/obj_track.h"
 
@@ -236,8 +238,11 @@ class COstrelDoc : public COstrelDocBase,
   // ".vdo" merged through LoadUserData; other kinds by their readers; unknown endings are
   // reported as "Unknown file type: <ending>".
   void ImportOverlayFile(const std::string& path);
-  // Reports that this version has no NMEA log reader.
+  // Reads an NMEA log as a track (AddObjectsAndShow).
   void ImportNmeaFile(const std::string& path);
+  // Runs an exchange reader on a list owned by this document, adds what it read (AddObjectsAndShow)
+  // and shows its error, if any.
+  void ImportIntoList(const std::function<ExchangeRead(ObjectList&)>& read);
   // "fetch"/"open": query is the http(s) address of a chart; the part after "/KVX/" (else the
   // file name) names the file below the map store, which is opened, downloaded first when
   // missing or for "fetch". An address leaving the map store, or not of a ".qct" chart, is not
@@ -258,6 +263,7 @@ class COstrelDoc : public COstrelDocBase,
   void OnUndo();
   void OnRedo();
   void OnImport();
+  void OnImportNmea();
   void OnExport(bool visible_only);
   void OnSaveOverlays();
   void OnSaveOverlaysAs();

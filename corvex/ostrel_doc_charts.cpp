@@ -17,6 +17,9 @@
 #include "core/url_utils.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/startup_files.h"
+#include "overlays/exchange/gpx_exchange.h"
+#include "overlays/exchange/nmea_log_file.h"
+#include "overlays/exchange/tagged_text_file.h"
 #include "overlays/obj_waypoint.h"
 #include "overlays/object_list.h"
 #include "overlays/overlay_file.h"
@@ -269,15 +272,38 @@ void COstrelDoc::ImportOverlayFile(const std::string& path) {
   const std::string ending = FileEnding(path);
   if (ending == "vdo") {
     LoadUserData(path, false, true);
-  } else if (ending == "csv" || ending == "shp" || ending == "loc" || ending == "gpx" ||
-             ending == "xml" || ending == "tcx") {
+  } else if (ending == "csv") {
+    std::string error;
+    ::ImportTextFile(path, *this, &error);
+    if (!error.empty()) FormatMessageBox(vd::ui::kMbIconError, "%s", error.c_str());
+  } else if (ending == "loc" || ending == "gpx" || ending == "xml" || ending == "tcx") {
+    ImportIntoList([&](ObjectList& list) { return ImportXmlTrackFile(path, list); });
+  } else if (ending == "shp") {
     ReportNotAvailable("Importing \"" + ending + "\" files");
   } else {
     FormatMessageBox(vd::ui::kMbIconError, "Unknown file type: %s", ending.c_str());
   }
 }
 
-void COstrelDoc::ImportNmeaFile(const std::string&) { ReportNotAvailable("Importing NMEA logs"); }
+void COstrelDoc::ImportNmeaFile(const std::string& path) {
+  ImportIntoList([&](ObjectList& list) { return ::ImportNmeaFile(path, list); });
+}
+
+void COstrelDoc::ImportIntoList(const std::function<ExchangeRead(ObjectList&)>& read) {
+  ObjectList list;
+  ExchangeRead result;
+  {
+    // The reader's objects belong to this document; the views hear of them once, at the end.
+    CCurrentOwnerScope owner(this);
+    const bool notifications = COstrelObject::NotificationsEnabled();
+    COstrelObject::SetNotificationsEnabled(false);
+    result = read(list);
+    AddObjectsAndShow(list);
+    COstrelObject::SetNotificationsEnabled(notifications);
+  }
+  UpdateAllViews(nullptr, 0, nullptr);
+  if (!result.error.empty()) FormatMessageBox(vd::ui::kMbIconError, "%s", result.error.c_str());
+}
 
 // ---- Activity links ----
 

@@ -9,6 +9,8 @@
 #include "corvex/command_ids.h"
 #include "corvex/ostrel_doc.h"
 #include "overlays/category.h"
+#include "overlays/exchange/gpx_exchange.h"
+#include "overlays/exchange/tagged_text_file.h"
 #include "overlays/obj_route.h"
 #include "overlays/obj_waypoint.h"
 #include "overlays/object_list.h"
@@ -24,6 +26,8 @@ constexpr char kImportFilter[] =
     "GPX files (*.gpx)|*.gpx|Vardune Overlay file (*.vdo)|*.vdo|Comma-separated text file "
     "(*.csv)|*.csv|ESRI Shape files (*.shp)|*.shp|Geocaching LOC files (*.loc)|*.loc|Garmin "
     "Training Center files (*.tcx)|*.tcx||";
+constexpr char kNmeaFilter[] =
+    "All files (*.*)|*.*|Text files (*.txt)|*.txt|NMEA files (*.nmea)|*.nmea||";
 constexpr char kExportFilter[] =
     "GPX files (*.gpx)|*.gpx|Vardune Overlay file (*.vdo)|*.vdo|Comma-separated text file "
     "(*.csv)|*.csv|ESRI Shape files (*.shp)|*.shp|Geocaching LOC files (*.loc)|*.loc||";
@@ -36,7 +40,7 @@ constexpr int32_t kNameShown = 0;
 // Commands whose dialogs, panes, device transfers, exchange formats or services this version
 // does not have: known here, never enabled.
 constexpr int kUnavailableCommands[] = {
-    kCmdImportNmea,      kCmdSendEmail,        kCmdSendByEmail,      kCmdIcons,
+    kCmdSendEmail,        kCmdSendByEmail,      kCmdIcons,
     kCmdShowMatching,    kCmdHideMatching,     kCmdFindPlace,        kCmdLoadGeoFile,
     kCmdLoadTxtFile,     kCmdImportGpsMarks,   kCmdImportGpsRoutes,  kCmdImportGpsTracks,
     kCmdExportGpsMarks,  kCmdExportGpsRoutes,  kCmdExportGpsTracks,  kCmdSendToGps,
@@ -89,6 +93,7 @@ bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
   CObjRoute* route = CObjRoute::FromSelection(this);
   switch (id) {
     case kCmdImport:
+    case kCmdImportNmea:
     case kCmdExportAll:
     case kCmdExportVisible:
     case kCmdSaveOverlays:
@@ -225,6 +230,9 @@ bool COstrelDoc::OnCommand(int id) {
       break;
     case kCmdImport:
       OnImport();
+      break;
+    case kCmdImportNmea:
+      OnImportNmea();
       break;
     case kCmdExportAll:
       OnExport(false);
@@ -380,13 +388,19 @@ void COstrelDoc::ExportObjects(const ObjectList& objects) {
       vd::ui::GetSaveFilePath(main_window_, "Export", kExportFilter, "gpx");
   if (!path) return;
   const std::string ending = FileEnding(*path);
+  std::string error;
   if (ending == "vdo") {
     if (!SaveObjectsToOverlayFile(*path, objects, false)) ReportOverlayWriteFailure(*path);
-  } else if (ending == "csv" || ending == "gpx" || ending == "loc" || ending == "shp") {
+  } else if (ending == "csv") {
+    ExportTextFile(*path, objects, &error);
+  } else if (ending == "gpx" || ending == "loc") {
+    ExportXmlTrackFile(*path, objects, &error);
+  } else if (ending == "shp") {
     ReportNotAvailable("Exporting \"" + ending + "\" files");
   } else {
     FormatMessageBox(vd::ui::kMbIconError, "%s", "Unknown file type");
   }
+  if (!error.empty()) FormatMessageBox(vd::ui::kMbIconError, "%s", error.c_str());
 }
 
 // ---- Files ----
@@ -405,6 +419,12 @@ void COstrelDoc::OnImport() {
   const std::optional<std::string> path =
       vd::ui::GetOpenFilePath(main_window_, "Import", kImportFilter);
   if (path) ImportOverlayFile(*path);
+}
+
+void COstrelDoc::OnImportNmea() {
+  const std::optional<std::string> path =
+      vd::ui::GetOpenFilePath(main_window_, "Import NMEA", kNmeaFilter);
+  if (path) ImportNmeaFile(*path);
 }
 
 void COstrelDoc::OnExport(bool visible_only) {

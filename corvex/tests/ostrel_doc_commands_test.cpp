@@ -11,8 +11,10 @@
 #include "overlays/category.h"
 #include "overlays/obj_route.h"
 #include "overlays/obj_text.h"
+#include "overlays/obj_track.h"
 #include "overlays/obj_waypoint.h"
 #include "overlays/overlay_file.h"
+#include "platform/os/files.h"
 #include "platform/ui/message_box.h"
 #include "tests/chart_fixture.h"
 
@@ -173,7 +175,7 @@ TEST(OstrelDocCommands, CommandsWithoutTheirPartsStayDisabled) {
   DocWorld world;
   COstrelDoc& doc = world.Doc();
   PlacedMark(doc, "Selected", 50.0, -5.0);
-  for (int id : {kCmdImportNmea, kCmdGpsDemo, kCmdSendToGps, kCmdOffsetBy, kCmdWebHomePage}) {
+  for (int id : {kCmdGpsDemo, kCmdSendToGps, kCmdOffsetBy, kCmdWebHomePage}) {
     SCOPED_TRACE(id);
     EXPECT_FALSE(doc.IsCommandEnabled(id));
     EXPECT_TRUE(doc.OnCommand(id));
@@ -251,6 +253,49 @@ TEST(OstrelDocCommands, OverlayFilesByEnding) {
   doc.GetObjectList()->front()->Delete(false);
   doc.OpenFileByType(trip);
   EXPECT_EQ(SortedNames(*doc.GetObjectList()), std::vector<std::string>{"Buoy"});
+}
+
+// Export All writes by the chosen ending and Import reads it back into the document; an NMEA log
+// becomes a track; a file that does not read gives its error and adds nothing.
+TEST(OstrelDocCommands, ExchangeFilesRoundTripThroughTheDocument) {
+  DocWorld world;
+  COstrelDoc& doc = world.Doc();
+  PlacedMark(doc, "Buoy", 50.0, -5.0);
+  PlacedMark(doc, "Pier", 50.1, -5.1);
+  const std::vector<std::string> made = SortedNames(*doc.GetObjectList());
+  for (const char* ending : {"gpx", "loc", "csv"}) {
+    SCOPED_TRACE(ending);
+    const std::string path = world.root.File(std::string("export.") + ending);
+    world.responder.files.push_back(path);
+    ASSERT_TRUE(doc.OnCommand(kCmdExportAll));
+    ASSERT_TRUE(vd::os::FileExists(path));
+    for (COstrelObject* object : ObjectList(*doc.GetObjectList())) object->Delete(false);
+    ASSERT_TRUE(doc.GetObjectList()->empty());
+    world.responder.files.push_back(path);
+    ASSERT_TRUE(doc.OnCommand(kCmdImport));
+    EXPECT_EQ(SortedNames(*doc.GetObjectList()), made);
+  }
+  EXPECT_TRUE(world.responder.boxes.empty());
+
+  const std::string log = world.root.File("trip.nmea");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(
+      log,
+      "$GPRMC,120000,A,5000.000,N,00500.000,W,5.0,90.0,010624,,*31\r\n"
+      "$GPRMC,120010,A,5000.000,N,00459.900,W,5.0,90.0,010624,,*34\r\n"));
+  world.responder.files.push_back(log);
+  ASSERT_TRUE(doc.IsCommandEnabled(kCmdImportNmea));
+  ASSERT_TRUE(doc.OnCommand(kCmdImportNmea));
+  const auto tracks = std::count_if(doc.GetObjectList()->begin(), doc.GetObjectList()->end(),
+                                    [](COstrelObject* o) { return o->IsKindOf(CObjTrack::kClass); });
+  EXPECT_EQ(tracks, 1);
+
+  const std::string broken = world.root.File("broken.gpx");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(broken, "<gpx><wpt lat=\"1\" lon=\"2\">"));
+  const size_t before = doc.GetObjectList()->size();
+  doc.ImportOverlayFile(broken);
+  EXPECT_EQ(doc.GetObjectList()->size(), before);
+  ASSERT_EQ(world.responder.boxes.size(), 1u);
+  EXPECT_EQ(world.responder.boxes[0].flags, vd::ui::kMbIconError);
 }
 
 TEST(OstrelDocCommands, ActivityLinksOpenChartsWithinTheMapStore) {
