@@ -1,0 +1,8 @@
+#include "overlays/model/overlay_shell.h"
+
+namespace {
+COverlayShell* installed = nullptr;
+}  // namespace
+
+COverlayShell* COverlayShell::Get() { return installed; }
+void COverlayShell::Install(COverlayShell* shell) { installed = shell; }

@@ -1,0 +1,67 @@
+#include "overlays/model/track_section.h"
+
+#include <cmath>
+#include <vector>
+
+#include "core/serializable_stream.h"
+#include "geodesy/chart_view_georef.h"
+#include "geodesy/default_units.h"
+#include "overlays/model/overlay_selection.h"
+#include "overlays/model/overlay_time.h"
+#include "overlays/model/overlay_track.h"
+#include "platform/ui/surface.h"
+
+bool CTrackSection::Serialize(CSerializableStream& stream) {
+  CSerializableStream::Block block(stream);
+  int32_t stored = count;
+  if (!block.ok() || !stream.ExchangeRaw(&stored, sizeof stored)) return false;
+  if (stored < 0 || stored > kCapacity) return false;
+  // A count without its points (an older writer's) holds nothing.
+  count = stream.IsReading() && stream.AtBlockEnd() ? 0 : stored;
+  return stream.ExchangeArray(points.data(), static_cast<size_t>(count)) && !stream.Failed();
+}
+
+void CTrackSection::Project(CScreenPoints& screen, const ChartViewGeoref& georef) {
+  screen.Clear();
+  float x;
+  float y;
+  if (count < 2 || !georef.LatLonToScreen(points[0].latitude, points[0].longitude, x, y)) {
+    screen.ComputeBounds();
+    return;
+  }
+  for (int32_t i = 0; i < count; ++i) {
+    if (georef.LatLonToScreen(points[i].latitude, points[i].longitude, x, y)) {
+      screen.Append({x, y});
+    }
+  }
+  screen.valid = true;
+  screen.ComputeBounds();
+}
+
+void CTrackSection::Draw(vd::ui::Surface& dc, const CScreenTransform& view,
+                         const CScreenPoints& screen) {
+  if (screen.points.size() < 2 || owner == nullptr) return;
+  std::vector<vd::ui::Point> line;
+  line.reserve(screen.points.size());
+  for (const ScreenPointF& point : screen.points) line.push_back(view.ToScreenPixel(point));
+  const uint32_t c = owner->colour;
+  const auto style = owner->pattern >= 0 && owner->pattern <= 4
+                         ? static_cast<vd::ui::LineStyle>(owner->pattern)
+                         : vd::ui::LineStyle::Solid;
+  const vd::ui::Pen old = dc.SelectPen(
+      {style, static_cast<int>(std::lround(owner->width)),
+       vd::ui::MakeColourRef(static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8),
+                             static_cast<uint8_t>(c))});
+  dc.Polyline(line);
+  dc.SelectPen(old);
+}
+
+bool CTrackSection::IsLive() const { return count >= 2 && owner != nullptr && owner->live; }
+
+bool CTrackSection::OnTap(float /*x*/, float /*y*/, const GeoPoint& position) {
+  COverlaySelection::Replace(this);
+  CDefaultUnits::Global().UpdateMagneticVariation(position.lat, position.lon,
+                                                  TimeTo1970(GetNow()));
+  NotifyChange(kAppeared);
+  return true;
+}
