@@ -55,6 +55,11 @@ class COfflineData {
   // "/elevation.qed") when it exists; the outcome is not reported.
   void OpenSavedElevationFile(const std::string& program_folder);
 
+  // The program installs a download that shows its progress dialog (see OfflineDataServices).
+  void set_download(decltype(OfflineDataServices::download) download) {
+    services_.download = std::move(download);
+  }
+
   CElevationFile& elevation_file() { return elevation_file_; }
   const CElevationFile& elevation_file() const { return elevation_file_; }
 

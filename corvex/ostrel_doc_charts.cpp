@@ -260,7 +260,7 @@ void COstrelDoc::OpenFileByType(const std::string& path) {
       OpenChartView(outline->chart_path, true);
     }
   } else if (PathHasExtension(path, "qed")) {
-    ReportNotAvailable("Opening elevation files");
+    if (CAppCommon* app = CAppCommon::Instance()) app->OpenElevationFile(path);
   } else if (PathHasExtension(path, "vdq")) {
     search_index_path_ = path;
   } else {

@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "charts/degree_text.h"
+#include "charts/offline_data.h"
 #include "core/app/shell_services.h"
 #include "core/app/time_value.h"
 #include "geodesy/angle_text.h"
@@ -76,7 +77,19 @@ bool IsPosition(double lat, double lon) {
 
 }  // namespace
 
-CAppCommon::CAppCommon() : date_order(DateOrderOfUserLocale()) {
+namespace {
+
+OfflineDataServices MapStoreServices() {
+  OfflineDataServices services;
+  services.map_store_folder = &CAppCommon::GetKvxFolder;
+  return services;
+}
+
+}  // namespace
+
+CAppCommon::CAppCommon()
+    : date_order(DateOrderOfUserLocale()),
+      offline_data_(std::make_unique<COfflineData>(MapStoreServices())) {
   std::srand(static_cast<unsigned>(vd::os::TickCountMs()));
   g_app = this;
 }
@@ -86,6 +99,25 @@ CAppCommon::~CAppCommon() {
 }
 
 CAppCommon* CAppCommon::Instance() { return g_app; }
+
+const CElevationFile* CAppCommon::GetElevationFile() const {
+  const CElevationFile& file = offline_data_->elevation_file();
+  return file.IsLoaded() ? &file : nullptr;
+}
+
+std::string CAppCommon::DownloadOfflineData(const std::string& chart_path,
+                                            const std::string& name, const std::string& kind,
+                                            bool requery) {
+  return offline_data_->DownloadOfflineData(chart_path, name, kind, requery);
+}
+
+void CAppCommon::FindElevationFile(const std::string& chart_path, const std::string& name) {
+  offline_data_->FindElevationFile(chart_path, name);
+}
+
+bool CAppCommon::OpenElevationFile(const std::string& path) {
+  return offline_data_->OpenElevationFile(path);
+}
 
 void CAppCommon::InitFolders() {
   program_folder = vd::os::ProgramFolder();

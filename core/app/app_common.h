@@ -26,6 +26,7 @@ class COstrelDocBase;
 class COstrelObject;
 class CDataWnd;
 class CElevationFile;
+class COfflineData;
 class utm_grid_formatter;
 
 class CAppCommon {
@@ -71,8 +72,17 @@ class CAppCommon {
   virtual void ShowUserMessage(const std::string& text);
 
   // The program's open elevation file, whose terrain heights the route and track profiles
-  // read; null while none is open (the base has none).
-  virtual const CElevationFile* GetElevationFile() const { return nullptr; }
+  // read; null while none is open.
+  virtual const CElevationFile* GetElevationFile() const;
+
+  // The program's one elevation file and the offline data of its charts (charts/offline_data.h):
+  // elevation ("qed") and search ("vdq") data found beside a chart or fetched once into the map
+  // store.
+  COfflineData& offline_data() { return *offline_data_; }
+  std::string DownloadOfflineData(const std::string& chart_path, const std::string& name,
+                                  const std::string& kind, bool requery);
+  void FindElevationFile(const std::string& chart_path, const std::string& name);
+  bool OpenElevationFile(const std::string& path);
 
   // Data panes.
   void AddDataWindow(CDataWnd* pane);
@@ -180,6 +190,7 @@ class CAppCommon {
 
  private:
   std::vector<CDataWnd*> data_windows_;
+  std::unique_ptr<COfflineData> offline_data_;
   std::unique_ptr<utm_grid_formatter> position_formatter_;
 };
 

@@ -6,8 +6,10 @@
 #include <cstdlib>
 #include <map>
 
+#include "charts/offline_data.h"
 #include "core/file_utils.h"
 #include "core/persistent_value.h"
+#include "core/ui/background_download.h"
 #include "corvex/command_ids.h"
 #include "corvex/doc_api_host.h"
 #include "corvex/ostrel_doc.h"
@@ -50,6 +52,7 @@ constexpr int kCmdHelp = 57670;
 constexpr int kCmdHelpIndex = 32879;
 constexpr int kCmdAbout = 57664;
 constexpr int kCmdCustom = 33089;
+constexpr int kCmdOpenElevationFile = 33088;
 
 // Splits a command line into words; double quotes keep blanks inside a word.
 std::vector<std::string> SplitCommandLine(const std::string& line) {
@@ -155,6 +158,15 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
     return false;
   }
   start_lock_.reset();  // others find this program's window from now on
+
+  // Offline data comes down under the main window's progress dialog; the elevation file of the
+  // last run opens again.
+  offline_data().set_download([this](const std::string& host, const std::string& path,
+                                     const std::string& local_file, const std::string& title,
+                                     bool secure) {
+    StartBackgroundDownload(frame_.get(), host, path, local_file, title, secure);
+  });
+  offline_data().OpenSavedElevationFile(program_folder);
 
   continuous_scrolling = profile.GetInt(vd::kSettingsSection, "continuous_scrolling").value_or(0);
   RegisterDesktopFiles();
@@ -296,6 +308,15 @@ bool COstrelApp::OnCommand(int id) {
                                 "\n\nhttps://www.vardune.example/",
                             "About Corvex", vd::ui::kMbOk | vd::ui::kMbIconInformation);
       return true;
+    case kCmdOpenElevationFile: {
+      vd::ui::FileDialogRequest request;
+      request.title = "Open";
+      request.filter = "QuickChart Elevation Data (*.qed);;All Files (*)";
+      request.initial_path =
+          profile.GetString(vd::kSettingsSection, "qedfile").value_or(program_folder + "/elevation.qed");
+      if (auto chosen = vd::ui::CurrentResponder().ChooseFile(request)) OpenElevationFile(*chosen);
+      return true;
+    }
     case kCmdCustom: {
       const auto words = SplitCommandLine(custom_cmd);
       bool ok = false;
@@ -349,6 +370,7 @@ bool COstrelApp::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdHelp:
     case kCmdHelpIndex:
     case kCmdAbout:
+    case kCmdOpenElevationFile:
       return true;
     case kCmdCustom:
       ui.enabled = !custom_cmd.empty();

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "charts/elevation_file.h"
+#include "charts/offline_data.h"
+#include "charts/tests/qed_fixture.h"
 #include "core/app/shell_services.h"
 #include "core/persistent_value.h"
 #include "geodesy/magnetic_model.h"
@@ -547,3 +550,28 @@ TEST(AppCommonStartUp, ProfileValuesAndTheOlderEdition) {
 }
 
 }  // namespace
+
+// The application's one elevation file: none at start, one opened by path (the ".qed" beside
+// any named file) and remembered for the next start, the old one kept when a path names nothing.
+TEST(AppCommonElevation, OpensRemembersAndKeepsTheElevationFile) {
+  vd::test::TempDir dir;
+  vd::SetProfileLocation(vd::kDefaultProfileKey, dir.path());
+  TestApp app;
+  EXPECT_EQ(app.GetElevationFile(), nullptr);
+
+  const vd::test::QedFixture grid;
+  const std::string qed = dir.File("hills.qed");
+  ASSERT_TRUE(vd::test::WriteQedFile(qed, grid));
+  ASSERT_TRUE(app.OpenElevationFile(dir.File("hills.qct")));  // the chart's elevation file
+  ASSERT_NE(app.GetElevationFile(), nullptr);
+  const GeoPoint at = vd::test::QedSamplePosition(grid, 2, 3);
+  EXPECT_NEAR(app.GetElevationFile()->GetHeight(at.lat, at.lon), grid.height(2, 3), 1e-3);
+  EXPECT_EQ(vd::OpenAppProfile().GetString(vd::kSettingsSection, "qedfile"), qed);
+
+  EXPECT_FALSE(app.OpenElevationFile(dir.File("missing.qed")));
+  EXPECT_NE(app.GetElevationFile(), nullptr);  // the open file stays
+
+  TestApp next_run;
+  next_run.offline_data().OpenSavedElevationFile(dir.path());
+  EXPECT_NE(next_run.GetElevationFile(), nullptr);
+}
