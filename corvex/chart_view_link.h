@@ -67,6 +67,8 @@ class CDocView : public COstrelViewBase {
   virtual void OnUpdate(COstrelViewBase* sender, int hint, COstrelObject* object) = 0;
 };
 
+struct GPSParams;
+
 // Makes and shows the frames that hold chart views.
 class CChartFrameHost {
  public:
@@ -80,4 +82,7 @@ class CChartFrameHost {
   virtual bool GetFramePlacement(const CDocView* view, CWindowPlacement& placement) const = 0;
   // Lays the frames side by side.
   virtual void TileFrames() = 0;
+  // The frame's GPS input: stopped; started with these parameters, which are then saved.
+  virtual void StopGPS() {}
+  virtual void StartGPS(GPSParams& /*params*/) {}
 };

@@ -264,6 +264,8 @@ class COstrelDoc : public COstrelDocBase,
   void OnRedo();
   void OnImport();
   void OnImportNmea();
+  // Replays the track as the GPS input (a demo NMEA file in the temp folder).
+  void OnGpsDemo(CObjTrack& track);
   void OnExport(bool visible_only);
   void OnSaveOverlays();
   void OnSaveOverlaysAs();

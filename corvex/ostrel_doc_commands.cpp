@@ -8,15 +8,19 @@
 #include "core/ui/message_boxes.h"
 #include "corvex/command_ids.h"
 #include "corvex/ostrel_doc.h"
+#include "gps/gps_params.h"
 #include "overlays/category.h"
 #include "overlays/exchange/gpx_exchange.h"
 #include "overlays/exchange/tagged_text_file.h"
 #include "overlays/obj_route.h"
+#include "overlays/obj_track.h"
 #include "overlays/obj_waypoint.h"
 #include "overlays/object_list.h"
 #include "overlays/overlay_file.h"
 #include "overlays/road_routing.h"
 #include "overlays/undo_ring.h"
+#include "platform/os/folders.h"
+#include "platform/os/profile_store.h"
 #include "platform/ui/common_dialogs.h"
 #include "platform/ui/window_messages.h"
 
@@ -46,10 +50,9 @@ constexpr int kUnavailableCommands[] = {
     kCmdExportGpsMarks,  kCmdExportGpsRoutes,  kCmdExportGpsTracks,  kCmdSendToGps,
     kCmdSyncToCloud,     kCmdGotoMark,         kCmdGotoWaypoint,     kCmdFollowRoute,
     kCmdProperties,      kCmdRouteProperties,  kCmdOffsetBy,
-    kCmdRouteToTrack,    kCmdRouteProfile,     kCmdRouteCard,        kCmdElevationProfile,
-    kCmdAltitudeProfile,
-    kCmdSpeedProfile,    kCmdHeartRateProfile, kCmdOtherProfile,     kCmdTrackToRoute,
-    kCmdGpsDemo,         kCmdWebHomePage,      kCmdWebCloudSync,     kCmdWebSupport,
+    kCmdRouteProfile,    kCmdRouteCard,        kCmdElevationProfile, kCmdAltitudeProfile,
+    kCmdSpeedProfile,    kCmdHeartRateProfile, kCmdOtherProfile,     kCmdWebHomePage,
+    kCmdWebCloudSync,    kCmdWebSupport,
 };
 
 bool IsUnavailable(int id) {
@@ -192,7 +195,12 @@ bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdOptimizeWalking:
     case kCmdOptimizeCycling:
     case kCmdOptimizeDriving:
+    case kCmdRouteToTrack:
       ui.enabled = As<CObjRoute>(selected) != nullptr;
+      return true;
+    case kCmdTrackToRoute:
+    case kCmdGpsDemo:
+      ui.enabled = As<CObjTrack>(selected) != nullptr;
       return true;
     default:
       return false;
@@ -340,6 +348,15 @@ bool COstrelDoc::OnCommand(int id) {
                             *route);
       }
       break;
+    case kCmdRouteToTrack:
+      if (CObjRoute* route = As<CObjRoute>(Selected())) route->ConvertToTrack();
+      break;
+    case kCmdTrackToRoute:
+      if (CObjTrack* track = As<CObjTrack>(Selected())) track->ConvertToRoute();
+      break;
+    case kCmdGpsDemo:
+      if (CObjTrack* track = As<CObjTrack>(Selected())) OnGpsDemo(*track);
+      break;
     case kCmdRenumberWaypoints:
       OnRenumberWaypoints();
       break;
@@ -419,6 +436,27 @@ void COstrelDoc::OnImport() {
   const std::optional<std::string> path =
       vd::ui::GetOpenFilePath(main_window_, "Import", kImportFilter);
   if (path) ImportOverlayFile(*path);
+}
+
+void COstrelDoc::OnGpsDemo(CObjTrack& track) {
+  if (host_) host_->StopGPS();
+  const CAppCommon* app = CAppCommon::Instance();
+  const std::string demo = (app ? app->temp_folder : vd::os::TempFolder()) + "/gps_demo.txt";
+  if (!track.WriteNmeaFile(demo)) return;
+  // The replay is not recorded into the track it comes from.
+  if (gps_track_ == &track) gps_track_ = nullptr;
+  track.visible = false;
+  track.NotifyChange(kChangeEditState);
+  if (position_) position_->ClearTrail();
+  vd::os::ProfileStore profile = vd::OpenAppProfile();
+  GPSParams params = LoadGPSParams(profile);
+  if (params.saved_type == 0 && params.port != demo) {
+    params.saved_type = params.type;
+    params.saved_port = params.port;
+  }
+  params.port = demo;
+  params.type = 1;
+  if (host_) host_->StartGPS(params);
 }
 
 void COstrelDoc::OnImportNmea() {

@@ -88,6 +88,8 @@ class CObjCurrentPosition : public COstrelObject, public GPS_position_info {
   static void SetDisplayScale(float scale);
 
   const std::deque<CTrackpoint>& trail() const { return trail_; }
+  // Forgets the trail (a replay starts elsewhere).
+  void ClearTrail() { trail_.clear(); }
 
   // ---- Fields ----
   bool show_vector = true;

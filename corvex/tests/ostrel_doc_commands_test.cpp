@@ -8,6 +8,7 @@
 #include "corvex/command_ids.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/tests/ostrel_doc_test_world.h"
+#include "gps/gps_params.h"
 #include "overlays/category.h"
 #include "overlays/obj_route.h"
 #include "overlays/obj_text.h"
@@ -175,7 +176,7 @@ TEST(OstrelDocCommands, CommandsWithoutTheirPartsStayDisabled) {
   DocWorld world;
   COstrelDoc& doc = world.Doc();
   PlacedMark(doc, "Selected", 50.0, -5.0);
-  for (int id : {kCmdGpsDemo, kCmdSendToGps, kCmdOffsetBy, kCmdWebHomePage}) {
+  for (int id : {kCmdSendToGps, kCmdOffsetBy, kCmdWebHomePage}) {
     SCOPED_TRACE(id);
     EXPECT_FALSE(doc.IsCommandEnabled(id));
     EXPECT_TRUE(doc.OnCommand(id));
@@ -296,6 +297,46 @@ TEST(OstrelDocCommands, ExchangeFilesRoundTripThroughTheDocument) {
   EXPECT_EQ(doc.GetObjectList()->size(), before);
   ASSERT_EQ(world.responder.boxes.size(), 1u);
   EXPECT_EQ(world.responder.boxes[0].flags, vd::ui::kMbIconError);
+}
+
+// A selected track becomes a route, and is replayed as the GPS input: the demo file in the temp
+// folder becomes an NMEA port, the settings to go back to are kept, and the track is hidden.
+TEST(OstrelDocCommands, TrackConversionAndGpsDemo) {
+  DocWorld world;
+  COstrelDoc& doc = world.Doc();
+  CObjTrack* track = doc.NewTrack();
+  track->drawing_state = 0;
+  for (int i = 0; i < 20; ++i) track->AddPoint(50.0, -5.0 + i * 0.001, 1'700'000'000 + 10 * i, 0, 0, 0);
+  track->RecomputeTotals();
+  track->Select(true);
+  EXPECT_FALSE(doc.IsCommandEnabled(kCmdRouteToTrack));
+  ASSERT_TRUE(doc.IsCommandEnabled(kCmdTrackToRoute));
+  ASSERT_TRUE(doc.OnCommand(kCmdTrackToRoute));
+  EXPECT_TRUE(std::any_of(doc.GetObjectList()->begin(), doc.GetObjectList()->end(),
+                          [](COstrelObject* o) { return o->IsKindOf(CObjRoute::kClass); }));
+
+  {
+    vd::os::ProfileStore profile = world.Profile();
+    GPSParams serial;
+    serial.type = 1;
+    serial.port = "/dev/ttyUSB0";
+    ASSERT_TRUE(SaveGPSParams(profile, serial));
+  }
+  track->visible = true;
+  track->Select(true);
+  ASSERT_TRUE(doc.IsCommandEnabled(kCmdGpsDemo));
+  ASSERT_TRUE(doc.OnCommand(kCmdGpsDemo));
+  EXPECT_EQ(world.host->gps_stops, 1);
+  ASSERT_EQ(world.host->gps_started.size(), 1u);
+  const GPSParams& started = world.host->gps_started[0];
+  EXPECT_EQ(started.type, 1);
+  EXPECT_EQ(started.port, world.root.File("temp") + "/gps_demo.txt");
+  EXPECT_EQ(started.saved_port, "/dev/ttyUSB0");
+  EXPECT_EQ(started.saved_type, 1);
+  std::string demo;
+  ASSERT_TRUE(vd::os::ReadWholeFile(started.port, demo));
+  EXPECT_EQ(demo.rfind("$GPRMC,", 0), 0u);
+  EXPECT_FALSE(track->visible);
 }
 
 TEST(OstrelDocCommands, ActivityLinksOpenChartsWithinTheMapStore) {

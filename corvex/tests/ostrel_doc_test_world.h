@@ -13,6 +13,7 @@
 #include "core/persistent_value.h"
 #include "corvex/chart_view_link.h"
 #include "corvex/ostrel_doc.h"
+#include "gps/gps_params.h"
 #include "platform/os/files.h"
 #include "platform/ui/popup_menu.h"
 #include "platform/ui/responder.h"
@@ -113,6 +114,8 @@ class FakeFrameHost : public CChartFrameHost {
     return false;
   }
   void TileFrames() override { ++tiled; }
+  void StopGPS() override { ++gps_stops; }
+  void StartGPS(GPSParams& params) override { gps_started.push_back(params); }
 
   FakeChartView* view(size_t i) const { return views.at(i).get(); }
 
@@ -120,6 +123,8 @@ class FakeFrameHost : public CChartFrameHost {
   std::vector<CWindowPlacement> frames;  // the placement each frame was made with
   int shown = 0;
   int tiled = 0;
+  int gps_stops = 0;
+  std::vector<GPSParams> gps_started;
 
  private:
   COstrelDoc& doc_;

@@ -58,8 +58,8 @@ class CMainFrame : public QMainWindow,
 
   // GPS input.
   GPSParams LoadGPSParams() const;
-  void StartGPS(GPSParams& params);
-  void StopGPS();
+  void StartGPS(GPSParams& params) override;
+  void StopGPS() override;
   void StartGPSAtLaunch();
   CGPSInterface* gps() const { return gps_.get(); }
   GPS_position_info& fix_record() { return fix_; }
