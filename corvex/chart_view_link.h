@@ -68,6 +68,8 @@ class CDocView : public COstrelViewBase {
 };
 
 struct GPSParams;
+class CObjRoute;
+class CObjWaypoint;
 
 // Makes and shows the frames that hold chart views.
 class CChartFrameHost {
@@ -85,4 +87,6 @@ class CChartFrameHost {
   // The frame's GPS input: stopped; started with these parameters, which are then saved.
   virtual void StopGPS() {}
   virtual void StartGPS(GPSParams& /*params*/) {}
+  // The navigation panes (steering arrow and navigation data) go to a mark, or follow a route.
+  virtual void ShowNavigationPanes(CObjWaypoint* /*mark*/, CObjRoute* /*route*/) {}
 };

@@ -48,7 +48,7 @@ constexpr int kUnavailableCommands[] = {
     kCmdShowMatching,    kCmdHideMatching,     kCmdFindPlace,        kCmdLoadGeoFile,
     kCmdLoadTxtFile,     kCmdImportGpsMarks,   kCmdImportGpsRoutes,  kCmdImportGpsTracks,
     kCmdExportGpsMarks,  kCmdExportGpsRoutes,  kCmdExportGpsTracks,  kCmdSendToGps,
-    kCmdSyncToCloud,     kCmdGotoMark,         kCmdGotoWaypoint,     kCmdFollowRoute,
+    kCmdSyncToCloud,
     kCmdProperties,      kCmdRouteProperties,  kCmdOffsetBy,
     kCmdRouteProfile,    kCmdRouteCard,        kCmdElevationProfile, kCmdAltitudeProfile,
     kCmdSpeedProfile,    kCmdHeartRateProfile, kCmdOtherProfile,     kCmdWebHomePage,
@@ -201,6 +201,13 @@ bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdTrackToRoute:
     case kCmdGpsDemo:
       ui.enabled = As<CObjTrack>(selected) != nullptr;
+      return true;
+    case kCmdGotoMark:
+    case kCmdGotoWaypoint:
+      ui.enabled = host_ && As<CObjWaypoint>(selected) != nullptr;
+      return true;
+    case kCmdFollowRoute:
+      ui.enabled = host_ && route != nullptr;
       return true;
     default:
       return false;
@@ -356,6 +363,15 @@ bool COstrelDoc::OnCommand(int id) {
       break;
     case kCmdGpsDemo:
       if (CObjTrack* track = As<CObjTrack>(Selected())) OnGpsDemo(*track);
+      break;
+    case kCmdGotoMark:
+    case kCmdGotoWaypoint:
+      if (CObjWaypoint* mark = As<CObjWaypoint>(Selected()); mark && host_)
+        host_->ShowNavigationPanes(mark, nullptr);
+      break;
+    case kCmdFollowRoute:
+      if (CObjRoute* route = CObjRoute::FromSelection(this); route && host_)
+        host_->ShowNavigationPanes(nullptr, route);
       break;
     case kCmdRenumberWaypoints:
       OnRenumberWaypoints();

@@ -30,6 +30,11 @@
 #include "corvex/ui/child_frame.h"
 #include "corvex/ui/doc_template.h"
 #include "corvex/ui/ostrel_app.h"
+#include "gps/ui/dock_widget_host.h"
+#include "gps/ui/nav_arrow.h"
+#include "gps/ui/navigation_data.h"
+#include "gps/ui/position_data.h"
+#include "gps/ui/satellite_data.h"
 #include "corvex/ui/splash_wnd.h"
 #include "gps/create_gps_interface.h"
 #include "gps/gps_interface.h"
@@ -58,6 +63,7 @@ constexpr int kCmdLockToolbars = 33678;
 constexpr int kCmdCheckUpdates = 33086;
 constexpr int kCmdSatellites = 32944;
 constexpr int kCmdCurrentPosition = 32934;
+constexpr int kCmdCurrentPositionAlt = 32923;
 constexpr int kViewerCloseWaitMs = 200;
 
 
@@ -91,6 +97,9 @@ bool CMainFrame::Create() {
   gps_pane_ = new QLabel(this);
   statusBar()->addPermanentWidget(readout_pane_);
   statusBar()->addPermanentWidget(gps_pane_);
+
+  dock_host_ = std::make_unique<CDockWidgetHost>(*this);
+  InstallDockingHost(dock_host_.get());
 
   BuildMenus();
   BuildToolbars();
@@ -520,6 +529,16 @@ CCmdUI CMainFrame::RouteUpdate(int id) {
   return ui;
 }
 
+void CMainFrame::ShowNavigationPanes(CObjWaypoint* mark, CObjRoute* route) {
+  if (route) {
+    CNavArrow::ShowFollowRoute(route);
+    CNavigationData::ShowFollowRoute(route);
+  } else if (mark) {
+    CNavArrow::ShowGotoMark(mark);
+    CNavigationData::ShowGotoMark(mark);
+  }
+}
+
 bool CMainFrame::OnCommand(int id) {
   switch (id) {
     case kCmdExit:
@@ -542,6 +561,18 @@ bool CMainFrame::OnCommand(int id) {
     case kCmdLockToolbars:
       toolbars_locked_ = !toolbars_locked_;
       ApplyToolbarLock();
+      return true;
+    case kCmdSatellites:
+    case kCmdCurrentPosition:
+    case kCmdCurrentPositionAlt:
+      if (COstrelDoc* document = Document()) {
+        CObjCurrentPosition* position = document->GetCurrentPositionObject();
+        if (id == kCmdSatellites) {
+          CSatelliteData::Show(position);
+        } else {
+          CPositionData::Show(position);
+        }
+      }
       return true;
     case kCmdCheckUpdates:
       app_.OpenURL("https://www.vardune.example/update_frame.html?version=6.4.3&build=1278&edition=VD");
@@ -570,8 +601,8 @@ bool CMainFrame::OnUpdateCommand(int id, CCmdUI& ui) {
       return true;
     case kCmdSatellites:
     case kCmdCurrentPosition:
-      // The panes that show these are not part of this program yet.
-      ui.enabled = false;
+    case kCmdCurrentPositionAlt:
+      ui.enabled = gps_ != nullptr;
       return true;
     default:
       return false;
@@ -678,6 +709,7 @@ bool CMainFrame::OnClose() {
   if (vd::os::IpcWindowExists(kViewerWindowClass))
     vd::os::IpcSend(kViewerWindowClass, vd::ui::kWmClose, 0, 0, kViewerCloseWaitMs);
   app_.CloseAllDataWindows();
+  if (GetDockingHost() == dock_host_.get()) InstallDockingHost(nullptr);
   SaveCommandBars();
   SaveLayout();
   // The document is saved; when that fails and the user keeps the program open, nothing

@@ -30,6 +30,8 @@ inline constexpr char kMainWindowClass[] = "CorvexMainWnd";
 // The 3D viewer's main window class; it is closed when this window closes.
 inline constexpr char kViewerWindowClass[] = "LUMEXV2MainWnd";
 
+class CDockWidgetHost;
+
 class CMainFrame : public QMainWindow,
                    public vd::ui::NativeWindow,
                    public CChartFrameHost,
@@ -59,6 +61,7 @@ class CMainFrame : public QMainWindow,
   // GPS input.
   GPSParams LoadGPSParams() const;
   void StartGPS(GPSParams& params) override;
+  void ShowNavigationPanes(CObjWaypoint* mark, CObjRoute* route) override;
   void StopGPS() override;
   void StartGPSAtLaunch();
   CGPSInterface* gps() const { return gps_.get(); }
@@ -142,6 +145,8 @@ class CMainFrame : public QMainWindow,
   std::vector<std::string> grid_list_;
   GPS_position_info fix_;
   std::unique_ptr<CGPSInterface> gps_;
+  // The docking panes of the data windows.
+  std::unique_ptr<CDockWidgetHost> dock_host_;
   std::string gps_status_;
   int command_bar_mode_ = 0;  // 0 planning, 1 navigation
   bool printing_mode_ = false;

@@ -16,6 +16,7 @@
 #include "corvex/ui/doc_template.h"
 #include "corvex/ui/main_frame.h"
 #include "corvex/ui/splash_wnd.h"
+#include "gps/ui/data_pane.h"
 #include "overlays/icon_library.h"
 #include "overlays/obj_waypoint.h"
 #include "platform/os/environment.h"
@@ -150,6 +151,7 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
   if (QScreen* screen = QGuiApplication::primaryScreen())
     dpi_factor = static_cast<float>((screen->logicalDotsPerInchX() + screen->logicalDotsPerInchY()) / 192.0);
   CIconLibrary::Get().SetDisplayScale(dpi_factor);
+  CDataPane::SetDisplayScale(dpi_factor);
   CObjWaypoint::InstallIconLibraryHooks();
 
   frame_ = std::make_unique<CMainFrame>(*this);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDockWidget>
 #include <QKeyEvent>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -13,6 +14,7 @@
 #include "corvex/command_ids.h"
 #include "corvex/ostrel_doc.h"
 #include "overlays/category.h"
+#include "overlays/obj_waypoint.h"
 #include "corvex/ui/chart_view_maker.h"
 #include "corvex/ui/child_frame.h"
 #include "corvex/ui/ostrel_app.h"
@@ -104,6 +106,22 @@ TEST_F(MainFrameTest, CommandsReachTheirTargetsAndUnbuiltOnesAreGrey) {
   for (QAction* action : frame().menuBar()->actions()) titles << action->text();
   EXPECT_TRUE(titles.contains("&File"));
   EXPECT_TRUE(titles.contains("&Help"));
+}
+
+// Go to a mark opens the steering arrow and the navigation data as docking panes of the frame.
+TEST_F(MainFrameTest, GotoMarkOpensTheNavigationPanes) {
+  COstrelDoc* document = app_.Document();
+  ASSERT_NE(document, nullptr);
+  CObjWaypoint* mark = document->NewMark();
+  mark->Set(50.0, -5.0, "", "", 10, 1);
+  mark->name = "Buoy";
+  mark->Select(true);
+  const int docks_before = frame().findChildren<QDockWidget*>().size();
+  ASSERT_TRUE(frame().RouteUpdate(kCmdGotoMark).enabled);
+  ASSERT_TRUE(frame().RouteCommand(kCmdGotoMark));
+  vd::test::DrainEvents();
+  EXPECT_EQ(frame().findChildren<QDockWidget*>().size(), docks_before + 2);
+  EXPECT_FALSE(frame().RouteUpdate(32944).enabled);  // no GPS input: no satellite pane
 }
 
 QMenu* FindMenu(QWidget* parent, const QString& title) {
