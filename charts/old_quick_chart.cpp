@@ -225,10 +225,6 @@ void COldQuickChart::MakeDisplayTitle() {
 
 int64_t COldQuickChart::GetAreaDataSize(std::span<const PlanePoint>) { return 0; }
 
-bool COldQuickChart::ExtractArea(std::span<const PlanePoint>, const std::string&) {
-  return false;
-}
-
 bool COldQuickChart::NextChunkRun(int& cursor, std::array<GeoPoint, 4>&, bool&, bool&) {
   cursor = -1;
   return false;

@@ -16,6 +16,7 @@
 #include <span>
 #include <string>
 
+#include "charts/chart_file_task.h"
 #include "charts/qct_file_view.h"
 #include "charts/quick_chart_header.h"
 #include "charts/tile_codec.h"
@@ -69,9 +70,18 @@ class COldQuickChart {
 
   // Bytes of the stored tiles (or chunks) that touch a polygon of chart pixels.
   virtual int64_t GetAreaDataSize(std::span<const PlanePoint> polygon);
-  // Copies the tiles touching a polygon of chart pixels into a new chart file. Readers that can
-  // do so override it; the others refuse.
-  virtual bool ExtractArea(std::span<const PlanePoint> polygon, const std::string& new_path);
+  // A new chart file at new_path keeping the tiles (or chunks) that touch a polygon of chart
+  // pixels. A tiled chart gets the polygon's tiles copied as stored, the others pointing at one
+  // blank tile, its outline and its georeference refitted to the new origin. A chunk-store
+  // chart's file is copied and the chunks held locally are copied into a new store beside it.
+  // False (nothing written) when the range is empty, the task is cancelled or writing fails.
+  virtual bool ExtractArea(std::span<const PlanePoint> polygon, const std::string& new_path,
+                           const ChartFileTask& task = {});
+  // Merges the charts at source_paths into a new tiled chart at output drawn in this chart's
+  // pixel frame, the later source winning where they overlap (chart_merge.h). name: the new
+  // chart's name, or null for "Merged " + this chart's scale.
+  bool Merge(const std::string& output, std::span<const std::string> source_paths,
+             bool antialias, const std::string* name, const ChartFileTask& task = {});
   // The next run of complete chunks on one chunk row after the chunk numbered `cursor` (-1:
   // from the start): the positions of its corners, inset 50 pixels, clockwise from the top
   // left; the cursor moves to the run's last chunk. False (cursor -1) when there is none, and
@@ -164,6 +174,10 @@ class COldQuickChart {
   std::atomic<bool> download_switch_{true};
 
  private:
+  bool ExtractTiledArea(std::span<const PlanePoint> polygon, const std::string& new_path,
+                        const ChartFileTask& task);
+  bool ExtractChunkStoreArea(std::span<const PlanePoint> polygon, const std::string& new_path,
+                             const ChartFileTask& task);
   int OpenOriginal();
   void Close();
   void MakeDisplayTitle();

@@ -614,7 +614,6 @@ TEST_F(ChartReaderTest, AreaDataSizeSumsTheTilesTouchingThePolygon) {
   EXPECT_EQ(0, chart->GetAreaDataSize({}));
   const std::vector<PlanePoint> outside = {{1e12, 5}, {1e12, 50}, {2e12, 50}};
   EXPECT_EQ(0, chart->GetAreaDataSize(outside));
-  EXPECT_FALSE(chart->ExtractArea(everything, dir.File("area.qct")));
 }
 
 // Counts the chunk fetches and answers "missing" from a chosen one on.

@@ -1,0 +1,73 @@
+#pragma once
+// Converter plug-ins: shared libraries outside this system that turn foreign raster map formats
+// into chart files, one library per source format, picked by the source file's ending and loaded
+// on first use. Each library exports
+//   int vd_convert_chart(const char* source, const char* target, int interactive, int reserved)
+//     0 on success; interactive allows the plug-in its own dialogs;
+//   void set_parent(ConverterWindow parent)   (optional) the window to own those dialogs.
+// The libraries are held in process-wide slots shared by every CConverterPlugins: a library that
+// failed to load is not tried again during the run, so its error is shown once.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// The handle of a window of the program, as the plug-ins receive it (0: none).
+using ConverterWindow = uintptr_t;
+
+// A loaded library; what the loader hands the slots.
+class ConverterLibrary {
+ public:
+  virtual ~ConverterLibrary() = default;
+  // The address of an exported symbol; null when absent.
+  virtual void* Symbol(const std::string& name) = 0;
+};
+
+// Loads libraries by name (through the dynamic loader's search path by default).
+class ConverterLibraryLoader {
+ public:
+  virtual ~ConverterLibraryLoader() = default;
+  // Null on failure, with the system's error code in `error`.
+  virtual std::unique_ptr<ConverterLibrary> Load(const std::string& name, int& error) = 0;
+};
+
+enum class ConverterSlot { kKap, kTiff, kNos, kJpr, kJpeg, kCount };
+
+class CConverterPlugins {
+ public:
+  static constexpr char kConvertEntry[] = "vd_convert_chart";
+  static constexpr char kSetParentEntry[] = "set_parent";
+  // The environment variable naming the plug-ins' projection data folder (setting
+  // "default_projdat").
+  static constexpr char kProjDataVariable[] = "VDPROJDAT";
+
+  // Stores the window that owns the plug-ins' dialogs; returns the loader for chaining.
+  CConverterPlugins& SetParentWindow(ConverterWindow window) {
+    parent_ = window;
+    return *this;
+  }
+
+  // Converts `source` into a chart file at `target` with the plug-in its ending selects; a chart
+  // file (".qct") is copied. After a conversion (not of a ".png") the source's ".jpr"
+  // calibration, when one lies beside it, is applied to the new chart. 0 on success; -1 when the
+  // plug-in or its entry is missing or the copy failed; else the plug-in's own nonzero result.
+  int Convert(const std::string& source, const std::string& target, int interactive,
+              int reserved);
+
+  // Loads the slot's library when needed and gives it the parent window. False when it can't
+  // be loaded: the first failure shows "Failed to load ..." and marks the slot failed; later
+  // calls fail without a message.
+  bool Load(ConverterSlot slot);
+  // Frees every loaded library (at program exit); failed slots stay failed.
+  static void UnloadAll();
+
+  // The slot a source path's ending selects (without regard to case).
+  static ConverterSlot SlotFor(const std::string& source);
+  // The library file name of a slot.
+  static const char* LibraryName(ConverterSlot slot);
+  // Replaces the library loader and empties every slot, failed ones included (tests; null: the
+  // dynamic loader).
+  static void SetLibraryLoader(std::unique_ptr<ConverterLibraryLoader> loader);
+
+ private:
+  ConverterWindow parent_ = 0;
+};
