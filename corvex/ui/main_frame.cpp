@@ -30,6 +30,7 @@
 #include "corvex/ui/child_frame.h"
 #include "corvex/ui/doc_template.h"
 #include "corvex/ui/ostrel_app.h"
+#include "gps/garmin/create_garmin_interface.h"
 #include "gps/ui/dock_widget_host.h"
 #include "gps/ui/nav_arrow.h"
 #include "gps/ui/navigation_data.h"
@@ -260,7 +261,10 @@ void CMainFrame::StartGPS(GPSParams& params) {
   else
     fix_.status = "Starting";
   std::string error;
-  gps_ = CreateGpsInterface(message_window(), params, fix_, &error, app_.gps_clock);
+  // The Garmin kinds live in their own library, which the general factory cannot reach.
+  gps_ = params.type == GPSParams::kGarmin
+             ? CreateGarminInterface(message_window(), params, fix_, &error)
+             : CreateGpsInterface(message_window(), params, fix_, &error, app_.gps_clock);
   if (!gps_ && !error.empty()) {
     gps_status_ = "GPS: " + error;
     if (gps_pane_) gps_pane_->setText(QString::fromStdString(gps_status_));
