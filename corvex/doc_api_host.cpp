@@ -2,6 +2,7 @@
 
 #include "core/app/app_common.h"
 #include "corvex/ostrel_doc.h"
+#include "corvex/ostrel_view.h"
 
 COstrelDocBase& CDocApiHost::Document() { return document_; }
 
@@ -26,6 +27,15 @@ COstrelObject* CDocApiHost::GetViewTargetObject() { return document_.fly_through
 
 void CDocApiHost::SetPositionMarkerInViews(double lat, double lon) {
   document_.SetPositionMarkerInViews(lat, lon);
+}
+
+int CDocApiHost::RenderChartAreaToDDS(const std::string& chart_path,
+                                      const std::string& output_path, int32_t zoom_shift,
+                                      int32_t x, int32_t y, int32_t width, int32_t height) {
+  auto* view = dynamic_cast<COstrelView*>(document_.OpenChartView(chart_path, true));
+  if (!view) return kApiNoData;
+  return view->RenderAreaToDDS(output_path, zoom_shift, x, y, width, height) ? kApiOk
+                                                                             : kApiIoError;
 }
 
 bool CDocApiHost::HasFinishedStarting() {

@@ -18,6 +18,10 @@ class CDocApiHost : public CApiHost {
   void SyncViewsTo(double lat, double lon) override;
   COstrelObject* GetViewTargetObject() override;
   void SetPositionMarkerInViews(double lat, double lon) override;
+  // In the view showing the chart, opened in a chart view when none does.
+  int RenderChartAreaToDDS(const std::string& chart_path, const std::string& output_path,
+                           int32_t zoom_shift, int32_t x, int32_t y, int32_t width,
+                           int32_t height) override;
   bool HasFinishedStarting() override;
 
  private:

@@ -294,8 +294,8 @@ class COstrelView : public CDocView, public CCommandTarget {
   static constexpr int kMapContextMenu = 134;
   static constexpr int kObjectChoiceMenu = 219;
 
-  // CCommandTarget. Commands of navigation, printing and the 3D hand-over, which this build
-  // does not have, are known and never enabled.
+  // CCommandTarget. Commands of navigation and printing, which this build does not have, are
+  // known and never enabled.
   bool OnCommand(int id) override;
   bool OnUpdateCommand(int id, CCmdUI& ui) override;
   // The first popup of a menu of the view's menu file (the program folder's
@@ -325,6 +325,22 @@ class COstrelView : public CDocView, public CCommandTarget {
   static void SetShowAlternateOutline(bool on);
   // The view that had the focus last; null when it is gone.
   static COstrelView* ActiveView();
+
+  // ---- 3D viewer ----
+  static constexpr int kCmd3DWorld = 33091;
+  static constexpr int kCmdRouteFlyThrough = 33433;
+  static constexpr int kCmdTrackFlyThrough = 33434;
+  // Hands the chart and the points to the 3D viewer and starts it (corvex/lumex_handover.h);
+  // what went wrong is shown to the user.
+  void LaunchTerrainViewer(const std::vector<CLatLon>& points);
+  // The chart area of width x height output pixels from chart pixel (x, y), each output pixel
+  // averaging 2^zoom_shift squared chart pixels, with the visible overlays drawn on it,
+  // written as a texture file (corvex/dds_file.h). A negative shift renders at shift 0 an area
+  // of (width, height) shifted right by -zoom_shift. The tiles are flushed first; the
+  // objects' screen records are made afresh afterwards. False without a chart, for an empty
+  // area, or when the file can't be written.
+  bool RenderAreaToDDS(const std::string& path, int zoom_shift, int x, int y, int width,
+                       int height);
 
   // ---- Print boxes ----
   // Bit of the print flags: each page shows a fixed scale (boxes keep their page size).
@@ -423,6 +439,10 @@ class COstrelView : public CDocView, public CCommandTarget {
   void OnCreateObject(int id);
   // Drag map: the current object's editing ends.
   void EndObjectEditing(COstrelObject* object);
+  // The 3D viewer at the client centre, or flying along the current route or track, which
+  // becomes the document's fly-through object.
+  void On3DWorld();
+  void OnFlyThrough(int id);
 
   CMappedObject& MapObject(COstrelObject& object);
   void Prepare(CMappedObject& mapped);

@@ -21,8 +21,8 @@
 
 namespace {
 
-// Commands of the view that belong to navigation, printing and the 3D hand-over, which this
-// build does not have: known here, never enabled.
+// Commands of the view that belong to navigation and printing, which this build does not
+// have: known here, never enabled.
 constexpr int kUnbuiltCommands[] = {
     // Navigation and chart commands.
     33666, 33665, 32969, 32971, COstrelView::kCmdLargerScaleMap, COstrelView::kCmdSmallerScaleMap,
@@ -30,9 +30,7 @@ constexpr int kUnbuiltCommands[] = {
     32980, 33084, 33083, 32978, 33708, 33703, 33658, 33653, 33704, 33705, 33652, 33656, 33649,
     33539, 32892, 33114, 33094,
     // Printing and image export.
-    32947, 245, 264, 33530, 33533, 33536, 33531, 33431,
-    // The 3D viewer.
-    33091, 33433};
+    32947, 245, 264, 33530, 33533, 33536, 33531, 33431};
 
 // Where the map context menu takes the charts under the mouse.
 constexpr size_t kMapsAtCursorPosition = 7;
@@ -306,6 +304,15 @@ bool COstrelView::OnUpdateCommand(int id, CCmdUI& ui) {
       ui.enabled = dynamic_cast<COstrelDoc*>(&document_) != nullptr;
       ui.checked = ReadOutSetting();
       return true;
+    case kCmd3DWorld:
+      ui.enabled = true;
+      return true;
+    case kCmdRouteFlyThrough:
+      ui.enabled = As<CObjRoute>(CurrentObject()) != nullptr;
+      return true;
+    case kCmdTrackFlyThrough:
+      ui.enabled = As<CObjTrack>(CurrentObject()) != nullptr;
+      return true;
     default:
       return false;
   }
@@ -345,6 +352,13 @@ bool COstrelView::OnCommand(int id) {
         doc->set_read_out_at_cursor(!doc->read_out_at_cursor());
         tip_active_ = doc->read_out_at_cursor();
       }
+      break;
+    case kCmd3DWorld:
+      On3DWorld();
+      break;
+    case kCmdRouteFlyThrough:
+    case kCmdTrackFlyThrough:
+      OnFlyThrough(id);
       break;
     default:
       break;  // an object choice: the menu hands the choice back itself

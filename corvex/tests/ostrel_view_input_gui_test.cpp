@@ -652,9 +652,9 @@ TEST_F(ChartViewInputTest, ZoomCommandsAndCommandsOfOtherFeaturesAreDisabled) {
   EXPECT_FALSE(Update(COstrelView::kCmdZoomInAtAnchor).enabled);
   EXPECT_TRUE(Update(COstrelView::kCmdZoomOut).enabled);
 
-  // Navigation, printing and the 3D viewer: known, never enabled, and doing nothing.
+  // Navigation and printing: known, never enabled, and doing nothing.
   for (const int id : {33666, COstrelView::kCmdLargerScaleMap, COstrelView::kCmdLockOnGps, 32947,
-                       33091, COstrelView::kCmdMapsAtCursorFirst + 50,
+                       COstrelView::kCmdMapsAtCursorFirst + 50,
                        COstrelView::kCmdMergeMapFirst + 49, 33083}) {
     SCOPED_TRACE(id);
     EXPECT_FALSE(Update(id).enabled);

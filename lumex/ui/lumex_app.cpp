@@ -1,0 +1,61 @@
+#include "lumex/ui/lumex_app.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "lumex/ui/main_frame.h"
+#include "platform/os/environment.h"
+#include "platform/os/ipc_channel.h"
+#include "platform/os/message_queue.h"
+#include "platform/ui/help_pages.h"
+
+namespace {
+
+constexpr uintptr_t kHandOverCode = 1;
+constexpr char kHelpTopic[] = "3D_Terrain_View";
+
+}  // namespace
+
+CLumexApp::CLumexApp(ViewFactory make_view) : make_view_(std::move(make_view)) {}
+
+CLumexApp::~CLumexApp() { ExitInstance(); }
+
+bool CLumexApp::HandOver() {
+  return vd::os::IpcSend(kLumexWindowClass, vd::os::kUserMessage, kHandOverCode).has_value();
+}
+
+bool CLumexApp::InitInstance() {
+  if (vd::os::IpcWindowExists(kLumexWindowClass) && HandOver()) return false;
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    display_scale =
+        float((screen->logicalDotsPerInchX() + screen->logicalDotsPerInchY()) / 192.0);
+  }
+  frame_ = std::make_unique<CMainFrame>(*this);
+  if (!frame_->Create()) {
+    // Another viewer came up meanwhile: it gets the start file.
+    frame_.reset();
+    HandOver();
+    return false;
+  }
+  if (make_view_) view_ = make_view_(document_);
+  frame_->SetView(view_.get());
+  frame_->show();
+  running = true;
+  if (view_) {
+    view_->CreateDevice();
+    view_->LoadPathFile();
+  }
+  return true;
+}
+
+void CLumexApp::ExitInstance() {
+  view_.reset();
+  frame_.reset();
+}
+
+bool CLumexApp::OnHelp() {
+  if (const std::optional<std::string> folder = vd::os::GetEnv("CORVEX_PROGDIR")) {
+    vd::ui::SetHelpFolder(*folder + "/resources/help");
+  }
+  return vd::ui::OpenHelpTopic(kHelpTopic);
+}

@@ -1,0 +1,191 @@
+// The viewer's application and main frame: start-up, the hand-over from a second viewer, the
+// close sent by the chart program, the stored placement and the toolbar's image set.
+#include "lumex/ui/lumex_app.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QToolBar>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "lumex/ui/main_frame.h"
+#include "lumex/ui/window_placement.h"
+#include "platform/os/environment.h"
+#include "platform/os/folders.h"
+#include "platform/os/ipc_channel.h"
+#include "platform/os/profile_store.h"
+#include "platform/ui/window_messages.h"
+#include "tests/child_process.h"
+#include "tests/temp_dir.h"
+
+namespace {
+
+// A view that records the calls made on it, in order.
+class FakeView : public CLumexViewBase {
+ public:
+  explicit FakeView(std::vector<std::string>& log) : log_(log) {}
+  QWidget* widget() override { return &widget_; }
+  bool CreateDevice() override { return Log("CreateDevice"), true; }
+  void LoadPathFile() override { Log("LoadPathFile"); }
+  void StopTerrainWorker() override { Log("StopTerrainWorker"); }
+  void OnCommand(int id) override { Log("command " + std::to_string(id)); }
+  CLumexCommandState CommandState(int id) override { return {id != 32796, id == 32771, true}; }
+
+ private:
+  void Log(const std::string& call) { log_.push_back(call); }
+  std::vector<std::string>& log_;
+  QWidget widget_;
+};
+
+// Handles Qt's events until the condition holds; false when a minute passed first.
+bool ProcessEventsUntil(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  }
+  return true;
+}
+
+class LumexAppTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    vd::os::SetEnv("XDG_RUNTIME_DIR", runtime.path());
+    vd::os::SetEnv("XDG_CONFIG_HOME", config.path());
+  }
+  void TearDown() override {
+    app.reset();
+    vd::os::UnsetEnv("XDG_RUNTIME_DIR");
+    vd::os::UnsetEnv("XDG_CONFIG_HOME");
+  }
+  void Start() {
+    app = std::make_unique<CLumexApp>(
+        [this](CLumexDoc&) { return std::make_unique<FakeView>(log); });
+    ASSERT_TRUE(app->InitInstance());
+  }
+  // Sends the frame a message from another thread, as another program does, while this
+  // thread handles the frame's events.
+  void SendFromOtherProgram(uint32_t message, uintptr_t code) {
+    std::atomic<bool> answered{false};
+    std::thread other([&] {
+      vd::os::IpcSend(kLumexWindowClass, message, code);
+      answered = true;
+    });
+    EXPECT_TRUE(ProcessEventsUntil([&] { return answered.load(); }));
+    other.join();
+  }
+  std::optional<std::vector<uint8_t>> StoredPlacement() const {
+    return vd::os::ProfileStore(kLumexProfileKey).GetBinary("settings", kPlacementValue);
+  }
+
+  vd::test::TempDir runtime, config;
+  std::vector<std::string> log;
+  std::unique_ptr<CLumexApp> app;
+};
+
+TEST_F(LumexAppTest, StartsWithTheViewsDeviceAndSceneUnderItsTitleAndToolbar) {
+  Start();
+  EXPECT_EQ(log, (std::vector<std::string>{"CreateDevice", "LoadPathFile"}));
+  EXPECT_TRUE(app->running);
+  CMainFrame* frame = app->main_frame();
+  EXPECT_EQ(frame->windowTitle().toStdString(), kLumexWindowTitle);
+  EXPECT_EQ(frame->menuWidget(), nullptr);
+  EXPECT_EQ(frame->toolbar()->objectName(), "Standard");
+  const CToolbarImages images = ToolbarImagesFor(app->display_scale);
+  EXPECT_EQ(frame->toolbar()->iconSize(), QSize(images.icon_size, images.icon_size));
+  EXPECT_TRUE(vd::os::IpcWindowExists(kLumexWindowClass));
+
+  // The toolbar carries the view's commands and shows their states.
+  frame->UpdateCommandStates();
+  for (QAction* action : frame->toolbar()->actions()) {
+    const int id = action->data().toInt();
+    EXPECT_EQ(action->isEnabled(), id != 32796) << id;
+    EXPECT_EQ(action->isChecked(), id == 32771) << id;
+  }
+  frame->toolbar()->actions().front()->trigger();
+  EXPECT_EQ(log.back(), "command 32771");
+}
+
+TEST_F(LumexAppTest, ASecondViewerHandsOverAndEnds) {
+  Start();
+  const std::string program = vd::os::ProgramFolder() + "/lumex";
+  vd::test::ChildProcess second;
+  std::string error;
+  ASSERT_TRUE(second.Start(program, {}, {}, error)) << error;
+  // It runs until its hand-over was answered, which takes this process's events.
+  ASSERT_TRUE(ProcessEventsUntil([&] { return !second.Running(); }));
+  const std::optional<int> status = second.Wait(std::chrono::milliseconds(0));
+  ASSERT_TRUE(status);
+  EXPECT_EQ(vd::test::DescribeWaitStatus(*status), "exit code 0");
+  ASSERT_TRUE(ProcessEventsUntil([&] { return log.size() == 3; }));
+  EXPECT_EQ(log.back(), "LoadPathFile");
+  EXPECT_TRUE(vd::os::IpcWindowExists(kLumexWindowClass));
+}
+
+TEST_F(LumexAppTest, CloseFromTheChartProgramStoresThePlacementAndStopsTheView) {
+  Start();
+  app->main_frame()->setGeometry(40, 30, 420, 300);
+  SendFromOtherProgram(vd::ui::kWmClose, 0);
+  ASSERT_TRUE(ProcessEventsUntil([&] { return !app->running; }));
+  EXPECT_EQ(log.back(), "StopTerrainWorker");
+  EXPECT_FALSE(vd::os::IpcWindowExists(kLumexWindowClass));
+  const auto stored = StoredPlacement();
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(*stored, EncodeWindowPlacement({40, 30, 460, 330}, false));
+
+  // The next viewer opens where this one was.
+  app.reset();
+  Start();
+  EXPECT_EQ(app->main_frame()->geometry(), QRect(40, 30, 420, 300));
+}
+
+TEST_F(LumexAppTest, MaximisedWindowIsStoredAsANormalOneOfTheSameSize) {
+  Start();
+  CMainFrame* frame = app->main_frame();
+  frame->showMaximized();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return frame->isMaximized(); }));
+  const QRect filled = frame->geometry();
+  frame->close();
+  const auto stored = StoredPlacement();
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(NormalRectOfPlacement(*stored),
+            (CWindowRect{filled.left(), filled.top(), filled.left() + filled.width(),
+                         filled.top() + filled.height()}));
+  app.reset();
+  Start();
+  EXPECT_FALSE(app->main_frame()->isMaximized());
+  EXPECT_EQ(app->main_frame()->geometry(), filled);
+}
+
+TEST(LumexToolbar, ImageSetFollowsTheDisplayScale) {
+  const std::pair<float, CToolbarImages> cases[] = {
+      {1.0f, {128, 16, 32}},  // 96 dpi
+      {1.4f, {128, 16, 32}},  {1.5f, {139, 32, 48}},  // 144 dpi
+      {1.9f, {139, 32, 48}},  {2.0f, {141, 32, 64}},  // 192 dpi
+  };
+  for (const auto& [scale, images] : cases) EXPECT_EQ(ToolbarImagesFor(scale), images) << scale;
+}
+
+TEST(LumexWindowPlacement, RecordLayoutAndDamagedRecords) {
+  const std::vector<uint8_t> record = EncodeWindowPlacement({10, -20, 810, 580}, true);
+  ASSERT_EQ(record.size(), 44u);
+  const auto field = [&](size_t offset) {
+    return int32_t(uint32_t(record[offset]) | uint32_t(record[offset + 1]) << 8 |
+                   uint32_t(record[offset + 2]) << 16 | uint32_t(record[offset + 3]) << 24);
+  };
+  EXPECT_EQ(field(0), 44);
+  EXPECT_EQ(field(8), 3);  // maximised
+  EXPECT_EQ((std::vector<int32_t>{field(28), field(32), field(36), field(40)}),
+            (std::vector<int32_t>{10, -20, 810, 580}));
+  EXPECT_EQ(NormalRectOfPlacement(record), (CWindowRect{10, -20, 810, 580}));
+  // Shorter than a whole record, or an empty rectangle: no placement.
+  EXPECT_FALSE(NormalRectOfPlacement(std::span(record).first(43)));
+  EXPECT_FALSE(NormalRectOfPlacement(EncodeWindowPlacement({10, 10, 10, 50}, false)));
+}
+
+}  // namespace
