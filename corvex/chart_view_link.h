@@ -89,4 +89,10 @@ class CChartFrameHost {
   virtual void StartGPS(GPSParams& /*params*/) {}
   // The navigation panes (steering arrow and navigation data) go to a mark, or follow a route.
   virtual void ShowNavigationPanes(CObjWaypoint* /*mark*/, CObjRoute* /*route*/) {}
+  // The place search on the index: false when cancelled; else the place's (or typed) position
+  // and name, and whether a mark is wanted there. lat, lon come in as the current position.
+  virtual bool FindPlace(const std::string& /*index_path*/, double& /*lat*/, double& /*lon*/,
+                         std::string& /*name*/, bool& /*create_mark*/) {
+    return false;
+  }
 };

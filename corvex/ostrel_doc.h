@@ -264,6 +264,10 @@ class COstrelDoc : public COstrelDocBase,
   void OnRedo();
   void OnImport();
   void OnImportNmea();
+  // Find Place: the place search, then a chart there (and a locked mark when asked for).
+  void OnFindPlace();
+  // Builds the search index in the data folder from a place list (tab-separated or delimited).
+  void OnLoadPlaceList(bool tab_separated);
   // Replays the track as the GPS input (a demo NMEA file in the temp folder).
   void OnGpsDemo(CObjTrack& track);
   void OnExport(bool visible_only);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "charts/geo_name_database_builder.h"
 #include "core/app/app_common.h"
 #include "core/persistent_value.h"
 #include "core/string_utils.h"
@@ -36,6 +37,8 @@ constexpr char kExportFilter[] =
     "GPX files (*.gpx)|*.gpx|Vardune Overlay file (*.vdo)|*.vdo|Comma-separated text file "
     "(*.csv)|*.csv|ESRI Shape files (*.shp)|*.shp|Geocaching LOC files (*.loc)|*.loc||";
 constexpr char kIndexFilter[] = "Text files (*.vdq)|*.vdq||";
+constexpr char kGeoFilter[] = "Geographic names files (*.geo)|*.geo||";
+constexpr char kTextFilter[] = "Text files (*.txt)|*.txt||";
 constexpr char kShowChartsSetting[] = "show_charts";
 // A label mode that shows the symbol only: the mark's name is hidden.
 constexpr int32_t kNameHidden = CObjWaypoint::kLabelSymbolOnly;
@@ -45,8 +48,7 @@ constexpr int32_t kNameShown = 0;
 // does not have: known here, never enabled.
 constexpr int kUnavailableCommands[] = {
     kCmdSendEmail,        kCmdSendByEmail,      kCmdIcons,
-    kCmdShowMatching,    kCmdHideMatching,     kCmdFindPlace,        kCmdLoadGeoFile,
-    kCmdLoadTxtFile,     kCmdImportGpsMarks,   kCmdImportGpsRoutes,  kCmdImportGpsTracks,
+    kCmdShowMatching,    kCmdHideMatching,     kCmdImportGpsMarks,   kCmdImportGpsRoutes,  kCmdImportGpsTracks,
     kCmdExportGpsMarks,  kCmdExportGpsRoutes,  kCmdExportGpsTracks,  kCmdSendToGps,
     kCmdSyncToCloud,
     kCmdProperties,      kCmdRouteProperties,  kCmdOffsetBy,
@@ -206,6 +208,11 @@ bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdGotoWaypoint:
       ui.enabled = host_ && As<CObjWaypoint>(selected) != nullptr;
       return true;
+    case kCmdFindPlace:
+    case kCmdLoadGeoFile:
+    case kCmdLoadTxtFile:
+      ui.enabled = true;
+      return true;
     case kCmdFollowRoute:
       ui.enabled = host_ && route != nullptr;
       return true;
@@ -364,6 +371,13 @@ bool COstrelDoc::OnCommand(int id) {
     case kCmdGpsDemo:
       if (CObjTrack* track = As<CObjTrack>(Selected())) OnGpsDemo(*track);
       break;
+    case kCmdFindPlace:
+      OnFindPlace();
+      break;
+    case kCmdLoadGeoFile:
+    case kCmdLoadTxtFile:
+      OnLoadPlaceList(id == kCmdLoadGeoFile);
+      break;
     case kCmdGotoMark:
     case kCmdGotoWaypoint:
       if (CObjWaypoint* mark = As<CObjWaypoint>(Selected()); mark && host_)
@@ -501,6 +515,47 @@ void COstrelDoc::OnLoadIndexFile() {
   const std::optional<std::string> path =
       vd::ui::GetOpenFilePath(main_window_, "Open", kIndexFilter, search_index_path_);
   if (path) search_index_path_ = *path;
+}
+
+void COstrelDoc::OnLoadPlaceList(bool tab_separated) {
+  const std::optional<std::string> path = vd::ui::GetOpenFilePath(
+      main_window_, "Open", tab_separated ? kGeoFilter : kTextFilter);
+  if (!path) return;
+  const CAppCommon* app = CAppCommon::Instance();
+  search_index_path_ = (app ? app->data_folder : vd::os::TempFolder()) + "/indexdata.vdq";
+  if (tab_separated) {
+    BuildGeoNameDatabaseTab(*path, search_index_path_);
+  } else {
+    BuildGeoNameDatabaseCsv(*path, search_index_path_);
+  }
+}
+
+void COstrelDoc::OnFindPlace() {
+  if (!host_) return;
+  double lat = 0.0, lon = 0.0;
+  if (CDocView* view = GetGPSView()) {
+    CViewPlacement placement;
+    if (view->GetPlacement(placement)) {
+      lat = placement.lat;
+      lon = placement.lon;
+    }
+  }
+  std::string name;
+  bool create_mark = false;
+  if (!host_->FindPlace(search_index_path_, lat, lon, name, create_mark)) return;
+  OpenBestChartAt(lat, lon, 0.0, 1.0, 1);
+  if (!create_mark) return;
+  CCurrentOwnerScope owner(this);
+  auto* mark = new CObjWaypoint;
+  mark->AddRef();
+  objects_.push_back(mark);
+  mark->position = {lat, lon};
+  mark->being_placed = false;
+  mark->name = mark->short_name = name;
+  mark->SetCategory("Found locations");
+  mark->locked = true;
+  mark->Select(true);
+  mark->NotifyChange(kChangeModified);
 }
 
 // ---- Showing and hiding ----

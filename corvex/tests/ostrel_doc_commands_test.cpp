@@ -339,6 +339,37 @@ TEST(OstrelDocCommands, TrackConversionAndGpsDemo) {
   EXPECT_FALSE(track->visible);
 }
 
+// Find Place searches the document's index; a place found with "create mark" ticked leaves a
+// locked mark in "Found locations"; a place list becomes the index in the data folder.
+TEST(OstrelDocCommands, FindPlaceAndPlaceLists) {
+  DocWorld world;
+  COstrelDoc& doc = world.Doc();
+  ASSERT_TRUE(doc.IsCommandEnabled(kCmdFindPlace));
+  ASSERT_TRUE(doc.OnCommand(kCmdFindPlace));  // cancelled: nothing made
+  EXPECT_TRUE(doc.GetObjectList()->empty());
+
+  const std::string list = world.root.File("places.txt");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(list, "Harbour,Ports,50.5,-4.25\r\n"));
+  world.responder.files.push_back(list);
+  ASSERT_TRUE(doc.OnCommand(kCmdLoadTxtFile));
+  EXPECT_EQ(doc.search_index_path(), world.root.File("data") + "/indexdata.vdq");
+  EXPECT_TRUE(vd::os::FileExists(doc.search_index_path()));
+
+  CViewPlacement place;
+  place.lat = 50.5;
+  place.lon = -4.25;
+  world.host->found = place;
+  ASSERT_TRUE(doc.OnCommand(kCmdFindPlace));
+  EXPECT_EQ(world.host->searched_index, doc.search_index_path());
+  ASSERT_EQ(doc.GetObjectList()->size(), 1u);
+  const auto* mark = dynamic_cast<CObjWaypoint*>(doc.GetObjectList()->front());
+  ASSERT_NE(mark, nullptr);
+  EXPECT_EQ(mark->name, "Harbour");
+  EXPECT_TRUE(mark->locked);
+  EXPECT_EQ(CCategory::GetNameOr(mark->category()), "Found locations");
+  EXPECT_DOUBLE_EQ(mark->position.lat, 50.5);
+}
+
 TEST(OstrelDocCommands, ActivityLinksOpenChartsWithinTheMapStore) {
   DocWorld world;
   const std::string store = world.root.File("kvx");

@@ -116,6 +116,16 @@ class FakeFrameHost : public CChartFrameHost {
   void TileFrames() override { ++tiled; }
   void StopGPS() override { ++gps_stops; }
   void StartGPS(GPSParams& params) override { gps_started.push_back(params); }
+  bool FindPlace(const std::string& index_path, double& lat, double& lon, std::string& name,
+                 bool& create_mark) override {
+    searched_index = index_path;
+    if (!found) return false;
+    lat = found->lat;
+    lon = found->lon;
+    name = "Harbour";
+    create_mark = true;
+    return true;
+  }
 
   FakeChartView* view(size_t i) const { return views.at(i).get(); }
 
@@ -125,6 +135,8 @@ class FakeFrameHost : public CChartFrameHost {
   int tiled = 0;
   int gps_stops = 0;
   std::vector<GPSParams> gps_started;
+  std::optional<CViewPlacement> found;  // what the place search answers; none: cancelled
+  std::string searched_index;
 
  private:
   COstrelDoc& doc_;

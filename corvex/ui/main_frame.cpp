@@ -30,6 +30,7 @@
 #include "corvex/ui/child_frame.h"
 #include "corvex/ui/doc_template.h"
 #include "corvex/ui/ostrel_app.h"
+#include "corvex/ui/place_search_dialog.h"
 #include "gps/garmin/create_garmin_interface.h"
 #include "gps/ui/dock_widget_host.h"
 #include "gps/ui/nav_arrow.h"
@@ -541,6 +542,17 @@ void CMainFrame::ShowNavigationPanes(CObjWaypoint* mark, CObjRoute* route) {
     CNavArrow::ShowGotoMark(mark);
     CNavigationData::ShowGotoMark(mark);
   }
+}
+
+bool CMainFrame::FindPlace(const std::string& index_path, double& lat, double& lon,
+                           std::string& name, bool& create_mark) {
+  CDlgFindName dialog(index_path, lat, lon, this);
+  if (dialog.DoModal(this) != vd::ui::kIdOk) return false;
+  lat = dialog.lat();
+  lon = dialog.lon();
+  name = dialog.name();
+  create_mark = dialog.create_mark();
+  return true;
 }
 
 bool CMainFrame::OnCommand(int id) {

@@ -62,6 +62,8 @@ class CMainFrame : public QMainWindow,
   GPSParams LoadGPSParams() const;
   void StartGPS(GPSParams& params) override;
   void ShowNavigationPanes(CObjWaypoint* mark, CObjRoute* route) override;
+  bool FindPlace(const std::string& index_path, double& lat, double& lon, std::string& name,
+                 bool& create_mark) override;
   void StopGPS() override;
   void StartGPSAtLaunch();
   CGPSInterface* gps() const { return gps_.get(); }
