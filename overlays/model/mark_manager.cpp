@@ -209,20 +209,12 @@ COverlayRoute* CMarkManager::CreateRouteFromMark(COverlayMark* mark) {
 
   COverlayRoute* route = AddRoute(std::make_unique<COverlayRoute>());
   COverlayMark* point = route->InsertPoint(std::move(first), 0);
-  creating_ = route;
-  insertion_ = route->points.size();
   route->name = NextRouteName();
+  StartRouteCreation(route, route->points.size());
   route->AnnounceAll(COverlayObject::kAppeared);
   if (point->name.size() >= 2 && point->name[0] == 'P' && point->name[1] <= '9') {
     point->name = route->name + "P1";
   }
-  SetNotifyCallback(
-      [](void* context) {
-        if (CMarkManager* manager = Instance()) {
-          manager->FinishRouteCreation(static_cast<COverlayRoute*>(context));
-        }
-      },
-      route);
   if (!settings.route_create_hint) {
     if (COverlayShell* shell = COverlayShell::Get()) {
       shell->ShowHint("Tap to add a series of waypoints. Tap \"Done\" to finish.");
@@ -232,6 +224,18 @@ COverlayRoute* CMarkManager::CreateRouteFromMark(COverlayMark* mark) {
     PersistantData::SaveAll();
   }
   return route;
+}
+
+void CMarkManager::StartRouteCreation(COverlayRoute* route, size_t insertion_index) {
+  creating_ = route;
+  insertion_ = insertion_index;
+  SetNotifyCallback(
+      [](void* context) {
+        if (CMarkManager* manager = Instance()) {
+          manager->FinishRouteCreation(static_cast<COverlayRoute*>(context));
+        }
+      },
+      route);
 }
 
 void CMarkManager::FinishRouteCreation(COverlayRoute* route) {

@@ -72,6 +72,9 @@ class CMarkManager : public CSerializable,
   // Route creation by tapping, starting at a mark; returns the new route.
   COverlayRoute* CreateRouteFromMark(COverlayMark* mark);
   void FinishRouteCreation(COverlayRoute* route);
+  // Route creation by tapping on an existing route, new points going in at insertion_index; the
+  // pending-action callback ends it.
+  void StartRouteCreation(COverlayRoute* route, size_t insertion_index);
   // No route is being created any more.
   void StopRouteCreation() { creating_ = nullptr; }
   COverlayRoute* route_being_created() const { return creating_; }

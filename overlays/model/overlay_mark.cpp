@@ -11,10 +11,12 @@
 #include "geodesy/chart_view_georef.h"
 #include "geodesy/default_units.h"
 #include "gps/user_notification_manager.h"
+#include "overlays/model/mark_action_sheet.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/overlay_route.h"
 #include "overlays/model/overlay_selection.h"
 #include "overlays/model/overlay_time.h"
+#include "overlays/model/route_action_sheet.h"
 #include "platform/os/numbers.h"
 #include "platform/ui/surface.h"
 
@@ -199,6 +201,11 @@ bool COverlayMark::OnTap(float x, float y, const GeoPoint& /*position*/) {
   creating->NameFromEnds();
   if (!keep) manager->DeleteMark(this);
   return true;
+}
+
+bool COverlayMark::OnKey(int32_t /*code*/, int32_t /*data*/) {
+  if (!live) return false;
+  return parent != nullptr ? CRouteActionSheet::Open(*this) : CMarkActionSheet::Open(*this);
 }
 
 bool COverlayMark::ExtendBounds(CGeoBounds& box) const {

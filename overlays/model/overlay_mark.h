@@ -44,6 +44,8 @@ class COverlayMark : public COverlayObject, public CSyncable {
             const CScreenPoints& points) override;
   bool IsLive() const override { return live; }
   bool OnTap(float x, float y, const GeoPoint& position) override;
+  // Opens the mark's action sheet, or for a route point its route's.
+  bool OnKey(int32_t code, int32_t data) override;
   bool ExtendBounds(CGeoBounds& box) const override;
   bool WriteGPX(std::string& out) const override;
   // The elements inside "wpt" (also inside a route's "rtept").

@@ -10,6 +10,7 @@
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/notify_callback.h"
 #include "overlays/model/overlay_selection.h"
+#include "overlays/model/overlay_route_online.h"
 #include "overlays/model/overlay_shell.h"
 #include "overlays/model/overlay_time.h"
 #include "overlays/model/overlay_track.h"
@@ -37,6 +38,7 @@ COverlayRoute::COverlayRoute()
     : COverlayObject(kRoute, kDrawKeyLine), colour(CMarkManager::Settings().default_wp_color2) {}
 
 COverlayRoute::~COverlayRoute() {
+  ForgetOptimisedRoute(this);
   if (NotifyCallbackContext() == this) ClearNotifyCallback();
   if (CMarkManager* manager = CMarkManager::Instance()) manager->ForgetObject(this);
 }

@@ -95,6 +95,11 @@ class COverlayRoute : public COverlayObject, public CSyncable {
   // The line style extension shared with tracks.
   static void WriteLineStyle(std::string& out, uint32_t colour, float width, int32_t pattern);
 
+  // Road routing (overlay_route_online.h): mode "walking", "bicycling" or "driving" rebuilds the
+  // route along roads or trails; "revert" gives the route last optimised its earlier points,
+  // name, description and type back. Refusals and failures are shown; true on success.
+  static bool OptimiseOnline(COverlayRoute& route, const std::string& mode);
+
   // Adds a point at the tapped position while this route is being created; returns it.
   COverlayMark* AddTappedPoint(float x, float y, const GeoPoint& position);
 

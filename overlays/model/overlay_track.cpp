@@ -4,10 +4,10 @@
 #include <numeric>
 
 #include "core/iso_time.h"
-#include "core/persistant_data.h"
 #include "core/serializable_stream.h"
 #include "core/xml_writer.h"
 #include "geodesy/plane_geometry.h"
+#include "overlays/model/overlay_gps_position.h"
 #include "overlays/model/overlay_route.h"
 #include "overlays/model/overlay_time.h"
 #include "overlays/model/record_list.h"
@@ -15,14 +15,6 @@
 #include "platform/os/numbers.h"
 
 namespace {
-
-// The own-position object's settings, of which tracks take their colour.
-struct OwnPositionColour : PersistantData {
-  OwnPositionColour() : PersistantData("COverlayGPSPosition") {}
-  void Exchange() override { ExchangeColour("gc_color2", gc_color2); }
-  uint32_t gc_color2 = 0xFF0000FF;
-};
-OwnPositionColour own_position_colour;
 
 constexpr double kMovingSpeed = 0.447;       // metres per second
 constexpr double kSamePointDegrees2 = 1e-8;  // squared degrees
@@ -69,7 +61,7 @@ std::vector<size_t> ThinIndices(const std::vector<PlanePoint>& points, double to
 
 }  // namespace
 
-COverlayTrack::COverlayTrack() : colour(own_position_colour.gc_color2) {}
+COverlayTrack::COverlayTrack() : colour(COverlayGPSPosition::Settings().gc_color2) {}
 
 bool COverlayTrack::Serialize(CSerializableStream& stream) {
   if (stream.IsReading()) sections.clear();

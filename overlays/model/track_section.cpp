@@ -1,14 +1,17 @@
 #include "overlays/model/track_section.h"
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "core/serializable_stream.h"
 #include "geodesy/chart_view_georef.h"
 #include "geodesy/default_units.h"
+#include "geodesy/local_projection.h"
 #include "overlays/model/overlay_selection.h"
 #include "overlays/model/overlay_time.h"
 #include "overlays/model/overlay_track.h"
+#include "overlays/model/track_action_sheet.h"
 #include "platform/ui/surface.h"
 
 bool CTrackSection::Serialize(CSerializableStream& stream) {
@@ -59,9 +62,24 @@ void CTrackSection::Draw(vd::ui::Surface& dc, const CScreenTransform& view,
 bool CTrackSection::IsLive() const { return count >= 2 && owner != nullptr && owner->live; }
 
 bool CTrackSection::OnTap(float /*x*/, float /*y*/, const GeoPoint& position) {
+  CLocalProjection plane;
+  plane.SetOrigin(position.lat, position.lon);
+  double nearest = std::numeric_limits<double>::infinity();
+  for (int32_t i = 0; i < count; ++i) {
+    const CTrackPoint& point = points[static_cast<size_t>(i)];
+    const double distance = plane.DistanceSquared(point.latitude, point.longitude);
+    if (distance < nearest) {
+      nearest = distance;
+      tapped_index = i;
+    }
+  }
   COverlaySelection::Replace(this);
   CDefaultUnits::Global().UpdateMagneticVariation(position.lat, position.lon,
                                                   TimeTo1970(GetNow()));
   NotifyChange(kAppeared);
   return true;
+}
+
+bool CTrackSection::OnKey(int32_t /*code*/, int32_t /*data*/) {
+  return owner != nullptr && owner->live && CTrackActionSheet::Open(*this);
 }

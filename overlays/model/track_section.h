@@ -28,9 +28,13 @@ class CTrackSection : public COverlayObject, public CSerializable {
   void Draw(vd::ui::Surface& dc, const CScreenTransform& view,
             const CScreenPoints& screen) override;
   bool IsLive() const override;
+  // Also notes the section's point nearest the tap (tapped_index).
   bool OnTap(float x, float y, const GeoPoint& position) override;
+  // Opens the track's action sheet at the tapped point.
+  bool OnKey(int32_t code, int32_t data) override;
 
   int32_t count = 0;
   std::array<CTrackPoint, kCapacity> points{};
   COverlayTrack* owner;
+  int32_t tapped_index = 0;  // the point of the last tap
 };
