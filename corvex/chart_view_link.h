@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "overlays/exchange/shapefile.h"
+
 #include "core/app/shell_services.h"
 
 // Show states of a frame window.
@@ -68,6 +70,8 @@ class CDocView : public COstrelViewBase {
 };
 
 struct GPSParams;
+class COstrelObject;
+class CProjection;
 class CObjRoute;
 class CObjWaypoint;
 
@@ -95,4 +99,16 @@ class CChartFrameHost {
                          std::string& /*name*/, bool& /*create_mark*/) {
     return false;
   }
+  // How a shapefile becomes overlay objects and the coordinate system it is in (its .prj, else
+  // asked); false when the user cancelled or the file can't be read (already reported).
+  virtual bool AskShapefileImport(const std::string& /*path*/,
+                                  ShapefileImportOptions& /*options*/,
+                                  CProjection& /*projection*/) {
+    return false;
+  }
+  // Asks which kind of object a shapefile export writes when the list holds several.
+  virtual ShapeKindChooser ShapefileKindChooser() { return {}; }
+  // The profile pane of a command (elevation, altitude, speed, heart rate, other, route) for
+  // the object.
+  virtual void ShowProfile(int /*command*/, COstrelObject* /*object*/) {}
 };

@@ -17,8 +17,10 @@
 #include "core/url_utils.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/startup_files.h"
+#include "geodesy/projection.h"
 #include "overlays/exchange/gpx_exchange.h"
 #include "overlays/exchange/nmea_log_file.h"
+#include "overlays/exchange/shapefile.h"
 #include "overlays/exchange/tagged_text_file.h"
 #include "overlays/obj_waypoint.h"
 #include "overlays/object_list.h"
@@ -279,7 +281,12 @@ void COstrelDoc::ImportOverlayFile(const std::string& path) {
   } else if (ending == "loc" || ending == "gpx" || ending == "xml" || ending == "tcx") {
     ImportIntoList([&](ObjectList& list) { return ImportXmlTrackFile(path, list); });
   } else if (ending == "shp") {
-    ReportNotAvailable("Importing \"" + ending + "\" files");
+    ShapefileImportOptions options;
+    CProjection projection;
+    if (host_ && host_->AskShapefileImport(path, options, projection)) {
+      ImportIntoList(
+          [&](ObjectList& list) { return ImportShapefile(path, list, options, projection); });
+    }
   } else {
     FormatMessageBox(vd::ui::kMbIconError, "Unknown file type: %s", ending.c_str());
   }

@@ -12,6 +12,7 @@
 #include "gps/gps_params.h"
 #include "overlays/category.h"
 #include "overlays/exchange/gpx_exchange.h"
+#include "overlays/exchange/shapefile.h"
 #include "overlays/exchange/tagged_text_file.h"
 #include "overlays/obj_route.h"
 #include "overlays/obj_track.h"
@@ -52,8 +53,7 @@ constexpr int kUnavailableCommands[] = {
     kCmdExportGpsMarks,  kCmdExportGpsRoutes,  kCmdExportGpsTracks,  kCmdSendToGps,
     kCmdSyncToCloud,
     kCmdProperties,      kCmdRouteProperties,  kCmdOffsetBy,
-    kCmdRouteProfile,    kCmdRouteCard,        kCmdElevationProfile, kCmdAltitudeProfile,
-    kCmdSpeedProfile,    kCmdHeartRateProfile, kCmdOtherProfile,     kCmdWebHomePage,
+    kCmdRouteCard,       kCmdWebHomePage,
     kCmdWebCloudSync,    kCmdWebSupport,
 };
 
@@ -212,6 +212,18 @@ bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdLoadGeoFile:
     case kCmdLoadTxtFile:
       ui.enabled = true;
+      return true;
+    case kCmdElevationProfile:
+      ui.enabled = host_ && (As<CObjRoute>(selected) || As<CObjTrack>(selected));
+      return true;
+    case kCmdRouteProfile:
+      ui.enabled = host_ && CObjRoute::Current() != nullptr;
+      return true;
+    case kCmdAltitudeProfile:
+    case kCmdSpeedProfile:
+    case kCmdHeartRateProfile:
+    case kCmdOtherProfile:
+      ui.enabled = host_ && As<CObjTrack>(selected) != nullptr;
       return true;
     case kCmdFollowRoute:
       ui.enabled = host_ && route != nullptr;
@@ -374,6 +386,16 @@ bool COstrelDoc::OnCommand(int id) {
     case kCmdFindPlace:
       OnFindPlace();
       break;
+    case kCmdElevationProfile:
+    case kCmdAltitudeProfile:
+    case kCmdSpeedProfile:
+    case kCmdHeartRateProfile:
+    case kCmdOtherProfile:
+      if (host_) host_->ShowProfile(id, Selected());
+      break;
+    case kCmdRouteProfile:
+      if (host_) host_->ShowProfile(id, CObjRoute::Current());
+      break;
     case kCmdLoadGeoFile:
     case kCmdLoadTxtFile:
       OnLoadPlaceList(id == kCmdLoadGeoFile);
@@ -443,7 +465,8 @@ void COstrelDoc::ExportObjects(const ObjectList& objects) {
   } else if (ending == "gpx" || ending == "loc") {
     ExportXmlTrackFile(*path, objects, &error);
   } else if (ending == "shp") {
-    ReportNotAvailable("Exporting \"" + ending + "\" files");
+    ExportShapefiles(*path, objects, host_ ? host_->ShapefileKindChooser() : ShapeKindChooser(),
+                     &error);
   } else {
     FormatMessageBox(vd::ui::kMbIconError, "%s", "Unknown file type");
   }

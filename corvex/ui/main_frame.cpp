@@ -30,9 +30,20 @@
 #include "corvex/ui/child_frame.h"
 #include "corvex/ui/doc_template.h"
 #include "corvex/ui/ostrel_app.h"
+#include "corvex/ui/dlg_gps_setup.h"
+#include "corvex/ui/dlg_projection.h"
+#include "corvex/ui/dlg_shapefile.h"
+#include "corvex/ui/dlg_shapefile_output.h"
+#include "corvex/ui/dlg_simulator.h"
 #include "corvex/ui/place_search_dialog.h"
+#include "geodesy/projection.h"
 #include "gps/garmin/create_garmin_interface.h"
+#include "gps/ui/altitude_profile_wnd.h"
 #include "gps/ui/dock_widget_host.h"
+#include "gps/ui/heartrate_profile_wnd.h"
+#include "gps/ui/other_profile_wnd.h"
+#include "gps/ui/profile_window.h"
+#include "gps/ui/speed_profile_wnd.h"
 #include "gps/ui/nav_arrow.h"
 #include "gps/ui/navigation_data.h"
 #include "gps/ui/position_data.h"
@@ -66,6 +77,7 @@ constexpr int kCmdCheckUpdates = 33086;
 constexpr int kCmdSatellites = 32944;
 constexpr int kCmdCurrentPosition = 32934;
 constexpr int kCmdCurrentPositionAlt = 32923;
+constexpr int kCmdGpsSetup = 32809;
 constexpr int kViewerCloseWaitMs = 200;
 
 
@@ -263,9 +275,18 @@ void CMainFrame::StartGPS(GPSParams& params) {
     fix_.status = "Starting";
   std::string error;
   // The Garmin kinds live in their own library, which the general factory cannot reach.
-  gps_ = params.type == GPSParams::kGarmin
-             ? CreateGarminInterface(message_window(), params, fix_, &error)
-             : CreateGpsInterface(message_window(), params, fix_, &error, app_.gps_clock);
+  if (params.type == GPSParams::kSimulator) {
+    // The simulator is a window of the program: the general factory cannot make it.
+    std::optional<GeoPoint> start;
+    if (COstrelDoc* document = Document(); document && document->PeekCurrentPosition())
+      start = document->PeekCurrentPosition()->position;
+    gps_ = std::make_unique<CDlgSimulator>(fix_, message_window(), start,
+                                           [this] { StopGPS(); }, this);
+  } else {
+    gps_ = params.type == GPSParams::kGarmin
+               ? CreateGarminInterface(message_window(), params, fix_, &error)
+               : CreateGpsInterface(message_window(), params, fix_, &error, app_.gps_clock);
+  }
   if (!gps_ && !error.empty()) {
     gps_status_ = "GPS: " + error;
     if (gps_pane_) gps_pane_->setText(QString::fromStdString(gps_status_));
@@ -555,6 +576,46 @@ bool CMainFrame::FindPlace(const std::string& index_path, double& lat, double& l
   return true;
 }
 
+bool CMainFrame::AskShapefileImport(const std::string& path, ShapefileImportOptions& options,
+                                    CProjection& projection) {
+  std::string error;
+  const std::optional<ShapefileImportOptions> chosen = ::AskShapefileImport(path, this, &error);
+  if (!error.empty())
+    vd::ui::RunMessageBox(this, error, "Corvex", vd::ui::kMbOk | vd::ui::kMbIconError);
+  if (!chosen) return false;
+  options = *chosen;
+  if (projection.LoadPrj(path)) return true;
+  CDlgProjection dialog(this);
+  return dialog.DoModal(this) == vd::ui::kIdOk && dialog.ApplyToProjection(projection);
+}
+
+ShapeKindChooser CMainFrame::ShapefileKindChooser() { return MakeShapeKindChooser(this); }
+
+void CMainFrame::ShowProfile(int command, COstrelObject* object) {
+  CObjTrack* track =
+      object && object->IsKindOf(CObjTrack::kClass) ? static_cast<CObjTrack*>(object) : nullptr;
+  switch (command) {
+    case kCmdElevationProfile:
+    case kCmdRouteProfile:
+      CProfileWindow::Show(object);
+      break;
+    case kCmdAltitudeProfile:
+      if (track) CAltitudeProfileWnd::Show(track);
+      break;
+    case kCmdSpeedProfile:
+      if (track) CSpeedProfileWnd::Show(track);
+      break;
+    case kCmdHeartRateProfile:
+      if (track) CHeartrateProfileWnd::Show(track);
+      break;
+    case kCmdOtherProfile:
+      if (track) COtherProfileWnd::Show(track);
+      break;
+    default:
+      break;
+  }
+}
+
 bool CMainFrame::OnCommand(int id) {
   switch (id) {
     case kCmdExit:
@@ -578,6 +639,15 @@ bool CMainFrame::OnCommand(int id) {
       toolbars_locked_ = !toolbars_locked_;
       ApplyToolbarLock();
       return true;
+    case kCmdGpsSetup: {
+      GPSParams params = LoadGPSParams();
+      CDlgGPSSetup dialog(params, GpsPortChoices({app_.data_folder, app_.temp_folder}), this);
+      if (dialog.DoModal(this) == vd::ui::kIdOk) {
+        gps_debug_log = params.debug_log;
+        StartGPS(params);
+      }
+      return true;
+    }
     case kCmdSatellites:
     case kCmdCurrentPosition:
     case kCmdCurrentPositionAlt:
@@ -619,6 +689,9 @@ bool CMainFrame::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdCurrentPosition:
     case kCmdCurrentPositionAlt:
       ui.enabled = gps_ != nullptr;
+      return true;
+    case kCmdGpsSetup:
+      ui.enabled = true;
       return true;
     default:
       return false;

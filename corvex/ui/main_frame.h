@@ -64,6 +64,10 @@ class CMainFrame : public QMainWindow,
   void ShowNavigationPanes(CObjWaypoint* mark, CObjRoute* route) override;
   bool FindPlace(const std::string& index_path, double& lat, double& lon, std::string& name,
                  bool& create_mark) override;
+  bool AskShapefileImport(const std::string& path, ShapefileImportOptions& options,
+                          CProjection& projection) override;
+  ShapeKindChooser ShapefileKindChooser() override;
+  void ShowProfile(int command, COstrelObject* object) override;
   void StopGPS() override;
   void StartGPSAtLaunch();
   CGPSInterface* gps() const { return gps_.get(); }

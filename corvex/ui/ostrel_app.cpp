@@ -13,6 +13,7 @@
 #include "corvex/command_ids.h"
 #include "corvex/doc_api_host.h"
 #include "corvex/ostrel_doc.h"
+#include "corvex/ui/dlg_projection.h"
 #include "corvex/ui/doc_template.h"
 #include "corvex/ui/main_frame.h"
 #include "corvex/ui/splash_wnd.h"
@@ -54,6 +55,7 @@ constexpr int kCmdHelpIndex = 32879;
 constexpr int kCmdAbout = 57664;
 constexpr int kCmdCustom = 33089;
 constexpr int kCmdOpenElevationFile = 33088;
+constexpr int kCmdDefaultMapProjection = 267;
 
 // Splits a command line into words; double quotes keep blanks inside a word.
 std::vector<std::string> SplitCommandLine(const std::string& line) {
@@ -310,6 +312,9 @@ bool COstrelApp::OnCommand(int id) {
                                 "\n\nhttps://www.vardune.example/",
                             "About Corvex", vd::ui::kMbOk | vd::ui::kMbIconInformation);
       return true;
+    case kCmdDefaultMapProjection:
+      ChooseDefaultMapProjection(frame_.get(), temp_folder);
+      return true;
     case kCmdOpenElevationFile: {
       vd::ui::FileDialogRequest request;
       request.title = "Open";
@@ -373,6 +378,7 @@ bool COstrelApp::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdHelpIndex:
     case kCmdAbout:
     case kCmdOpenElevationFile:
+    case kCmdDefaultMapProjection:
       return true;
     case kCmdCustom:
       ui.enabled = !custom_cmd.empty();
