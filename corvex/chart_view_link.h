@@ -111,4 +111,8 @@ class CChartFrameHost {
   // The profile pane of a command (elevation, altitude, speed, heart rate, other, route) for
   // the object.
   virtual void ShowProfile(int /*command*/, COstrelObject* /*object*/) {}
+  // The object's property window, until the user closes it; false for an object without one.
+  virtual bool ShowProperties(COstrelObject* /*object*/) { return false; }
+  // Writes the route's card and opens it on the desktop.
+  virtual void ShowRouteCard(CObjRoute* /*route*/) {}
 };

@@ -52,8 +52,7 @@ constexpr int kUnavailableCommands[] = {
     kCmdShowMatching,    kCmdHideMatching,     kCmdImportGpsMarks,   kCmdImportGpsRoutes,  kCmdImportGpsTracks,
     kCmdExportGpsMarks,  kCmdExportGpsRoutes,  kCmdExportGpsTracks,  kCmdSendToGps,
     kCmdSyncToCloud,
-    kCmdProperties,      kCmdRouteProperties,  kCmdOffsetBy,
-    kCmdRouteCard,       kCmdWebHomePage,
+    kCmdOffsetBy,        kCmdWebHomePage,
     kCmdWebCloudSync,    kCmdWebSupport,
 };
 
@@ -217,7 +216,13 @@ bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
       ui.enabled = host_ && (As<CObjRoute>(selected) || As<CObjTrack>(selected));
       return true;
     case kCmdRouteProfile:
+    case kCmdRouteProperties:
+    case kCmdRouteCard:
       ui.enabled = host_ && CObjRoute::Current() != nullptr;
+      return true;
+    case kCmdProperties:
+      ui.enabled = host_ && (As<CObjWaypoint>(selected) || As<CObjRoute>(selected) ||
+                             As<CObjTrack>(selected));
       return true;
     case kCmdAltitudeProfile:
     case kCmdSpeedProfile:
@@ -395,6 +400,15 @@ bool COstrelDoc::OnCommand(int id) {
       break;
     case kCmdRouteProfile:
       if (host_) host_->ShowProfile(id, CObjRoute::Current());
+      break;
+    case kCmdProperties:
+      if (host_ && Selected()) host_->ShowProperties(Selected());
+      break;
+    case kCmdRouteProperties:
+      if (host_ && CObjRoute::Current()) host_->ShowProperties(CObjRoute::Current());
+      break;
+    case kCmdRouteCard:
+      if (host_ && CObjRoute::Current()) host_->ShowRouteCard(CObjRoute::Current());
       break;
     case kCmdLoadGeoFile:
     case kCmdLoadTxtFile:

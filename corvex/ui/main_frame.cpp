@@ -32,10 +32,12 @@
 #include "corvex/ui/ostrel_app.h"
 #include "corvex/ui/dlg_gps_setup.h"
 #include "corvex/ui/dlg_projection.h"
+#include "corvex/ui/dlg_route_props.h"
 #include "corvex/ui/dlg_shapefile.h"
 #include "corvex/ui/dlg_shapefile_output.h"
 #include "corvex/ui/dlg_simulator.h"
 #include "corvex/ui/place_search_dialog.h"
+#include "corvex/ui/props_dialog_factory.h"
 #include "geodesy/projection.h"
 #include "gps/garmin/create_garmin_interface.h"
 #include "gps/ui/altitude_profile_wnd.h"
@@ -55,6 +57,7 @@
 #include "overlays/category.h"
 #include "platform/os/files.h"
 #include "platform/os/ipc_channel.h"
+#include "platform/os/process.h"
 #include "platform/ui/message_box.h"
 
 namespace {
@@ -614,6 +617,19 @@ void CMainFrame::ShowProfile(int command, COstrelObject* object) {
     default:
       break;
   }
+}
+
+bool CMainFrame::ShowProperties(COstrelObject* object) {
+  // Modal: the object can't be deleted while its window edits it.
+  std::unique_ptr<CObjectPropsDialog> dialog = CreateObjectPropsDialog(*object, this);
+  if (!dialog) return false;
+  dialog->DoModal(this);
+  return true;
+}
+
+void CMainFrame::ShowRouteCard(CObjRoute* route) {
+  CDlgRouteProps card(route, this);
+  if (const std::optional<std::string> path = card.WriteRouteCard()) vd::os::OpenDocument(*path);
 }
 
 bool CMainFrame::OnCommand(int id) {

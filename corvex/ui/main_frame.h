@@ -68,6 +68,8 @@ class CMainFrame : public QMainWindow,
                           CProjection& projection) override;
   ShapeKindChooser ShapefileKindChooser() override;
   void ShowProfile(int command, COstrelObject* object) override;
+  bool ShowProperties(COstrelObject* object) override;
+  void ShowRouteCard(CObjRoute* route) override;
   void StopGPS() override;
   void StartGPSAtLaunch();
   CGPSInterface* gps() const { return gps_.get(); }
