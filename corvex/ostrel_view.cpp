@@ -10,6 +10,7 @@
 #include "core/helper_thread.h"
 #include "core/persistent_value.h"
 #include "corvex/map_rect_selection.h"
+#include "overlays/obj_current_position.h"
 #include "overlays/ostrel_object.h"
 #include "platform/ui/popup_menu.h"
 #include "platform/ui/window_messages.h"
@@ -192,6 +193,7 @@ bool COstrelView::HasGeoreferencedChart() const { return chart_ && chart_->HasGe
 void COstrelView::OnSize(int width, int height) {
   client_ = {std::max(width, 0), std::max(height, 0)};
   lock_point_ = ClientCentre();
+  if (lock_on_) FollowPosition();
 }
 
 void COstrelView::OnSetFocus() { g_active_view = this; }
@@ -439,6 +441,13 @@ void COstrelView::InvalidateBounds(const CMappedObject& mapped) {
 }
 
 void COstrelView::OnUpdate(COstrelViewBase* /*sender*/, int hint, COstrelObject* object) {
+  UpdateObjects(hint, object);
+  if (lock_on_ && hint == kChangeModified && object && object == static_cast<COstrelObject*>(GpsObject())) {
+    FollowPosition();
+  }
+}
+
+void COstrelView::UpdateObjects(int hint, COstrelObject* object) {
   if (object && HasGeoreferencedChart() && hint != kChangeDisplay) {
     if (hint == kChangeAdded) {
       MapObject(*object);

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <list>
 #include <memory>
 #include <string>
@@ -36,6 +37,9 @@
 
 class CHelperThread;
 class CMapRectSelection;
+class CObjCurrentPosition;
+struct ChartFileTask;
+struct PlanePoint;
 class COldChartOutline;
 class COldQuickChart;
 class QWidget;
@@ -326,6 +330,75 @@ class COstrelView : public CDocView, public CCommandTarget {
   // The view that had the focus last; null when it is gone.
   static COstrelView* ActiveView();
 
+  // ---- Place history and other charts ----
+  // A place the view showed: chart, zoom shift and origin.
+  struct Place {
+    std::string chart_path;
+    int zoom = 0;
+    vd::ui::Point origin;
+  };
+  static constexpr size_t kMaxHistory = 100;
+  static constexpr int kCmdBack = 33666;
+  static constexpr int kCmdForward = 33665;
+  static constexpr int kCmdScaleIn = 32969;   // larger-scale map at the client centre
+  static constexpr int kCmdScaleOut = 32971;  // smaller-scale map at the client centre
+  static constexpr int kCmdLockOnGpsToolbar = 32810;
+  static constexpr int kCmdAlternateOutline = 32835;
+  // Records the place shown (chart needed). Unless forced, nothing is recorded while the place
+  // before the cursor shows the same chart over a window that overlaps this one. The places
+  // after the cursor go; the oldest goes past kMaxHistory; the cursor moves to the end.
+  void PushHistory(bool forced);
+  // Opens the place's chart when another is open (false, nothing more, when it fails), takes
+  // its zoom and origin and ends lock-on.
+  bool GoToPlace(const Place& place);
+  // The cursor stands just after the place shown.
+  void OnBack();
+  void OnForward();
+  bool CanGoBack() const;
+  bool CanGoForward() const { return history_cursor_ < history_.size(); }
+  const std::deque<Place>& history() const { return history_; }
+  size_t history_cursor() const { return history_cursor_; }
+
+  // Which other chart at a chart pixel: the candidates are the charts whose outline holds the
+  // pixel. Larger: the next chart with fewer nautical miles a pixel (ratio below 0.99999);
+  // smaller: the next with more; same: the chart, this one included, whose outline scale comes
+  // nearest the scale at the pixel.
+  enum class MapChoice { kLarger, kSmaller, kSame };
+  // The chosen chart's path; empty when there is none (or it is this chart).
+  std::string FindMapAt(MapChoice choice, vd::ui::Point pixel);
+  // The same-scale rule at the client centre over the other charts only.
+  std::string FindBestChartAtCentre();
+  // Opens another chart at the place and scale shown now, recording this place first.
+  bool OpenOtherChart(const std::string& path);
+
+  // ---- Lock-on to the GPS ----
+  // Off: the flag clears. On (needs the document's GPS position object): the place is recorded,
+  // the lock point becomes the client centre and the view follows.
+  void ToggleLockOn();
+  // Keeps the GPS position at the lock point: the chart scrolls, or the chart of the outline
+  // holding the position at the nearest scale opens when it leaves this one; lock-on ends when
+  // the position leaves the window's reach and no other chart holds it. Runs on every change
+  // of the GPS position object and on resize while locked on.
+  void FollowPosition();
+
+  // ---- Chunk downloads and area export ----
+  // Whether the open chart's pixels come from a chunk store (they can be downloaded).
+  bool IsDownloadableChart() const;
+  // Downloads the chunks inside a polygon of chart pixels (closed or not), or within
+  // corridor_m metres of it when corridor_m > 0, or every chunk of the chart (empty polygon),
+  // and reopens the chart at the same place. The view's own threads are stopped meanwhile so
+  // that the store has one writer. False when the chart is not downloadable or a chunk could
+  // not be fetched.
+  bool DownloadChunks(const std::vector<PlanePoint>& polygon, double corridor_m);
+  // The window's area as a closed polygon of chart pixels (five points).
+  std::vector<PlanePoint> WindowPolygon() const;
+  // Copies the open chart's area inside a polygon of chart pixels to a new chart file with the
+  // given title; the task shows progress and may cancel. Refused (false, nothing written) for
+  // fewer than three points or a target that is the open chart. A companion elevation or
+  // gazetteer file of the chart (same name, ".qed" / ".vdq") is copied beside the new file.
+  bool ExportMapArea(const std::vector<PlanePoint>& polygon, const std::string& target,
+                     const std::string& title, const ChartFileTask& task);
+
   // ---- 3D viewer ----
   static constexpr int kCmd3DWorld = 33091;
   static constexpr int kCmdRouteFlyThrough = 33433;
@@ -394,6 +467,15 @@ class COstrelView : public CDocView, public CCommandTarget {
   int ZoomForScale(double x, double y, double scale, int fallback) const;
   bool Zoom(int step);
   void BroadcastCentre();
+  // The chart outlines whose outline holds a chart pixel, this chart's among them.
+  std::vector<COldChartOutline*> OutlinesAt(vd::ui::Point pixel);
+  // The document's GPS position object; null when it has none.
+  CObjCurrentPosition* GpsObject() const;
+  // OnUpdate without the follow of the GPS position.
+  void UpdateObjects(int hint, COstrelObject* object);
+  // The handlers of the navigation commands; false for other ids.
+  bool UpdateNavigationCommand(int id, CCmdUI& ui);
+  bool OnNavigationCommand(int id);
 
   // ---- Input ----
   void OnMouseMove(vd::ui::Point point);
@@ -484,6 +566,8 @@ class COstrelView : public CDocView, public CCommandTarget {
   } target_;
   bool render_mode_ = false;
   RenderTransform render_;
+  std::deque<Place> history_;
+  size_t history_cursor_ = 0;  // just after the place shown
   bool lock_on_ = false;
   vd::ui::Point lock_point_;
   vd::ui::Point last_mouse_;

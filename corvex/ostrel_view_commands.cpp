@@ -21,14 +21,11 @@
 
 namespace {
 
-// Commands of the view that belong to navigation and printing, which this build does not
-// have: known here, never enabled.
+// Commands of the view that this build does not have: known here, never enabled.
 constexpr int kUnbuiltCommands[] = {
-    // Navigation and chart commands.
-    33666, 33665, 32969, 32971, COstrelView::kCmdLargerScaleMap, COstrelView::kCmdSmallerScaleMap,
-    COstrelView::kCmdSameScaleMap, 32788, 33085, COstrelView::kCmdLockOnGps, 32810, 32835, 33543,
-    32980, 33084, 33083, 32978, 33708, 33703, 33658, 33653, 33704, 33705, 33652, 33656, 33649,
-    33539, 32892, 33114, 33094,
+    // Chart commands whose dialogs or operations this build does not have.
+    32788, 33085, 33543, 32980, 33084, 33083, 32978, 33708, 33652, 33656, 33649, 33539, 32892,
+    33114, 33094,
     // Printing and image export.
     32947, 245, 264, 33530, 33533, 33536, 33531, 33431};
 
@@ -152,16 +149,7 @@ std::unique_ptr<vd::ui::PopupMenu> COstrelView::ObjectChoiceMenu(
 
 void COstrelView::ShowMapContextMenu(vd::ui::Point client) {
   // The charts whose outline holds the mouse, most nautical miles per pixel first.
-  std::vector<COldChartOutline*> outlines;
-  if (chart_) {
-    for (const auto& [key, record] : mapped_) {
-      COstrelObject* object = record->object();
-      if (object && object->IsKindOf(COldChartOutline::kClass) &&
-          object->HitTest(cursor_chart_, *record, zoom_)) {
-        outlines.push_back(static_cast<COldChartOutline*>(object));
-      }
-    }
-  }
+  std::vector<COldChartOutline*> outlines = OutlinesAt(cursor_chart_);
   SortOutlinesByScale(outlines);
   if (outlines.size() > size_t(kMaxMapsAtCursor)) outlines.resize(kMaxMapsAtCursor);
 
@@ -269,12 +257,7 @@ bool COstrelView::OnUpdateCommand(int id, CCmdUI& ui) {
     ui.enabled = true;  // the menu returns the choice; the command itself does nothing
     return true;
   }
-  if (InRange(id, kCmdMapsAtCursorFirst, kMaxMapsAtCursor)) {
-    const size_t n = static_cast<size_t>(id - kCmdMapsAtCursorFirst);
-    ui.enabled = false;
-    ui.checked = n < maps_at_cursor_.size() && maps_at_cursor_[n].current;
-    return true;
-  }
+  if (UpdateNavigationCommand(id, ui)) return true;
   if (IsUnbuilt(id)) {
     ui.enabled = false;
     return true;
@@ -361,7 +344,9 @@ bool COstrelView::OnCommand(int id) {
       OnFlyThrough(id);
       break;
     default:
-      break;  // an object choice: the menu hands the choice back itself
+      // Else an object choice: the menu hands the choice back itself.
+      OnNavigationCommand(id);
+      break;
   }
   return true;
 }

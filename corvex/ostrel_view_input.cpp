@@ -335,6 +335,7 @@ void COstrelView::OnLButtonDown(vd::ui::Point point) {
   }
   if (drag_mode_ == kNoDrag) {
     if (shift_drag_ || !hovered_) {
+      PushHistory(false);
       pan_sample_origin_ = origin_;
       drag_mode_ = kPanning;
       tip_active_ = false;
