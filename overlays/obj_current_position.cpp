@@ -1,6 +1,7 @@
 #include "overlays/obj_current_position.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <utility>
 
@@ -89,7 +90,10 @@ CObjCurrentPosition::CObjCurrentPosition() {
   show_vector = get("cur_pos_show_vector", 1) != 0;
   colour = static_cast<vd::ui::ColourRef>(get("cur_pos_color", 255));
   vector_minutes = get("cur_pos_vector_secs", 600) * 0.016666668;
-  range_radius_nm = static_cast<float>(get("cur_pos_radius", 0));
+  // The setting holds the bit pattern of the float (nautical miles), as the position's property
+  // window writes it; 0 is 0.0.
+  range_radius_nm = std::bit_cast<float>(static_cast<int32_t>(get("cur_pos_radius", 0)));
+  if (!std::isfinite(range_radius_nm) || range_radius_nm < 0.0f) range_radius_nm = 0.0f;
   context_menu_id = kPositionPopupMenu;
   valid = 0;
   style = kPositionLayerStyle;

@@ -103,6 +103,17 @@ TEST_F(CurrentPositionTest, NewObjectHasNoFixNoHeadingAndTheSettingsDefaults) {
   EXPECT_EQ(CObjCurrentPosition::GetVesselName(), "Skylark");
 }
 
+// The range circle's radius is stored as the bit pattern of the float, as the property window
+// writes it: 0.5 nautical miles is 1056964608.
+TEST_F(CurrentPositionTest, RangeRadiusSettingIsTheFloatsBitPattern) {
+  const std::pair<int, float> cases[] = {{0, 0.0f}, {1056964608, 0.5f}, {0x7FC00000, 0.0f}};
+  for (const auto& [stored, radius] : cases) {
+    vd::OpenAppProfile().SetInt(vd::kSettingsSection, "cur_pos_radius", stored);
+    CObjCurrentPosition pos;
+    EXPECT_EQ(pos.range_radius_nm, radius) << stored;
+  }
+}
+
 TEST_F(CurrentPositionTest, TrailKeepsTheLastTwoMinutesAndGivesItsSpeedAndCourse) {
   CObjCurrentPosition pos;
   // Six knots due north, one fix a second for three minutes.
