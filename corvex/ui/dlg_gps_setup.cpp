@@ -108,13 +108,9 @@ void BuildGpsSetupDialog(vd::ui::DialogWindow& d) {
   limit_grid->addWidget(d.AddControl(D::kTrackPointsEdit, new QLineEdit), 2, 1);
   layout->addWidget(limits);
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(d.AddControl(vd::ui::kIdOk, new QPushButton("OK")));
-  buttons->addWidget(d.AddControl(vd::ui::kIdCancel, new QPushButton("Cancel")));
-  buttons->addWidget(d.AddControl(vd::ui::kIdHelp, new QPushButton("Help")));
-  layout->addLayout(buttons);
-  d.SetDefaultButton(vd::ui::kIdOk);
+  vd::ui::AddButtonRow(d, layout,
+                       {{vd::ui::kIdOk, "OK"}, {vd::ui::kIdCancel, "Cancel"}, {vd::ui::kIdHelp, "Help"}},
+                       vd::ui::kIdOk);
 }
 
 // A stored index outside its list shows the value the port would be opened with.

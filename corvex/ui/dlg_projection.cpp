@@ -55,13 +55,9 @@ void BuildProjectionDialog(vd::ui::DialogWindow& d) {
   grid->addWidget(new QLabel("Datum:"), 5, 0);
   grid->addWidget(d.AddControl(D::kDatumCombo, datum), 5, 1);
   layout->addLayout(grid);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(d.AddControl(vd::ui::kIdOk, new QPushButton("OK")));
-  buttons->addWidget(d.AddControl(vd::ui::kIdCancel, new QPushButton("Cancel")));
-  buttons->addWidget(d.AddControl(vd::ui::kIdHelp, new QPushButton("Help")));
-  layout->addLayout(buttons);
-  d.SetDefaultButton(vd::ui::kIdOk);
+  vd::ui::AddButtonRow(d, layout,
+                       {{vd::ui::kIdOk, "OK"}, {vd::ui::kIdCancel, "Cancel"}, {vd::ui::kIdHelp, "Help"}},
+                       vd::ui::kIdOk);
 }
 
 // As atoi: the number that starts the text, 0 when none does.

@@ -90,13 +90,9 @@ void BuildShapefileDialog(vd::ui::DialogWindow& d) {
   colour->addWidget(d.AddControl(D::kColourButton, new QPushButton("...")));
   layout->addLayout(colour);
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(d.AddControl(vd::ui::kIdOk, new QPushButton("OK")));
-  buttons->addWidget(d.AddControl(vd::ui::kIdCancel, new QPushButton("Cancel")));
-  buttons->addWidget(d.AddControl(vd::ui::kIdHelp, new QPushButton("Help")));
-  layout->addLayout(buttons);
-  d.SetDefaultButton(vd::ui::kIdOk);
+  vd::ui::AddButtonRow(d, layout,
+                       {{vd::ui::kIdOk, "OK"}, {vd::ui::kIdCancel, "Cancel"}, {vd::ui::kIdHelp, "Help"}},
+                       vd::ui::kIdOk);
 }
 
 // The colour list has no meta-object of its own to cast by.

@@ -35,13 +35,9 @@ void BuildShapefileOutputDialog(vd::ui::DialogWindow& d) {
       "track when its \"Closed loop\" property is set.");
   note->setWordWrap(true);
   layout->addWidget(note);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(d.AddControl(vd::ui::kIdOk, new QPushButton("OK")));
-  buttons->addWidget(d.AddControl(vd::ui::kIdCancel, new QPushButton("Cancel")));
-  buttons->addWidget(d.AddControl(vd::ui::kIdHelp, new QPushButton("Help")));
-  layout->addLayout(buttons);
-  d.SetDefaultButton(vd::ui::kIdOk);
+  vd::ui::AddButtonRow(d, layout,
+                       {{vd::ui::kIdOk, "OK"}, {vd::ui::kIdCancel, "Cancel"}, {vd::ui::kIdHelp, "Help"}},
+                       vd::ui::kIdOk);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "platform/ui/dialog_templates.h"
 
+#include <QBoxLayout>
+#include <QPushButton>
+
 #include <map>
 #include <memory>
 
@@ -26,6 +29,15 @@ DialogWindow* CreateDialogFromTemplate(int id, QWidget* parent) {
   auto dialog = std::make_unique<DialogWindow>(parent);
   builder(*dialog);
   return dialog.release();
+}
+
+void AddButtonRow(DialogWindow& dialog, QBoxLayout* layout,
+                  std::initializer_list<std::pair<int, const char*>> buttons, int default_id) {
+  auto* row = new QHBoxLayout;
+  row->addStretch();
+  for (const auto& [id, text] : buttons) row->addWidget(dialog.AddControl(id, new QPushButton(text)));
+  layout->addLayout(row);
+  if (default_id != 0) dialog.SetDefaultButton(default_id);
 }
 
 }  // namespace vd::ui

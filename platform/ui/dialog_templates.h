@@ -12,9 +12,12 @@
 // Registering and creating belong to the UI thread.
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
+#include <utility>
 
 #include "platform/ui/dialog_window.h"
 
+class QBoxLayout;
 class QWidget;
 
 namespace vd::ui {
@@ -32,5 +35,10 @@ bool HasDialogTemplate(int id);
 // A new dialog built from the template; null when the id has none. It stays the caller's
 // until destroyed (NativeWindow::Destroy); a parent also frees it with itself.
 DialogWindow* CreateDialogFromTemplate(int id, QWidget* parent);
+
+// The row of push buttons at the foot of a dialog, right-aligned in the order given (id, text),
+// appended to layout; default_id (0: none) becomes the default button.
+void AddButtonRow(DialogWindow& dialog, QBoxLayout* layout,
+                  std::initializer_list<std::pair<int, const char*>> buttons, int default_id);
 
 }  // namespace vd::ui
