@@ -424,7 +424,7 @@ bool CGarminIO::GetWaypoints(std::vector<GarminWaypoint>& waypoints) {
   }
 }
 
-bool CGarminIO::GetRoutes(std::vector<GarminRoute>& routes) {
+bool CGarminIO::RouteTypesSupported() {
   using C = GarminCapabilities;
   const int protocol = capabilities[C::kRouteProtocol];
   const int header_type = capabilities[C::kRouteHeaderType];
@@ -434,6 +434,14 @@ bool CGarminIO::GetRoutes(std::vector<GarminRoute>& routes) {
     SetError("Route datatype not supported: A%d D%d D%d", protocol, header_type, point_type);
     return false;
   }
+  return true;
+}
+
+bool CGarminIO::GetRoutes(std::vector<GarminRoute>& routes) {
+  if (!RouteTypesSupported()) return false;
+  using C = GarminCapabilities;
+  const int header_type = capabilities[C::kRouteHeaderType];
+  const int point_type = capabilities[C::kRouteWaypointType];
   if (!SendPacket(CommandPacket(kCmdTransferRoutes)) || ReceiveRecords() < 0) return false;
   GarminRoute* route = nullptr;
   for (;;) {
@@ -567,15 +575,11 @@ bool CGarminIO::PutWaypoints(const std::vector<GarminWaypoint>& waypoints) {
 }
 
 bool CGarminIO::PutRoutes(const std::vector<GarminRoute>& routes) {
+  if (!RouteTypesSupported()) return false;
   using C = GarminCapabilities;
   const int protocol = capabilities[C::kRouteProtocol];
   const int header_type = capabilities[C::kRouteHeaderType];
   const int point_type = capabilities[C::kRouteWaypointType];
-  if ((protocol != 200 && protocol != 201) || header_type < 200 || header_type > 202 ||
-      !IsSupportedWaypointType(point_type)) {
-    SetError("Route datatype not supported: A%d D%d D%d", protocol, header_type, point_type);
-    return false;
-  }
   GpsLogPrintf(this, "SendRoutesWaypoints");
   // Routes longer than the device takes are cut into pieces that share their joining point.
   const size_t limit = static_cast<size_t>(std::max(route_points, 2));

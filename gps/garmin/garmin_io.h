@@ -128,6 +128,8 @@ class CGarminIO : public CGPSInterface {
   GPS_position_info& record() { return record_; }
 
  private:
+  // The device's route protocol and data types are ones this program speaks; else the error is set.
+  bool RouteTypesSupported();
   void Run(std::stop_token stop);
   void PostNotice(GpsNotice notice);
   // Receives the Records packet that starts a transfer from the device; its count or -1.
