@@ -2,13 +2,15 @@
 // already running takes the file over and this one ends.
 #include <QApplication>
 
+#include <memory>
+
 #include "lumex/ui/lumex_app.h"
+#include "lumex/ui/lumex_view.h"
 
 int main(int argc, char** argv) {
   QApplication qt(argc, argv);
   QApplication::setApplicationName("lumex");
-  // This build has no 3D view: the frame opens empty.
-  CLumexApp app(nullptr);
+  CLumexApp app([&app](CLumexDoc&) { return std::make_unique<CLumexView>(&app); });
   if (!app.InitInstance()) return 0;
   const int code = QApplication::exec();
   app.ExitInstance();

@@ -1,0 +1,164 @@
+#pragma once
+// The viewer's 3D view: the terrain around the start file's path drawn with OpenGL, the camera
+// flown by keys, mouse and wheel, orbiting a fixed point, or following the path, and reported
+// to the chart program while the two windows are arranged together.
+//
+// The view owns the four terrain meshes (front and back square, front and back horizon ring,
+// the rings only with a horizon factor above 1): the front ones are drawn, the back ones are
+// for the terrain rebuild, which swaps them in.
+#include <QWidget>
+#include <memory>
+#include <string>
+
+#include "charts/elevation_file.h"
+#include "lumex/camera.h"
+#include "lumex/map_polar.h"
+#include "lumex/map_square.h"
+#include "lumex/view_params.h"
+#include "lumex/ui/lumex_view_base.h"
+#include "lumex/ui/terrain_renderer.h"
+
+class CLumexApp;
+class QPainter;
+class QScrollBar;
+class QTimer;
+
+// The texts drawn over the 3D image.
+struct CLumexCaptions {
+  int error_location = 0;      // 0: none
+  bool show_exaggeration = true;
+  float exaggeration = 2.0f;
+};
+// Draws them into `client`: the error centred, the exaggeration at the top right.
+void DrawLumexCaptions(QPainter& painter, const QRect& client, const CLumexCaptions& captions);
+
+// The frame of a camera looking at `target` in a width x height picture: left-handed view
+// and perspective (near plane at the near distance, far plane at 20 R), fog from R to 11 R,
+// the camera's light. Empty sizes are taken as 1.
+SceneFrame MakeSceneFrame(const CLumexCamera& camera, const float target[3], uint32_t sky_colour,
+                          int width, int height);
+
+class CLumexView : public QWidget, public CLumexViewBase {
+ public:
+  // Commands of the toolbar.
+  enum Command {
+    kFixedPoint = 32771,
+    kMoveIn = 32773,
+    kMoveOut = 32774,
+    kLighting = 32778,
+    kPlay = 32784,
+    kProperties = 32786,
+    kPause = 32787,
+    kStepForward = 32788,
+    kStepBack = 32789,
+    kDefaultViewpoint = 32790,
+    kRebuild = 32791,
+    kNarrower = 32792,
+    kWider = 32793,
+    kCreateVideo = 32794,
+    kSetParameters = 32795,
+    kBusy = 32796,
+    kSideBySide = 32797,
+    kMapBelow = 32798,
+  };
+  // Where the rendering failed, as shown to the user: the GL context could not be made.
+  static constexpr int kErrorCreateDevice = 604;
+
+  // `app` gives the running and active flags and the help page; may be null (tests).
+  explicit CLumexView(CLumexApp* app);
+  // Saves the view parameters.
+  ~CLumexView() override;
+
+  // CLumexViewBase.
+  QWidget* widget() override { return this; }
+  bool CreateDevice() override;
+  void LoadPathFile() override;
+  void StopTerrainWorker() override;
+  void OnCommand(int id) override;
+  CLumexCommandState CommandState(int id) override;
+
+  // Opens the elevation file and the chart, textures and fills the front square, places the
+  // camera and draws; false when the elevation file or the chart does not open.
+  bool SetupScene(bool fixed_point);
+  // Clamps the camera, draws a frame and may start a terrain rebuild.
+  void RenderScene();
+  // Fills the front meshes again with the current exaggeration, then draws.
+  void RefillMeshes();
+  // The start file's paths and points, as LoadPathFile takes them.
+  void SetStartData(const LumexStartFile& start);
+
+  CLumexCamera& camera() { return camera_; }
+  const ViewParams& params() const { return params_; }
+  const std::string& copyright() const { return copyright_; }
+  bool hide_copyright() const { return hide_copyright_; }
+  // The terrain square drawn now.
+  const CMapSquare* front_square() const { return front_square_.get(); }
+  // Redirects texture requests (tests); by default the chart program renders them.
+  void SetTextureRenderer(SquareTextureRenderer renderer) { render_texture_ = std::move(renderer); }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  class Canvas;
+  friend class Canvas;
+
+  // Navigation.
+  void OnKey(NavKey key, int repeat);
+  void OnChar(QChar c);
+  void MousePress(QMouseEvent* event);
+  void MouseRelease();
+  void MouseMove(QMouseEvent* event);
+  void Wheel(QWheelEvent* event);
+  void OnVScroll(int position);
+  void OnFlyTick();
+  void OnPositionReport();
+  void StopFlying();
+  void ArrangeWindows();
+  void OnInitialUpdate();
+
+  // Terrain rebuilds and video recording come with the rebuild worker; until then these
+  // keep the places where the view calls them.
+  void StartTerrainWorker(const CameraRecord& record, int level);
+  void PrepareTerrainAhead();
+  void OnCreateVideo();
+  // Swaps in the terrain the worker has built.
+  void OnTerrainBuilt();
+  bool rebuilding() const { return false; }
+  bool recording() const { return false; }
+
+  void ReportDeviceError(int location);
+
+  CLumexApp* app_;
+  ViewParams params_;
+  CLumexCamera camera_;
+  Canvas* canvas_ = nullptr;
+  QScrollBar* scroll_ = nullptr;
+  QTimer* fly_timer_ = nullptr;
+  QTimer* report_timer_ = nullptr;
+
+  std::string chart_path_;
+  std::string elevation_path_;
+  CElevationFile elevation_;
+  std::string texture_path_;
+  SquareTextureRenderer render_texture_;
+  std::unique_ptr<CMapSquare> front_square_;
+  std::unique_ptr<CMapSquare> back_square_;
+  std::unique_ptr<CMapPolar> front_ring_;
+  std::unique_ptr<CMapPolar> back_ring_;
+  std::string copyright_;
+  bool hide_copyright_ = true;
+
+  float look_target_[3] = {0, 0, 0};
+  CLumexCaptions captions_;
+  bool initial_update_done_ = false;
+  bool lighting_adjust_ = false;
+  bool look_drag_ = false;
+  bool pan_drag_ = false;
+  bool ctrl_held_ = false;
+  QPoint last_mouse_;
+  bool side_by_side_ = false;
+  bool map_below_ = false;
+};
