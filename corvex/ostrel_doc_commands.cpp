@@ -12,6 +12,7 @@
 #include "gps/gps_params.h"
 #include "overlays/category.h"
 #include "overlays/exchange/gpx_exchange.h"
+#include "overlays/exchange/object_email_upload.h"
 #include "overlays/exchange/shapefile.h"
 #include "overlays/exchange/tagged_text_file.h"
 #include "overlays/obj_route.h"
@@ -48,10 +49,9 @@ constexpr int32_t kNameShown = 0;
 // Commands whose dialogs, panes, device transfers, exchange formats or services this version
 // does not have: known here, never enabled.
 constexpr int kUnavailableCommands[] = {
-    kCmdSendEmail,        kCmdSendByEmail,      kCmdIcons,
+    kCmdIcons,
     kCmdShowMatching,    kCmdHideMatching,     kCmdImportGpsMarks,   kCmdImportGpsRoutes,  kCmdImportGpsTracks,
     kCmdExportGpsMarks,  kCmdExportGpsRoutes,  kCmdExportGpsTracks,  kCmdSendToGps,
-    kCmdSyncToCloud,
     kCmdOffsetBy,        kCmdWebHomePage,
     kCmdWebCloudSync,    kCmdWebSupport,
 };
@@ -210,7 +210,12 @@ bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdFindPlace:
     case kCmdLoadGeoFile:
     case kCmdLoadTxtFile:
+    case kCmdSendByEmail:
+    case kCmdSyncToCloud:
       ui.enabled = true;
+      return true;
+    case kCmdSendEmail:
+      ui.enabled = selected != nullptr;
       return true;
     case kCmdElevationProfile:
       ui.enabled = host_ && (As<CObjRoute>(selected) || As<CObjTrack>(selected));
@@ -390,6 +395,13 @@ bool COstrelDoc::OnCommand(int id) {
       break;
     case kCmdFindPlace:
       OnFindPlace();
+      break;
+    case kCmdSendEmail:
+    case kCmdSendByEmail:
+      EmailObjectsAsGpx(Selected());
+      break;
+    case kCmdSyncToCloud:
+      CloudSyncUpload(Selected());
       break;
     case kCmdElevationProfile:
     case kCmdAltitudeProfile:

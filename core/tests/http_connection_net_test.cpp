@@ -2,11 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cstring>
 #include <mutex>
@@ -19,6 +14,7 @@
 #include "platform/os/files.h"
 #include "platform/os/http_transport.h"
 #include "tests/http_test_server.h"
+#include "tests/raw_http_recorder.h"
 #include "tests/temp_dir.h"
 
 namespace {
@@ -174,88 +170,12 @@ TEST_F(HttpConnectionTest, ReadIntoAndHead) {
   EXPECT_EQ(server_.Requests().back().method, "HEAD");
 }
 
-// Takes requests one connection at a time and records each byte for byte: the loopback test
-// server's library parses multipart bodies itself and keeps none of this one.
-class RawRecorder {
- public:
-  struct Request {
-    std::string head;  // request line and headers
-    std::string body;
-  };
-
-  explicit RawRecorder(int status) : status_(status) {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-        listen(listener_, 4) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-      throw std::runtime_error("RawRecorder: cannot listen");
-    }
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~RawRecorder() {
-    shutdown(listener_, SHUT_RDWR);  // ends the accept
-    thread_.join();
-    close(listener_);
-  }
-
-  int port() const { return port_; }
-  std::vector<Request> requests() const {
-    std::lock_guard lock(mutex_);
-    return requests_;
-  }
-
- private:
-  void Serve() {
-    for (;;) {
-      const int client = accept(listener_, nullptr, nullptr);
-      if (client < 0) return;
-      std::string bytes;
-      size_t head_end = std::string::npos;
-      size_t length = 0;
-      char buffer[4096];
-      for (;;) {
-        if (head_end == std::string::npos &&
-            (head_end = bytes.find("\r\n\r\n")) != std::string::npos) {
-          head_end += 4;
-          std::string head = bytes.substr(0, head_end);
-          for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-          const size_t field = head.find("\r\ncontent-length:");
-          if (field != std::string::npos) length = std::stoul(head.substr(field + 17));
-        }
-        if (head_end != std::string::npos && bytes.size() >= head_end + length) break;
-        const ssize_t n = recv(client, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        bytes.append(buffer, static_cast<size_t>(n));
-      }
-      if (head_end != std::string::npos) {
-        std::lock_guard lock(mutex_);
-        requests_.push_back({bytes.substr(0, head_end), bytes.substr(head_end)});
-      }
-      const std::string reply = "HTTP/1.1 " + std::to_string(status_) +
-                                " X\r\nContent-Length: 2\r\nConnection: close\r\n\r\nOK";
-      send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
-      close(client);
-    }
-  }
-
-  int status_;
-  int listener_ = -1;
-  int port_ = 0;
-  mutable std::mutex mutex_;
-  std::vector<Request> requests_;
-  std::thread thread_;
-};
-
 TEST(HttpUploadTest, SendsTheServersOwnMultipartLayout) {
   vd::test::TempDir dir;
   const std::string file = dir.File("Kelp Bay.gpx");
   ASSERT_TRUE(vd::os::SaveFileAtomically(file, "<gpx>\r\n <wpt/>\nlast line"));
-  RawRecorder server(200);
+  vd::test::RawHttpRecorder server;
+  server.set_status(200);
   CHttpConnection connection("127.0.0.1:" + std::to_string(server.port()), false);
   ASSERT_TRUE(connection.UploadFile("/cgi-bin/syncupload.cgi", "fileToUpload", file, "S-42"));
   ASSERT_TRUE(connection.UploadFile("/cgi-bin/syncupload.cgi", "fileToUpload", file, ""));
@@ -284,7 +204,8 @@ TEST(HttpUploadTest, SendsTheServersOwnMultipartLayout) {
             "last line\r\n"
             "xxxxxx298323945293878xxxxxx");
 
-  RawRecorder refusing(403);
+  vd::test::RawHttpRecorder refusing;
+  refusing.set_status(403);
   CHttpConnection refused("127.0.0.1:" + std::to_string(refusing.port()), false);
   EXPECT_FALSE(refused.UploadFile("/cgi-bin/syncupload.cgi", "fileToUpload", file, ""));
   EXPECT_EQ(refusing.requests().size(), 1u);
