@@ -115,4 +115,11 @@ class CChartFrameHost {
   virtual bool ShowProperties(COstrelObject* /*object*/) { return false; }
   // Writes the route's card and opens it on the desktop.
   virtual void ShowRouteCard(CObjRoute* /*route*/) {}
+  // Transfers through the frame's GPS input (direction 0 from the device, 1 to it; kind 2
+  // marks, 3 routes, 4 tracks): whether it can, and the transfer itself on the document's
+  // objects, giving the number moved (0 on failure: the input's message says why).
+  virtual bool CanGpsTransfer(int /*direction*/, int /*kind*/) const { return false; }
+  virtual int GpsTransfer(int /*direction*/, int /*kind*/, ObjectList& /*objects*/) { return 0; }
+  // Shows the GPS input's failure message, if any ("<device>:\n<message>"), and empties it.
+  virtual void ShowGpsError() {}
 };

@@ -33,6 +33,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "charts/outline/old_chart_outline.h"
@@ -264,6 +265,11 @@ class COstrelDoc : public COstrelDocBase,
   void OnRedo();
   void OnImport();
   void OnImportNmea();
+  static std::pair<int, int> GpsTransferOf(int command);
+  // Import from / Export to GPS of one kind through the frame's GPS input; imports are saved.
+  void OnGpsTransfer(int command);
+  // Sends the selection (a mark's current route, a route or a track) to the GPS.
+  void OnSendToGps();
   // Find Place: the place search, then a chart there (and a locked mark when asked for).
   void OnFindPlace();
   // Builds the search index in the data folder from a place list (tab-separated or delimited).

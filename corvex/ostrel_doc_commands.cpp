@@ -50,8 +50,7 @@ constexpr int32_t kNameShown = 0;
 // does not have: known here, never enabled.
 constexpr int kUnavailableCommands[] = {
     kCmdIcons,
-    kCmdShowMatching,    kCmdHideMatching,     kCmdImportGpsMarks,   kCmdImportGpsRoutes,  kCmdImportGpsTracks,
-    kCmdExportGpsMarks,  kCmdExportGpsRoutes,  kCmdExportGpsTracks,  kCmdSendToGps,
+    kCmdShowMatching,    kCmdHideMatching,
     kCmdOffsetBy,        kCmdWebHomePage,
     kCmdWebCloudSync,    kCmdWebSupport,
 };
@@ -217,6 +216,17 @@ bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdSendEmail:
       ui.enabled = selected != nullptr;
       return true;
+    case kCmdImportGpsMarks:
+    case kCmdImportGpsRoutes:
+    case kCmdImportGpsTracks:
+    case kCmdExportGpsMarks:
+    case kCmdExportGpsRoutes:
+    case kCmdExportGpsTracks:
+    case kCmdSendToGps: {
+      const auto [direction, kind] = GpsTransferOf(id);
+      ui.enabled = host_ && host_->CanGpsTransfer(direction, kind);
+      return true;
+    }
     case kCmdElevationProfile:
       ui.enabled = host_ && (As<CObjRoute>(selected) || As<CObjTrack>(selected));
       return true;
@@ -400,6 +410,17 @@ bool COstrelDoc::OnCommand(int id) {
     case kCmdSendByEmail:
       EmailObjectsAsGpx(Selected());
       break;
+    case kCmdImportGpsMarks:
+    case kCmdImportGpsRoutes:
+    case kCmdImportGpsTracks:
+    case kCmdExportGpsMarks:
+    case kCmdExportGpsRoutes:
+    case kCmdExportGpsTracks:
+      OnGpsTransfer(id);
+      break;
+    case kCmdSendToGps:
+      OnSendToGps();
+      break;
     case kCmdSyncToCloud:
       CloudSyncUpload(Selected());
       break;
@@ -536,6 +557,51 @@ void COstrelDoc::OnGpsDemo(CObjTrack& track) {
   params.port = demo;
   params.type = 1;
   if (host_) host_->StartGPS(params);
+}
+
+// Direction and kind of a GPS transfer command.
+std::pair<int, int> COstrelDoc::GpsTransferOf(int command) {
+  switch (command) {
+    case kCmdImportGpsMarks: return {0, 2};
+    case kCmdImportGpsRoutes: return {0, 3};
+    case kCmdImportGpsTracks: return {0, 4};
+    case kCmdExportGpsMarks: return {1, 2};
+    case kCmdExportGpsTracks: return {1, 4};
+    default: return {1, 3};  // Export Routes, Send to GPS
+  }
+}
+
+void COstrelDoc::OnGpsTransfer(int command) {
+  if (!host_) return;
+  const auto [direction, kind] = GpsTransferOf(command);
+  if (direction == 0) {
+    CCurrentOwnerScope owner(this);
+    if (host_->GpsTransfer(0, kind, objects_) == 0) host_->ShowGpsError();
+    UpdateAllViews(nullptr, 0, nullptr);
+    SaveModified();
+  } else if (host_->GpsTransfer(1, kind, objects_) == 0) {
+    host_->ShowGpsError();
+  }
+}
+
+void COstrelDoc::OnSendToGps() {
+  COstrelObject* object = Selected();
+  if (!host_ || !object) return;
+  int kind = -1;
+  if (As<CObjWaypoint>(object)) {
+    kind = 2;
+    if (CObjRoute* route = CObjRoute::Current()) {
+      object = route;
+      kind = 3;
+    }
+  } else if (As<CObjRoute>(object)) {
+    kind = 3;
+  } else if (As<CObjTrack>(object)) {
+    kind = 4;
+  }
+  if (kind < 0) return;
+  ObjectList one{object};
+  if (host_->GpsTransfer(1, kind, one) == 0) host_->ShowGpsError();
 }
 
 void COstrelDoc::OnImportNmea() {

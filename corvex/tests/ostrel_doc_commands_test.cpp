@@ -176,7 +176,7 @@ TEST(OstrelDocCommands, CommandsWithoutTheirPartsStayDisabled) {
   DocWorld world;
   COstrelDoc& doc = world.Doc();
   PlacedMark(doc, "Selected", 50.0, -5.0);
-  for (int id : {kCmdSendToGps, kCmdOffsetBy, kCmdWebHomePage}) {
+  for (int id : {kCmdOffsetBy, kCmdWebHomePage}) {
     SCOPED_TRACE(id);
     EXPECT_FALSE(doc.IsCommandEnabled(id));
     EXPECT_TRUE(doc.OnCommand(id));
@@ -368,6 +368,38 @@ TEST(OstrelDocCommands, FindPlaceAndPlaceLists) {
   EXPECT_TRUE(mark->locked);
   EXPECT_EQ(CCategory::GetNameOr(mark->category()), "Found locations");
   EXPECT_DOUBLE_EQ(mark->position.lat, 50.5);
+}
+
+// GPS transfers go through the frame's input with the direction and kind of their command;
+// Send to GPS sends only the selection (a mark's current route); a failure shows its message.
+TEST(OstrelDocCommands, GpsTransfersThroughTheFrame) {
+  DocWorld world;
+  COstrelDoc& doc = world.Doc();
+  CObjRoute* route = doc.NewRoute();
+  CObjWaypoint* first = PlacedMark(doc, "A", 50.0, -5.0);
+  route->LinkWaypoint(first);
+  route->LinkWaypoint(PlacedMark(doc, "B", 50.1, -5.0));
+  route->EndEditing();
+  PlacedMark(doc, "Free", 50.2, -5.0);
+
+  using T = vd::test::FakeFrameHost::Transfer;
+  ASSERT_TRUE(doc.IsCommandEnabled(kCmdImportGpsTracks));
+  ASSERT_TRUE(doc.OnCommand(kCmdImportGpsTracks));
+  ASSERT_TRUE(doc.OnCommand(kCmdExportGpsMarks));
+  first->Select(true);  // a route point: its route is sent
+  CObjRoute::SetCurrent(route);
+  ASSERT_TRUE(doc.OnCommand(kCmdSendToGps));
+  EXPECT_EQ(world.host->transfers,
+            (std::vector<T>{{0, 4, doc.GetObjectList()->size()},
+                            {1, 2, doc.GetObjectList()->size()},
+                            {1, 3, 1u}}));
+  EXPECT_EQ(world.host->gps_errors, 0);
+  world.host->gps_moves = 0;
+  ASSERT_TRUE(doc.OnCommand(kCmdExportGpsRoutes));
+  EXPECT_EQ(world.host->gps_errors, 1);
+  world.host->gps_can_transfer = false;
+  EXPECT_FALSE(doc.IsCommandEnabled(kCmdImportGpsMarks));
+  CObjRoute::SetCurrent(nullptr);
 }
 
 TEST(OstrelDocCommands, ActivityLinksOpenChartsWithinTheMapStore) {

@@ -135,6 +135,21 @@ class FakeFrameHost : public CChartFrameHost {
   int tiled = 0;
   int gps_stops = 0;
   std::vector<GPSParams> gps_started;
+  bool CanGpsTransfer(int, int) const override { return gps_can_transfer; }
+  int GpsTransfer(int direction, int kind, ObjectList& objects) override {
+    transfers.push_back({direction, kind, objects.size()});
+    return gps_moves;
+  }
+  void ShowGpsError() override { ++gps_errors; }
+  struct Transfer {
+    int direction, kind;
+    size_t objects;
+    friend bool operator==(const Transfer&, const Transfer&) = default;
+  };
+  bool gps_can_transfer = true;
+  int gps_moves = 1;
+  int gps_errors = 0;
+  std::vector<Transfer> transfers;
   std::optional<CViewPlacement> found;  // what the place search answers; none: cancelled
   std::string searched_index;
 

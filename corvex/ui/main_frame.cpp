@@ -1,6 +1,7 @@
 #include "corvex/ui/main_frame.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QDragEnterEvent>
@@ -40,6 +41,8 @@
 #include "corvex/ui/props_dialog_factory.h"
 #include "geodesy/projection.h"
 #include "gps/garmin/create_garmin_interface.h"
+#include "gps/garmin/garmin_io.h"
+#include "gps/garmin/garmin_mass_storage.h"
 #include "gps/ui/altitude_profile_wnd.h"
 #include "gps/ui/dock_widget_host.h"
 #include "gps/ui/heartrate_profile_wnd.h"
@@ -55,6 +58,8 @@
 #include "gps/gps_interface.h"
 #include "gps/gps_notice.h"
 #include "overlays/category.h"
+#include "overlays/obj_route.h"
+#include "overlays/obj_waypoint.h"
 #include "platform/os/files.h"
 #include "platform/os/ipc_channel.h"
 #include "platform/os/process.h"
@@ -630,6 +635,58 @@ bool CMainFrame::ShowProperties(COstrelObject* object) {
 void CMainFrame::ShowRouteCard(CObjRoute* route) {
   CDlgRouteProps card(route, this);
   if (const std::optional<std::string> path = card.WriteRouteCard()) vd::os::OpenDocument(*path);
+}
+
+bool CMainFrame::CanGpsTransfer(int direction, int kind) const {
+  return gps_ && gps_->CanTransfer(direction, kind);
+}
+
+namespace {
+
+// The document's visible marks and routes of a kind as the plain records the NMEA output sends.
+GpsObjectList PlainGpsObjects(int kind, const ObjectList& objects) {
+  GpsObjectList out;
+  for (COstrelObject* object : objects) {
+    if (!object->visible) continue;
+    if (kind == 2 && object->IsKindOf(CObjWaypoint::kClass)) {
+      const auto* mark = static_cast<const CObjWaypoint*>(object);
+      out.marks.push_back({mark->name, {mark->position.lat, mark->position.lon}});
+    } else if (kind == 3 && object->IsKindOf(CObjRoute::kClass)) {
+      const auto* route = static_cast<const CObjRoute*>(object);
+      GpsRoute plain{route->name, {}};
+      for (const CObjWaypoint* mark : route->points())
+        plain.points.push_back({mark->name, {mark->position.lat, mark->position.lon}});
+      out.routes.push_back(std::move(plain));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+int CMainFrame::GpsTransfer(int direction, int kind, ObjectList& objects) {
+  if (!gps_) return 0;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  int moved = 0;
+  if (auto* garmin = dynamic_cast<CGarminIO*>(gps_.get())) {
+    moved = direction == 0 ? garmin->Import(kind, objects) : garmin->Export(kind, objects);
+  } else if (auto* storage = dynamic_cast<CGarminMassStorage*>(gps_.get())) {
+    moved = direction == 0 ? storage->Import(kind, objects) : storage->Export(kind, objects);
+  } else if (direction == 1) {
+    moved = gps_->Export(kind, PlainGpsObjects(kind, objects));
+  } else {
+    GpsObjectList received;
+    moved = gps_->Import(kind, received);
+  }
+  QApplication::restoreOverrideCursor();
+  return moved;
+}
+
+void CMainFrame::ShowGpsError() {
+  if (!gps_ || gps_->message.empty()) return;
+  vd::ui::RunMessageBox(this, gps_->device_description + ":\n" + gps_->message, "Corvex",
+                        vd::ui::kMbOk | vd::ui::kMbIconWarning);
+  gps_->message.clear();
 }
 
 bool CMainFrame::OnCommand(int id) {

@@ -70,6 +70,9 @@ class CMainFrame : public QMainWindow,
   void ShowProfile(int command, COstrelObject* object) override;
   bool ShowProperties(COstrelObject* object) override;
   void ShowRouteCard(CObjRoute* route) override;
+  bool CanGpsTransfer(int direction, int kind) const override;
+  int GpsTransfer(int direction, int kind, ObjectList& objects) override;
+  void ShowGpsError() override;
   void StopGPS() override;
   void StartGPSAtLaunch();
   CGPSInterface* gps() const { return gps_.get(); }
