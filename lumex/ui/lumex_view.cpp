@@ -5,6 +5,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOpenGLContext>
+#include <QOffscreenSurface>
+#include <QOpenGLFramebufferObject>
 #include <QOpenGLWidget>
 #include <QPainter>
 #include <QScreen>
@@ -19,7 +21,11 @@
 #include "charts/old_quick_chart.h"
 #include "charts/quick_chart_header.h"
 #include "lumex/api_client.h"
+#include "lumex/ui/dlg_3d_props.h"
 #include "lumex/ui/lumex_app.h"
+#include "core/file_utils.h"
+#include "platform/os/folders.h"
+#include "platform/ui/common_dialogs.h"
 #include "platform/ui/message_box.h"
 
 namespace {
@@ -109,6 +115,54 @@ class Captions : public QWidget {
 
 }  // namespace
 
+// Renders the video's frames in a GL context of its own, offscreen, whatever the window's size
+// or visibility; the meshes get their own GL copies there.
+class CLumexView::VideoRenderer {
+ public:
+  ~VideoRenderer() {
+    if (context_.makeCurrent(&surface_)) {
+      renderer_.Release();
+      context_.doneCurrent();
+    }
+  }
+  bool Create() {
+    QSurfaceFormat format;
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    format.setDepthBufferSize(24);
+    surface_.setFormat(format);
+    surface_.create();
+    context_.setFormat(format);
+    std::string error;
+    if (!context_.create() || !context_.makeCurrent(&surface_)) return false;
+    const bool ok = renderer_.Initialize(error);
+    context_.doneCurrent();
+    return ok;
+  }
+  // Empty when the frame could not be drawn.
+  QImage Render(const SceneFrame& frame, const std::vector<const CMapSurface*>& meshes,
+                int width, int height) {
+    if (!context_.makeCurrent(&surface_)) return {};
+    QImage image;
+    {
+      QOpenGLFramebufferObject target(width, height,
+                                      QOpenGLFramebufferObject::CombinedDepthStencil);
+      if (target.isValid() && target.bind()) {
+        renderer_.Render(frame, meshes, width, height);
+        target.release();
+        image = target.toImage(false).convertToFormat(QImage::Format_RGB32);
+      }
+    }
+    context_.doneCurrent();
+    return image;
+  }
+
+ private:
+  QOffscreenSurface surface_;
+  QOpenGLContext context_;
+  CTerrainRenderer renderer_;
+};
+
 // The GL surface of the view: draws the front meshes and the captions and hands its input to
 // the view.
 class CLumexView::Canvas : public QOpenGLWidget {
@@ -171,6 +225,9 @@ CLumexView::CLumexView(CLumexApp* app) : app_(app), params_(ReadViewParams()) {
   captions_.exaggeration = params_.exaggeration;
   if (app_) ApiConnect();
   texture_path_ = SharedTempFolder() + "/MapSquare.dds";
+  const std::string video_folder = vd::os::ConfigFolder() + "/Vardune";
+  CreateDirectoryTree(video_folder);
+  video_options_path_ = video_folder + "/3D_Video_Compression_settings.bin";
   render_texture_ = [](const SquareTextureRequest& r) {
     return ApiRenderChartArea(r.chart_path, r.x, r.y, r.zoom_shift, r.width, r.height,
                               r.texture_path) == kApiClientOk;
@@ -203,12 +260,15 @@ CLumexView::~CLumexView() {
   std::copy(camera_.camera.light, camera_.camera.light + 3, params_.light);
   params_.exaggeration = camera_.exaggeration;
   SaveViewParams(params_);
+  video_renderer_.reset();
   // The canvas frees its GL copies while the meshes still exist.
   delete canvas_;
   canvas_ = nullptr;
 }
 
 bool CLumexView::CreateDevice() {
+  // The worker may be building the back meshes.
+  CancelTerrainWorker();
   front_square_.reset();
   back_square_.reset();
   front_ring_.reset();
@@ -314,22 +374,183 @@ void CLumexView::ReportDeviceError(int location) {
                         "Lumex", vd::ui::kMbOk | vd::ui::kMbIconError);
 }
 
-void CLumexView::StartTerrainWorker(const CameraRecord&, int) {}
+void CLumexView::StartTerrainWorker(const CameraRecord& record, int level) {
+  if (rebuilding() || !back_square_) return;
+  const float r = camera_.square_radius;
+  const float yaw = camera_.yaw_offset + record.yaw;
+  camera_.SceneToLatLon(record.x + r * std::cos(yaw), record.y + r * std::sin(yaw), pending_lat_,
+                        pending_lon_);
+  if (level >= 0 && level < 3) level_ = level;
+  rebuild_time_ = 0.02f;
+  TerrainBuildJob job;
+  job.chart_path = chart_path_;
+  job.elevation_path = elevation_path_;
+  job.centre_lat = pending_lat_;
+  job.centre_lon = pending_lon_;
+  job.texture_size = params_.texture_size;
+  job.level = level_;
+  job.horizon_factor = params_.horizon_factor;
+  job.exaggeration = camera_.exaggeration;
+  job.square = back_square_.get();
+  job.ring = back_ring_.get();
+  const unsigned generation = ++worker_generation_;
+  worker_.Start(std::move(job), [this, generation](const TerrainBuildResult& result) {
+    // Queued to this thread; dropped with the view, which joins the worker first.
+    QMetaObject::invokeMethod(
+        this, [this, generation, result] { OnTerrainBuilt(generation, result); },
+        Qt::QueuedConnection);
+  });
+}
 
 void CLumexView::PrepareTerrainAhead() {
   if (rebuilding()) return;
   CameraRecord record = camera_.camera;
   // Aimed at where the camera will be once the next build is ready.
-  constexpr float kFirstLeadSeconds = 10.0f;
-  camera_.PredictCamera(record, kFirstLeadSeconds * 1.333f);
-  StartTerrainWorker(record, -1);
+  camera_.PredictCamera(record, lead_[level_] * 1.333f);
+  StartTerrainWorker(record, level_);
 }
 
-void CLumexView::OnCreateVideo() { StopFlying(); }
+void CLumexView::OnTerrainBuilt(unsigned generation, const TerrainBuildResult& result) {
+  if (generation != worker_generation_) return;  // cancelled after it was posted
+  worker_.Join();
+  lead_[level_] = rebuild_time_;
+  // A failed build starts no other by itself: it would only fail again.
+  if (!result.ok) return;
+  built_ = result;
+  if (camera_.wrap_state == 1) {
+    // Built for the path start: swapped in when the flight gets back there.
+    camera_.wrap_state = 2;
+    return;
+  }
+  SwapTerrain();
+  if (camera_.flying) {
+    PrepareTerrainAhead();
+  } else {
+    RenderScene();
+  }
+}
 
-void CLumexView::OnTerrainBuilt() {}
+void CLumexView::SwapTerrain() {
+  if (!back_square_ || !back_square_->IsFilled() || !back_square_->HasTexture()) return;
+  double lat = 0;
+  double lon = 0;
+  camera_.SceneToLatLon(camera_.camera.x, camera_.camera.y, lat, lon);
+  camera_.SetCentre(pending_lat_, pending_lon_);
+  std::swap(front_square_, back_square_);
+  std::swap(front_ring_, back_ring_);
+  camera_.SetSquareRadius(built_.square_radius, params_.horizon_factor);
+  camera_.LatLonToScene(lat, lon, camera_.camera.x, camera_.camera.y);
+}
 
-void CLumexView::StopTerrainWorker() { StopFlying(); }
+void CLumexView::CancelTerrainWorker() {
+  worker_.Stop();
+  ++worker_generation_;
+}
+
+void CLumexView::StopTerrainWorker() {
+  StopFlying();
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  CancelTerrainWorker();
+  QGuiApplication::restoreOverrideCursor();
+}
+
+void CLumexView::On3DProperties() {
+  StopFlying();
+  CDlg3DProps dialog(this);
+  dialog.sky_colour = params_.sky_colour;
+  dialog.map_size = params_.texture_size;
+  dialog.horizon_factor = params_.horizon_factor;
+  dialog.video_width = params_.video_width;
+  dialog.video_height = params_.video_height;
+  dialog.options_path = video_options_path_;
+  if (dialog.exec() != QDialog::Accepted) return;
+  params_.sky_colour = dialog.sky_colour;
+  params_.texture_size = dialog.map_size;
+  params_.horizon_factor = dialog.horizon_factor;
+  switch (dialog.video_height) {
+    case 480: params_.video_width = 640; params_.video_height = 480; break;
+    case 720: params_.video_width = 1280; params_.video_height = 720; break;
+    case 1080: params_.video_width = 1920; params_.video_height = 1080; break;
+    default: break;
+  }
+  SaveViewParams(params_);
+  StopTerrainWorker();
+  CreateDevice();
+  SetupScene(camera_.point_count() == 1);
+}
+
+void CLumexView::OnCreateVideo() {
+  StopFlying();
+  if (recording()) {
+    avi_.reset();
+    video_renderer_.reset();
+    return;
+  }
+  const auto path =
+      vd::ui::GetSaveFilePath(this, "", "Video (*.avi)|*.avi||", "avi");
+  if (!path) return;
+  // Without saved settings the user picks the compressor first.
+  const bool have_options = vd::os::FileExists(video_options_path_);
+  auto avi = std::make_unique<CAVIFile>(
+      *path, params_.video_width, params_.video_height, params_.video_frame_rate,
+      have_options ? CAVIFile::ChooseCompression() : ChooseVideoCompression(this),
+      video_options_path_);
+  if (!avi->IsOK()) return;
+  avi_ = std::move(avi);
+  FitFrameToVideo();
+  side_by_side_ = map_below_ = false;
+}
+
+void CLumexView::FitFrameToVideo() {
+  QWidget* frame = window();
+  if (frame == this) return;  // a bare view (tests) has no frame to fit
+  frame->showNormal();
+  const QSize extra = frame->size() - canvas_->size();
+  QRect place(frame->geometry().topLeft(),
+              QSize(params_.video_width, params_.video_height) + extra);
+  if (const QScreen* screen = frame->screen()) {
+    const QRect all = screen->availableGeometry();
+    if (place.right() > all.right()) place.moveRight(all.right());
+    if (place.bottom() > all.bottom()) place.moveBottom(all.bottom());
+    if (place.left() < all.left()) place.moveLeft(all.left());
+    if (place.top() < all.top()) place.moveTop(all.top());
+  }
+  frame->setGeometry(place);
+}
+
+QImage CLumexView::RenderVideoFrame(int width, int height) {
+  if (!video_renderer_) {
+    auto renderer = std::make_unique<VideoRenderer>();
+    if (!renderer->Create()) return {};
+    video_renderer_ = std::move(renderer);
+  }
+  QImage image = video_renderer_->Render(
+      MakeSceneFrame(camera_, look_target_, params_.sky_colour, width, height),
+      {front_ring_.get(), front_square_.get()}, width, height);
+  if (image.isNull() || hide_copyright_) return image;
+  QPainter painter(&image);
+  QFont font("Arial");
+  font.setPointSize(13);
+  painter.setFont(font);
+  const QRect client = image.rect().adjusted(2, 2, -2, -2);
+  painter.fillRect(0, client.bottom() - 19, client.right() + 2, 21, Qt::black);
+  painter.setPen(Qt::white);
+  painter.drawText(client, Qt::AlignLeft | Qt::AlignBottom | Qt::TextSingleLine,
+                   QString::fromStdString(copyright_));
+  return image;
+}
+
+void CLumexView::AddVideoFrame() {
+  const QImage image = RenderVideoFrame(params_.video_width, params_.video_height);
+  if (image.isNull()) return;
+  const VideoFrame frame{reinterpret_cast<const uint32_t*>(image.constBits()), image.width(),
+                         image.height(), image.bytesPerLine() / 4};
+  // A write failure ends the recording; the files written so far stay.
+  if (!avi_->AddFrame(frame) && !avi_->IsOK()) {
+    avi_.reset();
+    video_renderer_.reset();
+  }
+}
 
 void CLumexView::StopFlying() {
   camera_.flying = false;
@@ -450,13 +671,16 @@ void CLumexView::OnVScroll(int position) {
 void CLumexView::OnFlyTick() {
   if (app_ && !app_->active) return StopFlying();
   const FlyTick tick = camera_.FlyStep(kFlySeconds);
+  if (rebuilding()) rebuild_time_ += kFlySeconds;
   if (tick == FlyTick::kWaiting) return;
   if (tick == FlyTick::kRestarted) {
     // Back at the path start: the recording ends and the terrain built for the start goes in.
     if (recording()) OnCreateVideo();
-    OnTerrainBuilt();
+    SwapTerrain();
+    PrepareTerrainAhead();
   }
   RenderScene();
+  if (recording()) AddVideoFrame();
 }
 
 void CLumexView::OnPositionReport() {
@@ -534,6 +758,10 @@ void CLumexView::OnCommand(int id) {
       break;
     case kCreateVideo:
       OnCreateVideo();
+      break;
+    case kProperties:
+    case kSetParameters:
+      On3DProperties();
       break;
     case kSideBySide:
       map_below_ = false;

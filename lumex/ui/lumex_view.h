@@ -6,14 +6,17 @@
 // The view owns the four terrain meshes (front and back square, front and back horizon ring,
 // the rings only with a horizon factor above 1): the front ones are drawn, the back ones are
 // for the terrain rebuild, which swaps them in.
+#include <QImage>
 #include <QWidget>
 #include <memory>
 #include <string>
 
 #include "charts/elevation_file.h"
+#include "lumex/avi_file.h"
 #include "lumex/camera.h"
 #include "lumex/map_polar.h"
 #include "lumex/map_square.h"
+#include "lumex/terrain_worker.h"
 #include "lumex/view_params.h"
 #include "lumex/ui/lumex_view_base.h"
 #include "lumex/ui/terrain_renderer.h"
@@ -95,6 +98,18 @@ class CLumexView : public QWidget, public CLumexViewBase {
   const CMapSquare* front_square() const { return front_square_.get(); }
   // Redirects texture requests (tests); by default the chart program renders them.
   void SetTextureRenderer(SquareTextureRenderer renderer) { render_texture_ = std::move(renderer); }
+  // Where the video compressor choice is kept.
+  const std::string& video_options_path() const { return video_options_path_; }
+  // A terrain build has been started and its thread not joined yet.
+  bool rebuilding() const { return worker_.busy(); }
+  bool recording() const { return avi_ != nullptr; }
+  // The seconds the next look-ahead aims at, before the 1.333 margin.
+  float terrain_lead() const { return lead_[level_]; }
+  // Advances the fly-through by one tick (the fly timer's work).
+  void OnFlyTick();
+  // The scene as the video records it: width x height pixels rendered offscreen, with the
+  // copyright band when the chart's copyright is shown.
+  QImage RenderVideoFrame(int width, int height);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -104,6 +119,7 @@ class CLumexView : public QWidget, public CLumexViewBase {
  private:
   class Canvas;
   friend class Canvas;
+  class VideoRenderer;
 
   // Navigation.
   void OnKey(NavKey key, int repeat);
@@ -113,21 +129,26 @@ class CLumexView : public QWidget, public CLumexViewBase {
   void MouseMove(QMouseEvent* event);
   void Wheel(QWheelEvent* event);
   void OnVScroll(int position);
-  void OnFlyTick();
   void OnPositionReport();
   void StopFlying();
   void ArrangeWindows();
   void OnInitialUpdate();
 
-  // Terrain rebuilds and video recording come with the rebuild worker; until then these
-  // keep the places where the view calls them.
+  // Builds the back meshes on the worker around the point R ahead of `record` (level -1: the
+  // view's); nothing while a build is under way.
   void StartTerrainWorker(const CameraRecord& record, int level);
+  // Starts the build for where the fly-through will be once it is ready.
   void PrepareTerrainAhead();
+  // Takes the worker's report of build `generation` on this thread.
+  void OnTerrainBuilt(unsigned generation, const TerrainBuildResult& result);
+  // Swaps the built back meshes in and re-expresses the camera on their centre.
+  void SwapTerrain();
+  // Cancels and joins the build; its report, if already posted, is then ignored.
+  void CancelTerrainWorker();
+  void On3DProperties();
   void OnCreateVideo();
-  // Swaps in the terrain the worker has built.
-  void OnTerrainBuilt();
-  bool rebuilding() const { return false; }
-  bool recording() const { return false; }
+  void FitFrameToVideo();
+  void AddVideoFrame();
 
   void ReportDeviceError(int location);
 
@@ -161,4 +182,19 @@ class CLumexView : public QWidget, public CLumexViewBase {
   QPoint last_mouse_;
   bool side_by_side_ = false;
   bool map_below_ = false;
+
+  // Terrain rebuild.
+  CTerrainWorker worker_;
+  unsigned worker_generation_ = 0;
+  double pending_lat_ = 0;
+  double pending_lon_ = 0;
+  int level_ = 0;
+  float lead_[3] = {10.0f, 20.0f, 60.0f};
+  float rebuild_time_ = 0;
+  TerrainBuildResult built_;
+
+  // Video.
+  std::string video_options_path_;
+  std::unique_ptr<CAVIFile> avi_;
+  std::unique_ptr<VideoRenderer> video_renderer_;
 };

@@ -8,6 +8,8 @@
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 #include <QPainter>
+#include <QCoreApplication>
+#include <chrono>
 #include <cmath>
 #include <numbers>
 
@@ -255,6 +257,12 @@ TEST_F(LumexViewTest, CommandsFollowThePathAndTheFlight) {
 
   view.SetStartData({dir_.File("c.qct"), dir_.File("e.qed"), {{50.06, -5.07}}});
   ASSERT_TRUE(view.SetupScene(true));
+  // The scene set-up starts a terrain build; the fixed point waits for it.
+  EXPECT_EQ(state(CLumexView::kFixedPoint), "-cv");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (view.rebuilding() && std::chrono::steady_clock::now() < deadline) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
   EXPECT_EQ(state(CLumexView::kPlay), "--v") << "one point: nothing to fly";
   EXPECT_EQ(state(CLumexView::kStepForward), "--v");
   EXPECT_EQ(state(CLumexView::kCreateVideo), "--v");
