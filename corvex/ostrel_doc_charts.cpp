@@ -7,6 +7,8 @@
 #include <limits>
 #include <set>
 
+#include "charts/ui/package_download.h"
+#include "charts/vdpkg_file.h"
 #include "core/app/app_common.h"
 #include "core/key_value_file.h"
 #include "core/path_utils.h"
@@ -234,13 +236,16 @@ COldChartOutline* COstrelDoc::FindChartOutline(const std::string& path) const {
 }
 
 COldChartOutline* COstrelDoc::FindOrAddChartOutline(const std::string& path) {
+  std::string chart = path;
   if (PathHasExtension(path, "vdpkg")) {
-    ReportNotAvailable("Installing map packages");
-    return nullptr;
+    // A package brings its files down first; its first chart stands for it.
+    DownloadMapPackage(main_window_, path);
+    chart = ReadPackageInfo(path);
+    if (chart.empty() || !vd::os::FileExists(chart)) return nullptr;
   }
-  if (COldChartOutline* outline = FindChartOutline(path)) return outline;
+  if (COldChartOutline* outline = FindChartOutline(chart)) return outline;
   CCurrentOwnerScope owner(this);
-  return AddChartToList(objects_, WithSlashes(path));
+  return AddChartToList(objects_, WithSlashes(chart));
 }
 
 // ---- Files by type ----
@@ -341,10 +346,6 @@ void COstrelDoc::FetchChart(const std::string& url, bool always_download) {
   if ((scheme != "http" && scheme != "https") || host.empty() ||
       !(package || PathHasExtension(path, "qct")) || !IsSafeRelativePath(relative)) {
     ReportNotUnderstood(url);
-    return;
-  }
-  if (package) {
-    ReportNotAvailable("Installing map packages");
     return;
   }
   const std::string local = CAppCommon::GetKvxFolder() + "/" + WithSlashes(relative);

@@ -424,12 +424,14 @@ TEST(OstrelDocCommands, ActivityLinksOpenChartsWithinTheMapStore) {
     EXPECT_TRUE(world.host->views.empty());
   }
 
-  // Packages can't be installed by this version: nothing is downloaded.
+  // A package in the store whose descriptor does not read opens nothing and says so.
   world.responder.boxes.clear();
-  doc.OpenFileByType("corvex://fetch?https://maps.example/KVX/sea/pack.vdpkg");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(store + "/sea/pack.vdpkg", "not a package"));
+  doc.OpenFileByType("corvex://open?https://maps.example/KVX/sea/pack.vdpkg");
   ASSERT_EQ(world.responder.boxes.size(), 1u);
-  EXPECT_EQ(world.responder.boxes[0].text,
-            "Installing map packages is not available in this version");
+  EXPECT_EQ(world.responder.boxes[0].caption, "Error opening VD Package");
+  EXPECT_EQ(world.responder.boxes[0].text, store + "/sea/pack.vdpkg");
+  EXPECT_TRUE(world.host->views.empty());
 
   // A chart already in the store opens without a download.
   world.responder.boxes.clear();

@@ -1,0 +1,168 @@
+#include "charts/package_worker.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+#include <utility>
+
+#include "core/file_utils.h"
+#include "core/path_utils.h"
+
+CPackageWorker::CPackageWorker(const std::string& package_path, CDownloadProgress& progress)
+    : progress_(progress), package_(package_path) {
+  progress_.done = 0;
+  if (!package_.ok()) return;
+  opened_ = true;
+  progress_.total = package_.total();
+  for (int i = 0; i < count(); ++i) jobs_.push_back(std::make_unique<Job>(*this, package_.host()));
+  Run();
+}
+
+CPackageWorker::~CPackageWorker() { Stop(); }
+
+CWorkerThread::JobData* CPackageWorker::CreateJobData(int index) { return jobs_[index].get(); }
+
+bool CPackageWorker::KeepGoing(void* progress) {
+  return !static_cast<CDownloadProgress*>(progress)->cancel.load();
+}
+
+void CPackageWorker::CollectErrors(std::string& text) const {
+  std::vector<std::string> reasons;
+  if (opened_ && !package_.ok()) reasons.push_back(package_.error());
+  for (const auto& job : jobs_) {
+    if (job->system_error != 0) {
+      reasons.push_back(std::system_category().message(job->system_error));
+    } else if (!job->error.empty()) {
+      reasons.push_back(job->error);
+    }
+  }
+  for (const std::string& reason : reasons) {
+    if (reason.empty() || text.find(reason) != std::string::npos) continue;
+    if (!text.empty()) text += ", ";
+    text += reason;
+  }
+}
+
+bool CPackageWorker::StartNextFile(Job& job) {
+  VdPkgEntry entry;
+  // Empty entries have nothing to fetch and are not created.
+  do {
+    if (!package_.NextEntry(entry)) {
+      if (!package_.ok()) job.Fail(std::string());  // the reason is the package's error
+      return false;
+    }
+  } while (entry.size == 0);
+
+  auto state = std::make_unique<FileState>();
+  state->target = package_.LocalPath(entry);
+  state->temp = state->target + ".TMP";
+  state->server_path = package_.ServerPath(entry);
+  state->blocks_left = static_cast<int64_t>(entry.sums.size());
+  if (!CreateDirectoryTree(GetPathDirectory(state->target))) {
+    job.Fail("can't create the folder of " + entry.name, errno);
+    return false;
+  }
+  if (IsDirectory(state->target) || IsDirectory(state->temp)) {
+    job.Fail("a folder stands where " + entry.name + " belongs");
+    return false;
+  }
+  // An earlier attempt's working file carries on; otherwise an existing target becomes the
+  // working file so that its good blocks are kept.
+  if (!FileExists(state->temp) && FileExists(state->target) &&
+      std::rename(state->target.c_str(), state->temp.c_str()) != 0) {
+    job.Fail("can't take over " + entry.name, errno);
+    return false;
+  }
+  files_.push_back(std::move(state));
+  sums_ = std::move(entry.sums);
+  next_block_ = 0;
+  next_offset_ = 0;
+  remaining_ = entry.size;
+  return true;
+}
+
+CPackageWorker::Job::Job(CPackageWorker& worker, const std::string& host)
+    : worker(worker), connection(host, false), buffer(CVdPkgFile::kBlockSize) {
+  connection.SetAbortCallback(&CPackageWorker::KeepGoing, &worker.progress_);
+}
+
+void CPackageWorker::Job::Fail(std::string why, int code) {
+  error = std::move(why);
+  system_error = code;
+  worker.failed_ = true;
+  worker.progress_.cancel = true;
+}
+
+bool CPackageWorker::Job::Claim() {
+  if (worker.progress_.cancel.load()) return false;
+  if (worker.remaining_ == 0 && !worker.StartNextFile(*this)) return false;
+  FileState* current = worker.files_.back().get();
+  if (state != current) {
+    file.Close();
+    state = nullptr;
+    if (!file.Open(current->temp, vd::os::File::Mode::CreateReadWrite)) {
+      Fail("can't open " + current->temp, errno);
+      return false;
+    }
+    state = current;
+  }
+  expected_sum = worker.sums_[worker.next_block_++];
+  offset = worker.next_offset_;
+  length = static_cast<int32_t>(std::min(worker.remaining_, CVdPkgFile::kBlockSize));
+  worker.next_offset_ += length;
+  worker.remaining_ -= length;
+  return true;
+}
+
+void CPackageWorker::Job::Work() {
+  const int64_t got = file.PRead(buffer.data(), static_cast<size_t>(length),
+                                 static_cast<uint64_t>(offset));
+  const bool present =
+      got == length && CVdPkgFile::ByteSum(buffer.data(), static_cast<size_t>(length)) ==
+                           expected_sum;
+  if (!present) {
+    const int received = connection.GetRange(state->server_path, offset, length, buffer.data());
+    if (worker.progress_.cancel.load()) return;  // stopped elsewhere; the transfer was cut
+    if (received != length) {
+      Fail("the server did not send " + state->server_path + " whole");
+      return;
+    }
+    if (CVdPkgFile::ByteSum(buffer.data(), static_cast<size_t>(length)) != expected_sum) {
+      Fail("the server sent a damaged block of " + state->server_path);
+      return;
+    }
+    if (!file.PWrite(buffer.data(), static_cast<size_t>(length), static_cast<uint64_t>(offset))) {
+      Fail("can't write " + state->temp, errno);
+      return;
+    }
+    state->written = true;
+  }
+  worker.progress_.done += length;
+  if (--state->blocks_left > 0) return;
+  // The last block of the file: it is whole, so it takes its own name.
+  if (state->written.load() && !file.Sync()) {
+    Fail("can't write " + state->temp, errno);
+    return;
+  }
+  if (std::rename(state->temp.c_str(), state->target.c_str()) != 0) {
+    Fail("can't rename " + state->temp, errno);
+  }
+}
+
+bool RunPackageDownload(const std::string& package_path, CDownloadProgress& progress) {
+  bool complete = false;
+  std::string errors;
+  {
+    CPackageWorker worker(package_path, progress);
+    complete = worker.ok();
+    worker.CollectErrors(errors);
+  }
+  if (!complete && errors.empty() && !progress.cancel.load()) {
+    errors = "The map package could not be read";
+  }
+  progress.SetErrorText(std::move(errors));
+  progress.total = 0;
+  progress.SetFinished();
+  return complete;
+}

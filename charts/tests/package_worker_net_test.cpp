@@ -1,0 +1,198 @@
+#include "charts/package_worker.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "charts/tests/package_fixture.h"
+#include "core/file_utils.h"
+#include "platform/os/files.h"
+#include "platform/os/http_transport.h"
+#include "tests/http_test_server.h"
+#include "tests/temp_dir.h"
+
+namespace {
+
+using vd::test::HttpTestServer;
+using vd::test::PackageBytes;
+using vd::test::PackageFileSpec;
+
+constexpr int64_t kBlock = CVdPkgFile::kBlockSize;
+
+std::string ReadBytes(const std::string& path) {
+  std::string bytes;
+  vd::os::ReadWholeFile(path, bytes);
+  return bytes;
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  vd::os::File file;
+  ASSERT_TRUE(file.Open(path, vd::os::File::Mode::CreateTruncate));
+  ASSERT_TRUE(file.Write(bytes.data(), bytes.size()));
+}
+
+class PackageWorkerTest : public ::testing::Test {
+ protected:
+  // The server's stop waits for idle keep-alive connections.
+  void TearDown() override { vd::os::HttpCloseIdleConnections(); }
+
+  void SetUp() override {
+    files = {{"big.qct", PackageBytes(2 * kBlock + 100, 1)},
+             {"empty.qct", ""},
+             {"sub/small.qct", PackageBytes(5000, 2)},
+             {"exact.qct", PackageBytes(kBlock, 3)}};
+    for (const auto& file : files) server.Serve("/store/pkg/" + file.name, file.bytes);
+    WriteDescriptor();
+  }
+
+  void WriteDescriptor() {
+    ASSERT_TRUE(vd::test::WritePackage(package, "127.0.0.1:" + std::to_string(server.port()),
+                                       "/store/pkg", "Test package", files));
+  }
+
+  bool Download() {
+    progress.Reset();
+    server.ClearRequests();
+    return RunPackageDownload(package, progress);
+  }
+
+  // The Range headers of the requests for one file, in any order.
+  std::vector<std::string> RangesAsked(const std::string& name) const {
+    std::vector<std::string> ranges;
+    for (const auto& request : server.Requests()) {
+      if (request.path == "/store/pkg/" + name) ranges.push_back(request.Header("Range"));
+    }
+    std::sort(ranges.begin(), ranges.end());
+    return ranges;
+  }
+
+  void ExpectAllInPlace() const {
+    for (const auto& file : files) {
+      SCOPED_TRACE(file.name);
+      const std::string local = dir.File(file.name);
+      if (file.bytes.empty()) {
+        EXPECT_FALSE(FileExists(local));
+      } else {
+        EXPECT_EQ(ReadBytes(local), file.bytes);
+      }
+      EXPECT_FALSE(FileExists(local + ".TMP"));
+    }
+  }
+
+  vd::test::TempDir dir;
+  HttpTestServer server;
+  std::vector<PackageFileSpec> files;
+  std::string package = dir.File("Test.vdpkg");
+  CDownloadProgress progress;
+};
+
+TEST_F(PackageWorkerTest, DownloadsEveryFileAndThenOnlyVerifies) {
+  EXPECT_EQ(GetPackageMissingBytes(package), 3 * kBlock + 5100);
+  ASSERT_TRUE(Download()) << progress.GetErrorText();
+  ExpectAllInPlace();
+  EXPECT_TRUE(progress.finished());
+  EXPECT_EQ(progress.done.load(), 3 * kBlock + 5100);
+  EXPECT_EQ(progress.total.load(), 0);
+  EXPECT_EQ(progress.GetErrorText(), "");
+  EXPECT_EQ(RangesAsked("big.qct"),
+            (std::vector<std::string>{"bytes=0-1048575", "bytes=1048576-2097151",
+                                      "bytes=2097152-2097251"}));
+  EXPECT_TRUE(RangesAsked("empty.qct").empty());
+  EXPECT_EQ(GetPackageMissingBytes(package), 0);
+
+  // A complete package is verified by reading alone.
+  ASSERT_TRUE(Download()) << progress.GetErrorText();
+  EXPECT_TRUE(server.Requests().empty());
+  ExpectAllInPlace();
+}
+
+TEST_F(PackageWorkerTest, ResumesFromLocalBlocksFetchingOnlyTheBadOnes) {
+  std::string big = files[0].bytes;
+  big[kBlock + 7] ^= 0x01;  // the middle block is damaged
+  WriteBytes(dir.File("big.qct.TMP"), big);
+  // A target shorter than its entry: its missing block is fetched.
+  WriteBytes(dir.File("exact.qct"), files[3].bytes.substr(0, 1000));
+  // A target longer than its entry keeps its extra bytes.
+  CreateDirectoryTree(dir.File("sub"));
+  WriteBytes(dir.File("sub/small.qct"), files[2].bytes + "tail");
+
+  ASSERT_TRUE(Download()) << progress.GetErrorText();
+  EXPECT_EQ(RangesAsked("big.qct"), std::vector<std::string>{"bytes=1048576-2097151"});
+  EXPECT_EQ(RangesAsked("exact.qct"), std::vector<std::string>{"bytes=0-1048575"});
+  EXPECT_TRUE(RangesAsked("sub/small.qct").empty());
+  EXPECT_EQ(ReadBytes(dir.File("sub/small.qct")), files[2].bytes + "tail");
+  files[2].bytes += "tail";
+  ExpectAllInPlace();
+}
+
+TEST_F(PackageWorkerTest, FailuresKeepTargetsWholeAndAnotherRunCompletes) {
+  struct Case {
+    const char* what;
+    HttpTestServer::Reply reply;
+  };
+  const std::string& big = files[0].bytes;
+  HttpTestServer::Reply cut;
+  cut.body = big;
+  cut.cut_after = 1000;
+  HttpTestServer::Reply damaged;
+  damaged.body = big;
+  damaged.body[kBlock + 5] ^= 0x40;
+  HttpTestServer::Reply no_ranges;
+  no_ranges.body = big;
+  no_ranges.ranges = false;
+  HttpTestServer::Reply missing;
+  missing.status = 404;
+  const Case cases[] = {{"reply cut short", cut},
+                        {"damaged block", damaged},
+                        {"server ignores ranges", no_ranges},
+                        {"file missing on the server", missing}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::remove(dir.File("big.qct").c_str());
+    std::remove(dir.File("big.qct.TMP").c_str());
+    server.Set("/store/pkg/big.qct", c.reply);
+    EXPECT_FALSE(Download());
+    EXPECT_TRUE(progress.finished());
+    EXPECT_NE(progress.GetErrorText(), "");
+    EXPECT_FALSE(FileExists(dir.File("big.qct")));
+  }
+
+  server.Serve("/store/pkg/big.qct", big);
+  ASSERT_TRUE(Download()) << progress.GetErrorText();
+  ExpectAllInPlace();
+}
+
+TEST_F(PackageWorkerTest, CancelStopsAWaitingTransferAndLeavesNoTarget) {
+  HttpTestServer::Reply slow;
+  slow.body = files[0].bytes;
+  slow.delay = std::chrono::seconds(30);
+  server.Set("/store/pkg/big.qct", slow);
+  progress.Reset();
+  std::thread canceller([this] {
+    server.WaitForRequests(1);
+    progress.cancel = true;
+  });
+  EXPECT_FALSE(RunPackageDownload(package, progress));
+  canceller.join();
+  EXPECT_TRUE(progress.finished());
+  EXPECT_FALSE(FileExists(dir.File("big.qct")));
+}
+
+TEST_F(PackageWorkerTest, FolderInTheWayOrBadDescriptorFailsWithAReason) {
+  CreateDirectoryTree(dir.File("big.qct/inside"));
+  EXPECT_FALSE(Download());
+  EXPECT_NE(progress.GetErrorText(), "");
+  EXPECT_TRUE(IsDirectory(dir.File("big.qct/inside")));  // never deleted
+
+  WriteBytes(package, "not a package");
+  EXPECT_FALSE(Download());
+  EXPECT_NE(progress.GetErrorText(), "");
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+}  // namespace
