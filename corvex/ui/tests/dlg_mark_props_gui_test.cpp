@@ -11,7 +11,7 @@
 #include "corvex/ui/tests/props_test_world.h"
 #include "corvex/ui/props_dialog_factory.h"
 #include "overlays/obj_route.h"
-#include "overlays/obj_text.h"
+#include "overlays/obj_icons.h"
 
 namespace {
 
@@ -153,9 +153,9 @@ TEST_F(MarkPropsTest, MakeDefaultStoresTheSymbolOfItsKind) {
 
 TEST_F(MarkPropsTest, EachObjectGetsTheWindowOfItsClass) {
   CObjWaypoint* mark = NewMark();
-  CObjText* note = doc.Add(new CObjText);
+  CObjIcons* icons = doc.Add(new CObjIcons);
   EXPECT_TRUE(dynamic_cast<CDlgMarkProps*>(CreateObjectPropsDialog(*mark, &parent).get()));
-  EXPECT_EQ(CreateObjectPropsDialog(*note, &parent), nullptr);
+  EXPECT_EQ(CreateObjectPropsDialog(*icons, &parent), nullptr);
 }
 
 }  // namespace
