@@ -138,7 +138,10 @@ void CDlgMarkProps::ShowRadius(bool even_when_focused) {
   const float factor = Item<CUnitCombo>(kRadiusUnit)->GetFactor();
   if (factor <= 0.0f || (!even_when_focused && (HasFocus(kRadiusEdit) || HasFocus(kRadiusUnit))))
     return;
+  // The rounded text shown is not read back as a new radius.
+  showing_radius_ = true;
   SetItemText(kRadiusEdit, vd::os::FormatC("%.1f", mark().radius * factor * kNmPerMetre));
+  showing_radius_ = false;
 }
 
 void CDlgMarkProps::OnControl(int id, int code) {
@@ -184,7 +187,7 @@ void CDlgMarkProps::OnControl(int id, int code) {
       }
       return;
     case kRadiusEdit:
-      if (code == vd::ui::kEnChange) ApplyRadius();
+      if (code == vd::ui::kEnChange && !showing_radius_) ApplyRadius();
       return;
     case kRadiusUnit:
       ShowRadius(true);

@@ -44,4 +44,6 @@ class CDlgMarkProps : public CObjectPropsDialog {
   void ShowRadius(bool even_when_focused);
   void MakeDefault();
   bool IsDefaultSymbol() const;
+
+  bool showing_radius_ = false;  // the radius edit is being filled, not typed in
 };

@@ -56,6 +56,7 @@ TEST_F(MarkPropsTest, ControlsWriteTheMarkAtOnceWithTheirNotice) {
   EXPECT_TRUE(doc.Told(kChangeEditState, mark));
   Choose(dialog, D::kRadiusUnit, 0);  // nautical miles: shown anew
   EXPECT_EQ(Text(dialog, D::kRadiusEdit), "0.1");
+  EXPECT_FLOAT_EQ(mark->radius, 250.0f);  // the rounded text is not taken as a new radius
 
   Choose(dialog, D::kCircleModeCombo, CObjWaypoint::kAnchorAlarm);
   EXPECT_EQ(mark->circle_mode, CObjWaypoint::kAnchorAlarm);
