@@ -122,4 +122,7 @@ class CChartFrameHost {
   virtual int GpsTransfer(int /*direction*/, int /*kind*/, ObjectList& /*objects*/) { return 0; }
   // Shows the GPS input's failure message, if any ("<device>:\n<message>"), and empties it.
   virtual void ShowGpsError() {}
+  // The map list: false when cancelled; else the chosen chart and whether it wants a window
+  // of its own.
+  virtual bool ChooseMap(std::string& /*path*/, bool& /*new_window*/) { return false; }
 };

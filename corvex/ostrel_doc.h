@@ -183,6 +183,8 @@ class COstrelDoc : public COstrelDocBase,
   // The first chart view without a chart (its frame shown; a pending placement is opened in
   // it), else a new chart frame's view; null when none can be made.
   CDocView* GetFreeChartView();
+  // A new chart frame showing the chart.
+  CDocView* OpenChartInNewWindow(const std::string& path);
   // OpenChartView of the outline's chart, centred on the position at the scale.
   void OpenChartViewAt(COldChartOutline& outline, double lat, double lon, double scale,
                        int mode) override;

@@ -156,6 +156,14 @@ CDocView* COstrelDoc::OpenChartView(const std::string& path, bool create) {
   return view && view->GetChartPath() == path ? view : nullptr;
 }
 
+CDocView* COstrelDoc::OpenChartInNewWindow(const std::string& path) {
+  if (!host_) return nullptr;
+  pending_placement_ = NewWindowPlacement(path);
+  CDocView* view = host_->CreateChartFrame();
+  pending_placement_.reset();
+  return view;
+}
+
 CDocView* COstrelDoc::GetFreeChartView() {
   for (CDocView* view : views_) {
     if (!view->GetChartPath().empty()) continue;

@@ -751,7 +751,16 @@ void COstrelDoc::OnDeleteAll() {
 
 // ---- Chart windows ----
 
-void COstrelDoc::OnMapList() { GetFreeChartView(); }
+void COstrelDoc::OnMapList() {
+  std::string path;
+  bool new_window = false;
+  if (!host_ || !host_->ChooseMap(path, new_window) || path.empty()) return;
+  if (new_window) {
+    OpenChartInNewWindow(path);
+  } else {
+    OpenChartView(path, true);
+  }
+}
 
 void COstrelDoc::OnSyncViews() {
   sync_views_ = !sync_views_;

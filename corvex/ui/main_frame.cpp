@@ -31,6 +31,7 @@
 #include "corvex/ui/child_frame.h"
 #include "corvex/ui/doc_template.h"
 #include "corvex/ui/ostrel_app.h"
+#include "corvex/ui/dlg_chart_select.h"
 #include "corvex/ui/dlg_gps_setup.h"
 #include "corvex/ui/dlg_projection.h"
 #include "corvex/ui/dlg_route_props.h"
@@ -687,6 +688,16 @@ void CMainFrame::ShowGpsError() {
   vd::ui::RunMessageBox(this, gps_->device_description + ":\n" + gps_->message, "Corvex",
                         vd::ui::kMbOk | vd::ui::kMbIconWarning);
   gps_->message.clear();
+}
+
+bool CMainFrame::ChooseMap(std::string& path, bool& new_window) {
+  COstrelDoc* document = Document();
+  if (!document) return false;
+  CDlgChartSelect dialog(*document, nullptr, this);
+  if (dialog.DoModal(this) != vd::ui::kIdOk) return false;
+  path = dialog.chosen_path();
+  new_window = dialog.open_in_new_window();
+  return true;
 }
 
 bool CMainFrame::OnCommand(int id) {

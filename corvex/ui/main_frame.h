@@ -73,6 +73,7 @@ class CMainFrame : public QMainWindow,
   bool CanGpsTransfer(int direction, int kind) const override;
   int GpsTransfer(int direction, int kind, ObjectList& objects) override;
   void ShowGpsError() override;
+  bool ChooseMap(std::string& path, bool& new_window) override;
   void StopGPS() override;
   void StartGPSAtLaunch();
   CGPSInterface* gps() const { return gps_.get(); }
