@@ -42,9 +42,11 @@ struct ChartFileTask;
 struct PlanePoint;
 class COldChartOutline;
 class COldQuickChart;
+struct CPrintOptions;
 class QWidget;
 
 namespace vd::ui {
+class Image;
 class Surface;
 class PopupMenu;
 }  // namespace vd::ui
@@ -415,6 +417,40 @@ class COstrelView : public CDocView, public CCommandTarget {
   bool RenderAreaToDDS(const std::string& path, int zoom_shift, int x, int y, int width,
                        int height);
 
+  // ---- Image export and printing ----
+  static constexpr int kCmdExportImage = 33431;
+  // Border scales take this many pixels beside an exported image.
+  static constexpr int kExportBorder = 16;
+  // The chart area of width x height output pixels from chart pixel (x, y), each output pixel
+  // averaging 2^zoom_shift squared chart pixels (0..6), with the visible overlays, relief
+  // shading when asked (only inside the chart outline with `edge`) and the border scales and
+  // grid of the stored print options, written as an image file: PNG for ".png", JPEG for
+  // ".jpg" or ".jpeg", else a 32-bit bitmap (corvex/bmp_file.h). `copyright` receives the
+  // chart's copyright text. False, nothing written, without a chart, for an empty or too large
+  // area, or when the file can't be written.
+  bool ExportImage(const std::string& path, int x, int y, int width, int height, int zoom_shift,
+                   bool relief, bool edge, std::string& copyright);
+  // Shades pixels (0xAARRGGBB, rows `stride` apart) of `rect` by the terrain's west-east slope
+  // at chart pixel (x0 + (column << shift), y0 + (row << shift)). Nothing without a
+  // georeferenced chart and an open elevation file, or over flat ground.
+  void ApplyReliefShading(uint32_t* pixels, ptrdiff_t stride, const vd::ui::Rect& rect,
+                          int shift, int x0, int y0, bool edge);
+  // The position grid (with the grid-lines option) and the border scales of the options over
+  // `target`, which shows the chart rectangle `chart`; labels of `label_size` units.
+  void DrawGridAndBorder(vd::ui::Surface& dc, const vd::ui::Rect& chart,
+                         const vd::ui::Rect& target, int label_size, const CPrintOptions& options);
+  // Renders a box of chart pixels into the page rectangle of `dc` (logical units of 1/100
+  // inch), keeping the box's shape, at the coarsest zoom shift that stays within the options'
+  // resolution. False without a chart or for an empty box.
+  bool PrintBox(vd::ui::Surface& dc, const vd::ui::Rect& box, const vd::ui::Rect& page,
+                const CPrintOptions& options);
+  // The box's zoom shift and overlay magnification on a page `page_width` (1/100 inch) wide.
+  struct PrintResolution {
+    int shift = 0;
+    int magnify = 1;
+  };
+  static PrintResolution ChoosePrintResolution(int box_width, int page_width, int resolution);
+
   // ---- Print boxes ----
   // Bit of the print flags: each page shows a fixed scale (boxes keep their page size).
   static constexpr int32_t kPrintFixedScale = 0x10;
@@ -524,6 +560,12 @@ class COstrelView : public CDocView, public CCommandTarget {
   // The 3D viewer at the client centre, or flying along the current route or track, which
   // becomes the document's fly-through object.
   void On3DWorld();
+  // Export Image: the visible chart area, at full size, to a file the user names.
+  void OnExportImage();
+  // Draws the visible overlays on an image whose pixel (0, 0) is the transform's origin, each
+  // image pixel `magnify` units of the objects' drawing (pens and text keep their size on a
+  // finer image); the objects' screen records are made afresh afterwards.
+  void DrawOverlaysOnImage(vd::ui::Image& image, const RenderTransform& transform, int magnify);
   void OnFlyThrough(int id);
 
   CMappedObject& MapObject(COstrelObject& object);

@@ -27,7 +27,7 @@ constexpr int kUnbuiltCommands[] = {
     32788, 33085, 33543, 32980, 33084, 33083, 32978, 33708, 33652, 33656, 33649, 33539, 32892,
     33114, 33094,
     // Printing and image export.
-    32947, 245, 264, 33530, 33533, 33536, 33531, 33431};
+    32947, 245, 264, 33530, 33533, 33536, 33531};
 
 // Where the map context menu takes the charts under the mouse.
 constexpr size_t kMapsAtCursorPosition = 7;
@@ -296,6 +296,9 @@ bool COstrelView::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdTrackFlyThrough:
       ui.enabled = As<CObjTrack>(CurrentObject()) != nullptr;
       return true;
+    case kCmdExportImage:
+      ui.enabled = chart_ != nullptr;
+      return true;
     default:
       return false;
   }
@@ -342,6 +345,9 @@ bool COstrelView::OnCommand(int id) {
     case kCmdRouteFlyThrough:
     case kCmdTrackFlyThrough:
       OnFlyThrough(id);
+      break;
+    case kCmdExportImage:
+      OnExportImage();
       break;
     default:
       // Else an object choice: the menu hands the choice back itself.

@@ -13,17 +13,8 @@
 #include "overlays/obj_route.h"
 #include "overlays/obj_waypoint.h"
 #include "platform/os/folders.h"
-#include "platform/ui/graphics.h"
 #include "platform/ui/image.h"
 #include "platform/ui/message_box.h"
-#include "platform/ui/surface.h"
-
-namespace {
-
-// Objects are drawn on textures as at this zoom.
-constexpr int kTextureDrawZoom = 4;
-
-}  // namespace
 
 void COstrelView::LaunchTerrainViewer(const std::vector<CLatLon>& points) {
   const CAppCommon* app = CAppCommon::Instance();
@@ -73,21 +64,6 @@ bool COstrelView::RenderAreaToDDS(const std::string& path, int zoom_shift, int x
   FlushTiles();
   vd::ui::Image image(width, height, 0xFF000000);
   chart_->RenderArea(image.Row(0), width, {0, 0, width, height}, zoom_shift, x, y);
-  if (HasGeoreferencedChart()) {
-    EnterRenderMode({std::ldexp(1.0, -zoom_shift), {x, y}});
-    RemapAllObjects();
-    {
-      vd::ui::Surface dc(image);
-      vd::ui::Graphics graphics(dc);
-      for (const auto& [key, record] : mapped_) {
-        COstrelObject* object = record->object();
-        if (object && object->visible) {
-          object->DrawAtZoom(dc, graphics, *record, kTextureDrawZoom, false);
-        }
-      }
-    }
-    LeaveRenderMode();
-    RemapAllObjects();
-  }
+  DrawOverlaysOnImage(image, {std::ldexp(1.0, -zoom_shift), {x, y}}, 1);
   return WriteDdsFile(path, width, height, image.Row(0), width);
 }
