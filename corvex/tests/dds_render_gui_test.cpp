@@ -57,44 +57,15 @@ uint32_t U32(const std::string& bytes, size_t offset) {
   return v;
 }
 
-class DdsRenderTest : public testing::Test {
+class DdsRenderTest : public vd::test::ViewOnTestChart {
  protected:
   void SetUp() override {
-    vd::SetProfileLocation(vd::kDefaultProfileKey, dir.File("profile"));
-    fixture = vd::test::TestChart();
-    chart_path = dir.File("chart.qct");
-    ASSERT_TRUE(vd::test::WriteChartFixture(chart_path, fixture));
-    view = std::make_unique<COstrelView>(document, window, window);
-    window.view = view.get();
-    document.views.push_back(view.get());
-    view->OnSize(300, 200);
-    ASSERT_TRUE(view->OpenChartFile(chart_path));
-    if (view->outline()) view->outline()->visible = false;
+    ViewOnTestChart::SetUp();
     view->CentreOn(256, 192, 0);
   }
-  void TearDown() override {
-    document.views.clear();
-    view.reset();
-  }
-
-  // The palette colour of a chart pixel; index 1 outside the chart.
-  uint32_t ChartColour(int x, int y) const {
-    const bool inside = x >= 0 && y >= 0 && x < fixture.width * 64 && y < fixture.height * 64;
-    const int index = inside ? vd::test::FixturePixel(fixture, x, y) : 1;
-    const uint8_t* q = view->chart()->palette().data() + 4 * index;
-    return 0xFF000000u | uint32_t(q[2]) << 16 | uint32_t(q[1]) << 8 | q[0];
-  }
-  // Each channel the truncated mean of the 2^s x 2^s chart pixels under the output pixel.
+  uint32_t ChartColour(int x, int y) const { return 0xFF000000u | ChartRgb(x, y); }
   uint32_t Expected(int s, int x0, int y0, int i, int j) const {
-    const int side = 1 << s;
-    uint32_t sum[3] = {};
-    for (int dy = 0; dy < side; ++dy) {
-      for (int dx = 0; dx < side; ++dx) {
-        const uint32_t c = ChartColour(x0 + i * side + dx, y0 + j * side + dy);
-        for (int k = 0; k < 3; ++k) sum[k] += (c >> (8 * k)) & 0xFF;
-      }
-    }
-    return 0xFF000000u | (sum[2] >> (2 * s)) << 16 | (sum[1] >> (2 * s)) << 8 | (sum[0] >> (2 * s));
+    return 0xFF000000u | MeanRgb(s, x0, y0, i, j);
   }
   std::string Render(int s, int x, int y, int w, int h) {
     const std::string out = dir.File("MapSquare.dds");
@@ -108,13 +79,6 @@ class DdsRenderTest : public testing::Test {
     return U32(dds, kDdsHeaderSize + 4 * (size_t(j) * size_t(width) + size_t(i)));
   }
 
-  vd::test::TempDir dir;
-  vd::test::ChartFixture fixture;
-  std::string chart_path;
-  vd::test::TestDocument document;
-  CCurrentOwnerScope owner{&document};
-  vd::test::TestWindow window;
-  std::unique_ptr<COstrelView> view;
 };
 
 TEST_F(DdsRenderTest, TextureHoldsTheChartAreaPixelByPixel) {

@@ -8,12 +8,17 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "charts/old_quick_chart.h"
 #include "charts/outline/old_chart_outline.h"
+#include "core/persistent_value.h"
 #include "corvex/ostrel_view.h"
 #include "overlays/ostrel_object.h"
 #include "platform/ui/popup_menu.h"
 #include "platform/ui/window_messages.h"
 #include "tests/chart_fixture.h"
+#include "tests/temp_dir.h"
 
 namespace vd::test {
 
@@ -179,6 +184,57 @@ class ProbeObject : public COstrelObject {
 
  private:
   vd::ui::Point pixel_;
+};
+
+// A 300 x 200 view on the test chart, its outline hidden, for tests that render chart areas and
+// compare them with the chart's own pixels.
+class ViewOnTestChart : public testing::Test {
+ protected:
+  void SetUp() override {
+    vd::SetProfileLocation(vd::kDefaultProfileKey, dir.File("profile"));
+    fixture = TestChart();
+    chart_path = dir.File("chart.qct");
+    ASSERT_TRUE(WriteChartFixture(chart_path, fixture));
+    view = std::make_unique<COstrelView>(document, window, window);
+    window.view = view.get();
+    document.views.push_back(view.get());
+    view->OnSize(300, 200);
+    ASSERT_TRUE(view->OpenChartFile(chart_path));
+    if (view->outline()) view->outline()->visible = false;
+  }
+  void TearDown() override {
+    document.views.clear();
+    view.reset();
+  }
+
+  // The 0x00RRGGBB palette colour of a chart pixel; index 1 outside the chart.
+  uint32_t ChartRgb(int x, int y) const {
+    const bool inside = x >= 0 && y >= 0 && x < fixture.width * 64 && y < fixture.height * 64;
+    const int index = inside ? FixturePixel(fixture, x, y) : 1;
+    const uint8_t* q = view->chart()->palette().data() + 4 * index;
+    return uint32_t(q[2]) << 16 | uint32_t(q[1]) << 8 | q[0];
+  }
+  // Each channel the truncated mean of the 2^s x 2^s chart pixels under output pixel (i, j) of an
+  // area whose top-left chart pixel is (x0, y0).
+  uint32_t MeanRgb(int s, int x0, int y0, int i, int j) const {
+    const int side = 1 << s;
+    uint32_t sum[3] = {};
+    for (int dy = 0; dy < side; ++dy) {
+      for (int dx = 0; dx < side; ++dx) {
+        const uint32_t c = ChartRgb(x0 + i * side + dx, y0 + j * side + dy);
+        for (int k = 0; k < 3; ++k) sum[k] += (c >> (8 * k)) & 0xFF;
+      }
+    }
+    return (sum[2] >> (2 * s)) << 16 | (sum[1] >> (2 * s)) << 8 | (sum[0] >> (2 * s));
+  }
+
+  TempDir dir;
+  ChartFixture fixture;
+  std::string chart_path;
+  TestDocument document;
+  CCurrentOwnerScope owner{&document};
+  TestWindow window;
+  std::unique_ptr<COstrelView> view;
 };
 
 }  // namespace vd::test
