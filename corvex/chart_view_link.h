@@ -4,10 +4,12 @@
 // and tests put small fakes in their place so that the document runs without windows.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "overlays/exchange/shapefile.h"
 
 #include "core/app/shell_services.h"
+#include "geodesy/geo_point.h"
 
 // Show states of a frame window.
 constexpr int32_t kShowNormal = 1;
@@ -125,4 +127,9 @@ class CChartFrameHost {
   // The map list: false when cancelled; else the chosen chart and whether it wants a window
   // of its own.
   virtual bool ChooseMap(std::string& /*path*/, bool& /*new_window*/) { return false; }
+  // The map shop on an area (corners; empty: none); the local paths the user chose.
+  virtual std::vector<std::string> RunMapShop(const std::vector<GeoPoint>& /*area*/,
+                                              const std::string& /*chart_path*/) {
+    return {};
+  }
 };

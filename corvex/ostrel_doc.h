@@ -192,6 +192,7 @@ class COstrelDoc : public COstrelDocBase,
   // their extent.
   void AddObjectsAndShow(ObjectList& list);
   // Every other chart view that is not locked onto the GPS is centred on the position.
+  void OpenMapShop(const std::vector<GeoPoint>& area, const std::string& chart_path) override;
   void SyncViewsTo(CDocView* source, double lat, double lon) override;
   // (0, 0) hides the markers.
   void SetPositionMarkerInViews(double lat, double lon);

@@ -193,6 +193,11 @@ void COstrelDoc::AddObjectsAndShow(ObjectList& list) {
   OpenBestChartAt(centre.lat, lon, scale, 16.0, 1);
 }
 
+void COstrelDoc::OpenMapShop(const std::vector<GeoPoint>& area, const std::string& chart_path) {
+  if (!host_) return;
+  for (const std::string& path : host_->RunMapShop(area, chart_path)) OpenFileByType(path);
+}
+
 void COstrelDoc::SyncViewsTo(CDocView* source, double lat, double lon) {
   for (CDocView* view : views_) {
     if (view != source && !view->IsLockedOn()) view->CentreKeepingZoom(lat, lon);

@@ -70,6 +70,10 @@ class CViewDocument {
   // Linked views: while on, a view that moves has the others follow (SyncViewsTo).
   virtual bool SyncViews() const = 0;
   virtual void SyncViewsTo(CDocView* source, double lat, double lon) = 0;
+  // The map shop for an area (its corners) shown in a view of the chart; what the user chose
+  // there opens.
+  virtual void OpenMapShop(const std::vector<GeoPoint>& /*area*/,
+                           const std::string& /*chart_path*/) {}
 
  protected:
   ~CViewDocument() = default;

@@ -22,9 +22,12 @@
 namespace {
 
 // Commands of the view that this build does not have: known here, never enabled.
+// "Search for downloadable maps" of the area in view.
+constexpr int kCmdMapShop = 33656;
+
 constexpr int kUnbuiltCommands[] = {
     // Chart commands whose dialogs or operations this build does not have.
-    32788, 33085, 33543, 32980, 33084, 33083, 32978, 33708, 33652, 33656, 33649, 33539, 32892,
+    32788, 33085, 33543, 32980, 33084, 33083, 32978, 33708, 33652, 33649, 33539, 32892,
     33114, 33094,
     // Printing and image export.
     32947, 245, 264, 33530, 33533, 33536, 33531};
@@ -253,6 +256,10 @@ void COstrelView::OnCreateObject(int id) {
 
 bool COstrelView::OnUpdateCommand(int id, CCmdUI& ui) {
   RefreshEditMode();
+  if (id == kCmdMapShop) {
+    ui.enabled = chart_ != nullptr;
+    return true;
+  }
   if (InRange(id, kCmdObjectChoiceFirst, kMaxObjectChoices)) {
     ui.enabled = true;  // the menu returns the choice; the command itself does nothing
     return true;
@@ -309,6 +316,14 @@ bool COstrelView::OnCommand(int id) {
   if (!OnUpdateCommand(id, ui)) return false;
   if (!ui.enabled) return true;  // known, but nothing to do now
   switch (id) {
+    case kCmdMapShop: {
+      double north = 0.0, south = 0.0, east = 0.0, west = 0.0;
+      std::vector<GeoPoint> area;
+      if (GetVisibleArea(north, south, east, west))
+        area = {{north, west}, {north, east}, {south, east}, {south, west}};
+      document_.OpenMapShop(area, GetChartPath());
+      break;
+    }
     case kCmdDragMap:
       EndObjectEditing(CurrentObject());
       break;

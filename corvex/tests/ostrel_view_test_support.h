@@ -72,6 +72,10 @@ class TestDocument : public COstrelDocBase, public CViewDocument {
   void ShowView(CDocView*) override {}
   bool SyncViews() const override { return false; }
   void SyncViewsTo(CDocView*, double, double) override {}
+  void OpenMapShop(const std::vector<GeoPoint>& area, const std::string& chart) override {
+    shop_area = area;
+    shop_chart = chart;
+  }
 
   // Appends with the list's reference.
   template <class T>
@@ -84,6 +88,8 @@ class TestDocument : public COstrelDocBase, public CViewDocument {
   ObjectList objects;
   std::vector<COstrelView*> views;
   std::optional<CViewPlacement> pending;
+  std::vector<GeoPoint> shop_area;  // what the map shop was last opened on
+  std::string shop_chart;
   bool lists_charts = true;
 };
 

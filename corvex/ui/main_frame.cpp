@@ -38,6 +38,7 @@
 #include "corvex/ui/dlg_shapefile.h"
 #include "corvex/ui/dlg_shapefile_output.h"
 #include "corvex/ui/dlg_simulator.h"
+#include "corvex/ui/map_shop_dialog.h"
 #include "corvex/ui/place_search_dialog.h"
 #include "corvex/ui/props_dialog_factory.h"
 #include "geodesy/projection.h"
@@ -698,6 +699,14 @@ bool CMainFrame::ChooseMap(std::string& path, bool& new_window) {
   path = dialog.chosen_path();
   new_window = dialog.open_in_new_window();
   return true;
+}
+
+std::vector<std::string> CMainFrame::RunMapShop(const std::vector<GeoPoint>& area,
+                                               const std::string& chart_path) {
+  CDlgKartovia shop(area.empty() ? nullptr : area.data(), static_cast<int>(area.size()),
+                    chart_path, this);
+  if (shop.DoModal(this) != vd::ui::kIdOk) return {};
+  return shop.result();
 }
 
 bool CMainFrame::OnCommand(int id) {

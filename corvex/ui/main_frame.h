@@ -74,6 +74,8 @@ class CMainFrame : public QMainWindow,
   int GpsTransfer(int direction, int kind, ObjectList& objects) override;
   void ShowGpsError() override;
   bool ChooseMap(std::string& path, bool& new_window) override;
+  std::vector<std::string> RunMapShop(const std::vector<GeoPoint>& area,
+                                      const std::string& chart_path) override;
   void StopGPS() override;
   void StartGPSAtLaunch();
   CGPSInterface* gps() const { return gps_.get(); }
