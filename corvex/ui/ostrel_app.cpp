@@ -13,6 +13,7 @@
 #include "corvex/command_ids.h"
 #include "corvex/doc_api_host.h"
 #include "corvex/ostrel_doc.h"
+#include "corvex/ui/dlg_magnetic_variation.h"
 #include "corvex/ui/dlg_projection.h"
 #include "corvex/ui/doc_template.h"
 #include "corvex/ui/main_frame.h"
@@ -56,6 +57,7 @@ constexpr int kCmdAbout = 57664;
 constexpr int kCmdCustom = 33089;
 constexpr int kCmdOpenElevationFile = 33088;
 constexpr int kCmdDefaultMapProjection = 267;
+constexpr int kCmdMagneticVariation = 32877;
 
 // Splits a command line into words; double quotes keep blanks inside a word.
 std::vector<std::string> SplitCommandLine(const std::string& line) {
@@ -315,6 +317,9 @@ bool COstrelApp::OnCommand(int id) {
     case kCmdDefaultMapProjection:
       ChooseDefaultMapProjection(frame_.get(), temp_folder);
       return true;
+    case kCmdMagneticVariation:
+      EditMagneticVariation(*this, frame_.get());
+      return true;
     case kCmdOpenElevationFile: {
       vd::ui::FileDialogRequest request;
       request.title = "Open";
@@ -379,6 +384,7 @@ bool COstrelApp::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdAbout:
     case kCmdOpenElevationFile:
     case kCmdDefaultMapProjection:
+    case kCmdMagneticVariation:
       return true;
     case kCmdCustom:
       ui.enabled = !custom_cmd.empty();
