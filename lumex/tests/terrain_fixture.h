@@ -7,11 +7,14 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "charts/tests/qed_fixture.h"
 #include "geodesy/degree_length.h"
 #include "lumex/map_surface.h"
 #include "platform/os/files.h"
+#include "tests/chart_fixture.h"
 
 namespace vd::test {
 
@@ -89,6 +92,30 @@ inline void SceneOf(double centre_lat, double centre_lon, double lat, double lon
                     double& y) {
   x = (centre_lon - lon) * static_cast<float>(LonDegreeLength(centre_lat) * 1852.0);
   y = (lat - centre_lat) * static_cast<float>(LatDegreeLength(centre_lat) * 1852.0);
+}
+
+// A small world for the viewer's scene tests: a 4 x 4 tile chart at `path_chart` whose north-west
+// corner is (chart_north, chart_west) at degrees_per_pixel, with the given texts, and flat
+// ground 40 m high at `path_elevation` covering it (7 x 7 tiles of 16 samples, 0.002 degrees a
+// cell, north-west corner 50.2, -5.2).
+inline void WriteTerrainWorld(const std::string& path_chart, const std::string& path_elevation,
+                              double chart_north, double chart_west, double degrees_per_pixel,
+                              std::vector<std::pair<QctTextField, std::string>> texts = {}) {
+  ChartFixture chart;
+  chart.width = 4;
+  chart.height = 4;
+  chart.georef = ChartFixture::LinearGeoref(chart_north, chart_west, degrees_per_pixel);
+  chart.texts = std::move(texts);
+  ASSERT_TRUE(WriteChartFixture(path_chart, chart));
+  QedFixture elevation;
+  elevation.tile_size = 16;
+  elevation.rows = 7;
+  elevation.columns = 7;
+  elevation.north = 50.2;
+  elevation.west = -5.2;
+  elevation.cell_degrees = 0.002;
+  elevation.height = [](int, int) { return 40; };
+  ASSERT_TRUE(WriteQedFile(path_elevation, elevation));
 }
 
 }  // namespace vd::test

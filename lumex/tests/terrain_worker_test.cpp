@@ -19,20 +19,7 @@ namespace {
 class TerrainWorkerTest : public testing::Test {
  protected:
   void SetUp() override {
-    vd::test::ChartFixture chart;
-    chart.width = 4;
-    chart.height = 4;
-    chart.georef = vd::test::ChartFixture::LinearGeoref(50.1, -5.1, 1.0 / 3600);
-    ASSERT_TRUE(vd::test::WriteChartFixture(dir_.File("c.qct"), chart));
-    vd::test::QedFixture elevation;
-    elevation.tile_size = 16;
-    elevation.rows = 7;
-    elevation.columns = 7;
-    elevation.north = 50.2;
-    elevation.west = -5.2;
-    elevation.cell_degrees = 0.002;
-    elevation.height = [](int, int) { return 40; };
-    ASSERT_TRUE(vd::test::WriteQedFile(dir_.File("e.qed"), elevation));
+    vd::test::WriteTerrainWorld(dir_.File("c.qct"), dir_.File("e.qed"), 50.1, -5.1, 1.0 / 3600);
   }
 
   TerrainBuildJob Job(CMapSquare& square, CMapPolar* ring) {

@@ -34,20 +34,7 @@ class LumexVideoTest : public testing::Test {
     params.video_width = 96;
     params.video_height = 64;
     ASSERT_TRUE(SaveViewParams(params));
-    vd::test::ChartFixture chart;
-    chart.width = 4;
-    chart.height = 4;
-    chart.georef = vd::test::ChartFixture::LinearGeoref(50.1, -5.1, 1.0 / 3600);
-    ASSERT_TRUE(vd::test::WriteChartFixture(dir_.File("c.qct"), chart));
-    vd::test::QedFixture elevation;
-    elevation.tile_size = 16;
-    elevation.rows = 7;
-    elevation.columns = 7;
-    elevation.north = 50.2;
-    elevation.west = -5.2;
-    elevation.cell_degrees = 0.002;
-    elevation.height = [](int, int) { return 40; };
-    ASSERT_TRUE(vd::test::WriteQedFile(dir_.File("e.qed"), elevation));
+    vd::test::WriteTerrainWorld(dir_.File("c.qct"), dir_.File("e.qed"), 50.1, -5.1, 1.0 / 3600);
   }
   void TearDown() override { vd::os::UnsetEnv("XDG_CONFIG_HOME"); }
 

@@ -42,21 +42,8 @@ class LumexViewTest : public testing::Test {
     ViewParams params;
     params.texture_size = 64;
     ASSERT_TRUE(SaveViewParams(params));
-    vd::test::ChartFixture chart;
-    chart.width = 4;
-    chart.height = 4;
-    chart.georef = vd::test::ChartFixture::LinearGeoref(kNorth, kWest, kDegreesPerPixel);
-    chart.texts = {{kQctCopyright, "Test Charts"}};
-    ASSERT_TRUE(vd::test::WriteChartFixture(dir_.File("c.qct"), chart));
-    vd::test::QedFixture elevation;
-    elevation.tile_size = 16;
-    elevation.rows = 7;
-    elevation.columns = 7;
-    elevation.north = 50.2;
-    elevation.west = -5.2;
-    elevation.cell_degrees = 0.002;
-    elevation.height = [](int, int) { return 40; };
-    ASSERT_TRUE(vd::test::WriteQedFile(dir_.File("e.qed"), elevation));
+    vd::test::WriteTerrainWorld(dir_.File("c.qct"), dir_.File("e.qed"), kNorth, kWest,
+                                kDegreesPerPixel, {{kQctCopyright, "Test Charts"}});
   }
   void TearDown() override { vd::os::UnsetEnv("XDG_CONFIG_HOME"); }
 
