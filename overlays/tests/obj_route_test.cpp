@@ -42,18 +42,12 @@ class RouteTest : public ::testing::Test {
   }
 
   CObjWaypoint* Mark(const std::string& name, double lat, double lon) {
-    CObjWaypoint* mark = doc.Add(new CObjWaypoint);
-    mark->name = mark->short_name = name;
-    mark->position = {lat, lon};
-    mark->being_placed = false;
+    CObjWaypoint* mark = doc.AddMark(name, lat, lon);
+    mark->short_name = name;
     return mark;
   }
   CObjRoute* Route(const std::string& name, const std::vector<CObjWaypoint*>& marks) {
-    CObjRoute* route = doc.Add(new CObjRoute);
-    route->name = name;
-    for (CObjWaypoint* mark : marks) route->LinkWaypoint(mark);
-    route->EndEditing();
-    return route;
+    return doc.AddRoute(name, marks);
   }
   bool InDocument(const COstrelObject* object) const {
     return std::find(doc.objects.begin(), doc.objects.end(), object) != doc.objects.end();

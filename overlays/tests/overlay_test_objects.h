@@ -8,6 +8,8 @@
 
 #include "core/app/app_common.h"
 #include "core/app/shell_services.h"
+#include "overlays/obj_route.h"
+#include "overlays/obj_waypoint.h"
 #include "overlays/object_factory.h"
 #include "overlays/overlay_archive.h"
 #include "overlays/ostrel_object.h"
@@ -45,6 +47,21 @@ class FakeDoc : public COstrelDocBase {
     object->AddRef();
     objects.push_back(object);
     return object;
+  }
+  // A placed mark, and a route through marks with its editing ended, in the list.
+  CObjWaypoint* AddMark(const std::string& name, double lat, double lon) {
+    CObjWaypoint* mark = Add(new CObjWaypoint);
+    mark->name = name;
+    mark->position = {lat, lon};
+    mark->being_placed = false;
+    return mark;
+  }
+  CObjRoute* AddRoute(const std::string& name, const std::vector<CObjWaypoint*>& marks) {
+    CObjRoute* route = Add(new CObjRoute);
+    route->name = name;
+    for (CObjWaypoint* mark : marks) route->LinkWaypoint(mark);
+    route->EndEditing();
+    return route;
   }
 
   ObjectList objects;

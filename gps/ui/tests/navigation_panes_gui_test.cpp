@@ -64,18 +64,12 @@ class NavigationPaneTest : public ::testing::Test {
     return s;
   }
   CObjWaypoint* Mark(const std::string& name, double lat, double lon) {
-    CObjWaypoint* mark = doc.Add(new CObjWaypoint);
-    mark->name = mark->short_name = name;
-    mark->position = {lat, lon};
-    mark->being_placed = false;
+    CObjWaypoint* mark = doc.AddMark(name, lat, lon);
+    mark->short_name = name;
     return mark;
   }
   CObjRoute* Route(const std::string& name, const std::vector<CObjWaypoint*>& marks) {
-    CObjRoute* route = doc.Add(new CObjRoute);
-    route->name = name;
-    for (CObjWaypoint* mark : marks) route->LinkWaypoint(mark);
-    route->EndEditing();
-    return route;
+    return doc.AddRoute(name, marks);
   }
   // A new fix of the vessel, told to the panes.
   void Fix(double lat, double lon, float course, float speed, float heading = 400.0f) {

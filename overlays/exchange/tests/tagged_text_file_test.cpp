@@ -43,18 +43,10 @@ class TaggedTextTest : public ::testing::Test {
   }
 
   CObjWaypoint* Mark(const std::string& name, double lat, double lon) {
-    CObjWaypoint* mark = doc.Add(new CObjWaypoint);
-    mark->name = name;
-    mark->position = {lat, lon};
-    mark->being_placed = false;
-    return mark;
+    return doc.AddMark(name, lat, lon);
   }
   CObjRoute* Route(const std::string& name, const std::vector<CObjWaypoint*>& marks) {
-    CObjRoute* route = doc.Add(new CObjRoute);
-    route->name = name;
-    for (CObjWaypoint* mark : marks) route->LinkWaypoint(mark);
-    route->EndEditing();
-    return route;
+    return doc.AddRoute(name, marks);
   }
   // Writes the bytes as a file and reads it.
   ExchangeRead ReadBytes(const std::string& bytes, const ObjectList* document_list = nullptr) {
