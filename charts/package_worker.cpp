@@ -58,7 +58,10 @@ bool CPackageWorker::StartNextFile(Job& job) {
   state->target = package_.LocalPath(entry);
   state->temp = state->target + ".TMP";
   state->server_path = package_.ServerPath(entry);
+  state->size = entry.size;
   state->blocks_left = static_cast<int64_t>(entry.sums.size());
+  state->in_target.assign(entry.sums.size(), 0);
+  state->sums = std::move(entry.sums);
   if (!CreateDirectoryTree(GetPathDirectory(state->target))) {
     job.Fail("can't create the folder of " + entry.name, errno);
     return false;
@@ -67,15 +70,7 @@ bool CPackageWorker::StartNextFile(Job& job) {
     job.Fail("a folder stands where " + entry.name + " belongs");
     return false;
   }
-  // An earlier attempt's working file carries on; otherwise an existing target becomes the
-  // working file so that its good blocks are kept.
-  if (!FileExists(state->temp) && FileExists(state->target) &&
-      std::rename(state->target.c_str(), state->temp.c_str()) != 0) {
-    job.Fail("can't take over " + entry.name, errno);
-    return false;
-  }
   files_.push_back(std::move(state));
-  sums_ = std::move(entry.sums);
   next_block_ = 0;
   next_offset_ = 0;
   remaining_ = entry.size;
@@ -99,15 +94,15 @@ bool CPackageWorker::Job::Claim() {
   if (worker.remaining_ == 0 && !worker.StartNextFile(*this)) return false;
   FileState* current = worker.files_.back().get();
   if (state != current) {
-    file.Close();
-    state = nullptr;
-    if (!file.Open(current->temp, vd::os::File::Mode::CreateReadWrite)) {
-      Fail("can't open " + current->temp, errno);
-      return false;
-    }
+    target.Close();
+    temp.Close();
     state = current;
+    // A target that can't be read is treated as absent: every block is then fetched, and the
+    // finished file replaces it.
+    if (FileExists(current->target)) target.Open(current->target, vd::os::File::Mode::Read);
   }
-  expected_sum = worker.sums_[worker.next_block_++];
+  block = worker.next_block_++;
+  expected_sum = current->sums[block];
   offset = worker.next_offset_;
   length = static_cast<int32_t>(std::min(worker.remaining_, CVdPkgFile::kBlockSize));
   worker.next_offset_ += length;
@@ -115,33 +110,72 @@ bool CPackageWorker::Job::Claim() {
   return true;
 }
 
+bool CPackageWorker::Job::OpenTemp() {
+  if (temp.IsOpen()) return true;
+  if (temp.Open(state->temp, vd::os::File::Mode::CreateReadWrite)) return true;
+  Fail("can't open " + state->temp, errno);
+  return false;
+}
+
 void CPackageWorker::Job::Work() {
-  const int64_t got = file.PRead(buffer.data(), static_cast<size_t>(length),
-                                 static_cast<uint64_t>(offset));
-  const bool present =
-      got == length && CVdPkgFile::ByteSum(buffer.data(), static_cast<size_t>(length)) ==
-                           expected_sum;
-  if (!present) {
-    const int received = connection.GetRange(state->server_path, offset, length, buffer.data());
-    if (worker.progress_.cancel.load()) return;  // stopped elsewhere; the transfer was cut
-    if (received != length) {
-      Fail("the server did not send " + state->server_path + " whole");
+  const size_t count = static_cast<size_t>(length);
+  const auto matches = [&](vd::os::File& file) {
+    return file.IsOpen() &&
+           file.PRead(buffer.data(), count, static_cast<uint64_t>(offset)) == length &&
+           CVdPkgFile::ByteSum(buffer.data(), count) == expected_sum;
+  };
+  if (matches(target)) {
+    state->in_target[block] = 1;
+  } else {
+    if (!OpenTemp()) return;
+    if (!matches(temp)) {
+      const int received = connection.GetRange(state->server_path, offset, length, buffer.data());
+      if (worker.progress_.cancel.load()) return;  // stopped elsewhere; the transfer was cut
+      if (received != length) {
+        Fail("the server did not send " + state->server_path + " whole");
+        return;
+      }
+      if (CVdPkgFile::ByteSum(buffer.data(), count) != expected_sum) {
+        Fail("the server sent a damaged block of " + state->server_path);
+        return;
+      }
+      if (!temp.PWrite(buffer.data(), count, static_cast<uint64_t>(offset))) {
+        Fail("can't write " + state->temp, errno);
+        return;
+      }
+    }
+  }
+  worker.progress_.done += length;
+  if (--state->blocks_left == 0) FinishFile();
+}
+
+void CPackageWorker::Job::FinishFile() {
+  const size_t blocks = state->sums.size();
+  if (std::count(state->in_target.begin(), state->in_target.end(), 1) ==
+      static_cast<std::ptrdiff_t>(blocks)) {
+    // The old target is the file: it stays as it is, and a stale working file goes.
+    temp.Close();
+    std::remove(state->temp.c_str());
+    return;
+  }
+  if (!OpenTemp()) return;
+  for (size_t i = 0; i < blocks; ++i) {
+    if (!state->in_target[i]) continue;
+    const int64_t at = static_cast<int64_t>(i) * CVdPkgFile::kBlockSize;
+    const size_t count =
+        static_cast<size_t>(std::min(state->size - at, CVdPkgFile::kBlockSize));
+    if (target.PRead(buffer.data(), count, static_cast<uint64_t>(at)) !=
+            static_cast<int64_t>(count) ||
+        CVdPkgFile::ByteSum(buffer.data(), count) != state->sums[i]) {
+      Fail(state->target + " changed while it was checked");
       return;
     }
-    if (CVdPkgFile::ByteSum(buffer.data(), static_cast<size_t>(length)) != expected_sum) {
-      Fail("the server sent a damaged block of " + state->server_path);
-      return;
-    }
-    if (!file.PWrite(buffer.data(), static_cast<size_t>(length), static_cast<uint64_t>(offset))) {
+    if (!temp.PWrite(buffer.data(), count, static_cast<uint64_t>(at))) {
       Fail("can't write " + state->temp, errno);
       return;
     }
-    state->written = true;
   }
-  worker.progress_.done += length;
-  if (--state->blocks_left > 0) return;
-  // The last block of the file: it is whole, so it takes its own name.
-  if (state->written.load() && !file.Sync()) {
+  if (!temp.Truncate(static_cast<uint64_t>(state->size)) || !temp.Sync()) {
     Fail("can't write " + state->temp, errno);
     return;
   }

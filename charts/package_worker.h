@@ -2,15 +2,18 @@
 // Downloads the files of a map package (charts/vdpkg_file.h) next to its descriptor, in 1 MiB
 // blocks on a pool of four workers, each with its own HTTP connection to the package's host.
 //
-// A file is worked on under "<name>.TMP" beside its target and renamed over the target, after
-// an fsync, once every block of it matches its sum; so the target name only ever holds a whole,
-// verified file. A block already on disk whose sum matches is kept, so an interrupted download
-// resumes where it stopped: an existing target is taken over as the working file (renamed to
-// "<name>.TMP") and checked block by block, and a complete package costs only reading. Fetched
-// blocks are summed too; a block that does not match, a short reply, a file that can't be
-// opened or written, or a malformed entry stops the whole download (the cancel flag of the
-// progress record is set to stop the other workers) and keeps what was written for the next
-// attempt.
+// An existing target is never moved, written or truncated while its file downloads: it stays
+// under its own name, openable, whatever the download does. Its blocks are read in place, and
+// those whose sums match are kept. Fetched blocks go into a working file "<name>.TMP" beside
+// the target; once every block of the file is accounted for, the good blocks of the old target
+// are copied into the working file, which is cut to the entry's size, synced and renamed over
+// the target in one step. So the target name only ever holds the user's old file or a whole,
+// verified new one. A target whose blocks all match is left exactly as it is (a complete
+// package costs only reading). A working file left by an interrupted attempt carries on: its
+// matching blocks are kept, so the download resumes where it stopped. Fetched blocks are summed
+// too; a block that does not match, a short reply, a file that can't be opened or written, or
+// a malformed entry stops the whole download (the cancel flag of the progress record is set to
+// stop the other workers) and keeps what was fetched in the working file for the next attempt.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -42,8 +45,13 @@ class CPackageWorker : public CWorkerThread {
     std::string target;
     std::string temp;
     std::string server_path;
+    int64_t size = 0;
+    std::vector<int32_t> sums;
+    // Per block: its good bytes are in the old target rather than in the working file. Each
+    // block is written by the one job that works it; the job finishing the last block reads
+    // them all after the decrement of blocks_left that orders it behind the others.
+    std::vector<uint8_t> in_target;
     std::atomic<int64_t> blocks_left{0};
-    std::atomic<bool> written{false};
   };
 
   class Job : public CWorkerThread::JobData {
@@ -54,11 +62,17 @@ class CPackageWorker : public CWorkerThread {
 
     // Stops the download for a reason of this job.
     void Fail(std::string why, int system_error = 0);
+    // Opens the working file of the current file when this job has not yet; false on failure.
+    bool OpenTemp();
+    // All blocks are done: puts the verified file under the target's name.
+    void FinishFile();
 
     CPackageWorker& worker;
     CHttpConnection connection;
-    vd::os::File file;
-    FileState* state = nullptr;  // the file `file` has open
+    vd::os::File target;         // the old target, read only; closed when there is none
+    vd::os::File temp;           // the working file, opened when first needed
+    FileState* state = nullptr;  // the file the handles belong to
+    size_t block = 0;
     int64_t offset = 0;
     int32_t length = 0;
     int32_t expected_sum = 0;
@@ -79,7 +93,6 @@ class CPackageWorker : public CWorkerThread {
   std::vector<std::unique_ptr<Job>> jobs_;
   std::vector<std::unique_ptr<FileState>> files_;
   // Of the current file, guarded by the pool's lock.
-  std::vector<int32_t> sums_;
   size_t next_block_ = 0;
   int64_t next_offset_ = 0;
   int64_t remaining_ = 0;

@@ -183,6 +183,54 @@ TEST_F(PackageWorkerTest, CancelStopsAWaitingTransferAndLeavesNoTarget) {
   EXPECT_FALSE(FileExists(dir.File("big.qct")));
 }
 
+// The user's copy of a file stays under its own name, byte for byte, while a newer version
+// downloads: a failing server or a cancel leaves it as it was, and only the verified new file
+// replaces it.
+TEST_F(PackageWorkerTest, ExistingFileStaysInPlaceWhenTheDownloadFailsOrIsCancelled) {
+  const std::string& fresh = files[0].bytes;
+  std::string old = fresh;
+  old[kBlock + 7] ^= 0x01;  // the user's copy differs from the new version in one block
+  const std::string target = dir.File("big.qct");
+  HttpTestServer::Reply failing;
+  failing.status = 500;
+  HttpTestServer::Reply slow;
+  slow.body = fresh;
+  slow.delay = std::chrono::seconds(30);
+  struct Case {
+    const char* what;
+    HttpTestServer::Reply reply;
+    bool cancel;
+  };
+  const Case cases[] = {{"server error", failing, false}, {"cancel", slow, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteBytes(target, old);
+    server.Set("/store/pkg/big.qct", c.reply);
+    progress.Reset();
+    server.ClearRequests();
+    std::thread canceller;
+    if (c.cancel) {
+      canceller = std::thread([this] {
+        server.WaitForRequests(1);
+        progress.cancel = true;
+      });
+    }
+    EXPECT_FALSE(RunPackageDownload(package, progress));
+    if (canceller.joinable()) canceller.join();
+    EXPECT_TRUE(progress.finished());
+    EXPECT_TRUE(ReadBytes(target) == old) << "the user's file changed or went";
+    // Only the differing block was asked for: the good ones of the old copy are kept.
+    for (const std::string& range : RangesAsked("big.qct")) {
+      EXPECT_EQ(range, "bytes=1048576-2097151");
+    }
+  }
+
+  server.Serve("/store/pkg/big.qct", fresh);
+  ASSERT_TRUE(Download()) << progress.GetErrorText();
+  EXPECT_EQ(RangesAsked("big.qct"), std::vector<std::string>{"bytes=1048576-2097151"});
+  ExpectAllInPlace();
+}
+
 TEST_F(PackageWorkerTest, FolderInTheWayOrBadDescriptorFailsWithAReason) {
   CreateDirectoryTree(dir.File("big.qct/inside"));
   EXPECT_FALSE(Download());
