@@ -113,8 +113,11 @@ class CChartFrameHost {
   // The profile pane of a command (elevation, altitude, speed, heart rate, other, route) for
   // the object.
   virtual void ShowProfile(int /*command*/, COstrelObject* /*object*/) {}
-  // The object's property window, until the user closes it; false for an object without one.
+  // The object's property window (modeless; an open one is raised); false for an object
+  // without one.
   virtual bool ShowProperties(COstrelObject* /*object*/) { return false; }
+  // The overlay explorer's panes, shown.
+  virtual void ShowExplorerPanes() {}
   // Writes the route's card and opens it on the desktop.
   virtual void ShowRouteCard(CObjRoute* /*route*/) {}
   // Transfers through the frame's GPS input (direction 0 from the device, 1 to it; kind 2

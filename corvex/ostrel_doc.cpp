@@ -35,10 +35,15 @@ COstrelDoc::COstrelDoc() {
 COstrelDoc::~COstrelDoc() {
   vd::OpenAppProfile().SetString(vd::kSettingsSection, kIndexFileSetting, search_index_path_);
   DeleteContents();
+  const std::vector<CDocHintListener*> listeners = std::move(hint_listeners_);
+  hint_listeners_.clear();
+  for (CDocHintListener* listener : listeners) listener->OnDocumentDestroyed();
   CIconLibrary::Get().Clear();
 }
 
 void COstrelDoc::DeleteContents() {
+  const std::vector<CDocHintListener*> listeners = hint_listeners_;
+  for (CDocHintListener* listener : listeners) listener->OnDocumentCleared();
   const bool notifications = COstrelObject::NotificationsEnabled();
   COstrelObject::SetNotificationsEnabled(false);
   if (COstrelObject* selected = COstrelObject::GetSelected(this)) selected->Deselect();
@@ -78,6 +83,28 @@ void COstrelDoc::UpdateAllViews(COstrelViewBase* sender, int hint, COstrelObject
       view->OnUpdate(sender, hint, object);
     }
   }
+  const std::vector<CDocHintListener*> listeners = hint_listeners_;
+  for (CDocHintListener* listener : listeners) {
+    if (std::find(hint_listeners_.begin(), hint_listeners_.end(), listener) !=
+        hint_listeners_.end())
+      listener->OnDocumentHint(hint, object);
+  }
+}
+
+void COstrelDoc::AddHintListener(CDocHintListener* listener) {
+  if (listener && std::find(hint_listeners_.begin(), hint_listeners_.end(), listener) ==
+                      hint_listeners_.end())
+    hint_listeners_.push_back(listener);
+}
+
+void COstrelDoc::RemoveHintListener(CDocHintListener* listener) {
+  std::erase(hint_listeners_, listener);
+}
+
+void COstrelDoc::ShowObjectPanes() {
+  if (!host_) return;
+  host_->ShowExplorerPanes();
+  if (COstrelObject* selected = Selected()) host_->ShowProperties(selected);
 }
 
 void COstrelDoc::RefreshAfterBulkChange() {

@@ -55,6 +55,19 @@ class QWidget;
 // "Failed to open export file: <path>" in an error box.
 void ReportOverlayWriteFailure(const std::string& path);
 
+// A window besides the chart views that follows the document's change hints (the overlay
+// explorer, the property windows). It leaves the document before it is destroyed.
+class CDocHintListener {
+ public:
+  virtual ~CDocHintListener() = default;
+  // The hint of UpdateAllViews, after the chart views had it.
+  virtual void OnDocumentHint(int hint, COstrelObject* object) = 0;
+  // Every object is about to leave the document (it is emptied or destroyed).
+  virtual void OnDocumentCleared() = 0;
+  // The document is destroyed: it is not to be called any more.
+  virtual void OnDocumentDestroyed() = 0;
+};
+
 class COstrelDoc : public COstrelDocBase,
                    public CTrackDocument,
                    public CCurrentPositionDocument,
@@ -157,6 +170,11 @@ class COstrelDoc : public COstrelDocBase,
   // Every chart view but the sender (the data panes are told by the object itself).
   void UpdateAllViews(COstrelViewBase* sender, int hint, COstrelObject* object) override;
   ObjectList* GetObjectList() override { return &objects_; }
+  // The frame's overlay explorer, then the selected object's property window.
+  void ShowObjectPanes() override;
+  // Windows that follow the hints besides the chart views (each once).
+  void AddHintListener(CDocHintListener* listener);
+  void RemoveHintListener(CDocHintListener* listener);
   // The fly-through object forgets a destroyed object.
   void ForgetCurrentObject(COstrelObject* object) override;
   // The chart outline scoring best for the position (COldChartOutline::ScaleMatch with the
@@ -378,6 +396,7 @@ class COstrelDoc : public COstrelDocBase,
 
   ObjectList objects_;
   std::vector<CDocView*> views_;
+  std::vector<CDocHintListener*> hint_listeners_;
   CChartFrameHost* host_ = nullptr;
   QWidget* main_window_ = nullptr;
   CDocView* gps_view_ = nullptr;

@@ -236,8 +236,7 @@ bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
       ui.enabled = host_ && CObjRoute::Current() != nullptr;
       return true;
     case kCmdProperties:
-      ui.enabled = host_ && (As<CObjWaypoint>(selected) || As<CObjRoute>(selected) ||
-                             As<CObjTrack>(selected));
+      ui.enabled = host_ != nullptr;
       return true;
     case kCmdAltitudeProfile:
     case kCmdSpeedProfile:
@@ -435,7 +434,7 @@ bool COstrelDoc::OnCommand(int id) {
       if (host_) host_->ShowProfile(id, CObjRoute::Current());
       break;
     case kCmdProperties:
-      if (host_ && Selected()) host_->ShowProperties(Selected());
+      ShowObjectPanes();
       break;
     case kCmdRouteProperties:
       if (host_ && CObjRoute::Current()) host_->ShowProperties(CObjRoute::Current());

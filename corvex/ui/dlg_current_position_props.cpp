@@ -75,20 +75,6 @@ void CDlgCurrentPositionProps::RegisterTemplate() {
 
 CDlgCurrentPositionProps::CDlgCurrentPositionProps(CObjCurrentPosition* vessel, QWidget* parent)
     : CObjectPropsDialog(vessel, kTemplate, parent) {
-  // The settings follow the object back, so new own-vessel objects keep what was there.
-  SetRestore([vessel, show = vessel->show_vector, colour = vessel->colour,
-              minutes = vessel->vector_minutes, radius = vessel->range_radius_nm] {
-    vessel->show_vector = show;
-    vessel->colour = colour;
-    vessel->vector_minutes = minutes;
-    vessel->range_radius_nm = radius;
-    SaveSetting("cur_pos_show_vector", show ? 1 : 0);
-    SaveSetting("cur_pos_color", static_cast<int32_t>(colour));
-    SaveSetting("cur_pos_vector_secs", VectorSecondsSetting(minutes));
-    SaveSetting("cur_pos_radius", RangeRadiusSetting(radius));
-    vessel->NotifyChange(kChangeEditState);
-    vessel->NotifyChange(kChangeDisplay);
-  });
   RegisterTemplate();
   CreateWindow();
 }

@@ -54,14 +54,6 @@ void BuildMarkDialog(vd::ui::DialogWindow& d) {
   AddPropsButtons(d, layout);
 }
 
-// What Cancel puts back.
-struct MarkFields {
-  CLatLon position;
-  std::string comment, short_name, link;
-  int32_t label_mode, symbol, circle_mode, modified;
-  vd::ui::ColourRef colour;
-  float radius;
-};
 
 }  // namespace
 
@@ -71,23 +63,6 @@ void CDlgMarkProps::RegisterTemplate() {
 
 CDlgMarkProps::CDlgMarkProps(CObjWaypoint* mark, QWidget* parent)
     : CObjectPropsDialog(mark, kTemplate, parent) {
-  const MarkFields saved{mark->position,    mark->comment,     mark->short_name, mark->link,
-                         mark->label_mode,  mark->symbol,      mark->circle_mode,
-                         mark->modified,    mark->colour,      mark->radius};
-  SetRestore([mark, saved] {
-    mark->position = saved.position;
-    mark->comment = saved.comment;
-    mark->short_name = saved.short_name;
-    mark->link = saved.link;
-    mark->label_mode = saved.label_mode;
-    mark->circle_mode = saved.circle_mode;
-    mark->colour = saved.colour;
-    mark->radius = saved.radius;
-    mark->SetSymbol(saved.symbol);
-    mark->NotifyRoutes(kChangeModified);
-    mark->NotifyChange(kChangeModified);
-    mark->modified = saved.modified;
-  });
   RegisterTemplate();
   CreateWindow();
 }

@@ -12,6 +12,7 @@
 
 #include "core/app/app_common.h"
 #include "core/ui/message_boxes.h"
+#include "corvex/ui/dlg_route_props_settings.h"
 #include "corvex/ui/line_style_controls.h"
 #include "overlays/obj_waypoint.h"
 #include "platform/os/process.h"
@@ -48,6 +49,7 @@ void BuildRouteDialog(vd::ui::DialogWindow& d) {
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(d.AddControl(D::kReverseButton, new QPushButton("Reverse")));
   buttons->addWidget(d.AddControl(D::kLabelLegsCheck, new QCheckBox("Label legs")));
+  buttons->addWidget(d.AddControl(D::kSettingsButton, new QPushButton("Settings...")));
   buttons->addWidget(d.AddControl(D::kRouteCardButton, new QPushButton("Route Card")));
   layout->addLayout(buttons);
   AddPropsButtons(d, layout);
@@ -69,30 +71,7 @@ void CDlgRouteProps::RegisterTemplate() {
 
 CDlgRouteProps::CDlgRouteProps(CObjRoute* route, QWidget* parent)
     : CObjectPropsDialog(route, kTemplate, parent) {
-  totals_.speed_knots = SettingOr("rt_est_speed", 3000) / 1000.0;
-  totals_.ascent_seconds_per_metre = SettingOr("rt_est_ascent", 6000) / 1000.0;
-  totals_.descent_seconds_per_metre = SettingOr("rt_est_descent", 0) / 1000.0;
-  std::vector<std::string> names;
-  for (const CObjWaypoint* point : route->points()) names.push_back(point->name);
-  SetRestore([this, route, names, leg_labels = route->leg_labels, colour = route->colour,
-              thickness = route->thickness, style = route->line_style,
-              transparency = route->transparency, modified = route->modified] {
-    if (reversed_) route->Reverse();
-    const auto& points = route->points();
-    for (size_t i = 0; i < points.size() && i < names.size(); ++i) {
-      if (points[i]->name != names[i]) {
-        points[i]->name = names[i];
-        points[i]->NotifyChange(kChangeModified);
-      }
-    }
-    route->leg_labels = leg_labels;
-    route->colour = colour;
-    route->thickness = thickness;
-    route->line_style = style;
-    route->transparency = transparency;
-    route->NotifyChange(kChangeModified);
-    route->modified = modified;
-  });
+  ReadEstimateSettings();
   RegisterTemplate();
   CreateWindow();
 }
@@ -110,6 +89,12 @@ bool CDlgRouteProps::OnInitDialog(QWidget* focus, intptr_t param) {
   QObject::connect(list, &QTreeWidget::itemDoubleClicked, list,
                    [this](QTreeWidgetItem* item, int) { OnItemDoubleClicked(item); });
   return CObjectPropsDialog::OnInitDialog(focus, param);
+}
+
+void CDlgRouteProps::ReadEstimateSettings() {
+  totals_.speed_knots = SettingOr("rt_est_speed", 3000) / 1000.0;
+  totals_.ascent_seconds_per_metre = SettingOr("rt_est_ascent", 6000) / 1000.0;
+  totals_.descent_seconds_per_metre = SettingOr("rt_est_descent", 0) / 1000.0;
 }
 
 void CDlgRouteProps::Refresh() {
@@ -195,13 +180,19 @@ void CDlgRouteProps::OnControl(int id, int /*code*/) {
     case kReverseButton:
       if (r.locked) return;
       r.Reverse();
-      reversed_ = !reversed_;
       RefreshQuietly();
       return;
     case kLabelLegsCheck:
       r.leg_labels = IsChecked(kLabelLegsCheck);
       r.NotifyChange(kChangeModified);
       return;
+    case kSettingsButton: {
+      CDlgRoutePropsSettings settings(options_.value, dialog_window());
+      settings.DoModal(dialog_window());
+      ReadEstimateSettings();
+      RefreshQuietly();
+      return;
+    }
     case kRouteCardButton:
       if (const auto path = WriteRouteCard()) vd::os::OpenDocument(*path);
       return;

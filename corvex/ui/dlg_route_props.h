@@ -25,6 +25,7 @@ class CDlgRouteProps : public CObjectPropsDialog {
   static constexpr int kReverseButton = 1007;
   static constexpr int kLabelLegsCheck = 1008;
   static constexpr int kRouteCardButton = 1009;
+  static constexpr int kSettingsButton = 1010;  // "Settings...": the modal route settings
 
   // The route card options, the binary setting "routeprops".
   struct s_RoutePropsSettings {
@@ -60,13 +61,14 @@ class CDlgRouteProps : public CObjectPropsDialog {
  private:
   CObjRoute& route() const { return *static_cast<CObjRoute*>(object()); }
   void FillList();
+  // The time estimate's speed and climbing rates from the settings.
+  void ReadEstimateSettings();
   void OnItemChanged(QTreeWidgetItem* item, int column);
   void OnItemDoubleClicked(QTreeWidgetItem* item);
 
   PersistentData<s_RoutePropsSettings> options_{"routeprops"};
   RouteCardData totals_;
   bool filling_ = false;
-  bool reversed_ = false;  // Reverse pressed an odd number of times
   // The list's column widths for the rest of the run.
   static std::array<int, 4> column_widths_;
 };

@@ -84,20 +84,6 @@ void CDlgTextProps::RegisterTemplate() {
 
 CDlgTextProps::CDlgTextProps(CObjText* note, QWidget* parent)
     : CObjectPropsDialog(note, kTemplate, parent) {
-  SetRestore([note, position = note->position, text = note->text, font = note->font,
-              text_colour = note->text_colour, background = note->background_colour,
-              fill = note->fill_background, format = note->text_format,
-              modified = note->modified] {
-    note->position = position;
-    note->text = text;
-    note->font = font;
-    note->text_colour = text_colour;
-    note->background_colour = background;
-    note->fill_background = fill;
-    note->text_format = format;
-    note->NotifyChange(kChangeModified);
-    note->modified = modified;
-  });
   RegisterTemplate();
   CreateWindow();
 }

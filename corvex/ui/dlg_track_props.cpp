@@ -82,31 +82,6 @@ CDlgTrackProps::CDlgTrackProps(CObjTrack* track, QWidget* parent)
   machine_width_ = vd::OpenAppProfile()
                        .GetString(vd::kSettingsSection, "track_machine_width")
                        .value_or("");
-  CTrackDocument* document = TrackDocumentOf(*track);
-  SetRestore([this, track, document, was_gps = track->IsGPSTrack(), points = track->points(),
-              interval = track->update_interval, distance = track->update_distance,
-              partition = track->partition_time, tick = track->tick_interval,
-              closed = track->closed, colour = track->colour, thickness = track->thickness,
-              style = track->line_style, transparency = track->transparency,
-              modified = track->modified] {
-    if (document && was_gps != track->IsGPSTrack())
-      document->SetGPSTrack(was_gps ? track : nullptr);
-    if (reduced_) {
-      track->mutable_points() = points;
-      track->RecomputeTotals();
-    }
-    track->update_interval = interval;
-    track->update_distance = distance;
-    track->partition_time = partition;
-    track->tick_interval = tick;
-    track->closed = closed;
-    track->colour = colour;
-    track->thickness = thickness;
-    track->line_style = style;
-    track->transparency = transparency;
-    track->NotifyChange(kChangeModified);
-    track->modified = modified;
-  });
   RegisterTemplate();
   CreateWindow();
 }
@@ -226,7 +201,6 @@ void CDlgTrackProps::OnControl(int id, int code) {
     case kReduceButton:
       t.Thin();
       t.RecomputeTotals();
-      reduced_ = true;
       t.NotifyChange(kChangeEditState);
       RefreshQuietly();
       return;

@@ -46,5 +46,4 @@ class CDlgTrackProps : public CObjectPropsDialog {
   void ShowFigures();
 
   std::string machine_width_;  // metres, as typed
-  bool reduced_ = false;
 };

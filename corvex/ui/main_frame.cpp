@@ -40,7 +40,7 @@
 #include "corvex/ui/dlg_simulator.h"
 #include "corvex/ui/map_shop_dialog.h"
 #include "corvex/ui/place_search_dialog.h"
-#include "corvex/ui/props_dialog_factory.h"
+#include "corvex/ui/props_windows.h"
 #include "geodesy/projection.h"
 #include "gps/garmin/create_garmin_interface.h"
 #include "gps/garmin/garmin_io.h"
@@ -124,6 +124,7 @@ bool CMainFrame::Create() {
 
   dock_host_ = std::make_unique<CDockWidgetHost>(*this);
   InstallDockingHost(dock_host_.get());
+  props_windows_ = std::make_unique<CPropsWindows>(this);
 
   BuildMenus();
   BuildToolbars();
@@ -626,13 +627,7 @@ void CMainFrame::ShowProfile(int command, COstrelObject* object) {
   }
 }
 
-bool CMainFrame::ShowProperties(COstrelObject* object) {
-  // Modal: the object can't be deleted while its window edits it.
-  std::unique_ptr<CObjectPropsDialog> dialog = CreateObjectPropsDialog(*object, this);
-  if (!dialog) return false;
-  dialog->DoModal(this);
-  return true;
-}
+bool CMainFrame::ShowProperties(COstrelObject* object) { return props_windows_->Show(object); }
 
 void CMainFrame::ShowRouteCard(CObjRoute* route) {
   CDlgRouteProps card(route, this);
@@ -903,6 +898,7 @@ bool CMainFrame::OnClose() {
   }
   closing_ = false;
   gps_.reset();
+  props_windows_->CloseAll();
   // The chart windows go before the document their views show.
   for (CChildFrame* frame : ChartFrames()) delete frame;
   if (first) first->DestroyDocument();

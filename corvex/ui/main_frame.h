@@ -31,6 +31,7 @@ inline constexpr char kMainWindowClass[] = "CorvexMainWnd";
 inline constexpr char kViewerWindowClass[] = "LUMEXV2MainWnd";
 
 class CDockWidgetHost;
+class CPropsWindows;
 
 class CMainFrame : public QMainWindow,
                    public vd::ui::NativeWindow,
@@ -69,6 +70,8 @@ class CMainFrame : public QMainWindow,
   ShapeKindChooser ShapefileKindChooser() override;
   void ShowProfile(int command, COstrelObject* object) override;
   bool ShowProperties(COstrelObject* object) override;
+  // The open property windows of the document's objects.
+  CPropsWindows& props_windows() { return *props_windows_; }
   void ShowRouteCard(CObjRoute* route) override;
   bool CanGpsTransfer(int direction, int kind) const override;
   int GpsTransfer(int direction, int kind, ObjectList& objects) override;
@@ -161,6 +164,7 @@ class CMainFrame : public QMainWindow,
   std::unique_ptr<CGPSInterface> gps_;
   // The docking panes of the data windows.
   std::unique_ptr<CDockWidgetHost> dock_host_;
+  std::unique_ptr<CPropsWindows> props_windows_;
   std::string gps_status_;
   int command_bar_mode_ = 0;  // 0 planning, 1 navigation
   bool printing_mode_ = false;

@@ -53,10 +53,7 @@ void CObjectPropsDialog::OnCommand(int id, QWidget* control, int code) {
   if (!refreshing_) OnControl(id, code);
 }
 
-void CObjectPropsDialog::OnCancel() {
-  if (restore_) restore_();
-  Close(2);
-}
+void CObjectPropsDialog::OnCancel() { Close(2); }
 
 void CObjectPropsDialog::Close(int result) {
   if (vd::ui::DialogWindow* window = dialog_window()) window->End(result);

@@ -1,9 +1,9 @@
 #pragma once
 // The base of the overlay objects' property windows. A window edits its object live: every
 // control writes its field at once and sends the object's change notification, so the views
-// and panes follow while the user types. "OK" closes the window keeping the edits; "Cancel"
-// (Escape, the close button) first puts back what the object held when the window opened.
-// Enter closes nothing.
+// and panes follow while the user types. There is no transaction to undo: "OK" and "Cancel"
+// (Escape, the close button) both close the window and the edits stay, so nothing another
+// window, the chart or the GPS changed meanwhile is overwritten. Enter closes nothing.
 //
 // The window is modeless and shows at once when a parent is given; without one it is only
 // constructed (the route card uses that). The dialog does not own its object: its owner
@@ -40,12 +40,15 @@ class CObjectPropsDialog : public CDialogF1Help {
 
   // Reloads every control from the object; controls holding the focus keep what is typed.
   virtual void Refresh() {}
+  // Refresh with the control notifications it causes held back (what the owner calls when the
+  // object changed by other means).
+  void RefreshQuietly();
 
   bool OnInitDialog(QWidget* focus, intptr_t param) override;
   void OnCommand(int id, QWidget* control, int code) override;
   // Enter does not close the window.
   void OnOK() override {}
-  // Restores the object as it was when the window opened, then closes.
+  // Closes; the edits made stay in the object.
   void OnCancel() override;
 
   // Runs from the event loop after the window closed by OK or Cancel, so the owner may delete
@@ -56,8 +59,6 @@ class CObjectPropsDialog : public CDialogF1Help {
  protected:
   // The derived dialog's own commands; they are not delivered while Refresh fills controls.
   virtual void OnControl(int /*id*/, int /*code*/) {}
-  // Sets what Cancel runs to put the object back.
-  void SetRestore(std::function<void()> restore) { restore_ = std::move(restore); }
   // Builds the window from the template and shows it (the constructors of the derived classes
   // call it last, once their members are ready).
   void CreateWindow();
@@ -76,9 +77,6 @@ class CObjectPropsDialog : public CDialogF1Help {
   void Enable(int id, bool enable);
   int ComboIndex(int id) const;
   void SelectCombo(int id, int index);
-  // Refresh with the control notifications it causes held back.
-  void RefreshQuietly();
-
   // The application object's formatting, or empty text when there is none.
   static CAppCommon* App();
 
@@ -87,7 +85,6 @@ class CObjectPropsDialog : public CDialogF1Help {
 
   COstrelObject* object_;
   QWidget* parent_;
-  std::function<void()> restore_;
   std::function<void()> closed_handler_;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
   bool refreshing_ = false;

