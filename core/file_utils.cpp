@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 #include "core/path_utils.h"
@@ -177,8 +178,25 @@ int64_t GetDiskFreeSpace64(const std::string& path) {
   return free ? static_cast<int64_t>(*free) : -1;
 }
 
+namespace {
+
+std::mutex g_copy_window_mutex;
+CopyProgressWindow g_copy_window;
+
+CopyProgressWindow InstalledCopyWindow() {
+  std::lock_guard lock(g_copy_window_mutex);
+  return g_copy_window;
+}
+
+}  // namespace
+
+void SetCopyProgressWindow(CopyProgressWindow window) {
+  std::lock_guard lock(g_copy_window_mutex);
+  g_copy_window = std::move(window);
+}
+
 bool CopyFileWithProgress(const std::string& source, const std::string& target,
-                          const CopyProgress& progress) {
+                          const CopyProgress& progress_in) {
   constexpr uint64_t kSmallFile = 10000;
   constexpr size_t kBlock = 16384;
   vd::os::File in;
@@ -187,6 +205,12 @@ bool CopyFileWithProgress(const std::string& source, const std::string& target,
   vd::os::AtomicFileWriter out;
   if (size < 0 || !out.Open(target)) return false;
   const uint64_t total = static_cast<uint64_t>(size);
+  CopyProgress progress = progress_in;
+  if (!progress && total > kSmallFile) {
+    if (const CopyProgressWindow window = InstalledCopyWindow()) {
+      progress = window("Copying " + source + " To " + target, total);
+    }
+  }
   const bool report = progress && total > kSmallFile;
   std::vector<char> block(kBlock);
   uint64_t copied = 0;

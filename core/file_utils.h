@@ -50,8 +50,16 @@ using CopyProgress = std::function<bool(uint64_t copied, uint64_t total)>;
 // under a temporary name beside the target and renamed over it at the end, so on failure or
 // cancel the old target (if any) is untouched. `progress` is told only for files larger than
 // 10,000 bytes, after every block of 16,384 bytes.
+// Without a `progress` of its own, a copy of more than 10,000 bytes shows the installed copy
+// progress window (below) titled "Copying <source> To <target>", whose Cancel stops it.
 bool CopyFileWithProgress(const std::string& source, const std::string& target,
                           const CopyProgress& progress = nullptr);
+// Makes the progress of one copy: given the window's title and the bytes to copy, returns the
+// callback that moves it (and keeps it open while it lives), or null for no window.
+using CopyProgressWindow =
+    std::function<CopyProgress(const std::string& title, uint64_t total)>;
+// Installs the window copies show (the program's user interface does at start-up); null: none.
+void SetCopyProgressWindow(CopyProgressWindow window);
 inline bool CopyFileBytes(const std::string& source, const std::string& target) {
   return CopyFileWithProgress(source, target);
 }

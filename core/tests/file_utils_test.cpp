@@ -1,9 +1,11 @@
 #include "core/file_utils.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <vector>
 
@@ -198,6 +200,34 @@ TEST(FileUtilsTest, CopiesWithProgressAndCancel) {
   EXPECT_FALSE(CopyFileBytes(source, dir.File("no/such/folder/t")));
   EXPECT_TRUE(CopyFileBytes(source, source));  // onto itself: unchanged
   EXPECT_EQ(Read(source), "small");
+}
+
+// The disk fills half way through a copy (a file size limit stands in for the full disk): the
+// copy fails, no part of it is left, and an older target and the source are as they were.
+TEST(FileUtilsTest, CopyThatRunsOutOfSpaceLeavesNothingHalfWritten) {
+  vd::test::TempDir dir;
+  const std::string source = dir.File("source.bin"), target = dir.File("target.bin");
+  std::string bytes;
+  for (int i = 0; i < 200000; ++i) bytes += static_cast<char>(i * 11 + i / 509);
+  Write(source, bytes);
+  Write(target, "older copy");
+
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);  // a refused write fails with EFBIG
+  rlimit limited = saved;
+  limited.rlim_cur = 100000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const bool copied = CopyFileWithProgress(source, target);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+
+  EXPECT_FALSE(copied);
+  EXPECT_EQ(Read(target), "older copy");
+  EXPECT_EQ(Read(source), bytes);
+  std::vector<vd::os::DirEntry> entries;
+  ASSERT_TRUE(vd::os::ListFolder(dir.path(), entries));
+  EXPECT_EQ(entries.size(), 2u) << "no temporary file left";
 }
 
 TEST(FileUtilsTest, ReadsLines) {

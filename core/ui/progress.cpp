@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "core/ui/progress_template.h"
+#include "platform/ui/message_box.h"
 #include "platform/os/clock.h"
 #include "platform/os/environment.h"
 #include "platform/os/numbers.h"
@@ -45,7 +46,7 @@ CProgress::CProgress(std::string message, int range, QWidget* parent, Clock cloc
     silent_ = true;
     return;
   }
-  if (!parent) parent = QApplication::activeWindow();
+  if (!parent) parent = vd::ui::ActiveDialogOwner();
   RegisterProgressTemplate();
   vd::ui::DialogWindow* dialog = vd::ui::CreateDialogFromTemplate(kProgressTemplate, parent);
   Attach(dialog);

@@ -7,7 +7,9 @@
 #include <map>
 
 #include "charts/offline_data.h"
+#include "charts/ui/chart_reader_message_boxes.h"
 #include "core/file_utils.h"
+#include "core/ui/copy_progress_window.h"
 #include "core/persistent_value.h"
 #include "core/ui/background_download.h"
 #include "corvex/command_ids.h"
@@ -102,6 +104,10 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
   exit_code_ = 1;
   const CCommandLine command_line = ParseCommandLine(args);
   CSplashWnd::SetEnabled(command_line.show_splash);
+  // What the chart readers have to tell the user reaches them from the first chart on.
+  InstallChartReaderMessageBoxes();
+  // Long file copies show their progress and can be cancelled.
+  InstallCopyProgressWindow();
 
   // Folders; the temp folder is published for the 3D viewer.
   InitFolders();

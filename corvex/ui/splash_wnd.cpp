@@ -71,6 +71,9 @@ CSplashWnd::CSplashWnd(QImage image, QString text, QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       image_(std::move(image)),
       text_(std::move(text)) {
+  // The splash never becomes the active window, so that no message box of the start-up takes
+  // it for its owner and goes with it when it closes.
+  setAttribute(Qt::WA_ShowWithoutActivating);
   setFixedSize(image_.size());
   const QRect area = (parent && parent->isVisible()) ? parent->frameGeometry()
                      : screen()                      ? screen()->availableGeometry()

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "charts/ui/chart_reader_message_boxes.h"
 #include "lumex/ui/main_frame.h"
 #include "platform/os/environment.h"
 #include "platform/os/ipc_channel.h"
@@ -26,6 +27,8 @@ bool CLumexApp::HandOver() {
 
 bool CLumexApp::InitInstance() {
   if (vd::os::IpcWindowExists(kLumexWindowClass) && HandOver()) return false;
+  // What the chart readers have to tell the user (also from the terrain worker) reaches them.
+  InstallChartReaderMessageBoxes();
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     display_scale =
         float((screen->logicalDotsPerInchX() + screen->logicalDotsPerInchY()) / 192.0);

@@ -1,5 +1,7 @@
 #include "platform/ui/message_box.h"
 
+#include <QApplication>
+#include <QWidget>
 #include <algorithm>
 
 #include "platform/ui/responder.h"
@@ -18,10 +20,22 @@ std::vector<int> MessageBoxButtons(uint32_t flags) {
   }
 }
 
+QWidget* DialogOwner(QWidget* wanted) {
+  QWidget* window = wanted ? wanted->window() : nullptr;
+  while (window && window->windowType() == Qt::SplashScreen) {
+    QWidget* parent = window->parentWidget();
+    window = parent ? parent->window() : nullptr;
+  }
+  return window;
+}
+
+QWidget* ActiveDialogOwner() { return DialogOwner(QApplication::activeWindow()); }
+
 int RunMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
                   uint32_t flags) {
   const std::vector<int> buttons = MessageBoxButtons(flags);
-  const int answer = CurrentResponder().MessageBox(MessageBoxRequest{owner, text, caption, flags});
+  const int answer =
+      CurrentResponder().MessageBox(MessageBoxRequest{DialogOwner(owner), text, caption, flags});
   if (std::find(buttons.begin(), buttons.end(), answer) != buttons.end()) return answer;
   const bool has_cancel = std::find(buttons.begin(), buttons.end(), kIdCancel) != buttons.end();
   return has_cancel ? kIdCancel : buttons.back();

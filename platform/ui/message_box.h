@@ -32,9 +32,17 @@ constexpr uint32_t kMbDefaultMask = 0xF00;
 // The ids (kIdOk, kIdYes, ...) of the buttons a flag set shows, in order.
 std::vector<int> MessageBoxButtons(uint32_t flags);
 
+// The window a message box or dialog meant for `wanted` is to belong to: its top-level window,
+// passing over windows that go away on their own (the start-up splash), which would take a box
+// still open with them. Null when none is left.
+QWidget* DialogOwner(QWidget* wanted);
+// DialogOwner of the active window.
+QWidget* ActiveDialogOwner();
+
 // Shows the box and returns the id of the button pressed. Closing the box counts as Cancel
 // when it has one, else as the last button (No, OK). An answer naming a button the box does
 // not show counts the same way.
+// The box belongs to DialogOwner(owner).
 int RunMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
                   uint32_t flags);
 

@@ -9,6 +9,10 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
 
 #include "core/persistent_value.h"
 #include "corvex/command_ids.h"
@@ -20,6 +24,8 @@
 #include "corvex/ui/ostrel_app.h"
 #include "corvex/ui/splash_wnd.h"
 #include "corvex/ui/tests/corvex_home.h"
+#include "core/ui/message_boxes.h"
+#include "platform/ui/responder.h"
 
 namespace {
 
@@ -170,6 +176,48 @@ TEST(SplashTest, AKeyPressOnlyHidesTheSplash) {
   CSplashWnd::SetEnabled(false);
   CSplashWnd::ShowSplash("Version test", QString(), nullptr);
   EXPECT_EQ(CSplashWnd::Current(), nullptr);
+}
+
+// A message box of the start-up never belongs to the splash: when the splash closes while the
+// box is open (its time runs out, the user clicks), the box stays and is answered.
+TEST(SplashTest, AMessageBoxOutlivesTheSplashClosingUnderIt) {
+  CSplashWnd::SetEnabled(true);
+  QWidget frame;
+  frame.show();
+  CSplashWnd::ShowSplash("Version test", QString(), &frame);
+  CSplashWnd* splash = CSplashWnd::Current();
+  ASSERT_NE(splash, nullptr);
+  splash->activateWindow();
+  ASSERT_TRUE(vd::test::ProcessEventsUntil([&] { return QApplication::activeWindow() == splash; }));
+
+  // The real box, in its own event loop; the splash goes while it is open.
+  struct CloseSplashThenAnswer : vd::ui::DialogResponder {
+    int MessageBox(const vd::ui::MessageBoxRequest& request) override {
+      owner = request.owner;
+      QTimer::singleShot(0, [this] {
+        going = CSplashWnd::Current();
+        CSplashWnd::HideSplash();
+        AnswerOnceTheSplashIsGone();
+      });
+      return DialogResponder::MessageBox(request);
+    }
+    void AnswerOnceTheSplashIsGone() {
+      QTimer::singleShot(0, [this] {
+        if (!going.isNull()) return AnswerOnceTheSplashIsGone();
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+          box->button(QMessageBox::Retry)->click();
+        }
+      });
+    }
+    QWidget* owner = nullptr;
+    QPointer<CSplashWnd> going;
+  } responder;
+  vd::ui::ScopedResponder scope(&responder);
+  EXPECT_EQ(FormatMessageBox(vd::ui::kMbRetryCancel | vd::ui::kMbIconError, "Cannot open file"),
+            vd::ui::kIdRetry);
+  EXPECT_EQ(responder.owner, &frame);
+  EXPECT_EQ(CSplashWnd::Current(), nullptr);
+  CSplashWnd::SetEnabled(false);
 }
 
 }  // namespace

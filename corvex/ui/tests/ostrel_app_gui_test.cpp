@@ -8,15 +8,19 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <algorithm>
 #include <cmath>
 #include <future>
 #include <memory>
 
 #include "core/persistent_value.h"
 #include "corvex/ostrel_doc.h"
+#include "corvex/ostrel_view.h"
 #include "corvex/tests/api_test_support.h"
 #include "corvex/ui/chart_view_maker.h"
+#include "corvex/ui/child_frame.h"
 #include "corvex/ui/main_frame.h"
+#include "corvex/ui/splash_wnd.h"
 #include "corvex/ui/tests/corvex_home.h"
 #include "corvex/vd_transaction.h"
 #include "gps/gps_interface.h"
@@ -30,6 +34,7 @@
 #include "platform/os/named_mutex.h"
 #include "platform/os/numbers.h"
 #include "platform/os/process.h"
+#include "tests/chart_fixture.h"
 #include "tests/child_process.h"
 
 namespace {
@@ -419,6 +424,55 @@ TEST(CorvexApp, MessagesBeforeTheDocumentExists) {
   EXPECT_EQ(frame.OnUserMessage(CMainFrame::kApiRequest, 5), 12);
   EXPECT_EQ(frame.OnUserMessage(0, 0), 0);
   EXPECT_EQ(frame.OnUserMessage(CMainFrame::kOpenHandedFile, 0), 0);
+}
+
+// A chart the program can't show, given on the command line while the splash is up: the user
+// is told why, and the program goes on without a chart window.
+TEST(CorvexApp, BadChartOnTheCommandLineIsReportedAndTheProgramRuns) {
+  CorvexHome home;
+  vd::test::ChartFixture chart;
+  ASSERT_TRUE(vd::test::WriteChartFixture(home.File("cut.qct"), chart));
+  std::string bytes = ReadFile(home.File("cut.qct"));
+  bytes.resize(0x45A8 + 4 * 2 * 2 - 1);  // the tile index ends a byte short
+  ASSERT_TRUE(vd::os::SaveFileAtomically(home.File("cut.qct"), bytes));
+  ASSERT_TRUE(vd::os::SaveFileAtomically(home.File("text.qct"), "not a chart at all\n"));
+  vd::test::ChartFixture reference;
+  reference.reference = true;
+  reference.extension = true;
+  reference.disk_label = "CHARTS 2";
+  reference.texts = {{kQctOriginalName, home.File("disc/original.qct")}};
+  ASSERT_TRUE(vd::test::WriteChartFixture(home.File("ref.qct"), reference));
+
+  struct Case {
+    std::string file;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"cut.qct", "Failed to open map (2): \"" + home.File("cut.qct") + "\"\nPlease close all"},
+      {"text.qct", "Not a QuickChart file: \"" + home.File("text.qct") + "\""},
+      // The original of a reference file is on a disc that is not in: Retry or Cancel.
+      {"ref.qct", "Cannot open file: " + home.File("disc/original.qct") +
+                      "\n\nPlease re-insert the disk: CHARTS 2"},
+  };
+  for (const Case& c : cases) {
+    ScriptedAnswers answers;
+    vd::ui::ScopedResponder responder(&answers);
+    CSplashWnd::SetEnabled(true);
+    Program program({home.File(c.file)});
+    ASSERT_TRUE(program.started()) << c.file;
+    EXPECT_NE(CSplashWnd::Current(), nullptr) << "the splash is up meanwhile";
+    const auto shown = std::find_if(answers.asked.begin(), answers.asked.end(),
+                                    [&](const std::string& text) {
+                                      return text.starts_with(c.message);
+                                    });
+    EXPECT_NE(shown, answers.asked.end()) << c.file << ": " << testing::PrintToString(answers.asked);
+    for (CChildFrame* frame : program.frame().ChartFrames()) {
+      if (frame->view()) EXPECT_NE(frame->view()->GetChartPath(), home.File(c.file));
+    }
+    CSplashWnd::HideSplash();
+    vd::test::DrainEvents();
+    EXPECT_TRUE(program.Quit());
+  }
 }
 
 }  // namespace

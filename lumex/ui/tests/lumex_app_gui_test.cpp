@@ -13,13 +13,17 @@
 #include <thread>
 #include <vector>
 
+#include "charts/old_quick_chart.h"
 #include "lumex/ui/main_frame.h"
 #include "lumex/ui/window_placement.h"
 #include "platform/os/environment.h"
+#include "platform/os/files.h"
 #include "platform/os/folders.h"
 #include "platform/os/ipc_channel.h"
 #include "platform/os/profile_store.h"
+#include "platform/ui/responder.h"
 #include "platform/ui/window_messages.h"
+#include "tests/chart_fixture.h"
 #include "tests/child_process.h"
 #include "tests/temp_dir.h"
 
@@ -109,6 +113,38 @@ TEST_F(LumexAppTest, StartsWithTheViewsDeviceAndSceneUnderItsTitleAndToolbar) {
   }
   frame->toolbar()->actions().front()->trigger();
   EXPECT_EQ(log.back(), "command 32771");
+}
+
+// The viewer opens its charts on its terrain worker too: what the chart reader has to say
+// reaches the user from there, once the viewer has started.
+TEST_F(LumexAppTest, ChartReaderMessagesReachTheUserFromTheWorker) {
+  struct Recorder : vd::ui::DialogResponder {
+    int MessageBox(const vd::ui::MessageBoxRequest& request) override {
+      shown.push_back(request.text);
+      return vd::ui::kIdOk;
+    }
+    std::vector<std::string> shown;
+  } recorder;
+  vd::ui::ScopedResponder scope(&recorder);
+  vd::test::TempDir dir;
+  const std::string path = dir.File("cut.qct");
+  ASSERT_TRUE(vd::test::WriteChartFixture(path, vd::test::ChartFixture()));
+  std::string bytes;
+  ASSERT_TRUE(vd::os::ReadWholeFile(path, bytes));
+  bytes.resize(0x45A8 + 4 * 2 * 2 - 1);  // the tile index ends a byte short
+  ASSERT_TRUE(vd::os::SaveFileAtomically(path, bytes));
+
+  Start();
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    EXPECT_EQ(OpenOldQuickChart(path, false), nullptr);
+    done = true;
+  });
+  EXPECT_TRUE(ProcessEventsUntil([&] { return done.load(); }));
+  worker.join();
+  ASSERT_EQ(recorder.shown.size(), 1u);
+  EXPECT_TRUE(recorder.shown[0].starts_with("Failed to open map (2): \"" + path + "\""))
+      << recorder.shown[0];
 }
 
 TEST_F(LumexAppTest, ASecondViewerHandsOverAndEnds) {
