@@ -113,7 +113,14 @@ std::string COfflineData::QueryServer(const std::string& map_store, const std::s
   char reply[kMaxRedirectReply];
   int length;
   {
-    CHttpConnection connection(services_.redirect_host, false, 80);
+    std::string redirect = services_.redirect_host;
+    if (redirect.empty()) {
+      redirect = vd::OpenAppProfile()
+                     .GetString(vd::kSettingsSection, kOfflineRedirectSetting)
+                     .value_or("");
+      if (redirect.empty()) redirect = kOfflineRedirectHost;
+    }
+    CHttpConnection connection(redirect, false, 80);
     length = connection.ReadInto("/redir/" + EncodePathSegment(name + "_" + kind) + ".txt", reply,
                                  kMaxRedirectReply);
   }

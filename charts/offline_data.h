@@ -14,8 +14,10 @@
 
 #include "charts/elevation_file.h"
 
-// The redirect service's host ("name" or "name:port"); plain HTTP, port 80 by default.
+// The redirect service's host ("name" or "name:port"); plain HTTP, port 80 by default. The
+// setting below, when present, names another.
 inline constexpr char kOfflineRedirectHost[] = "redir.vardune.com";
+inline constexpr char kOfflineRedirectSetting[] = "offline_redirect_server";
 
 // What the offline data asks of the program around it.
 struct OfflineDataServices {
@@ -27,7 +29,8 @@ struct OfflineDataServices {
   std::function<void(const std::string& host, const std::string& path,
                      const std::string& local_file, const std::string& title, bool secure)>
       download;
-  std::string redirect_host = kOfflineRedirectHost;
+  // Empty: the setting kOfflineRedirectSetting, else kOfflineRedirectHost.
+  std::string redirect_host;
 };
 
 class COfflineData {

@@ -132,6 +132,9 @@ bool COstrelView::OpenChartFile(const std::string& path) {
   outline_mapped_ = nullptr;
   frame_.SetFrameTitle(path);
   SetInitialPlace();
+  // The chart's elevation data becomes the program's, for the read-out, relief and 3D.
+  if (CAppCommon* app = CAppCommon::Instance()) app->FindElevationFile(path, OfflineDataName());
+  UpdateCursor(last_mouse_);
   return true;
 }
 

@@ -390,6 +390,11 @@ class COstrelView : public CDocView, public CCommandTarget {
   // ---- Chunk downloads and area export ----
   // Whether the open chart's pixels come from a chunk store (they can be downloaded).
   bool IsDownloadableChart() const;
+  // The name under which the open chart's offline data (elevation, search data) is published:
+  // the chart file's title for a downloadable chart, which comes from the maker's server; ""
+  // for any other chart, whose data is looked for only beside it, so that opening a chart of
+  // the user's own never reaches for the network.
+  std::string OfflineDataName() const;
   // Downloads the chunks inside a polygon of chart pixels (closed or not), or within
   // corridor_m metres of it when corridor_m > 0, or every chunk of the chart (empty polygon),
   // and reopens the chart at the same place. The view's own threads are stopped meanwhile so

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "charts/elevation_file.h"
 #include "charts/old_quick_chart.h"
 #include "charts/outline/old_chart_outline.h"
 #include "core/app/app_common.h"
@@ -217,6 +218,12 @@ void COstrelView::UpdateCursor(vd::ui::Point client) {
       }
     }
     if (tip.empty()) tip = PositionTip();
+    const CAppCommon* app = CAppCommon::Instance();
+    const CElevationFile* terrain = app ? app->GetElevationFile() : nullptr;
+    if (terrain) {
+      const float height = terrain->GetHeight(cursor_latlon_.lat, cursor_latlon_.lon);
+      if (height < kNoElevation) tip += "\nElevation: " + app->FormatDepth(height);
+    }
     ShowStatusText(tip);
   }
   frame_.SetReadoutText(FormatCursorText());

@@ -13,6 +13,7 @@
 #include "charts/old_quick_chart3.h"
 #include "charts/qct_header_patch.h"
 #include "charts/quick_chart3.h"
+#include "core/path_utils.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/ostrel_view.h"
 #include "geodesy/plane_geometry.h"
@@ -257,6 +258,10 @@ void COstrelView::FollowPosition() {
 
 bool COstrelView::IsDownloadableChart() const {
   return chart_ && IsQctChunkStoreVersion(chart_->header().version);
+}
+
+std::string COstrelView::OfflineDataName() const {
+  return IsDownloadableChart() ? GetPathTitle(GetChartPath()) : "";
 }
 
 std::vector<PlanePoint> COstrelView::WindowPolygon() const {

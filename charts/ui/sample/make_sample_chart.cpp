@@ -12,12 +12,12 @@
 //   are about 22 m square). Hypsometric tints with hill shading, 50 m contours (every fifth
 //   darker), a lake, a graticule every 5 minutes of arc, and labels.
 //
-// "Sample Chart.elevation.raw": the heights of that terrain, with no header: 321 columns x 241
-//   rows of little-endian int16 metres above sea level, rows from north to south, columns from
-//   west to east. Sample (i, j) is the height at chart pixel (8 i, 8 j), so the first sample
-//   lies at the chart's top-left corner (57.2 N, 3.9 W) and the last at its bottom-right corner
-//   (pixel 2560, 1920). Grid spacing: 0.0016 degrees of latitude by 0.0016 / cos 57.008 degrees
-//   of longitude.
+// "Sample Chart.qed": the heights of that terrain as the chart's elevation file, which the
+//   program opens with the chart (it lies beside it under the chart's name): a QED grid of
+//   16 x 16 sample tiles, metres above sea level. Sample (i, j) is the height at chart pixel
+//   (8 i, 8 j), so the first sample lies at the chart's top-left corner (57.2 N, 3.9 W); the
+//   grid reaches past the chart's bottom-right corner (pixel 2560, 1920) to whole tiles. Grid
+//   spacing: 0.0016 degrees of latitude by 0.0016 / cos 57.008 degrees of longitude.
 //
 // "Sample Track.nmea": a made-up flight across the chart for replaying as GPS input, one fix a
 //   second: a GGA and then an RMC sentence (talker "GP", checksums, CR LF) per second from
@@ -31,10 +31,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <numbers>
 #include <string>
 #include <vector>
 
+#include "charts/elevation_file.h"
 #include "charts/qct_file_view.h"
 #include "charts/qct_writer.h"
 #include "charts/quick_chart_header.h"
@@ -574,14 +576,63 @@ bool WriteTrack(const std::string& path, const std::vector<float>& heights) {
   return vd::os::SaveFileAtomically(path, text);
 }
 
-bool WriteElevation(const std::string& path) {
-  std::string bytes;
-  for (int j = 0; j <= kHeight / kElevationStep; ++j) {
-    for (int i = 0; i <= kWidth / kElevationStep; ++i) {
-      const auto metres = int16_t(std::lround(Height(i * kElevationStep, j * kElevationStep)));
-      bytes.push_back(char(uint16_t(metres) & 0xFF));
-      bytes.push_back(char(uint16_t(metres) >> 8));
+// One QED tile: the bit width that holds every sample above the tile's lowest, the lowest as
+// int16, then the samples row by row, each that many bits, least significant bit first.
+std::string QedTile(const std::vector<int>& samples) {
+  const int base = *std::min_element(samples.begin(), samples.end());
+  const int span = *std::max_element(samples.begin(), samples.end()) - base;
+  int bits = 0;
+  while ((1 << bits) <= span) ++bits;
+  std::string tile(3 + (size_t(bits) * samples.size() + 7) / 8, '\0');
+  tile[0] = char(bits);
+  tile[1] = char(uint16_t(base) & 0xFF);
+  tile[2] = char(uint16_t(base) >> 8);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    const uint32_t field = uint32_t(samples[i] - base);
+    for (int b = 0; b < bits; ++b) {
+      if (field & (1u << b)) {
+        const size_t bit = i * size_t(bits) + size_t(b);
+        tile[3 + bit / 8] = char(tile[3 + bit / 8] | (1 << (bit % 8)));
+      }
     }
+  }
+  return tile;
+}
+
+bool WriteElevation(const std::string& path) {
+  constexpr int kQedTile = 16;
+  const int samples_across = kWidth / kElevationStep + 1;
+  const int samples_down = kHeight / kElevationStep + 1;
+  QedHeader header;
+  header.tile_size = kQedTile;
+  header.columns = (samples_across + kQedTile - 1) / kQedTile;
+  header.rows = (samples_down + kQedTile - 1) / kQedTile;
+  const double cell_lat = kDegreesLatPerPixel * kElevationStep;
+  const double cell_lon = kDegreesLonPerPixel * kElevationStep;
+  GeorefPolynomial& g = header.georef;
+  g.forward.first = {-kWest / cell_lon, 0, 1 / cell_lon};
+  g.forward.second = {kNorth / cell_lat, -1 / cell_lat, 0};
+  g.inverse.first = {kNorth, 0, -cell_lat};
+  g.inverse.second = {kWest, cell_lon, 0};
+
+  const size_t tiles = size_t(header.rows) * size_t(header.columns);
+  std::string bytes(reinterpret_cast<const char*>(&header), kQedHeaderSize);
+  bytes.resize(kQedHeaderSize + 4 * tiles);
+  std::vector<int> samples(size_t(kQedTile) * kQedTile);
+  for (size_t t = 0; t < tiles; ++t) {
+    const int column = int(t % size_t(header.columns));
+    const int row = int(t / size_t(header.columns));
+    for (int r = 0; r < kQedTile; ++r) {
+      for (int c = 0; c < kQedTile; ++c) {
+        const int i = column * kQedTile + c;
+        const int j = row * kQedTile + r;
+        samples[size_t(r) * kQedTile + c] =
+            int(std::lround(Height(i * kElevationStep, j * kElevationStep)));
+      }
+    }
+    const uint32_t offset = uint32_t(bytes.size());
+    std::memcpy(bytes.data() + kQedHeaderSize + 4 * t, &offset, 4);
+    bytes += QedTile(samples);
   }
   return vd::os::SaveFileAtomically(path, bytes);
 }
@@ -608,7 +659,7 @@ int main(int argc, char** argv) {
   PaintGraticule(image);
   PaintLabels(heights, palette, image);
   if (!WriteChart(folder + "/Sample Chart.qct", image, palette) ||
-      !WriteElevation(folder + "/Sample Chart.elevation.raw") ||
+      !WriteElevation(folder + "/Sample Chart.qed") ||
       !WriteTrack(folder + "/Sample Track.nmea", heights)) {
     std::fprintf(stderr, "make_sample_chart: can't write into %s\n", folder.c_str());
     return 1;

@@ -22,6 +22,7 @@
 #include "corvex/ui/main_frame.h"
 #include "corvex/ui/splash_wnd.h"
 #include "corvex/ui/tests/corvex_home.h"
+#include "corvex/ui/tests/corvex_program.h"
 #include "corvex/vd_transaction.h"
 #include "gps/gps_interface.h"
 #include "gps/tests/gps_test_support.h"
@@ -40,41 +41,9 @@
 namespace {
 
 using vd::test::CorvexHome;
+using vd::test::Program;
 using vd::test::ProcessEventsUntil;
 using vd::test::ScriptedAnswers;
-
-// The program as main() runs it, without the event loop of its own.
-class Program {
- public:
-  explicit Program(std::vector<std::string> args = {"--no-splash"},
-                   std::shared_ptr<GpsReaderClock> clock = nullptr) {
-    app_ = std::make_unique<COstrelApp>();
-    app_->SetChartViewMaker(MakeChartViewWidget);
-    app_->gps_clock = std::move(clock);
-    started_ = app_->InitInstance(args);
-  }
-  ~Program() { Quit(); }
-
-  bool started() const { return started_; }
-  COstrelApp& app() { return *app_; }
-  CMainFrame& frame() { return *app_->GetMainFrame(); }
-  COstrelDoc* document() { return app_->Document(); }
-
-  // Closes the main window as the user does; false when the close was refused.
-  bool Quit() {
-    if (!app_) return true;
-    bool closed = !app_->GetMainFrame() || app_->GetMainFrame()->CloseFrame();
-    if (closed) {
-      app_->ExitInstance();
-      app_.reset();
-    }
-    return closed;
-  }
-
- private:
-  std::unique_ptr<COstrelApp> app_;
-  bool started_ = false;
-};
 
 std::string ReadFile(const std::string& path) {
   std::string bytes;
