@@ -172,6 +172,8 @@ class COstrelDoc : public COstrelDocBase,
   ObjectList* GetObjectList() override { return &objects_; }
   // The frame's overlay explorer, then the selected object's property window.
   void ShowObjectPanes() override;
+  // An overlay export through the save dialog to the writer the file's ending names.
+  void ExportObjects(const ObjectList& objects);
   // Windows that follow the hints besides the chart views (each once).
   void AddHintListener(CDocHintListener* listener);
   void RemoveHintListener(CDocHintListener* listener);
@@ -379,8 +381,6 @@ class COstrelDoc : public COstrelDocBase,
   static std::string FileEnding(const std::string& path);
   // "<what> is not available in this version" in an error box.
   static void ReportNotAvailable(const std::string& what);
-  // An overlay export through the save dialog to the writer the file's ending names.
-  void ExportObjects(const ObjectList& objects);
   void OpenChartFileByType(const std::string& path);
   void FetchChart(const std::string& url, bool always_download);
   void ShowActivityMark(const std::string& query);

@@ -40,6 +40,8 @@
 #include "corvex/ui/dlg_simulator.h"
 #include "corvex/ui/map_shop_dialog.h"
 #include "corvex/ui/place_search_dialog.h"
+#include "corvex/ui/obj_explorer_form.h"
+#include "corvex/ui/obj_explorer_tree.h"
 #include "corvex/ui/props_windows.h"
 #include "geodesy/projection.h"
 #include "gps/garmin/create_garmin_interface.h"
@@ -518,6 +520,15 @@ bool CMainFrame::RestoreLayout() {
   const vd::os::ProfileStore profile = vd::OpenAppProfile();
   auto state = profile.GetBinary(kLayoutSection, kLayoutStateName);
   if (!state) return false;
+  // A layout that holds the explorer's panes gets them back with their views. The layout
+  // names its docks in UTF-16, most significant byte first.
+  const std::string_view bytes(reinterpret_cast<const char*>(state->data()), state->size());
+  auto names = [&](std::string_view name) {
+    std::string wide;
+    for (char c : name) wide += {'\0', c};
+    return bytes.find(wide) != std::string_view::npos;
+  };
+  if (names("pane_134") || names("pane_135")) MakeExplorerPanes();
   return restoreState(QByteArray(reinterpret_cast<const char*>(state->data()),
                                  static_cast<qsizetype>(state->size())));
 }
@@ -628,6 +639,58 @@ void CMainFrame::ShowProfile(int command, COstrelObject* object) {
 }
 
 bool CMainFrame::ShowProperties(COstrelObject* object) { return props_windows_->Show(object); }
+
+bool CMainFrame::MakeExplorerPanes() {
+  COstrelDoc* document = Document();
+  if (!document) return false;
+  const float f = app_.dpi_factor;
+  auto scaled = [f](double v) { return static_cast<int>(v * f); };
+  if (!explorer_form_ || !dock_host_->FindDock(CViewObjExplorerDialog::kPaneId)) {
+    auto* form = new CViewObjExplorerDialog(*document);
+    form->resize(scaled(300), scaled(320));
+    if (!dock_host_->AttachPane(CViewObjExplorerDialog::kPaneId, "Overlay Properties",
+                                {scaled(205), scaled(93), scaled(700), scaled(600)}, form)) {
+      delete form;
+      return false;
+    }
+    explorer_form_ = form;
+  }
+  if (!explorer_tree_ || !dock_host_->FindDock(CViewObjExplorerTree::kPaneId)) {
+    auto* tree = new CViewObjExplorerTree(*document);
+    tree->resize(scaled(200), scaled(120));
+    if (!dock_host_->AttachPane(CViewObjExplorerTree::kPaneId, "Overlay Explorer",
+                                {scaled(5), scaled(93), scaled(200), scaled(600)}, tree)) {
+      delete tree;
+      return false;
+    }
+    explorer_tree_ = tree;
+    tree->SetSelectionHandler([this](COstrelObject* object) {
+      if (explorer_form_) explorer_form_->ShowObject(object);
+    });
+    tree->SetOpenHandler([this](COstrelObject* object) {
+      ShowExplorerPanes();
+      props_windows_->Show(object);
+    });
+  }
+  return true;
+}
+
+CViewObjExplorerTree* CMainFrame::explorer_tree() const { return explorer_tree_; }
+
+CViewObjExplorerDialog* CMainFrame::explorer_form() const { return explorer_form_; }
+
+void CMainFrame::ShowExplorerPanes() {
+  if (!MakeExplorerPanes()) return;
+  dock_host_->ShowPane(CViewObjExplorerDialog::kPaneId);
+  dock_host_->ShowPane(CViewObjExplorerTree::kPaneId);
+  // Both views show the selected object.
+  COstrelObject* selected = COstrelObject::GetSelected(Document());
+  if (selected) {
+    selected->Deselect();
+    selected->Select(true);
+  }
+  explorer_form_->ShowObject(selected);
+}
 
 void CMainFrame::ShowRouteCard(CObjRoute* route) {
   CDlgRouteProps card(route, this);

@@ -4,6 +4,7 @@
 // docking layout, the GPS input it owns, and the WM_USER messages that GPS inputs, a second
 // instance and other programs send it.
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,8 @@ inline constexpr char kViewerWindowClass[] = "LUMEXV2MainWnd";
 
 class CDockWidgetHost;
 class CPropsWindows;
+class CViewObjExplorerDialog;
+class CViewObjExplorerTree;
 
 class CMainFrame : public QMainWindow,
                    public vd::ui::NativeWindow,
@@ -72,6 +75,10 @@ class CMainFrame : public QMainWindow,
   bool ShowProperties(COstrelObject* object) override;
   // The open property windows of the document's objects.
   CPropsWindows& props_windows() { return *props_windows_; }
+  // The overlay explorer: its panes (form and tree) shown, made first when missing.
+  void ShowExplorerPanes() override;
+  CViewObjExplorerTree* explorer_tree() const;
+  CViewObjExplorerDialog* explorer_form() const;
   void ShowRouteCard(CObjRoute* route) override;
   bool CanGpsTransfer(int direction, int kind) const override;
   int GpsTransfer(int direction, int kind, ObjectList& objects) override;
@@ -165,6 +172,10 @@ class CMainFrame : public QMainWindow,
   // The docking panes of the data windows.
   std::unique_ptr<CDockWidgetHost> dock_host_;
   std::unique_ptr<CPropsWindows> props_windows_;
+  // The explorer's views, owned by their panes.
+  bool MakeExplorerPanes();
+  QPointer<CViewObjExplorerTree> explorer_tree_;
+  QPointer<CViewObjExplorerDialog> explorer_form_;
   std::string gps_status_;
   int command_bar_mode_ = 0;  // 0 planning, 1 navigation
   bool printing_mode_ = false;
