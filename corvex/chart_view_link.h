@@ -8,6 +8,7 @@
 
 #include "overlays/exchange/shapefile.h"
 
+#include "charts/chart_file_task.h"
 #include "core/app/shell_services.h"
 #include "geodesy/geo_point.h"
 
@@ -76,6 +77,8 @@ class COstrelObject;
 class CProjection;
 class CObjRoute;
 class CObjWaypoint;
+class COldChartOutline;
+class COstrelView;
 
 // Makes and shows the frames that hold chart views.
 class CChartFrameHost {
@@ -135,4 +138,27 @@ class CChartFrameHost {
                                               const std::string& /*chart_path*/) {
     return {};
   }
+  // The map list over these outlines only: false when cancelled; else as ChooseMap.
+  virtual bool ChooseMapFrom(const std::vector<COldChartOutline*>& /*outlines*/,
+                             std::string& /*path*/, bool& /*new_window*/) {
+    return false;
+  }
+  // The merge dialog, the name preset: false when cancelled; else the name, the anti-alias
+  // choice and the merged chart's path.
+  virtual bool AskMergeChart(std::string& /*name*/, bool& /*antialias*/,
+                             std::string& /*output*/) {
+    return false;
+  }
+  // "Save Map" for a chart of `bytes` bytes: false when cancelled; else the destination folder
+  // and the description (shown and returned; empty hides it).
+  virtual bool AskSaveChartTo(double /*bytes*/, std::string& /*description*/,
+                              std::string& /*folder*/) {
+    return false;
+  }
+  // The chart properties editor on the outline; true when it wrote the file.
+  virtual bool EditChartProperties(COldChartOutline& /*outline*/) { return false; }
+  // The calibration dialog of a chart view, kept open beside it.
+  virtual void OpenCalibration(COstrelView& /*view*/) {}
+  // Progress (with Cancel) and messages of long chart-file work in the program's windows.
+  virtual ChartFileTask ChartTask() { return {}; }
 };

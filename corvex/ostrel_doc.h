@@ -128,6 +128,8 @@ class COstrelDoc : public COstrelDocBase,
   // copied to its backup. ask: a save dialog first (cancel gives false), path then holds the
   // chosen file, and a failed write is reported to the user.
   bool SaveUserData(std::string& path, bool ask);
+  // Saves objects to a file the user names, in the format of its extension.
+  void SaveObjectList(const ObjectList& objects) { ExportObjects(objects); }
 
   void SetModifiedFlag(bool modified = true) { modified_ = modified; }
   bool IsModified() const { return modified_; }

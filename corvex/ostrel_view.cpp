@@ -12,6 +12,7 @@
 #include "corvex/map_rect_selection.h"
 #include "overlays/obj_current_position.h"
 #include "overlays/ostrel_object.h"
+#include "platform/os/files.h"
 #include "platform/ui/popup_menu.h"
 #include "platform/ui/window_messages.h"
 
@@ -76,6 +77,8 @@ COstrelView::~COstrelView() {
   if (g_active_view == this) g_active_view = nullptr;
   chart_.reset();
   retired_charts_.clear();
+  // A merge left behind for Undo goes with the view.
+  if (!merge_source_.empty()) vd::os::RemoveFile(merge_source_);
 }
 
 void COstrelView::OnInitialUpdate() {
@@ -135,6 +138,7 @@ bool COstrelView::OpenChartFile(const std::string& path) {
   // The chart's elevation data becomes the program's, for the read-out, relief and 3D.
   if (CAppCommon* app = CAppCommon::Instance()) app->FindElevationFile(path, OfflineDataName());
   UpdateCursor(last_mouse_);
+  ShowChartLogo();
   return true;
 }
 
@@ -144,6 +148,7 @@ void COstrelView::ReloadChart() {
   hovered_ = nullptr;
   outline_ = nullptr;
   if (!chart_) return;
+  window_.ShowLogo({});
   // Tiles the helper threads still hold may read the chart until they are gone.
   if (flushed) {
     chart_.reset();

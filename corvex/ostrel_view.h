@@ -38,6 +38,7 @@
 class CHelperThread;
 class CMapRectSelection;
 class CObjCurrentPosition;
+class CObjRoute;
 struct ChartFileTask;
 struct PlanePoint;
 class COldChartOutline;
@@ -95,6 +96,9 @@ class CViewWindow {
   virtual QWidget* DialogOwner() = 0;
   // The screen position of a client point (the view's own menus open there).
   virtual vd::ui::Point ClientToScreen(vd::ui::Point client) const { return client; }
+  // Shows the image file as the chart's logo at 20 pixels from the bottom-right corner; an
+  // empty path (or a file that is no image) shows none.
+  virtual void ShowLogo(const std::string& /*image_path*/) {}
   // Puts the mouse pointer at a screen position (the pointer held still while panning).
   virtual void SetCursorScreenPos(vd::ui::Point /*screen*/) {}
   // Milliseconds of a steady clock: the speed of a pan is sampled with it.
@@ -277,6 +281,7 @@ class COstrelView : public CDocView, public CCommandTarget {
     std::string chart_path;
     std::string title;
     bool current = false;  // this view's chart
+    bool mergeable = false;  // offered under "Merge Map"
   };
   const std::vector<MapAtCursor>& maps_at_cursor() const { return maps_at_cursor_; }
 
@@ -386,6 +391,62 @@ class COstrelView : public CDocView, public CCommandTarget {
   // the position leaves the window's reach and no other chart holds it. Runs on every change
   // of the GPS position object and on resize while locked on.
   void FollowPosition();
+
+  // ---- Chart commands ----
+  static constexpr int kCmdMapListAtCursor = 32788;
+  static constexpr int kCmdUndoMerge = 33085;
+  static constexpr int kCmdSatellitePhoto = 33543;
+  static constexpr int kCmdBoundaryFromRoute = 32980;
+  static constexpr int kCmdRouteFromBoundary = 33084;
+  static constexpr int kCmdEditMapProperties = 33083;
+  static constexpr int kCmdCalibration = 32978;
+  static constexpr int kCmdMapsForRoute = 33652;
+  static constexpr int kCmdSaveEnclosedMarks = 33649;
+  static constexpr int kCmdExportMapArea = 33539;
+  static constexpr int kCmdRemoveTrackPoint = 32892;
+  static constexpr int kCmdJoinTrack = 33114;
+  static constexpr int kCmdSplitTrack = 33094;
+  // Merges the chart at source_path into this one as a new chart file at output (named
+  // `name`), which then opens here. The chart left behind becomes the merge source when it
+  // was itself a merge (its outline leaves the library); the merge source before goes from
+  // disk. False, nothing changed, when the merge fails or the new chart does not open.
+  bool MergeMap(const std::string& source_path, const std::string& output,
+                const std::string& name, bool antialias, const ChartFileTask& task);
+  // The merged chart this view may return to (Undo of Merge Map); empty when none. It is
+  // deleted from disk when the view goes or the next merge opens.
+  const std::string& merge_source() const { return merge_source_; }
+  // Reopens the merge source, which stops being one.
+  bool UndoMerge();
+  // A closed route (its first point repeated at the end) becomes the chart's boundary, in the
+  // chart file and as "vpN" lines of its calibration file; the route is then deleted. False,
+  // nothing changed, for a route that is not closed or when a file can't be written.
+  bool BoundaryFromRoute(CObjRoute& route);
+  // A new closed route along the chart's boundary; null without a georeferenced chart or a
+  // boundary.
+  CObjRoute* RouteFromBoundary();
+  // The chart's calibration file: the chart path with ".jpr" when the chart file exists, else
+  // the chart file's name without extension and with ".jpr" in the data folder.
+  static std::string CalibrationFilePath(const std::string& chart_path);
+  // The online map address of the window's area; empty without a georeferenced chart.
+  std::string SatellitePhotoAddress() const;
+  // The visible free-standing marks inside the route's polygon.
+  ObjectList MarksInside(const CObjRoute& route) const;
+  // The route's points as a polygon of chart pixels.
+  std::vector<PlanePoint> RoutePolygon(const CObjRoute& route) const;
+  // The new chart file an exported area goes to: the chart's own name for a downloadable
+  // chart, else the title reduced to letters, digits and " -_+." with "_%04x.qct" of the low
+  // 16 bits of `seconds`.
+  std::string ExportTargetPath(const std::string& folder, const std::string& title,
+                               int64_t seconds) const;
+  // Opens the chart (or places the open one again) with the position at the client centre at
+  // the scale, recording the place first; with move_cursor the mouse pointer goes onto the
+  // position.
+  void RestorePlace(double lat, double lon, double scale, const std::string* chart_path,
+                    bool move_cursor);
+  // The chart's logo: the chart path with ".vdg", else the chart's name with ".vdg" in its
+  // folder; empty when neither exists.
+  std::string ChartLogoPath() const;
+  void ShowChartLogo();
 
   // ---- Chunk downloads and area export ----
   // Whether the open chart's pixels come from a chunk store (they can be downloaded).
@@ -521,6 +582,18 @@ class COstrelView : public CDocView, public CCommandTarget {
   // The handlers of the navigation commands; false for other ids.
   bool UpdateNavigationCommand(int id, CCmdUI& ui);
   bool OnNavigationCommand(int id);
+  bool UpdateChartCommand(int id, CCmdUI& ui);
+  bool OnChartCommand(int id);
+  // The object the track commands act on: the track under the mouse, else the selected one.
+  CObjTrack* TrackAtCursor() const;
+  // The selected route; null when none.
+  CObjRoute* SelectedRoute() const;
+  // Whether the n-th map at the cursor may be merged into this chart.
+  bool CanMergeMap(size_t n) const;
+  void OnMapListAtCursor();
+  void OnMergeMapCommand(size_t n);
+  void OnExportMapArea(const CObjRoute& route);
+  void OnSaveEnclosedMarks(const CObjRoute& route);
 
   // ---- Input ----
   void OnMouseMove(vd::ui::Point point);
@@ -656,6 +729,7 @@ class COstrelView : public CDocView, public CCommandTarget {
   bool tip_active_ = true;
   Cursor cursor_ = Cursor::kArrow;
   std::vector<MapAtCursor> maps_at_cursor_;
+  std::string merge_source_;
 
   // Tiles.
   std::list<std::unique_ptr<ViewTile>> tiles_;  // most recently used first

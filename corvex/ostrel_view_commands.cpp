@@ -27,8 +27,7 @@ constexpr int kCmdMapShop = 33656;
 
 constexpr int kUnbuiltCommands[] = {
     // Chart commands whose dialogs or operations this build does not have.
-    32788, 33085, 33543, 32980, 33084, 33083, 32978, 33708, 33652, 33649, 33539, 32892,
-    33114, 33094,
+    33708,
     // Printing and image export.
     32947, 245, 264, 33530, 33533, 33536, 33531};
 
@@ -43,8 +42,7 @@ bool InRange(int id, int first, int count) { return id >= first && id < first + 
 
 bool IsUnbuilt(int id) {
   return std::find(std::begin(kUnbuiltCommands), std::end(kUnbuiltCommands), id) !=
-             std::end(kUnbuiltCommands) ||
-         InRange(id, COstrelView::kCmdMergeMapFirst, COstrelView::kMaxMergeMaps);
+         std::end(kUnbuiltCommands);
 }
 
 std::string ViewMenuPath() {
@@ -164,13 +162,15 @@ void COstrelView::ShowMapContextMenu(vd::ui::Point client) {
     const COldChartOutline& outline = *outlines[i];
     const bool current = &outline == outline_;
     const std::string& title = outline.title;
-    maps_at_cursor_.push_back({outline.chart_path, title, current});
     const int offset = static_cast<int>(i);
+    const double ratio = own_scale > 0 ? outline.scale / own_scale : 0.0;
+    const bool mergeable = !current && offset < kMaxMergeMaps && !outline.IsChunkStore() &&
+                           !outline.IsMerged() && ratio >= kMergeRatioLow &&
+                           ratio < kMergeRatioHigh;
+    maps_at_cursor_.push_back({outline.chart_path, title, current, mergeable});
     // Each goes on top of the ones before it.
     maps.insert(maps.begin(), {CMenuEntry::kItem, kCmdMapsAtCursorFirst + offset, title, {}});
-    const double ratio = own_scale > 0 ? outline.scale / own_scale : 0.0;
-    if (!current && offset < kMaxMergeMaps && !outline.IsChunkStore() && !outline.IsMerged() &&
-        ratio >= kMergeRatioLow && ratio < kMergeRatioHigh) {
+    if (mergeable) {
       merges.insert(merges.begin(), {CMenuEntry::kItem, kCmdMergeMapFirst + offset, title, {}});
     }
   }
@@ -264,7 +264,7 @@ bool COstrelView::OnUpdateCommand(int id, CCmdUI& ui) {
     ui.enabled = true;  // the menu returns the choice; the command itself does nothing
     return true;
   }
-  if (UpdateNavigationCommand(id, ui)) return true;
+  if (UpdateNavigationCommand(id, ui) || UpdateChartCommand(id, ui)) return true;
   if (IsUnbuilt(id)) {
     ui.enabled = false;
     return true;
@@ -366,7 +366,7 @@ bool COstrelView::OnCommand(int id) {
       break;
     default:
       // Else an object choice: the menu hands the choice back itself.
-      OnNavigationCommand(id);
+      if (!OnNavigationCommand(id)) OnChartCommand(id);
       break;
   }
   return true;

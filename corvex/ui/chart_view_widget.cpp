@@ -4,6 +4,9 @@
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QHelpEvent>
+#include <QImageReader>
+#include <QLabel>
+#include <QPixmap>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPaintEvent>
@@ -57,6 +60,29 @@ CChartViewWidget::CChartViewWidget(CViewDocument& document, QWidget* parent)
 
 CChartViewWidget::~CChartViewWidget() { DestroyedByOwner(); }
 
+void CChartViewWidget::ShowLogo(const std::string& image_path) {
+  delete logo_.data();
+  if (image_path.empty()) return;
+  // The file's own content says what kind of image it is.
+  QImageReader reader(QString::fromStdString(image_path));
+  reader.setDecideFormatFromContent(true);
+  const QImage image = reader.read();
+  if (image.isNull()) return;
+  logo_ = new QLabel(this);
+  logo_->setObjectName("Logo");
+  logo_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  logo_->setPixmap(QPixmap::fromImage(image));
+  logo_->resize(image.size());
+  PlaceLogo();
+  logo_->show();
+}
+
+void CChartViewWidget::PlaceLogo() {
+  constexpr int kLogoMargin = 20;
+  if (logo_)
+    logo_->move(width() - kLogoMargin - logo_->width(), height() - kLogoMargin - logo_->height());
+}
+
 void CChartViewWidget::DestroyView() {
   if (view_ && hooks_.view_destroying) hooks_.view_destroying(view_);
   owned_view_.reset();
@@ -71,6 +97,7 @@ intptr_t CChartViewWidget::HandleMessage(vd::ui::NativeWindow& window,
       return view_->OnUserMessage(message.wparam, message.lparam);
     case vd::ui::kWmSize:
       view_->OnSize(width(), height());
+      PlaceLogo();
       return 0;
     case vd::ui::kWmDestroy:
       // Before the window stops taking posted messages.

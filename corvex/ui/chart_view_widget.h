@@ -7,6 +7,8 @@
 // parent widget, the chart frame; the status and read-out texts and the commands of context
 // menus go to hooks the program sets.
 #include <functional>
+#include <QLabel>
+#include <QPointer>
 #include <memory>
 #include <string>
 
@@ -63,6 +65,9 @@ class CChartViewWidget : public vd::ui::WindowWidget,
   QWidget* DialogOwner() override { return this; }
   vd::ui::Point ClientToScreen(vd::ui::Point client) const override;
   void SetCursorScreenPos(vd::ui::Point screen) override;
+  void ShowLogo(const std::string& image_path) override;
+  // Keeps the logo at its corner.
+  void PlaceLogo();
 
   // CViewFrame
   void SetStatusText(const std::string& text) override;
@@ -79,4 +84,5 @@ class CChartViewWidget : public vd::ui::WindowWidget,
   // The same view for the messages: still set while the view's destructor waits for tiles.
   COstrelView* view_ = nullptr;
   Hooks hooks_;
+  QPointer<QLabel> logo_;  // the chart's logo ("Logo"); null when none shows
 };

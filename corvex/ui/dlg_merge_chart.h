@@ -21,6 +21,8 @@ class CDlgMergeChart : public CDialogF1Help {
   // Takes the name and the flag (stored as "quilt_antialias") and makes the output path.
   void OnOK() override;
 
+  // The name shown when the dialog opens ("Merged" unless set).
+  void set_name(const std::string& name) { name_ = name; }
   const std::string& name() const { return name_; }
   bool antialias() const { return antialias_; }
   const std::string& output_path() const { return output_path_; }

@@ -86,6 +86,14 @@ class CMainFrame : public QMainWindow,
   bool ChooseMap(std::string& path, bool& new_window) override;
   std::vector<std::string> RunMapShop(const std::vector<GeoPoint>& area,
                                       const std::string& chart_path) override;
+  // Chart dialogs of the chart view's commands (main_frame_charts.cpp).
+  bool ChooseMapFrom(const std::vector<COldChartOutline*>& outlines, std::string& path,
+                     bool& new_window) override;
+  bool AskMergeChart(std::string& name, bool& antialias, std::string& output) override;
+  bool AskSaveChartTo(double bytes, std::string& description, std::string& folder) override;
+  bool EditChartProperties(COldChartOutline& outline) override;
+  void OpenCalibration(COstrelView& view) override;
+  ChartFileTask ChartTask() override;
   void StopGPS() override;
   void StartGPSAtLaunch();
   CGPSInterface* gps() const { return gps_.get(); }

@@ -40,6 +40,10 @@ DocumentOpener SetDocumentOpener(DocumentOpener opener) {
   return previous;
 }
 
+bool OpenDocument(const std::string& path_or_url) {
+  return g_opener ? g_opener(path_or_url) : vd::os::OpenDocument(path_or_url);
+}
+
 bool OpenHelpTopic(const std::string& topic) {
   const std::string path = HelpPagePath(topic);
   if (path.empty() || !vd::os::FileExists(path) || vd::os::IsDirectory(path)) return false;

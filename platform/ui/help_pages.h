@@ -18,6 +18,9 @@ std::string HelpPagePath(const std::string& topic);
 using DocumentOpener = std::function<bool(const std::string& path)>;
 DocumentOpener SetDocumentOpener(DocumentOpener opener);
 
+// Hands a file or web address to the desktop through the opener.
+bool OpenDocument(const std::string& path_or_url);
+
 // Opens the topic's page; false when the page does not exist or could not be opened.
 bool OpenHelpTopic(const std::string& topic);
 
