@@ -11,7 +11,14 @@
 #include <utility>
 #include <vector>
 
+#include <QWidget>
+#include <sys/stat.h>
+
+#include "charts/chart_conversion.h"
+#include "charts/converter_plugins.h"
 #include "charts/outline/old_chart_outline.h"
+#include "charts/qct_reference_file.h"
+#include "core/file_utils.h"
 #include "charts/outline/stored_path.h"
 #include "core/path_utils.h"
 #include "core/persistent_value.h"
@@ -19,12 +26,11 @@
 #include "core/ui/message_boxes.h"
 #include "core/ui/progress.h"
 #include "platform/os/files.h"
+#include "platform/os/volumes.h"
+#include "platform/ui/message_box.h"
 #include "platform/ui/window_messages.h"
 
 namespace {
-
-// Where converted charts go when the setting "qct_dir" is empty.
-constexpr char kDefaultConvertedFolder[] = "./qct";
 
 // The files ImportChartFile reads itself.
 constexpr std::string_view kChartExtensions[] = {"QCT"};
@@ -52,11 +58,35 @@ bool HasAnyExtension(std::string_view name, std::span<const std::string_view> ex
 
 bool IsChartFilePath(std::string_view path) { return HasAnyExtension(path, kChartExtensions); }
 
-// The folder of converted charts: setting "qct_dir", '/' separated.
-std::string ConvertedChartFolder(const vd::os::ProfileStore& profile) {
-  const std::string folder =
-      FolderPath(profile.GetString(vd::kSettingsSection, "qct_dir").value_or(""));
-  return folder.empty() ? kDefaultConvertedFolder : folder;
+// Charts on removable discs are copied in (or stood for by a reference chart).
+RemovableDiscTest& DiscTest() {
+  static RemovableDiscTest test = [](const std::string& path) {
+    return vd::os::IsOnOpticalDisc(path);
+  };
+  return test;
+}
+
+// The handle the plug-ins get for a window of the program.
+ConverterWindow ConverterWindowOf(QWidget* widget) {
+  QWidget* window = vd::ui::DialogOwner(widget);
+  return window ? ConverterWindow(window->winId()) : 0;
+}
+
+// A chart on a removable disc, copied to `target` with its elevation and search-data
+// companions; a failed copy may leave a reference chart in its place. False when there is
+// nothing at the target to read.
+bool CopyChartFromDisc(const std::string& path, const std::string& target) {
+  if (CopyFileWithProgress(path, target)) {
+    for (const char* companion : {".qed", ".vdq"}) {
+      const std::string from = ReplaceFileExtension(path, companion);
+      if (IsNotFolder(from)) CopyFileWithProgress(from, ReplaceFileExtension(target, companion));
+    }
+    return true;
+  }
+  return FormatMessageBox(vd::ui::kMbYesNo | vd::ui::kMbIconQuestion,
+                          "Copy failed: do you want to continue loading maps?") ==
+             vd::ui::kIdYes &&
+         QctMakeReferenceFile(path, target);
 }
 
 // Sub-folders never searched: chunk caches ("...qcc"), the data folders of one map format
@@ -137,38 +167,83 @@ class WaitCursor {
 
 }  // namespace
 
-COldChartOutline* ImportChartFile(ObjectList& list, const std::string& path_in, bool loading) {
+RemovableDiscTest SetRemovableDiscTest(RemovableDiscTest test) {
+  return std::exchange(DiscTest(), std::move(test));
+}
+
+COldChartOutline* ImportChartFile(ObjectList& list, const std::string& path_in,
+                                  CConverterPlugins& converter, bool loading) {
   const std::string path = StoredPathToLocal(path_in);
-  const vd::os::ProfileStore profile = vd::OpenAppProfile();
-  // A converted chart would be made at `target`; a name taken by another source's chart gets
-  // an "x" before its extension.
-  std::string target = ConvertedChartFolder(profile) + "/" + GetPathTitle(path) + ".qct";
-  for (auto it = list.begin(); it != list.end();) {
-    COldChartOutline* outline = AsOutline(*it);
-    if (!outline || outline->chart_path != target) {
-      ++it;
-      continue;
+  const std::string folder = ConvertedChartFolder();
+  ::mkdir(folder.c_str(), 0777);
+  const bool chart_file = IsChartFilePath(path);
+  const bool on_disc = chart_file && DiscTest()(path);
+  // A chart read where it lies is listed once.
+  if (chart_file && !on_disc) {
+    for (COstrelObject* object : list) {
+      COldChartOutline* outline = AsOutline(object);
+      if (outline && outline->chart_path == path) return outline;
     }
-    if (outline->source_path != path) {
+  }
+  // A converted or copied chart is made at `target`; a name taken by another source's chart
+  // gets an "x" before its extension.
+  std::string target = folder + "/" + GetPathTitle(path) + ".qct";
+  for (;;) {
+    COldChartOutline* same = nullptr;
+    bool taken = false;
+    for (COstrelObject* object : list) {
+      COldChartOutline* outline = AsOutline(object);
+      if (!outline || outline->chart_path != target) continue;
+      if (outline->source_path == path) {
+        same = outline;
+      } else {
+        taken = true;
+      }
+      break;
+    }
+    // A conversion of another source not listed (yet) is not overwritten either.
+    if (!same && !chart_file && IsNotFolder(target) && ChartConvertedFrom(target) != path) {
+      taken = true;
+    }
+    if (taken) {
       target.insert(target.size() - 4, "x");  // before ".qct"
-      it = list.begin();
       continue;
     }
-    if (!loading || !outline->no_tiles) return outline;
-    RemoveOutline(list, outline);  // made again below
+    if (same) {
+      if (!loading || !same->no_tiles) return same;
+      RemoveOutline(list, same);  // made again below
+    }
     break;
   }
-  // Other map formats are converted into `target` by the converter plug-ins, which this build
-  // does not have.
-  if (!IsChartFilePath(path)) return nullptr;
+
+  std::string chart = path;
+  if (on_disc) {
+    // The disc may be taken out: a full load copies the chart in, otherwise a reference chart
+    // stands for it and brings the original in when opened.
+    if (loading ? !CopyChartFromDisc(path, target) : !QctMakeReferenceFile(path, target)) {
+      return nullptr;
+    }
+    chart = target;
+  } else if (!chart_file) {
+    if (ConvertChartFile(converter, path, target, !loading) != 0) return nullptr;
+    chart = target;
+  }
 
   auto outline = std::make_unique<COldChartOutline>();
-  if (!ReadQuickChartHeader(*outline, path)) return nullptr;
+  if (!ReadQuickChartHeader(*outline, chart)) return nullptr;
+  // A converter that names no original still made the chart from this file.
+  if (!chart_file && outline->source_path == outline->chart_path) outline->source_path = path;
   COldChartOutline* added = outline.release();
   added->AddRef();
   list.push_back(added);
   added->NotifyChange(kChangeAdded);
   return added;
+}
+
+COldChartOutline* ImportChartFile(ObjectList& list, const std::string& path, bool loading) {
+  CConverterPlugins converter;
+  converter.SetParentWindow(ConverterWindowOf(vd::ui::ActiveDialogOwner()));
+  return ImportChartFile(list, path, converter, loading);
 }
 
 COldChartOutline* AddChartToList(ObjectList& list, const std::string& path) {
@@ -211,15 +286,17 @@ void RefreshChartList(ObjectList& list, const std::set<std::string>& folders, bo
 
   const vd::os::ProfileStore profile = vd::OpenAppProfile();
   const bool search_subdirs = profile.GetInt(vd::kSettingsSection, "search_subdirs").value_or(1);
-  const std::string converted = ConvertedChartFolder(profile);
+  const std::string converted = ConvertedChartFolder();
 
+  std::set<std::string> files = ListChartFiles(folders, search_subdirs);
   std::set<std::string> converted_charts;
   AddFiles(converted, std::span(kChartExtensions), converted_charts);
-  std::set<std::string> files = ListChartFiles(folders, search_subdirs);
-  // A rebuild would make the conversions again from their sources, but only a converter can,
-  // and this build has none: every conversion is kept and listed as it is, so a rebuild
-  // never loses a map.
-  files.insert(converted_charts.begin(), converted_charts.end());
+  for (const std::string& chart : converted_charts) {
+    // A rebuild makes the conversions again, but only of sources this scan meets: any other
+    // chart of the folder could not be made again and stays.
+    if (rebuild && files.count(ChartConvertedFrom(chart)) && vd::os::RemoveFile(chart)) continue;
+    files.insert(chart);
+  }
 
   if (files.empty()) {
     FormatMessageBox(vd::ui::kMbIconWarning,
@@ -227,14 +304,14 @@ void RefreshChartList(ObjectList& list, const std::set<std::string>& folders, bo
                      "searched");
     return;
   }
+  CConverterPlugins converter;
+  converter.SetParentWindow(ConverterWindowOf(parent ? parent : vd::ui::ActiveDialogOwner()));
   CProgress progress(first_load ? "Loading maps..." : "Refreshing map list...",
                      static_cast<int>(files.size()), parent);
   if (first_load) progress.MoveBy(-100, -200);
   for (const std::string& path : files) {
     if (!progress.StepIt()) return;
-    if (ImportChartFile(list, path, first_load)) continue;
-    // Files of other formats are skipped without asking: there is nothing to convert them.
-    if (!IsChartFilePath(path)) continue;
+    if (ImportChartFile(list, path, converter, first_load)) continue;
     if (FormatMessageBox(vd::ui::kMbYesNo | vd::ui::kMbIconQuestion,
                          "Do you want to continue loading maps?") != vd::ui::kIdYes) {
       return;

@@ -11,6 +11,7 @@
 //
 // Paths in memory use '/'; a path read from a stored file may hold '\' and is converted.
 // User-interface thread only.
+#include <functional>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -21,6 +22,7 @@
 #include "platform/ui/colour.h"
 #include "platform/ui/image.h"
 
+class CConverterPlugins;
 class COldChartOutline;
 class QWidget;
 
@@ -151,25 +153,37 @@ vd::ui::ColourRef OutlineColourForMapType(const std::string& map_type);
 // read, is reported in an error box. False in those cases.
 bool ReadQuickChartHeader(COldChartOutline& outline, const std::string& path);
 
-// Turns one map file into an outline of the list: an outline already made from it is returned;
-// a chart file is read where it lies; a file of another format is skipped (null), as are files
-// that can't be read. With loading (a full scan), an outline of the same converted chart that
-// has no tiles is dropped and made again. A new outline is appended with a reference and its
-// views are told.
+// Turns one map file into an outline of the list and returns it: an outline already made from
+// it is returned (with loading, one of the same converted chart that has no tiles is dropped
+// and made again). A chart file is read where it lies, except on a removable disc: with loading
+// it is copied into the folder of converted charts (setting "qct_dir", created when missing)
+// with its ".qed" and ".vdq" companions, and when that fails the user may have a reference
+// chart made instead ("Copy failed: do you want to continue loading maps?"); without loading
+// the reference chart is made. A file of another format is converted into that folder by the
+// converter plug-ins (interactive unless loading). Null when nothing could be read. A new
+// outline is appended with a reference and its views are told.
+COldChartOutline* ImportChartFile(ObjectList& list, const std::string& path,
+                                  CConverterPlugins& converter, bool loading);
+// The same with the plug-ins owned by the active window.
 COldChartOutline* ImportChartFile(ObjectList& list, const std::string& path, bool loading);
 // ImportChartFile outside a scan.
 COldChartOutline* AddChartToList(ObjectList& list, const std::string& path);
+
+// Whether a path lies on a removable disc; replaceable for tests, returns the test it replaces.
+using RemovableDiscTest = std::function<bool(const std::string& path)>;
+RemovableDiscTest SetRemovableDiscTest(RemovableDiscTest test);
 
 // The chart files found in the chart folders (sub-folders too with search_subdirs), sorted,
 // each once. Folders reached twice through links are searched once.
 std::set<std::string> ListChartFiles(const std::set<std::string>& folders, bool search_subdirs);
 
 // Rebuilds the library: removes every outline from the list (other objects stay; with rebuild
-// their views reload first), then imports every chart file of the folders (settings
-// "search_subdirs" and "qct_dir") under a progress window. first_load: the first scan of a new
-// library. rebuild: converted charts in qct_dir whose source file still exists are deleted
-// first, to be made again. The user may cancel, and is asked whether to go on after a file
-// fails. parent: owner of the windows (the active window when null).
+// their views reload first), then imports every map file of the folders (settings
+// "search_subdirs" and "qct_dir") under a progress window: "Loading maps..." on first_load (the
+// first scan of a new library; conversions then run without their dialogs), else "Refreshing map
+// list...". rebuild: conversions in qct_dir whose source this scan meets are deleted first, to
+// be made again. The user may cancel, and is asked whether to go on after a file fails.
+// parent: owner of the windows and of the plug-ins' dialogs (the active window when null).
 void RefreshChartList(ObjectList& list, const std::set<std::string>& folders, bool first_load,
                       bool rebuild, QWidget* parent = nullptr);
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <map>
 
+#include "charts/chart_conversion.h"
+#include "charts/converter_plugins.h"
 #include "charts/offline_data.h"
 #include "charts/ui/chart_reader_message_boxes.h"
 #include "core/file_utils.h"
@@ -170,6 +172,9 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
     return false;
   }
   start_lock_.reset();  // others find this program's window from now on
+  // The original of a reference chart kept in another format is converted under this window.
+  InstallChartReaderConverter(
+      [window = ConverterWindow(frame_->winId())] { return window; });
 
   // Offline data comes down under the main window's progress dialog; the elevation file of the
   // last run opens again.
@@ -216,6 +221,7 @@ int COstrelApp::ExitInstance() {
   api_host_.reset();
   api_host_document_ = nullptr;
   templates_.clear();
+  CConverterPlugins::UnloadAll();
   return exit_code_;
 }
 

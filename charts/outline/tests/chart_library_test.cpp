@@ -1,17 +1,26 @@
 // The chart library: which files a folder scan finds, how a scan rebuilds the list of outlines
 // and how imports find outlines already made.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 
+#include "charts/chart_conversion.h"
+#include "charts/chart_reader_services.h"
+#include "charts/converter_plugins.h"
+#include "core/ui/message_boxes.h"
 #include "charts/outline/old_chart_outline.h"
 #include "charts/outline/tests/outline_test_support.h"
+#include "core/file_utils.h"
 #include "core/path_utils.h"
 #include "core/persistent_value.h"
 #include "platform/os/environment.h"
 #include "platform/os/files.h"
 #include "tests/temp_dir.h"
+#include "tests/test_converter.h"
 
 namespace {
 
@@ -28,8 +37,53 @@ class ChartLibraryTest : public ::testing::Test {
     Folder("charts");
     Folder("converted");
     vd::OpenAppProfile().SetString(vd::kSettingsSection, "qct_dir", Path("converted"));
+    // No converter plug-in is installed, unless a test loads the one built for tests.
+    CConverterPlugins::SetLibraryLoader(std::make_unique<vd::test::TestConverterLoader>(true));
+    vd::os::SetEnv("VD_TEST_CONVERTER_LOG", Path("converter.log"));
+    // The plug-ins' own messages, as the program shows them.
+    ChartReaderServices services;
+    services.show_error = [](const std::string& text) {
+      FormatMessageBox(vd::ui::kMbIconError, "%s", text.c_str());
+    };
+    SetChartReaderServices(services);
   }
-  ~ChartLibraryTest() override { vd::os::UnsetEnv("OSTREL_NOGUI"); }
+  ~ChartLibraryTest() override {
+    vd::os::UnsetEnv("OSTREL_NOGUI");
+    vd::os::UnsetEnv("VD_TEST_CONVERTER_LOG");
+    CConverterPlugins::SetLibraryLoader(nullptr);
+    SetChartReaderServices({});
+  }
+  void InstallTestConverter() {
+    CConverterPlugins::SetLibraryLoader(std::make_unique<vd::test::TestConverterLoader>());
+  }
+  // A foreign map file that the test plug-in turns into a copy of `chart`.
+  void ForeignMap(const std::string& relative, const std::string& chart) {
+    ASSERT_TRUE(vd::os::SaveFileAtomically(Path(relative), "copy " + Path(chart) + "\n"));
+  }
+  std::vector<std::string> ConverterCalls() const {
+    return vd::test::ConverterCalls(Path("converter.log"));
+  }
+  std::string Bytes(const std::string& relative) const {
+    std::string bytes;
+    vd::os::ReadWholeFile(Path(relative), bytes);
+    return bytes;
+  }
+  std::vector<std::string> FolderNames(const std::string& relative) const {
+    std::vector<vd::os::DirEntry> entries;
+    vd::os::ListFolder(Path(relative), entries);
+    std::vector<std::string> names;
+    for (const auto& entry : entries) names.push_back(entry.name);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  COldChartOutline* Outline(const std::string& name) const {
+    for (COstrelObject* object : doc.objects) {
+      if (object->IsKindOf(COldChartOutline::kClass) && object->name == name) {
+        return static_cast<COldChartOutline*>(object);
+      }
+    }
+    return nullptr;
+  }
 
   std::string Path(const std::string& relative) const { return dir.File(relative); }
   void Folder(const std::string& relative) { ASSERT_TRUE(vd::os::MakeFolders(Path(relative))); }
@@ -101,7 +155,7 @@ TEST_F(ChartLibraryTest, ScanReplacesOutlinesAndKeepsOtherObjects) {
   Folder("charts/sub");
   Chart("charts/one.qct");
   Chart("charts/sub/two.qct");
-  File("charts/three.kap");  // another format: skipped without a question
+  File("charts/three.kap");  // another format, and no converter for it
   auto* mark = doc.Add(new vd::test::TestMark);
   auto* stale = doc.Add(new COldChartOutline);
   stale->chart_path = "/nowhere/stale.qct";
@@ -111,7 +165,9 @@ TEST_F(ChartLibraryTest, ScanReplacesOutlinesAndKeepsOtherObjects) {
   EXPECT_EQ(doc.objects.front(), mark);
   EXPECT_EQ(OutlineNames(), (std::vector<std::string>{"one", "two"}));
   EXPECT_EQ(doc.refreshed, std::vector<std::string>{"/nowhere/stale.qct"});
-  EXPECT_TRUE(boxes.texts.empty());
+  EXPECT_EQ(boxes.texts, (std::vector<std::string>{
+                             "Failed to load libvd_kap_converter.so\n\nError: 0x2",
+                             "Do you want to continue loading maps?"}));
   const int added = static_cast<int>(std::count_if(
       log.begin(), log.end(), [](const auto& r) { return r.code == kChangeAdded; }));
   EXPECT_EQ(added, 2);
@@ -147,8 +203,8 @@ TEST_F(ChartLibraryTest, NoFilesIsReported) {
                              "folder to be searched"});
 }
 
-// Nothing here can convert a map again, so a rebuild deletes no conversion, whether or not
-// its source is still there.
+// A rebuild deletes only the conversions whose source the scan meets (to make them again):
+// the others could not be made again.
 TEST_F(ChartLibraryTest, RebuildKeepsConversionsNothingCanMakeAgain) {
   Folder("sources");
   File("sources/src.kap");
@@ -167,8 +223,8 @@ TEST_F(ChartLibraryTest, RebuildKeepsConversionsNothingCanMakeAgain) {
 }
 
 TEST_F(ChartLibraryTest, ConvertedChartStandsForItsSource) {
-  // The conversion of charts/t.kap: the scan meets the source first (nothing to convert it
-  // with, so skipped), then the conversion, which the source then finds.
+  // The conversion of charts/t.kap: the scan meets the source first and takes its conversion
+  // as it is (no converter is even asked), then the conversion, which is listed already.
   File("charts/t.kap");
   Chart("converted/t.qct", Path("charts/t.kap"));
   Scan();
@@ -192,8 +248,8 @@ TEST_F(ChartLibraryTest, SameTitleFromAnotherSourceLooksForTheNextName) {
   EXPECT_EQ(ImportChartFile(doc.objects, "/a/t.kap", false), first);
   EXPECT_EQ(ImportChartFile(doc.objects, "/c/t.kap", true), third);
   EXPECT_EQ(AddChartToList(doc.objects, "/b/t.kap"), second);
-  // A full load makes a chart without tiles again: the outline goes (and as nothing here can
-  // convert the file, no new one comes).
+  // A full load makes a chart without tiles again: the outline goes (and as no converter is
+  // installed, no new one comes).
   EXPECT_EQ(ImportChartFile(doc.objects, "/b/t.kap", true), nullptr);
   EXPECT_EQ(doc.objects.size(), 2u);
   EXPECT_EQ(std::find(doc.objects.begin(), doc.objects.end(), second), doc.objects.end());
@@ -208,6 +264,160 @@ TEST_F(ChartLibraryTest, AddChartToListAppendsAReadableChart) {
   EXPECT_EQ(added->chart_path, Path("charts/new.qct"));
   EXPECT_EQ(AddChartToList(doc.objects, Path("charts/missing.qct")), nullptr);
   EXPECT_EQ(doc.objects.size(), 1u);
+}
+
+TEST_F(ChartLibraryTest, PluginConvertsForeignMapsOnceIntoTheConvertedFolder) {
+  InstallTestConverter();
+  vd::OpenAppProfile().SetString(vd::kSettingsSection, "default_projdat", "/data/proj");
+  Folder("made");
+  Chart("made/harbour.qct");
+  ForeignMap("charts/harbour.kap", "made/harbour.qct");
+  Chart("charts/plain.qct");
+  ASSERT_TRUE(DeleteDirectoryTree(Path("converted")));  // made again by the import
+
+  Scan();
+  EXPECT_TRUE(boxes.texts.empty()) << testing::PrintToString(boxes.texts);
+  ASSERT_EQ(OutlineNames(), (std::vector<std::string>{"harbour", "plain"}));
+  COldChartOutline* converted = Outline("harbour");
+  EXPECT_EQ(converted->chart_path, Path("converted/harbour.qct"));
+  EXPECT_EQ(converted->source_path, Path("charts/harbour.kap"));
+  // The chart the plug-in made, which now names what it was made from.
+  EXPECT_EQ(ChartConvertedFrom(Path("converted/harbour.qct")), Path("charts/harbour.kap"));
+  EXPECT_GE(Bytes("converted/harbour.qct").size(), Bytes("made/harbour.qct").size());
+  EXPECT_EQ(FolderNames("converted"), std::vector<std::string>{"harbour.qct"});
+  std::vector<std::string> calls = ConverterCalls();
+  ASSERT_EQ(calls.size(), 1u);
+  // Interactive on a refresh; the projection data folder of the settings.
+  EXPECT_TRUE(calls[0].starts_with(Path("charts/harbour.kap") + "|" + Path("converted/~harbour.qct") +
+                                   "|1|/data/proj|"))
+      << calls[0];
+
+  // The next scans take the conversion as it is.
+  Scan();
+  EXPECT_EQ(OutlineNames(), (std::vector<std::string>{"harbour", "plain"}));
+  EXPECT_EQ(ConverterCalls().size(), 1u);
+
+  // A rebuild makes it again; a first load converts without the plug-in's dialogs.
+  Scan(true);
+  EXPECT_EQ(ConverterCalls().size(), 2u);
+  EXPECT_EQ(OutlineNames(), (std::vector<std::string>{"harbour", "plain"}));
+  ASSERT_TRUE(vd::os::RemoveFile(Path("converted/harbour.qct")));
+  RefreshChartList(doc.objects, {Path("charts")}, true, false);
+  calls = ConverterCalls();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_NE(calls[2].find("|0|/data/proj|"), std::string::npos) << calls[2];
+  EXPECT_EQ(OutlineNames(), (std::vector<std::string>{"harbour", "plain"}));
+}
+
+// A plug-in that fails, or one that can't be loaded: the user is told (the load failure once),
+// asked whether to go on, and no file is lost or left half-made.
+TEST_F(ChartLibraryTest, FailingConverterLosesNothing) {
+  InstallTestConverter();
+  Chart("charts/good.qct");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(Path("charts/broken.kap"), "fail\n"));
+  // An older conversion of another file of the same title stays as it was.
+  Chart("converted/broken.qct", "/elsewhere/broken.kap");
+  const std::string older = Bytes("converted/broken.qct");
+
+  Scan();
+  EXPECT_EQ(boxes.texts, std::vector<std::string>{"Do you want to continue loading maps?"});
+  EXPECT_EQ(ConverterCalls().size(), 1u);
+  EXPECT_EQ(Bytes("charts/broken.kap"), "fail\n");
+  EXPECT_EQ(Bytes("converted/broken.qct"), older);
+  EXPECT_EQ(FolderNames("converted"), std::vector<std::string>{"broken.qct"});
+  EXPECT_EQ(OutlineNames(), (std::vector<std::string>{"good", "broken"}));
+
+  // No plug-ins at all: each one's load error shows once however many of its files there are.
+  CConverterPlugins::SetLibraryLoader(std::make_unique<vd::test::TestConverterLoader>(true));
+  File("charts/other.tif");
+  File("charts/more.tif");
+  boxes.texts.clear();
+  Scan();
+  EXPECT_EQ(boxes.texts, (std::vector<std::string>{
+                             "Failed to load libvd_kap_converter.so\n\nError: 0x2",
+                             "Do you want to continue loading maps?",  // broken.kap
+                             "Failed to load libvd_tiff_converter.so\n\nError: 0x2",
+                             "Do you want to continue loading maps?",  // more.tif
+                             "Do you want to continue loading maps?"}));  // other.tif
+  EXPECT_EQ(OutlineNames(), (std::vector<std::string>{"good", "broken"}));
+}
+
+// Charts on a removable disc: a first load copies them in with their companions; a refresh
+// makes a reference chart that brings the original in when opened.
+TEST_F(ChartLibraryTest, DiscChartsAreCopiedInOrStoodForByAReference) {
+  Folder("disc");
+  Chart("disc/coast.qct");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(Path("disc/coast.qed"), "heights"));
+  ASSERT_TRUE(vd::os::SaveFileAtomically(Path("disc/coast.vdq"), "places"));
+  const std::string disc = Path("disc/");
+  const RemovableDiscTest previous = SetRemovableDiscTest(
+      [disc](const std::string& path) { return path.starts_with(disc); });
+  ASSERT_TRUE(DeleteDirectoryTree(Path("converted")));  // made again by the import
+
+  RefreshChartList(doc.objects, {Path("disc")}, true, false);
+  EXPECT_TRUE(boxes.texts.empty()) << testing::PrintToString(boxes.texts);
+  ASSERT_EQ(OutlineNames(), std::vector<std::string>{"coast"});
+  EXPECT_EQ(Outline("coast")->chart_path, Path("converted/coast.qct"));
+  EXPECT_FALSE(Outline("coast")->no_tiles);
+  EXPECT_EQ(Bytes("converted/coast.qct"), Bytes("disc/coast.qct"));
+  EXPECT_EQ(Bytes("converted/coast.qed"), "heights");
+  EXPECT_EQ(Bytes("converted/coast.vdq"), "places");
+
+  ASSERT_TRUE(DeleteDirectoryTree(Path("converted")));
+  Scan();  // charts/ is empty; only the import below matters
+  boxes.texts.clear();
+  COldChartOutline* reference = AddChartToList(doc.objects, Path("disc/coast.qct"));
+  ASSERT_NE(reference, nullptr);
+  EXPECT_TRUE(reference->no_tiles);
+  EXPECT_EQ(reference->chart_path, Path("converted/coast.qct"));
+  EXPECT_EQ(reference->source_path, Path("disc/coast.qct"));
+  EXPECT_LT(Bytes("converted/coast.qct").size(), Bytes("disc/coast.qct").size());
+  SetRemovableDiscTest(previous);
+}
+
+// The copy from the disc fails half way (a file size limit stands in for a full disk): the
+// user decides whether a reference chart takes its place; no half copy is left either way.
+TEST_F(ChartLibraryTest, FailedDiscCopyAsksAndLeavesNoHalfCopy) {
+  Folder("disc");
+  vd::test::ChartFixture big = SmallChart("big");
+  big.width = 16;
+  big.height = 16;
+  ASSERT_TRUE(WriteChartFixture(Path("disc/big.qct"), big));
+  ASSERT_GT(Bytes("disc/big.qct").size(), 60000u);
+  const std::string source = Bytes("disc/big.qct");
+  const std::string disc = Path("disc/");
+  const RemovableDiscTest previous = SetRemovableDiscTest(
+      [disc](const std::string& path) { return path.starts_with(disc); });
+
+  for (int answer : {vd::ui::kIdNo, vd::ui::kIdYes}) {
+    boxes.answer = answer;
+    boxes.texts.clear();
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto signal_before = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 40000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    RefreshChartList(doc.objects, {Path("disc")}, true, false);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, signal_before);
+
+    EXPECT_EQ(Bytes("disc/big.qct"), source);
+    if (answer == vd::ui::kIdNo) {
+      EXPECT_EQ(boxes.texts, (std::vector<std::string>{
+                                 "Copy failed: do you want to continue loading maps?",
+                                 "Do you want to continue loading maps?"}));
+      EXPECT_EQ(FolderNames("converted"), std::vector<std::string>{});
+      EXPECT_TRUE(OutlineNames().empty());
+    } else {
+      EXPECT_EQ(boxes.texts,
+                std::vector<std::string>{"Copy failed: do you want to continue loading maps?"});
+      EXPECT_EQ(FolderNames("converted"), std::vector<std::string>{"big.qct"});
+      ASSERT_EQ(OutlineNames(), std::vector<std::string>{"big*"});
+      EXPECT_TRUE(Outline("big*")->no_tiles);
+    }
+  }
+  SetRemovableDiscTest(previous);
 }
 
 }  // namespace

@@ -13,7 +13,11 @@
 #include <future>
 #include <memory>
 
+#include "charts/chart_conversion.h"
+#include "charts/converter_plugins.h"
+#include "charts/outline/old_chart_outline.h"
 #include "core/persistent_value.h"
+#include "corvex/startup_files.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/ostrel_view.h"
 #include "corvex/tests/api_test_support.h"
@@ -36,6 +40,7 @@
 #include "platform/os/numbers.h"
 #include "platform/os/process.h"
 #include "tests/chart_fixture.h"
+#include "tests/test_converter.h"
 #include "tests/child_process.h"
 
 namespace {
@@ -442,6 +447,36 @@ TEST(CorvexApp, BadChartOnTheCommandLineIsReportedAndTheProgramRuns) {
     vd::test::DrainEvents();
     EXPECT_TRUE(program.Quit());
   }
+}
+
+// The chart folders are scanned at start-up: a map of another format is converted through the
+// installed converter plug-in into the folder of converted charts and listed.
+TEST(CorvexApp, StartUpScanConvertsForeignMapsThroughThePlugin) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  vd::ui::ScopedResponder responder(&answers);
+  CConverterPlugins::SetLibraryLoader(std::make_unique<vd::test::TestConverterLoader>());
+  ASSERT_TRUE(vd::os::MakeFolders(home.File("maps")));
+  ASSERT_TRUE(vd::test::WriteChartFixture(home.File("made.qct"), vd::test::ChartFixture()));
+  ASSERT_TRUE(vd::os::SaveFileAtomically(home.File("maps/harbour.kap"),
+                                         "copy " + home.File("made.qct")));
+  { Program setup; }
+  vd::os::ProfileStore profile = vd::OpenAppProfile();
+  SaveChartDirs(profile, {home.File("maps")});
+  profile.SetInt("chart_dirs", "update", 1);
+
+  Program program;
+  ASSERT_TRUE(program.started());
+  const std::string converted = ConvertedChartFolder() + "/harbour.qct";
+  EXPECT_EQ(ChartConvertedFrom(converted), home.File("maps/harbour.kap"));
+  const ObjectList& objects = *program.document()->GetObjectList();
+  const auto outline = std::find_if(objects.begin(), objects.end(), [&](COstrelObject* o) {
+    return o->IsKindOf(COldChartOutline::kClass) &&
+           static_cast<COldChartOutline*>(o)->chart_path == converted;
+  });
+  EXPECT_NE(outline, objects.end());
+  EXPECT_TRUE(program.Quit());
+  CConverterPlugins::SetLibraryLoader(nullptr);
 }
 
 }  // namespace
