@@ -70,6 +70,8 @@ COstrelView::COstrelView(CViewDocument& document, CViewWindow& window, CViewFram
 }
 
 COstrelView::~COstrelView() {
+  if (CalibrationHost* calibration = std::exchange(calibration_, nullptr))
+    calibration->OnViewClosing();
   FlushTiles();
   boxes_.clear();
   StopThreads();

@@ -448,6 +448,22 @@ class COstrelView : public CDocView, public CCommandTarget {
   std::string ChartLogoPath() const;
   void ShowChartLogo();
 
+  // ---- Calibration ----
+  // The calibration dialog open on this view: it is told of every click on the chart and
+  // draws over the chart after the overlays.
+  class CalibrationHost {
+   public:
+    virtual void OnChartClick(int x, int y) = 0;  // chart pixel
+    virtual void DrawOverlay(vd::ui::Surface& dc) = 0;
+    // The view is going: the dialog lets go of it and closes.
+    virtual void OnViewClosing() = 0;
+
+   protected:
+    ~CalibrationHost() = default;
+  };
+  void SetCalibration(CalibrationHost* calibration);
+  CalibrationHost* calibration() const { return calibration_; }
+
   // ---- Chunk downloads and area export ----
   // Whether the open chart's pixels come from a chunk store (they can be downloaded).
   bool IsDownloadableChart() const;
@@ -730,6 +746,7 @@ class COstrelView : public CDocView, public CCommandTarget {
   Cursor cursor_ = Cursor::kArrow;
   std::vector<MapAtCursor> maps_at_cursor_;
   std::string merge_source_;
+  CalibrationHost* calibration_ = nullptr;
 
   // Tiles.
   std::list<std::unique_ptr<ViewTile>> tiles_;  // most recently used first

@@ -327,6 +327,11 @@ std::string COstrelView::ChartLogoPath() const {
 
 void COstrelView::ShowChartLogo() { window_.ShowLogo(ChartLogoPath()); }
 
+void COstrelView::SetCalibration(CalibrationHost* calibration) {
+  calibration_ = calibration;
+  InvalidateAll();
+}
+
 // ---- Map list at the cursor ----
 
 void COstrelView::OnMapListAtCursor() {
@@ -362,7 +367,7 @@ bool COstrelView::UpdateChartCommand(int id, CCmdUI& ui) {
       ui.enabled = chart_ != nullptr && doc != nullptr;
       return true;
     case kCmdCalibration:
-      ui.enabled = false;
+      ui.enabled = chart_ != nullptr && doc != nullptr;
       return true;
     case kCmdEditMapProperties:
       ui.enabled = outline_ != nullptr && doc != nullptr;

@@ -49,6 +49,7 @@ void COstrelView::OnDraw(vd::ui::Surface& dc, const vd::ui::Rect& update) {
   PaintTiles(dc, update);
   if (ShowAlternateOutline() && alternate_.zoom < zoom_) DrawAlternateOutline(dc);
   if (chart_->HasGeoreference()) DrawOverlays(dc, update);
+  if (calibration_) calibration_->DrawOverlay(dc);
   if (ActiveView() == this) band_.Draw(dc, cursor_chart_);
   DrawPositionMarker(dc);
   if (print_area_mode_) {

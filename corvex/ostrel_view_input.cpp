@@ -317,6 +317,10 @@ void COstrelView::OnMouseMove(vd::ui::Point point) {
 }
 
 void COstrelView::OnLButtonDown(vd::ui::Point point) {
+  if (calibration_ && chart_) {
+    UpdateCursor(point);
+    calibration_->OnChartClick(cursor_chart_.x, cursor_chart_.y);
+  }
   UpdateCursor(point);
   drag_mode_ = kNoDrag;
   velocity_ = {};

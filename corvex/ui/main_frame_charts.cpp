@@ -10,6 +10,7 @@
 #include "corvex/ostrel_view.h"
 #include "corvex/ui/dlg_chart_select.h"
 #include "corvex/ui/dlg_edit_qct.h"
+#include "corvex/ui/dlg_georeferencing.h"
 #include "corvex/ui/dlg_merge_chart.h"
 #include "corvex/ui/dlg_send_chart_to.h"
 #include "corvex/ui/main_frame.h"
@@ -51,7 +52,16 @@ bool CMainFrame::EditChartProperties(COldChartOutline& outline) {
   return editor.DoModal() == vd::ui::kIdOk;
 }
 
-void CMainFrame::OpenCalibration(COstrelView& /*view*/) {}
+void CMainFrame::OpenCalibration(COstrelView& view) {
+  // One dialog a view: a second Calibration brings it forward.
+  if (auto* open = dynamic_cast<CDlgGeoreferencing*>(view.calibration())) {
+    open->raise();
+    open->activateWindow();
+    return;
+  }
+  auto* dialog = new CDlgGeoreferencing(view, this);
+  dialog->show();
+}
 
 ChartFileTask CMainFrame::ChartTask() {
   ChartFileTask task;
