@@ -251,6 +251,7 @@ bool CQuickChart3::NextChunkRun(int64_t& cursor, std::array<GeoPoint, 4>& quad, 
 
 bool CQuickChart3::ProbeChunkServer(bool secure, const std::string& host, const std::string& path) {
   CHttpConnection connection(host, secure);
+  if (lookup_abort_) connection.SetAbortCallback(lookup_abort_, lookup_abort_user_);
   uint32_t magic = 0;
   return connection.GetRange(path, 0, sizeof magic, &magic) == int(sizeof magic) &&
          magic == kQc3Magic;
@@ -261,6 +262,7 @@ std::string CQuickChart3::ReadRedirect(const std::string& path) {
   std::string host;
   MakerServer(chunk_server_.value, secure, host);
   CHttpConnection connection(host, secure);
+  if (lookup_abort_) connection.SetAbortCallback(lookup_abort_, lookup_abort_user_);
   char bytes[kRedirectBytes];
   const int got = connection.GetRange(path + kRedirectSuffix, 0, kRedirectBytes, bytes);
   if (got < 1) return {};
@@ -313,6 +315,7 @@ int64_t CQuickChart3::GetChunkFileSize() {
   ResolveChunkServer(secure, host, path);
   if (host.empty()) return 0;
   CHttpConnection connection(host, secure);
+  if (lookup_abort_) connection.SetAbortCallback(lookup_abort_, lookup_abort_user_);
   int64_t length = -1;
   const int status = connection.Head(path, length);
   return status >= 200 && status < 300 ? length : -1;

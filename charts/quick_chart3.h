@@ -64,6 +64,12 @@ class CQuickChart3 : public CQuickChart {
   // The size in bytes of the chart's chunk file on its server; 0 without a server, -1 when the
   // server gives no size.
   int64_t GetChunkFileSize();
+  // Asked during the transfers that find the chunk server and the file size, as the downloads'
+  // abort test is during theirs: false cuts them short (the chart then has no chunk server).
+  void SetLookupAbort(ChunkDownloadAbort abort, void* user) {
+    lookup_abort_ = abort;
+    lookup_abort_user_ = user;
+  }
 
   // Null when the chart has no store.
   CQC3TileStore* store() const { return store_.get(); }
@@ -103,4 +109,6 @@ class CQuickChart3 : public CQuickChart {
   std::string source_host_;
   std::string source_path_;
   PersistentString chunk_server_;
+  ChunkDownloadAbort lookup_abort_ = nullptr;
+  void* lookup_abort_user_ = nullptr;
 };

@@ -70,6 +70,11 @@ class CDocView : public COstrelViewBase {
   // A change of the document: hint is an overlay change code, object the object concerned or
   // null (everything may have changed), sender the view that made the change or null.
   virtual void OnUpdate(COstrelViewBase* sender, int hint, COstrelObject* object) = 0;
+  // Lets go of the chart while a download writes its store, keeping the place; reopens it.
+  virtual void ParkChart() {}
+  virtual void ReopenParkedChart() {}
+  // The chart ParkChart let go of; "" when none.
+  virtual std::string ParkedChartPath() const { return ""; }
 };
 
 struct GPSParams;

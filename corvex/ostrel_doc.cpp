@@ -30,9 +30,11 @@ COstrelDoc::COstrelDoc() {
   show_chart_outlines_ = profile.GetInt(vd::kSettingsSection, kShowChartsSetting).value_or(1) != 0;
   search_index_path_ = profile.GetString(vd::kSettingsSection, kIndexFileSetting)
                            .value_or(DataFolder() + "/indexdata.vdq");
+  InstallMapDataHooks();
 }
 
 COstrelDoc::~COstrelDoc() {
+  RemoveMapDataHooks();
   vd::OpenAppProfile().SetString(vd::kSettingsSection, kIndexFileSetting, search_index_path_);
   DeleteContents();
   const std::vector<CDocHintListener*> listeners = std::move(hint_listeners_);

@@ -187,6 +187,9 @@ class COstrelDoc : public COstrelDocBase,
   void OpenBestChartAt(double lat, double lon, double scale, double factor, int mode) override;
   // Every chart view showing the file (or its '\' spelling) reloads it.
   void RefreshViewsOfChartFile(const std::string& path) override;
+  // The map-data downloads let go of a chart in this document's views and reopen it after.
+  void InstallMapDataHooks();
+  void RemoveMapDataHooks();
   void RefreshViewsOfChart(const COldChartOutline& outline);
 
   // ---- Chart views ----

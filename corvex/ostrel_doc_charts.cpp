@@ -7,6 +7,7 @@
 #include <limits>
 #include <set>
 
+#include "charts/ui/map_data_download.h"
 #include "charts/ui/package_download.h"
 #include "charts/vdpkg_file.h"
 #include "core/app/app_common.h"
@@ -206,6 +207,36 @@ void COstrelDoc::SyncViewsTo(CDocView* source, double lat, double lon) {
 
 void COstrelDoc::SetPositionMarkerInViews(double lat, double lon) {
   for (CDocView* view : views_) view->SetPositionMarker(lat, lon);
+}
+
+namespace {
+
+// The document whose views the map-data downloads stop and reopen.
+COstrelDoc* g_map_data_document = nullptr;
+
+}  // namespace
+
+void COstrelDoc::InstallMapDataHooks() {
+  g_map_data_document = this;
+  MapDataChartHooks hooks;
+  hooks.stop_chart = [this](const std::string& path) {
+    for (CDocView* view : views_) {
+      if (view->GetChartPath() == path) view->ParkChart();
+    }
+  };
+  hooks.reload_chart = [this](const std::string& path) {
+    const std::vector<CDocView*> views = views_;
+    for (CDocView* view : views) {
+      if (view->ParkedChartPath() == path) view->ReopenParkedChart();
+    }
+  };
+  SetMapDataChartHooks(std::move(hooks));
+}
+
+void COstrelDoc::RemoveMapDataHooks() {
+  if (g_map_data_document != this) return;
+  g_map_data_document = nullptr;
+  SetMapDataChartHooks({});
 }
 
 void COstrelDoc::RefreshViewsOfChartFile(const std::string& path) {

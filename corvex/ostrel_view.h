@@ -474,10 +474,16 @@ class COstrelView : public CDocView, public CCommandTarget {
   std::string OfflineDataName() const;
   // Downloads the chunks inside a polygon of chart pixels (closed or not), or within
   // corridor_m metres of it when corridor_m > 0, or every chunk of the chart (empty polygon),
-  // and reopens the chart at the same place. The view's own threads are stopped meanwhile so
-  // that the store has one writer. False when the chart is not downloadable or a chunk could
-  // not be fetched.
+  // on a thread of its own under the progress dialog with Cancel (charts/ui/
+  // map_data_download.h), and reopens the chart at the same place. The view lets go of the
+  // chart meanwhile so that the store has one writer. False when the chart is not
+  // downloadable, the download was cancelled or a chunk could not be fetched.
   bool DownloadChunks(const std::vector<PlanePoint>& polygon, double corridor_m);
+  // Lets go of the open chart for a while (a download writes its store): the place is kept,
+  // the chart closed and the helper threads stopped. ReopenParkedChart opens it again there.
+  void ParkChart() override;
+  void ReopenParkedChart() override;
+  std::string ParkedChartPath() const override { return parked_chart_; }
   // The window's area as a closed polygon of chart pixels (five points).
   std::vector<PlanePoint> WindowPolygon() const;
   // Copies the open chart's area inside a polygon of chart pixels to a new chart file with the
@@ -729,6 +735,7 @@ class COstrelView : public CDocView, public CCommandTarget {
   COstrelObject* hovered_ = nullptr;
   bool edit_mode_ = false;
   std::string status_text_;
+  std::string parked_chart_;  // the chart ParkChart closed; "" when none
   bool fetch_message_showing_ = false;
 
   // Input.

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "charts/chart_file_task.h"
@@ -13,6 +14,7 @@
 #include "charts/old_quick_chart3.h"
 #include "charts/qct_header_patch.h"
 #include "charts/quick_chart3.h"
+#include "charts/ui/map_data_download.h"
 #include "core/path_utils.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/ostrel_view.h"
@@ -277,29 +279,26 @@ std::vector<PlanePoint> COstrelView::WindowPolygon() const {
 bool COstrelView::DownloadChunks(const std::vector<PlanePoint>& polygon, double corridor_m) {
   if (!IsDownloadableChart()) return false;
   const std::string path = GetChartPath();
+  ParkChart();
+  const int result = DownloadMapDataPixels(window_.DialogOwner(), path, polygon,
+                                           corridor_m <= 0, corridor_m);
+  // The program's hooks reopen the views of the chart; without them this view does.
+  if (!parked_chart_.empty()) ReopenParkedChart();
+  return result == kMapDataComplete;
+}
+
+void COstrelView::ParkChart() {
+  const std::string path = GetChartPath();
+  if (path.empty()) return;
   SavePlaceForCentre();
-  // The view's own readers let go of the store while the download writes it.
-  for (CDocView* view : document_.GetChartViews()) {
-    if (view != this && view->GetChartPath() == path) view->ReloadChartFile();
-  }
   ReloadChart();
   StopThreads();
-  bool done = false;
-  {
-    CQuickChart3 reader;
-    ChunkDownloadCounts counts;
-    if (reader.Open(path) == 0 && reader.OpenChunkStore()) {
-      if (polygon.empty()) {
-        done = reader.DownloadWholeChart(counts, nullptr, nullptr);
-      } else if (corridor_m > 0) {
-        done = reader.DownloadRoute(polygon, corridor_m, counts, nullptr, nullptr);
-      } else {
-        done = reader.DownloadPolygon(polygon, counts, nullptr, nullptr);
-      }
-    }
-  }
-  OpenChartFile(path);
-  return done;
+  parked_chart_ = path;
+}
+
+void COstrelView::ReopenParkedChart() {
+  const std::string path = std::exchange(parked_chart_, std::string());
+  if (!path.empty()) OpenChartFile(path);
 }
 
 // ---- Area export ----
