@@ -144,6 +144,15 @@ bool COstrelView::OpenChartFile(const std::string& path) {
   return true;
 }
 
+void COstrelView::SetNightColors(bool on) {
+  if (!chart_) return;
+  // The tiles drawn in the old colours go, and the helper threads let go of the chart before
+  // its colour table changes under them.
+  FlushTiles();
+  chart_->SetDimPalette(on);
+  InvalidateAll();
+}
+
 void COstrelView::ReloadChart() {
   const bool flushed = FlushTiles();
   ClearMappedObjects();

@@ -173,6 +173,8 @@ class COstrelView : public CDocView, public CCommandTarget {
   bool OpenChart();
   // Closes the chart: tiles flushed, chart and outline dropped.
   void ReloadChart();
+  // Switches the chart to the night (dimmed) colours or back and repaints it.
+  void SetNightColors(bool on);
   // The client area's new size.
   void OnSize(int width, int height);
   // This view becomes the active chart view.

@@ -107,6 +107,48 @@ int ApiReconnect(const CApiConnectPolling& polling) {
   return ApiConnect(polling);
 }
 
+namespace {
+
+// The window known, connected again when it has gone; "" with the connect's result otherwise.
+std::string LiveWindow(int& result) {
+  result = kApiClientOk;
+  std::string window_class = CurrentConnection().window_class;
+  if (window_class.empty() || !vd::os::IpcWindowExists(window_class)) {
+    result = ApiReconnect();
+    if (result != kApiClientOk) return "";
+    window_class = CurrentConnection().window_class;
+  }
+  return window_class;
+}
+
+}  // namespace
+
+int ApiShowMainWindow(int show_command) {
+  int result = kApiClientOk;
+  const std::string window_class = LiveWindow(result);
+  if (window_class.empty()) return result;
+  vd::os::IpcSend(window_class, vd::os::kIpcShowWindow, static_cast<uintptr_t>(show_command));
+  return kApiClientOk;
+}
+
+int ApiSetMainWindowPlacement(int left, int top, int right, int bottom) {
+  int result = kApiClientOk;
+  const std::string window_class = LiveWindow(result);
+  if (window_class.empty()) return result;
+  const std::optional<intptr_t> placed = vd::os::IpcSendText(
+      window_class, vd::os::kIpcSetPlacement, kApiShowRestore,
+      vd::os::FormatPlacementText(left, top, right, bottom));
+  return placed && *placed != 0 ? kApiClientOk : kApiClientPlacementFailed;
+}
+
+bool ApiGetTempFolder(std::string& folder) {
+  const std::optional<std::string> temp =
+      vd::os::ProfileStore(kProfileKey).GetString("", kTempFolderValue);
+  if (!temp || temp->empty()) return false;
+  folder = *temp;
+  return true;
+}
+
 int ApiRenderChartArea(const std::string& chart_path, int32_t x0, int32_t y0, int32_t zoom_shift,
                        int32_t width, int32_t height, const std::string& output_path) {
   const Connection c = CurrentConnection();

@@ -14,6 +14,7 @@
 //   3 the chart program's window was not found, nor came up when started
 //   4 the window is gone, or the mutex or the answer did not come within a minute
 //   8 the transaction file could not be opened, or a field was cut short
+//  14 the chart program's window did not take the placement
 //
 // Any thread; requests of this process, and of every other, take their turns on the mutex.
 #include <cstdint>
@@ -25,6 +26,16 @@ inline constexpr int kApiClientNotFound = 3;
 inline constexpr int kApiClientWindowGone = 4;
 inline constexpr int kApiClientIoError = 8;
 inline constexpr int kApiClientUnknownRequest = 11;
+inline constexpr int kApiClientPlacementFailed = 14;
+
+// Show commands of ApiShowMainWindow.
+inline constexpr int kApiShowHide = 0;
+inline constexpr int kApiShowNormal = 1;
+inline constexpr int kApiShowMinimized = 2;
+inline constexpr int kApiShowMaximized = 3;
+inline constexpr int kApiShow = 5;
+inline constexpr int kApiShowMinimize = 6;
+inline constexpr int kApiShowRestore = 9;
 
 // How long connecting waits for the chart program's window after starting it.
 struct CApiConnectPolling {
@@ -40,6 +51,17 @@ int ApiConnect(const CApiConnectPolling& polling = {});
 int ApiDisconnect();
 // ApiDisconnect, then ApiConnect.
 int ApiReconnect(const CApiConnectPolling& polling = {});
+
+// Shows the chart program's main window with a show command (above); kApiShow and
+// kApiShowMaximized also bring it to the front. Connects again first when the window known is
+// gone; 0, or the result of that connect.
+int ApiShowMainWindow(int show_command);
+// Restores the chart program's main window into the normal rectangle given (screen pixels;
+// the chart program keeps it within its screen's work area). Connects again first when the
+// window known is gone; 0, 14 when the window did not take it, or the result of the connect.
+int ApiSetMainWindowPlacement(int left, int top, int right, int bottom);
+// The chart program's temp folder as it published it; false when it has not.
+bool ApiGetTempFolder(std::string& folder);
 
 // The chart program's own state of the vessel (requests 0x8004 and 31).
 struct CApiOwnState {

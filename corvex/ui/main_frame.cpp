@@ -1,6 +1,9 @@
 #include "corvex/ui/main_frame.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
@@ -19,6 +22,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <map>
 
 #include "core/file_utils.h"
 #include "core/path_utils.h"
@@ -68,6 +72,7 @@
 #include "platform/os/ipc_channel.h"
 #include "platform/os/process.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/toolbar_images.h"
 
 namespace {
 
@@ -187,6 +192,12 @@ intptr_t CMainFrame::HandleOtherProgram(const vd::os::Message& message) {
   if (message.msg == vd::ui::kWmClose) {
     CloseFrame();
     return 0;
+  }
+  if (message.msg == vd::os::kIpcShowWindow) return ShowWithCommand(static_cast<int>(message.wparam));
+  if (message.msg == vd::os::kIpcSetPlacement) {
+    const std::string* text = ipc_server_.CurrentText();
+    const auto rect = text ? vd::os::ParsePlacementText(*text) : std::nullopt;
+    return rect && PlaceWindow(*rect) ? 1 : 0;
   }
   if (message.msg != vd::os::kUserMessage) return 0;
   switch (message.wparam) {
@@ -332,6 +343,65 @@ void CMainFrame::StartGPSAtLaunch() {
   StartGPS(params);
 }
 
+// ---- Placement requested by other programs ----
+
+QRect ClampPlacement(const vd::os::PlacementRect& rect, const QRect& work_area) {
+  const auto clamp = [](int64_t v, int64_t low, int64_t high) { return std::clamp(v, low, high); };
+  const int64_t area_left = work_area.left(), area_top = work_area.top();
+  const int64_t area_right = area_left + work_area.width();
+  const int64_t area_bottom = area_top + work_area.height();
+  const int64_t min_width = std::min<int64_t>(kMinPlacedWidth, work_area.width());
+  const int64_t min_height = std::min<int64_t>(kMinPlacedHeight, work_area.height());
+  // Each edge inside the work area; a rectangle too small (or turned inside out) grows to the
+  // least usable size from its left and top edges, staying inside too.
+  int64_t left = clamp(rect.left, area_left, area_right - min_width);
+  int64_t top = clamp(rect.top, area_top, area_bottom - min_height);
+  const int64_t right = clamp(rect.right, left + min_width, area_right);
+  const int64_t bottom = clamp(rect.bottom, top + min_height, area_bottom);
+  return QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+               static_cast<int>(bottom - top));
+}
+
+bool CMainFrame::PlaceWindow(const vd::os::PlacementRect& rect) {
+  const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  if (!screen || closed_) return false;
+  const QRect place = ClampPlacement(rect, screen->availableVirtualGeometry());
+  if (isMinimized() || isMaximized() || isFullScreen() || isHidden()) showNormal();
+  // The rectangle is the whole window's, its frame included.
+  const QSize frame_size = frameGeometry().size() - geometry().size();
+  resize(place.size() - frame_size);
+  move(place.topLeft());
+  return true;
+}
+
+intptr_t CMainFrame::ShowWithCommand(int command) {
+  if (closed_) return 0;
+  switch (command) {
+    case 0:  // hide
+      hide();
+      break;
+    case 2:  // minimised
+    case 6:  // minimise
+      showMinimized();
+      break;
+    case 3:  // maximised
+      showMaximized();
+      break;
+    case 1:  // normal
+    case 9:  // restore
+      showNormal();
+      break;
+    default:  // show as it was
+      show();
+      break;
+  }
+  if (command == 3 || command == 5) {
+    raise();
+    activateWindow();
+  }
+  return 1;
+}
+
 // ---- Status bar ----
 
 void CMainFrame::SetStatusText(const std::string& text) {
@@ -371,7 +441,8 @@ void AddEntry(QWidget* parent, const CMenuEntry& entry, CMainFrame& frame,
     case CMenuEntry::kItem: {
       auto* action = new QAction(MenuText(entry.text), parent);
       action->setData(entry.id);
-      action->setCheckable(true);
+      // Checkable only while its command reports a check (or radio) mark: other entries carry
+      // no check box.
       if (IsDynamicMenuId(entry.id)) action->setProperty("dynamic", entry.id);
       const int id = entry.id;
       QObject::connect(action, &QAction::triggered, &frame, [&frame, id] { frame.RouteCommand(id); });
@@ -439,6 +510,12 @@ void CMainFrame::FillDynamicMenu(QMenu* menu, QAction* placeholder) {
   }
 }
 
+void CMainFrame::ApplyCommandState(QAction* action, const CCmdUI& ui) {
+  action->setEnabled(ui.enabled);
+  action->setCheckable(ui.checked);
+  action->setChecked(ui.checked);
+}
+
 void CMainFrame::UpdateMenu(QMenu* menu) {
   for (QAction* action : menu->actions()) {
     if (action->property("dynamic").isValid()) FillDynamicMenu(menu, action);
@@ -446,34 +523,61 @@ void CMainFrame::UpdateMenu(QMenu* menu) {
   for (QAction* action : menu->actions()) {
     if (action->isSeparator() || action->menu() || action->property("dynamic").isValid()) continue;
     const CCmdUI ui = RouteUpdate(action->data().toInt());
-    action->setEnabled(ui.enabled);
-    action->setChecked(ui.checked);
+    ApplyCommandState(action, ui);
     if (!ui.text.empty()) action->setText(QString::fromStdString(ui.text));
   }
 }
 
+namespace {
+
+// The picture of each tool bar command.
+const std::map<int, const char*>& ToolbarPictures() {
+  static const std::map<int, const char*> pictures = {
+      {32849, "import"}, {32847, "save"},  {57607, "print"}, {33661, "undo"},
+      {33662, "redo"},   {32872, "delete"}, {32804, "mark"},  {32800, "mark"},
+      {32789, "route"},  {33101, "text"},  {32780, "maps"},  {32808, "lock"},
+      {32934, "position"}, {32944, "satellites"},
+  };
+  return pictures;
+}
+
+}  // namespace
+
 void CMainFrame::BuildToolbars() {
+  // The picture size follows the screen's dots per inch.
+  const vd::ui::ToolbarImageSize size = vd::ui::ToolbarImageSizeFor(app_.dpi_factor);
   for (int id : kToolbarIds) {
     auto resource = LoadMenuResource(MenuPath(), id);
     if (!resource) continue;
     auto* bar = new QToolBar(QString::fromStdString(resource->name), this);
     bar->setObjectName(QString::fromStdString(resource->name));
+    bar->setIconSize({size.icon, size.icon});
     AddEntries(bar, resource->entries, *this, [](QMenu*) {});
+    for (QAction* action : bar->actions()) {
+      const auto picture = ToolbarPictures().find(action->data().toInt());
+      if (picture == ToolbarPictures().end()) continue;
+      action->setIcon(vd::ui::ToolbarIcon(picture->second, size.icon, size.large_icon));
+      action->setToolTip(action->text());
+    }
     addToolBar(Qt::TopToolBarArea, bar);
     if (id == kPrintingToolbar) bar->hide();
     toolbars_.push_back(bar);
   }
-  // Tool bar buttons follow the commands' state whenever the program is idle enough to repaint.
-  connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { UpdateToolbars(); });
+  // Tool bar buttons follow their commands' state: each time the program has handled what was
+  // waiting and is about to wait for more (after start-up, a click, a key, a GPS fix, a chart
+  // that finished opening), as menus do when they open. Not while a modal dialog runs: the
+  // bars can't be used then, and the work that opened the dialog may be half done.
+  connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+          [this] {
+            if (!closed_ && !closing_ && !QApplication::activeModalWidget()) UpdateToolbars();
+          });
 }
 
 void CMainFrame::UpdateToolbars() {
   for (QToolBar* bar : toolbars_) {
     for (QAction* action : bar->actions()) {
       if (action->isSeparator()) continue;
-      const CCmdUI ui = RouteUpdate(action->data().toInt());
-      action->setEnabled(ui.enabled);
-      action->setChecked(ui.checked);
+      ApplyCommandState(action, RouteUpdate(action->data().toInt()));
     }
   }
 }

@@ -5,6 +5,7 @@
 // instance and other programs send it.
 #include <QMainWindow>
 #include <QPointer>
+#include <QRect>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +36,13 @@ class CDockWidgetHost;
 class CPropsWindows;
 class CViewObjExplorerDialog;
 class CViewObjExplorerTree;
+
+// The least size a window placed by another program gets.
+inline constexpr int kMinPlacedWidth = 320;
+inline constexpr int kMinPlacedHeight = 240;
+// A normal rectangle another program asked for, kept within the work area: every edge inside
+// it, and at least the least size (or the whole area when that is smaller).
+QRect ClampPlacement(const vd::os::PlacementRect& rect, const QRect& work_area);
 
 class CMainFrame : public QMainWindow,
                    public vd::ui::NativeWindow,
@@ -121,6 +129,8 @@ class CMainFrame : public QMainWindow,
   // Runs a menu command through the targets (view, document, frame, application).
   bool RouteCommand(int id);
   CCmdUI RouteUpdate(int id);
+  // Sets every tool bar button to its command's state (done whenever the program goes idle).
+  void UpdateToolbars();
 
   QMdiArea* mdi_area() const { return mdi_; }
   // Names of the grid files in the program's "Grids" folder (the Other Grids menu).
@@ -139,6 +149,12 @@ class CMainFrame : public QMainWindow,
   bool OnCommand(int id) override;
   bool OnUpdateCommand(int id, CCmdUI& ui) override;
 
+  // What other programs ask of the window: a show command (0 hide, 1 normal, 2 and 6
+  // minimised, 3 maximised, 5 show, 9 restore; 3 and 5 also bring it forward), and a normal
+  // rectangle to restore it into (kept within the work area). Nonzero when done.
+  intptr_t ShowWithCommand(int command);
+  bool PlaceWindow(const vd::os::PlacementRect& rect);
+
   // Closes as the user's close does; false when the close was refused.
   bool CloseFrame();
 
@@ -156,10 +172,10 @@ class CMainFrame : public QMainWindow,
   void BuildMenus();
   void BuildToolbars();
   void UpdateMenu(class QMenu* menu);
+  static void ApplyCommandState(class QAction* action, const CCmdUI& ui);
   static constexpr size_t kDynamicMenuSize = 99;
   std::vector<std::string> DynamicMenuEntries(int id) const;
   void FillDynamicMenu(class QMenu* menu, class QAction* placeholder);
-  void UpdateToolbars();
   void ApplyToolbarLock();
   COstrelDoc* Document() const;
   std::string CommandBarSection() const;

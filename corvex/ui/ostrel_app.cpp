@@ -17,6 +17,7 @@
 #include "corvex/command_ids.h"
 #include "corvex/doc_api_host.h"
 #include "corvex/ostrel_doc.h"
+#include "corvex/ostrel_view.h"
 #include "corvex/ui/dlg_magnetic_variation.h"
 #include "corvex/ui/dlg_projection.h"
 #include "corvex/ui/doc_template.h"
@@ -187,6 +188,15 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
 
   continuous_scrolling = profile.GetInt(vd::kSettingsSection, "continuous_scrolling").value_or(0);
   RegisterDesktopFiles();
+  // The window's normal size is most of the work area, so that a desktop which does not
+  // maximise windows (or a later restore) still shows a large window.
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    const QSize size(area.width() * 9 / 10, area.height() * 9 / 10);
+    frame_->setGeometry(QRect(area.topLeft() + QPoint((area.width() - size.width()) / 2,
+                                                      (area.height() - size.height()) / 2),
+                              size));
+  }
   frame_->showMaximized();
 
   const int runs = profile.GetInt(vd::kSettingsSection, "run_count2").value_or(0);
@@ -299,7 +309,12 @@ bool COstrelApp::OnCommand(int id) {
     case kCmdNightColors:
       night_colors.value = !night_colors.value;
       profile.SetInt(vd::kSettingsSection, "night_colors", night_colors.value);
-      if (COstrelDoc* document = Document()) document->UpdateAllViews(nullptr, 0, nullptr);
+      if (COstrelDoc* document = Document()) {
+        for (CDocView* view : document->GetChartViews())
+          if (auto* chart_view = dynamic_cast<COstrelView*>(view))
+            chart_view->SetNightColors(night_colors.value != 0);
+        document->UpdateAllViews(nullptr, 0, nullptr);
+      }
       return true;
     case kCmdProjFile: {
       vd::ui::FileDialogRequest request;

@@ -9,6 +9,7 @@
 #include "platform/os/ipc_channel.h"
 #include "platform/os/message_queue.h"
 #include "platform/ui/help_pages.h"
+#include "platform/ui/message_box.h"
 
 namespace {
 
@@ -61,4 +62,26 @@ bool CLumexApp::OnHelp() {
     vd::ui::SetHelpFolder(*folder + "/resources/help");
   }
   return vd::ui::OpenHelpTopic(kHelpTopic);
+}
+
+void CLumexApp::OnAppAbout() {
+  vd::ui::RunMessageBox(frame_.get(),
+                        std::string("Lumex, the Vardune 3D World\nVersion ") + kVersion +
+                            "\n\nThe land and sea bed around your chart in three dimensions, "
+                            "with the chart draped over it.\nFor planning only: always check "
+                            "the official charts.\n\nhttps://www.vardune.example/",
+                        "About Lumex", vd::ui::kMbOk | vd::ui::kMbIconInformation);
+}
+
+bool CLumexApp::OnCommand(int id) {
+  switch (id) {
+    case kCmdLumexAbout:
+      OnAppAbout();
+      return true;
+    case kCmdLumexHelp:
+      OnHelp();
+      return true;
+    default:
+      return false;
+  }
 }

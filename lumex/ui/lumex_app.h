@@ -35,6 +35,11 @@ class CLumexApp {
   // Opens the help page of the 3D view, from the chart program's folder ($CORVEX_PROGDIR);
   // false when it can't be shown.
   bool OnHelp();
+  // The About box: the program's name, version and notice.
+  void OnAppAbout();
+  // The application's commands (About, help); false for another id.
+  bool OnCommand(int id);
+  static constexpr char kVersion[] = "6.4.3";
 
   // True while the main frame is the active window.
   bool active = false;

@@ -10,6 +10,7 @@
 #include "lumex/ui/lumex_view_base.h"
 #include "lumex/ui/window_placement.h"
 #include "platform/os/profile_store.h"
+#include "platform/ui/toolbar_images.h"
 #include "platform/ui/window_messages.h"
 
 CToolbarImages ToolbarImagesFor(float display_scale) {
@@ -58,14 +59,50 @@ void CMainFrame::BuildToolbar() {
     QAction* action = toolbar_->addAction(tip);
     action->setData(id);
     action->setToolTip(tip);
+    action->setIcon(vd::ui::ToolbarIcon(ToolbarPicture(id), images.icon_size, images.large_icon_size));
     connect(action, &QAction::triggered, this, [this, id] {
       if (view_) view_->OnCommand(id);
     });
+  }
+  // The application's own commands: the help page and the About box.
+  toolbar_->addSeparator();
+  for (const auto& [id, tip] : kAppCommands) {
+    QAction* action = toolbar_->addAction(tip);
+    action->setToolTip(tip);
+    action->setProperty("app_command", id);
+    action->setIcon(vd::ui::ToolbarIcon(ToolbarPicture(id), images.icon_size, images.large_icon_size));
+    connect(action, &QAction::triggered, this, [this, id] { app_.OnCommand(id); });
+  }
+}
+
+const char* ToolbarPicture(int id) {
+  switch (id) {
+    case 32771: return "fixed_point";
+    case 32773: return "move_in";
+    case 32774: return "move_out";
+    case 32778: return "lighting";
+    case 32784: return "play";
+    case 32787: return "pause";
+    case 32788: return "step_forward";
+    case 32789: return "step_back";
+    case 32790: return "home";
+    case 32791: return "rebuild";
+    case 32796: return "busy";
+    case 32792: return "narrower";
+    case 32793: return "wider";
+    case 32794: return "video";
+    case 32795: return "properties";
+    case 32797: return "side_by_side";
+    case 32798: return "map_below";
+    case kCmdLumexHelp: return "help";
+    case kCmdLumexAbout: return "about";
+    default: return "";
   }
 }
 
 void CMainFrame::UpdateCommandStates() {
   for (QAction* action : toolbar_->actions()) {
+    if (action->isSeparator() || action->property("app_command").isValid()) continue;
     const CLumexCommandState state =
         view_ ? view_->CommandState(action->data().toInt()) : CLumexCommandState{false};
     action->setEnabled(state.enabled);

@@ -31,6 +31,12 @@ struct CToolbarImages {
   bool operator==(const CToolbarImages&) const = default;
 };
 CToolbarImages ToolbarImagesFor(float display_scale);
+// The name of a toolbar command's picture (vd::ui::DrawToolbarImage); "" for none.
+const char* ToolbarPicture(int id);
+
+// The application's commands: the About box and the help page.
+inline constexpr int kCmdLumexAbout = 57664;
+inline constexpr int kCmdLumexHelp = 32775;
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -55,6 +61,11 @@ class CMainFrame : public QMainWindow {
       {32795, "Set 3D parameters"},
       {32797, "Place the map and 3D windows side-by-side"},
       {32798, "Place the map window below the 3D window"},
+  };
+  // The application's commands at the toolbar's end.
+  static constexpr std::pair<int, const char*> kAppCommands[] = {
+      {kCmdLumexHelp, "Read the online help"},
+      {kCmdLumexAbout, "About Lumex"},
   };
   // How often the toolbar takes the view's command states.
   static constexpr int kCommandUpdateMs = 250;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 
 #include "platform/os/folders.h"
@@ -263,6 +264,25 @@ bool IpcWindowExists(const std::string& window_class) {
   if (fd < 0) return false;
   close(fd);
   return true;
+}
+
+std::string FormatPlacementText(int64_t left, int64_t top, int64_t right, int64_t bottom) {
+  return std::to_string(left) + " " + std::to_string(top) + " " + std::to_string(right) + " " +
+         std::to_string(bottom);
+}
+
+std::optional<PlacementRect> ParsePlacementText(const std::string& text) {
+  int64_t values[4] = {};
+  const char* at = text.data();
+  const char* const end = text.data() + text.size();
+  for (int64_t& value : values) {
+    while (at < end && *at == ' ') ++at;
+    const auto [next, error] = std::from_chars(at, end, value);
+    if (error != std::errc()) return std::nullopt;
+    at = next;
+  }
+  if (at != end) return std::nullopt;
+  return PlacementRect{values[0], values[1], values[2], values[3]};
 }
 
 }  // namespace vd::os

@@ -76,4 +76,18 @@ std::optional<intptr_t> IpcSendText(const std::string& window_class, uint32_t ms
 // Whether a program listens as window_class (a dead one's socket is removed).
 bool IpcWindowExists(const std::string& window_class);
 
+// What the windowing system lets one program do to another's top-level window, as requests
+// to the program listening for it: show it (code: the show command: 0 hide, 1 normal,
+// 2 minimised, 3 maximised, 5 show, 6 minimise, 9 restore), and restore it into a normal
+// rectangle (code: the show command; text: FormatPlacementText). The result is nonzero when
+// the window took the request.
+constexpr uint32_t kIpcShowWindow = 0x0018;
+constexpr uint32_t kIpcSetPlacement = 0x8101;
+// "left top right bottom" in decimal, and back; nullopt for a text that is not four integers.
+std::string FormatPlacementText(int64_t left, int64_t top, int64_t right, int64_t bottom);
+struct PlacementRect {
+  int64_t left = 0, top = 0, right = 0, bottom = 0;
+};
+std::optional<PlacementRect> ParsePlacementText(const std::string& text);
+
 }  // namespace vd::os

@@ -6,6 +6,7 @@
 #include "platform/os/files.h"
 #include "platform/os/folders.h"
 #include "platform/os/process.h"
+#include "platform/ui/message_box.h"
 
 namespace vd::ui {
 namespace {
@@ -30,8 +31,17 @@ std::string HelpFolder() {
 void SetHelpFolder(const std::string& folder) { g_help_folder = folder; }
 
 std::string HelpPagePath(const std::string& topic) {
-  if (!IsPlainName(topic)) return "";
-  return HelpFolder() + "/" + topic + ".html";
+  std::string name = topic;
+  // Topics written as page names of the older help file ("3D_Terrain_View.htm").
+  for (const std::string extension : {".html", ".htm"}) {
+    if (name.size() > extension.size() &&
+        name.compare(name.size() - extension.size(), extension.size(), extension) == 0) {
+      name.resize(name.size() - extension.size());
+      break;
+    }
+  }
+  if (!IsPlainName(name)) return "";
+  return HelpFolder() + "/" + name + ".html";
 }
 
 DocumentOpener SetDocumentOpener(DocumentOpener opener) {
@@ -44,10 +54,36 @@ bool OpenDocument(const std::string& path_or_url) {
   return g_opener ? g_opener(path_or_url) : vd::os::OpenDocument(path_or_url);
 }
 
+namespace {
+
+bool IsPage(const std::string& path) {
+  return !path.empty() && vd::os::FileExists(path) && !vd::os::IsDirectory(path);
+}
+
+bool OpenPage(const std::string& path) {
+  return OpenDocument(path);
+}
+
+}  // namespace
+
 bool OpenHelpTopic(const std::string& topic) {
   const std::string path = HelpPagePath(topic);
-  if (path.empty() || !vd::os::FileExists(path) || vd::os::IsDirectory(path)) return false;
-  return g_opener ? g_opener(path) : vd::os::OpenDocument(path);
+  if (IsPage(path)) return OpenPage(path);
+  // Without the topic's page the user still gets help: the index, and a word why.
+  const std::string index = HelpPagePath(kHelpIndexTopic);
+  if (!IsPage(index)) {
+    RunMessageBox(nullptr,
+                  "The help pages are not installed: there is no index page in \"" +
+                      HelpFolder() + "\".",
+                  "Help", kMbOk | kMbIconWarning);
+    return false;
+  }
+  RunMessageBox(nullptr,
+                "There is no help page for \"" + topic +
+                    "\". The help index opens instead.",
+                "Help", kMbOk | kMbIconInformation);
+  OpenPage(index);
+  return false;
 }
 
 }  // namespace vd::ui

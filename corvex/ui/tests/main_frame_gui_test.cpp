@@ -13,6 +13,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <QScreen>
+
+#include <future>
 
 #include "core/persistent_value.h"
 #include "corvex/command_ids.h"
@@ -26,6 +29,7 @@
 #include "corvex/ui/tests/corvex_home.h"
 #include "core/ui/message_boxes.h"
 #include "platform/ui/responder.h"
+#include "platform/os/ipc_channel.h"
 
 namespace {
 
@@ -128,6 +132,57 @@ TEST_F(MainFrameTest, GotoMarkOpensTheNavigationPanes) {
   vd::test::DrainEvents();
   EXPECT_EQ(frame().findChildren<QDockWidget*>().size(), docks_before + 2);
   EXPECT_FALSE(frame().RouteUpdate(32944).enabled);  // no GPS input: no satellite pane
+}
+
+// Another program restores the window into a rectangle; what lies outside the work area, or is
+// too small or inside out, is brought within it.
+TEST_F(MainFrameTest, AnotherProgramPlacesTheWindowWithinTheWorkArea) {
+  const QRect area = frame().screen()->availableVirtualGeometry();
+  const QRect half(area.left() + area.width() / 2, area.top(), area.width() / 2, area.height());
+  const struct {
+    vd::os::PlacementRect asked;
+    QRect placed;
+  } cases[] = {
+      {{half.left(), half.top(), half.left() + half.width(), half.top() + half.height()}, half},
+      {{-100000, -5, 99999999999, INT64_MAX}, area},
+      {{area.left() + 100, area.top() + 50, area.left() + 90, area.top() + 40},
+       QRect(area.left() + 100, area.top() + 50, kMinPlacedWidth, kMinPlacedHeight)},
+      {{INT64_MAX, INT64_MAX, INT64_MIN, INT64_MIN},
+       QRect(area.right() + 1 - kMinPlacedWidth, area.bottom() + 1 - kMinPlacedHeight,
+             kMinPlacedWidth, kMinPlacedHeight)},
+  };
+  for (const auto& c : cases) {
+    const std::string text =
+        vd::os::FormatPlacementText(c.asked.left, c.asked.top, c.asked.right, c.asked.bottom);
+    auto reply = std::async(std::launch::async, [&] {
+      return vd::os::IpcSendText(kMainWindowClass, vd::os::kIpcSetPlacement, 9, text);
+    });
+    ASSERT_TRUE(vd::test::ProcessEventsUntil([&] {
+      return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    }));
+    EXPECT_EQ(reply.get(), std::optional<intptr_t>(1)) << text;
+    EXPECT_FALSE(frame().isMaximized()) << text;
+    EXPECT_EQ(frame().frameGeometry(), c.placed) << text;
+  }
+  // A text that is no rectangle is refused, and the window stays.
+  auto refused = std::async(std::launch::async, [] {
+    return vd::os::IpcSendText(kMainWindowClass, vd::os::kIpcSetPlacement, 9, "left top");
+  });
+  ASSERT_TRUE(vd::test::ProcessEventsUntil([&] {
+    return refused.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+  }));
+  EXPECT_EQ(refused.get(), std::optional<intptr_t>(0));
+
+  // Shown hidden and again.
+  for (const auto& [command, visible] : {std::pair{0, false}, std::pair{5, true}}) {
+    auto shown = std::async(std::launch::async, [command = command] {
+      return vd::os::IpcSend(kMainWindowClass, vd::os::kIpcShowWindow, command);
+    });
+    ASSERT_TRUE(vd::test::ProcessEventsUntil([&] {
+      return shown.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    }));
+    EXPECT_EQ(frame().isVisible(), visible) << command;
+  }
 }
 
 QMenu* FindMenu(QWidget* parent, const QString& title) {

@@ -252,3 +252,22 @@ TEST_F(IpcChannel, HandlerMayStopTheServer) {
 }
 
 }  // namespace
+
+namespace vd::os {
+namespace {
+
+TEST(PlacementText, RoundTripsAndRefusesWhatIsNotFourIntegers) {
+  const auto rect = ParsePlacementText(FormatPlacementText(-5, 0, 1920, 99999999999));
+  ASSERT_TRUE(rect);
+  EXPECT_EQ(rect->left, -5);
+  EXPECT_EQ(rect->top, 0);
+  EXPECT_EQ(rect->right, 1920);
+  EXPECT_EQ(rect->bottom, 99999999999);
+  for (const char* bad : {"", "1 2 3", "1 2 3 4 5", "1 2 3 x", "1.5 2 3 4", "1 2 3 4 ",
+                          "99999999999999999999 1 2 3"}) {
+    EXPECT_FALSE(ParsePlacementText(bad)) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace vd::os
