@@ -14,9 +14,11 @@
 #include "core/ui/message_boxes.h"
 #include "corvex/ui/dlg_route_props_settings.h"
 #include "corvex/ui/line_style_controls.h"
+#include "corvex/ui/route_card_pictures.h"
 #include "overlays/obj_waypoint.h"
 #include "platform/os/process.h"
 #include "platform/ui/dialog_templates.h"
+#include "platform/ui/help_pages.h"
 #include "platform/ui/dialog_window.h"
 
 std::array<int, 4> CDlgRouteProps::column_widths_ = {151, 140, 60, 60};
@@ -194,7 +196,7 @@ void CDlgRouteProps::OnControl(int id, int /*code*/) {
       return;
     }
     case kRouteCardButton:
-      if (const auto path = WriteRouteCard()) vd::os::OpenDocument(*path);
+      if (const auto path = WriteRouteCard()) vd::ui::OpenDocument(*path);
       return;
     default:
       return;
@@ -210,7 +212,19 @@ std::optional<std::string> CDlgRouteProps::WriteRouteCard() {
   if (template_path.empty())
     template_path = program + "/Route_Card_Templates/Routecard_template.htm";
   std::string output, error;
-  CRouteCardWriter writer(route(), totals_);
+  RouteCardData data = totals_;
+  CObjRoute* card_route = &route();
+  if (options_.value.overview_map) {
+    data.overview_map = [card_route](const std::string& path, std::string& copyright) {
+      return WriteRouteOverviewMap(*card_route, path, kOverviewMapSize, copyright);
+    };
+  }
+  if (options_.value.elevation_profile) {
+    data.profile = [card_route](const std::string& path) {
+      return WriteRouteProfile(*card_route, path, kProfileWidth, kProfileHeight);
+    };
+  }
+  CRouteCardWriter writer(route(), std::move(data));
   if (!writer.Write(template_path, app ? app->temp_folder : std::string("/tmp"), output, error)) {
     FormatMessageBox(vd::ui::kMbIconWarning, "%s", error.c_str());
     return std::nullopt;

@@ -26,6 +26,10 @@ class CDlgRouteProps : public CObjectPropsDialog {
   static constexpr int kLabelLegsCheck = 1008;
   static constexpr int kRouteCardButton = 1009;
   static constexpr int kSettingsButton = 1010;  // "Settings...": the modal route settings
+  // The route card's pictures: the overview map's largest side, the profile's size (pixels).
+  static constexpr int kOverviewMapSize = 1600;
+  static constexpr int kProfileWidth = 1000;
+  static constexpr int kProfileHeight = 200;
 
   // The route card options, the binary setting "routeprops".
   struct s_RoutePropsSettings {

@@ -47,6 +47,7 @@
 #include "corvex/ui/obj_explorer_form.h"
 #include "corvex/ui/obj_explorer_tree.h"
 #include "corvex/ui/props_windows.h"
+#include "platform/ui/help_pages.h"
 #include "geodesy/projection.h"
 #include "gps/garmin/create_garmin_interface.h"
 #include "gps/garmin/garmin_io.h"
@@ -798,7 +799,7 @@ void CMainFrame::ShowExplorerPanes() {
 
 void CMainFrame::ShowRouteCard(CObjRoute* route) {
   CDlgRouteProps card(route, this);
-  if (const std::optional<std::string> path = card.WriteRouteCard()) vd::os::OpenDocument(*path);
+  if (const std::optional<std::string> path = card.WriteRouteCard()) vd::ui::OpenDocument(*path);
 }
 
 bool CMainFrame::CanGpsTransfer(int direction, int kind) const {

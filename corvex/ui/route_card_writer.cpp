@@ -6,6 +6,7 @@
 #include "charts/elevation_file.h"
 #include "core/app/app_common.h"
 #include "core/path_utils.h"
+#include "corvex/ui/route_card_pictures.h"
 #include "overlays/obj_route.h"
 #include "overlays/obj_waypoint.h"
 #include "platform/os/files.h"
@@ -51,7 +52,8 @@ bool IsPicture(const std::string& path) {
 
 }  // namespace
 
-std::string CRouteCardWriter::Expand(const std::string& text, bool xml) {
+std::string CRouteCardWriter::Expand(const std::string& text, bool xml,
+                                     const std::string& picture_folder) {
   const auto& points = route_.points();
   const int count = static_cast<int>(points.size());
   CAppCommon* app = CAppCommon::Instance();
@@ -155,10 +157,28 @@ std::string CRouteCardWriter::Expand(const std::string& text, bool xml) {
           out += vd::os::FormatC("<img src=\"%s\" height=%d>", PercentEncoded(point->link).c_str(),
                                  data_.thumbnail_height);
         continue;
-      case 'M':
-      case 'P':
-        // The overview map and the elevation profile pictures are not made by this version.
+      case 'M': {
+        if (picture_folder.empty() || !data_.overview_map) continue;
+        const std::string path = picture_folder + "/routemap.bmp";
+        std::string copyright;
+        if (!data_.overview_map(path, copyright)) continue;
+        int width = 800, height = 800;
+        ReadBitmapSize(path, width, height);
+        if (width > 400 && int64_t(width) * 4 > int64_t(height) * 3)
+          out += vd::os::FormatC("<img src=\"%s\" width=100%%>", PercentEncoded(path).c_str());
+        else
+          out += vd::os::FormatC("<img src=\"%s\" height=%d>", PercentEncoded(path).c_str(),
+                                 std::min(height, 800));
+        if (!copyright.empty()) out += "\n<br>&copy; " + Escaped(copyright, xml) + "<br>";
         continue;
+      }
+      case 'P': {
+        if (picture_folder.empty() || !data_.profile) continue;
+        const std::string path = picture_folder + "/routeprofile.bmp";
+        if (data_.profile(path))
+          out += vd::os::FormatC("<img src=\"%s\" width=100%%>", PercentEncoded(path).c_str());
+        continue;
+      }
       default:
         out += '%';
         out += code;
@@ -180,7 +200,7 @@ bool CRouteCardWriter::Write(const std::string& template_path, const std::string
   const bool xml = ext.size() == 3 && std::tolower(static_cast<unsigned char>(ext[0])) == 'x' &&
                    std::tolower(static_cast<unsigned char>(ext[1])) == 'm' &&
                    std::tolower(static_cast<unsigned char>(ext[2])) == 'l';
-  const std::string card = Expand(text, xml);
+  const std::string card = Expand(text, xml, temp_folder);
   output_path = temp_folder + "/route." + ext;
   vd::os::AtomicFileWriter writer;
   if (!writer.Open(output_path) || !writer.file().Write(card.data(), card.size()) ||

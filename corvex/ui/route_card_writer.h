@@ -3,6 +3,7 @@
 // a route, its points and its legs. A block opened by "%^" and closed by "%$" repeats once per
 // route point. Every value put in is UTF-8 and escaped for the markup (& < > "); file names in
 // picture links are percent-encoded.
+#include <functional>
 #include <string>
 
 class CObjRoute;
@@ -18,6 +19,12 @@ struct RouteCardData {
   bool only_labelled = false;         // the block skips points whose name is hidden
   int thumbnail_height = 70;
   const CElevationFile* elevation = nullptr;  // %e, %a, %s; null: no elevation data
+  // %M and %P: the pictures written beside the card (in the output's folder) by these; an
+  // unset one, or one that fails, puts nothing in the card.
+  // The overview map: writes the bitmap file, giving the chart's copyright text.
+  std::function<bool(const std::string& path, std::string& copyright)> overview_map;
+  // The elevation profile: writes the bitmap file.
+  std::function<bool(const std::string& path)> profile;
 };
 
 class CRouteCardWriter {
@@ -25,7 +32,9 @@ class CRouteCardWriter {
   CRouteCardWriter(CObjRoute& route, RouteCardData data) : route_(route), data_(std::move(data)) {}
 
   // The filled template; xml drops the control bytes XML does not allow from the values.
-  std::string Expand(const std::string& template_text, bool xml);
+  // Pictures go to `picture_folder` (none when it is empty).
+  std::string Expand(const std::string& template_text, bool xml,
+                     const std::string& picture_folder = "");
   // Reads the template and writes the card as temp_folder + "/route." + the template's
   // extension, replacing that file only once complete. On failure returns false with the
   // message for the user in `error`.
