@@ -81,7 +81,8 @@ bool CElevationFile::Open(const std::string& path) {
   const int64_t n = header_.tile_size;
   const int64_t rows = header_.rows;
   const int64_t columns = header_.columns;
-  if (n < 1 || rows < 0 || columns < 0 || n * columns > INT_MAX / 2 || n * rows > INT_MAX / 2 ||
+  if (n < 1 || n > kQedMaxTileSize || rows < 0 || columns < 0 || n * columns > INT_MAX / 2 ||
+      n * rows > INT_MAX / 2 ||
       kQedHeaderSize + 4 * rows * columns > view_.size()) {
     return Fail("Not a QED file: \"%s\"");
   }
@@ -115,7 +116,8 @@ int CElevationFile::GetSample(int x, int y, bool* ok) const {
       const int bits = tile[0];
       int16_t base;
       std::memcpy(&base, tile + 1, sizeof base);
-      const uint64_t bit = static_cast<uint64_t>((y % n) * n + x % n) * bits;
+      const uint64_t index = static_cast<uint64_t>(y % n) * static_cast<uint64_t>(n) + x % n;
+      const uint64_t bit = index * bits;
       // The three-byte window may reach past the tile's last byte; bytes beyond the end of the
       // file read as zero (the field itself always lies inside the tile).
       const uint8_t* data = tile + 3 + bit / 8;

@@ -30,6 +30,9 @@ inline constexpr size_t kQedHeaderSize = 344;
 inline constexpr int kNoElevation = 32767;
 // The widest sample field that fits the 24-bit window the samples are read through.
 inline constexpr int kQedMaxSampleBits = 17;
+// The widest tile side a file may declare: the samples of one tile must stay countable in an
+// int. Wider sides are refused on open.
+inline constexpr int kQedMaxTileSize = 46340;
 
 // The header exactly as stored (the build is little-endian only).
 struct QedHeader {
@@ -56,7 +59,7 @@ class CElevationFile {
   // can't be opened or is shorter than the header. False with an error message (through
   // the chart readers' show_error service) on a wrong magic ("Not a QED file: \"<path>\""), a
   // version above 0 ("QED file is newer version: \"<path>\"") or a header whose sizes don't
-  // fit the file (tile side below 1, negative counts, an offset table past the end, a grid
+  // fit the file (tile side below 1 or above kQedMaxTileSize, negative counts, an offset table past the end, a grid
   // wider than an int can count), also reported as "Not a QED file". A mapping that fails
   // shows "Could not open file: \"<path>\"", or "File too big: \"<path>\"\nPlease close some
   // map windows" when the address space ran out. A failed Open leaves the object closed.

@@ -257,6 +257,45 @@ TEST_F(ElevationFileTest, LastSampleOfATileEndingTheFileDecodes) {
   }
 }
 
+// Wide tiles written sparsely: one tile of 1-bit samples whose last sample is the only one set.
+// The sample index of such a tile passes what a 32-bit product of row and side can hold when
+// the side is not bounded, so the widest side a file may declare is bounded on open.
+TEST_F(ElevationFileTest, WideTilesAreBoundedAndTheirFarSamplesDecode) {
+  const auto write_sparse = [&](int n) {
+    QedHeader header;
+    header.tile_size = n;
+    header.rows = header.columns = 1;
+    header.georef = vd::test::QedFixtureGeoref(fixture);
+    const uint32_t tile_at = kQedHeaderSize + 4;
+    const uint64_t samples = uint64_t(n) * uint64_t(n);
+    const std::string path = dir.File("wide.qed");
+    vd::os::File out;
+    EXPECT_TRUE(out.Open(path, vd::os::File::Mode::CreateTruncate));
+    const uint8_t tile_head[3] = {1, 0x10, 0x00};  // 1 bit per sample, base 16
+    const uint8_t last_byte = uint8_t(1u << ((samples - 1) % 8));
+    EXPECT_TRUE(out.Write(&header, kQedHeaderSize));
+    EXPECT_TRUE(out.Write(&tile_at, 4));
+    EXPECT_TRUE(out.Write(tile_head, 3));
+    EXPECT_TRUE(out.PWrite(&last_byte, 1, tile_at + 3 + (samples - 1) / 8));
+    return path;
+  };
+  for (const int n : {50000, kQedMaxTileSize + 1}) {
+    SCOPED_TRACE(n);
+    errors.clear();
+    const std::string path = write_sparse(n);
+    EXPECT_FALSE(file.Open(path));
+    EXPECT_EQ(errors, std::vector<std::string>{"Not a QED file: \"" + path + "\""});
+  }
+  const int n = kQedMaxTileSize;
+  ASSERT_TRUE(file.Open(write_sparse(n)));
+  EXPECT_EQ(file.GetSample(n - 1, n - 1, nullptr), 17);
+  EXPECT_EQ(file.GetSample(n - 2, n - 1, nullptr), 16);
+  EXPECT_EQ(file.GetSample(n - 1, n - 2, nullptr), 16);
+  bool ok = true;
+  EXPECT_EQ(file.GetSample(n, n - 1, &ok), kNoElevation);
+  EXPECT_FALSE(ok);
+}
+
 TEST_F(ElevationFileTest, GridGeoreferenceMapsBothWays) {
   ASSERT_TRUE(OpenBytes(MakeQedBytes(fixture)));
   const GeoPoint p = QedSamplePosition(fixture, 3.25, 6.5);
