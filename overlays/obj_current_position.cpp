@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "charts/old_quick_chart.h"
@@ -237,7 +238,9 @@ void CObjCurrentPosition::CheckMarkAlarms() {
 }
 
 void CObjCurrentPosition::AddTrailPoint() {
-  next_trail_time = time + trail_seconds / 8;
+  // Held at the last second an int counts: a fix may carry any time, up to INT32_MAX.
+  next_trail_time = static_cast<int32_t>(
+      std::min<int64_t>(int64_t{time} + trail_seconds / 8, std::numeric_limits<int32_t>::max()));
   CTrackpoint point;
   point.position = Where();
   point.time = time;

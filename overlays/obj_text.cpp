@@ -77,6 +77,7 @@ void ReadFontBinary(COverlayArchive& archive, TextFontRecord& f) {
                      &f.clip_precision, &f.quality, &f.pitch_and_family}) {
     *b = archive.ReadByte();
   }
+  f.height = TextFontRecord::ClampHeight(f.height);
 }
 
 void SaveUndo(COstrelObject& object) {
@@ -157,9 +158,10 @@ bool CObjText::WriteText(std::string& out) {
                          locked ? 1 : 0);
   // The text is coded as the file's code page would hold it, so files of other copies read
   // alike.
+  const int32_t height = -TextFontRecord::ClampHeight(font.height);
   out += vd::os::FormatC("%.6f,%.6f,\"%s\", %s,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d\n", position.lat,
                          position.lon, UrlEncode(vd::os::Utf8ToCp1252(text)).c_str(),
-                         Quoted(font.face).c_str(), -font.height, font.weight, font.italic,
+                         Quoted(font.face).c_str(), height, font.weight, font.italic,
                          font.underline, static_cast<int>(text_colour),
                          static_cast<int>(background_colour), fill_background ? 1 : 0, box_width,
                          static_cast<int>(text_format), reserved[0], reserved[1]);
@@ -180,7 +182,8 @@ bool CObjText::ReadText(std::string_view line) {
   const auto face = tokens.NextToken();
   if (!face) return false;
   font.face = TruncateUtf8(*face, TextFontRecord::kMaxFaceLength);
-  font.height = -tokens.NextTokenInt(13);
+  // Negated in 64 bits: the stored value may be the most negative int.
+  font.height = TextFontRecord::ClampHeight(-int64_t{tokens.NextTokenInt(13)});
   font.weight = tokens.NextTokenInt(400);
   font.italic = static_cast<uint8_t>(tokens.NextTokenInt(0));
   font.underline = static_cast<uint8_t>(tokens.NextTokenInt(0));

@@ -23,6 +23,14 @@ class CMappedView;
 struct TextFontRecord {
   static constexpr size_t kBinarySize = 28;
   static constexpr size_t kMaxFaceLength = 31;
+  // The largest character or cell height a stored note may ask for, in pixels; heights read
+  // from files are held to -kMaxHeight..kMaxHeight.
+  static constexpr int32_t kMaxHeight = 4096;
+  static int32_t ClampHeight(int64_t height) {
+    return static_cast<int32_t>(height < -kMaxHeight ? -kMaxHeight
+                                : height > kMaxHeight ? kMaxHeight
+                                                      : height);
+  }
 
   int32_t height = 0;  // negative: character height in pixels
   int32_t width = 0;

@@ -27,6 +27,9 @@ const OverlayClass CObjTrack::kClass("CObjTrack", kOverlaySchema, &COstrelObject
 
 namespace {
 
+// Longitudes a text file's points may carry: the marks of the same file take the same range.
+constexpr double kMaxTextLongitude = 370.0;
+
 // The program-wide limit settings, as the last track construction read them.
 int g_limit_mode = 0;
 int g_point_limit = 4000;
@@ -189,7 +192,7 @@ void CObjTrack::AddPoint(double lat, double lon, int32_t time, float altitude, i
   CTrackpoint& p = points_.emplace_back();
   p.position = {lat, lon};
   p.time = time;
-  p.altitude = altitude;
+  p.altitude = std::fabs(altitude) <= kMaxTrackAltitudeMetres ? altitude : 0.0f;
   p.heart_rate = heart_rate;
   p.other = other;
 }
@@ -488,8 +491,14 @@ bool CObjTrack::ReadText(std::string_view line) {
     int tag = 0, time = 0, heart_rate = 0, other = 0;
     double lat = 0.0, lon = 0.0;
     float altitude = 0.0f, ignored1 = 0.0f, ignored2 = 0.0f;
-    vd::os::ScanC(text.c_str(), "TP%d , %lf , %lf , %f , %d, %f, %f, %d, %d", &tag, &lat, &lon,
-                  &altitude, &time, &ignored1, &ignored2, &heart_rate, &other);
+    const int scanned =
+        vd::os::ScanC(text.c_str(), "TP%d , %lf , %lf , %f , %d, %f, %f, %d, %d", &tag, &lat,
+                      &lon, &altitude, &time, &ignored1, &ignored2, &heart_rate, &other);
+    // A point whose position can't be read, or lies off the globe, is refused (false) so that
+    // the file's reader can name the line; (0, 0) stands for no point and is passed over.
+    if (scanned < 3 || !(std::fabs(lat) <= 90.0 && std::fabs(lon) < kMaxTextLongitude)) {
+      return false;
+    }
     if (lat * lat + lon * lon > 0) {
       AddPoint(lat, lon, time, altitude, static_cast<int16_t>(heart_rate),
                static_cast<int16_t>(other));

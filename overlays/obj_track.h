@@ -20,6 +20,10 @@ struct GPS_position_info;
 class CObjRoute;
 class CMappedView;
 
+// Altitudes further from sea level than this, in metres, are no altitude: no track goes there,
+// and they would not fit the whole metres the exchange files write.
+inline constexpr float kMaxTrackAltitudeMetres = 100000.0f;
+
 // One point of a track.
 struct CTrackpoint {
   CLatLon position;
@@ -106,7 +110,8 @@ class CObjTrack : public COstrelObject {
   bool GetStatusText(std::string& text, const CLatLon& cursor, CMappedObject* hit) override;
 
   // Appends a point (speed 0) unless its latitude is beyond ±90 or its time (not 0) repeats
-  // the last point's. Totals are left alone.
+  // the last point's. An altitude that is not a number or lies beyond kMaxTrackAltitudeMetres
+  // is stored as 0 (none). Totals are left alone.
   void AddPoint(double lat, double lon, int32_t time, float altitude, int16_t heart_rate,
                 int16_t other);
   // Records one GPS fix with the interval, distance, partition and point-limit rules. A gap

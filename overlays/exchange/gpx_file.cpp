@@ -488,7 +488,10 @@ void WriteGpxTrack(std::string& out, CObjTrack& track) {
   out += "<trkseg>\n";
   for (const CTrackpoint& point : points) {
     out += FormatC("<trkpt lat=\"%.10f\" lon=\"%.10f\">", point.position.lat, point.position.lon);
-    if (point.altitude != 0) out += FormatC("<ele>%d</ele>", static_cast<int>(point.altitude));
+    // A stored file may carry any float: what no track reaches is written as no altitude.
+    const float altitude =
+        std::fabs(point.altitude) <= kMaxTrackAltitudeMetres ? point.altitude : 0.0f;
+    if (altitude != 0) out += FormatC("<ele>%d</ele>", static_cast<int>(altitude));
     if (point.time != 0) out += "<time>" + FormatGpxTime(point.time) + "</time>";
     out += "</trkpt>\n";
   }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "core/persistent_value.h"
@@ -138,6 +139,19 @@ TEST_F(CurrentPositionTest, TrailKeepsTheLastTwoMinutesAndGivesItsSpeedAndCourse
   pos.UpdateFromFix(Fix(kStart + 10, lat0, -4.0));
   ASSERT_EQ(pos.trail().size(), 1u);
   EXPECT_FALSE(pos.GetTrailSpeedAndCourse(speed, course)) << "a single point spans no time";
+}
+
+// A fix may carry any time an int holds (the external interface passes it through): the time
+// of the next trail point must not wrap past the largest, which would take a point at every
+// fix.
+TEST_F(CurrentPositionTest, FixTimesAtTheEndOfTheIntRangeKeepTheTrailSpacing) {
+  CObjCurrentPosition pos;
+  const int32_t last = std::numeric_limits<int32_t>::max();
+  for (int32_t t = last - 5; t != last; ++t) pos.UpdateFromFix(Fix(t, 50.0, -4.0));
+  pos.UpdateFromFix(Fix(last, 50.0, -4.0));
+  ASSERT_EQ(pos.trail().size(), 1u);
+  EXPECT_EQ(pos.trail().front().time, last - 5);
+  EXPECT_EQ(pos.next_trail_time, last);
 }
 
 TEST_F(CurrentPositionTest, FixKindsCopyWhatTheyCarry) {

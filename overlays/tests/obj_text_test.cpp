@@ -275,6 +275,41 @@ TEST_F(TextTest, TextLineSurvivesCommasQuotesAndLineBreaks) {
   EXPECT_FALSE(short_line.ReadText("TX01,\"A\",\"Text\",1,0,50,1,\"x\"")) << "no face name";
 }
 
+// Font heights from a file are held to what a font can be made of; the most negative int
+// must not be negated as it stands.
+TEST_F(TextTest, AbsurdStoredFontHeightsAreHeldToTheLargestFont) {
+  const int32_t max = TextFontRecord::kMaxHeight;
+  struct Case {
+    const char* stored;  // the tagged text field: the height as written (positive)
+    int32_t expected;    // the note's font height
+  };
+  for (const Case& c : {Case{"-2147483648", max}, Case{"2147483647", -max},
+                        Case{"-2147483647", max}, Case{"15", -15}, Case{"-15", 15}}) {
+    SCOPED_TRACE(c.stored);
+    CObjText note;
+    ASSERT_TRUE(note.ReadText(std::string("TX01,\"A\",\"Text\",1,0,50,1,\"x\", \"Arial\",") +
+                              c.stored + ",400"));
+    EXPECT_EQ(note.font.height, c.expected);
+    std::string line;
+    ASSERT_TRUE(note.WriteText(line));
+    EXPECT_NE(line.find("\"Arial\"," + std::to_string(-c.expected) + ",400,"),
+              std::string::npos)
+        << line;
+  }
+  // The binary record: INT_MIN read back as the largest character height.
+  CObjText note;
+  note.edit_state = CObjText::kNormal;
+  note.font.height = INT32_MIN;
+  const std::string stored = Store(note);
+  COverlayArchive archive(std::span(reinterpret_cast<const uint8_t*>(stored.data()), stored.size()));
+  CObjText* read = archive.ReadObject<CObjText>();
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(read->font.height, -max);
+  std::string line;
+  ASSERT_TRUE(note.WriteText(line));
+  EXPECT_NE(line.find("\"Arial\"," + std::to_string(max) + ",400,"), std::string::npos) << line;
+}
+
 TEST(TextFactory, ClassIsMadeByName) {
   CArchiveObject* object = OverlayClass::CreateByName("CObjText");
   ASSERT_NE(object, nullptr);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 #include "core/app/app_common.h"
@@ -224,6 +225,39 @@ TEST(GpxFile, ReadsWhatOtherProgramsWrite) {
   EXPECT_EQ(tracks[1]->other_label, "Temperature (degrees C)");
   EXPECT_EQ(tracks[1]->other_scale, 0.1f);
   EXPECT_EQ(tracks[1]->points()[0].other, -42);
+}
+
+// Altitudes no track reaches (or no number at all) are read as none, and a stored one of any
+// size is written as none rather than turned into an int it doesn't fit.
+TEST(GpxFile, AbsurdAltitudesAreNoAltitude) {
+  GpxWorld world;
+  const std::string body =
+      "<gpx:trk><gpx:trkseg>"
+      "<gpx:trkpt lat=\"1\" lon=\"1\"><gpx:ele>1e10</gpx:ele></gpx:trkpt>"
+      "<gpx:trkpt lat=\"1.1\" lon=\"1\"><gpx:ele>-1e10</gpx:ele></gpx:trkpt>"
+      "<gpx:trkpt lat=\"1.2\" lon=\"1\"><gpx:ele>nan</gpx:ele></gpx:trkpt>"
+      "<gpx:trkpt lat=\"1.3\" lon=\"1\"><gpx:ele>8848.9</gpx:ele></gpx:trkpt>"
+      "<gpx:trkpt lat=\"1.4\" lon=\"1\"><gpx:ele>-10994</gpx:ele></gpx:trkpt>"
+      "</gpx:trkseg></gpx:trk>\n";
+  const auto tracks = GpxWorld::OfClass<CObjTrack>(world.Read("high.gpx", Gpx(body)));
+  ASSERT_EQ(tracks.size(), 1u);
+  const auto& points = tracks[0]->points();
+  ASSERT_EQ(points.size(), 5u);
+  EXPECT_EQ(points[0].altitude, 0.0f);
+  EXPECT_EQ(points[1].altitude, 0.0f);
+  EXPECT_EQ(points[2].altitude, 0.0f);
+  EXPECT_EQ(points[3].altitude, 8848.9f);
+  EXPECT_EQ(points[4].altitude, -10994.0f);
+
+  // A track whose stored points carry such values (an overlay file holds raw floats).
+  CObjTrack* stored = world.Track("Stored");
+  stored->AddPoint(2.0, 2.0, 0, 100.0f, 0, 0);
+  stored->AddPoint(2.1, 2.0, 0, 200.0f, 0, 0);
+  stored->mutable_points()[0].altitude = 3e9f;
+  stored->mutable_points()[1].altitude = std::numeric_limits<float>::quiet_NaN();
+  std::string out;
+  WriteGpxTrack(out, *stored);
+  EXPECT_EQ(out.find("<ele>"), std::string::npos) << out;
 }
 
 TEST(GpxFile, WritesOnlyWhatBelongsAndKeepsTheDocumentValid) {
