@@ -6,8 +6,10 @@
 #
 # vd_tests(NAME [DEPS ...]): test programs from the folder's tests/ subfolder. A test file's
 # label is taken from its name: *_gui_test.cpp -> gui, *_net_test.cpp -> net,
-# *_peer_test.cpp -> peer, any other *_test.cpp -> unit. One program is built per label; the gui
-# programs get a main that creates the Qt application on the offscreen platform.
+# *_peer_test.cpp -> peer, *_slow_test.cpp -> slow (long runs such as killing child processes
+# during saves; left out of the sanitizer run), any other *_test.cpp -> unit. One program is
+# built per label; the gui programs get a main that creates the Qt application on the offscreen
+# platform.
 
 function(vd_library name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
@@ -30,11 +32,11 @@ function(vd_tests name)
   endif()
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB all CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/tests/*_test.cpp")
-  foreach(label unit gui net peer)
+  foreach(label unit gui net peer slow)
     set(files "")
     foreach(f IN LISTS all)
       get_filename_component(base "${f}" NAME)
-      if(base MATCHES "_(gui|net|peer)_test\\.cpp$")
+      if(base MATCHES "_(gui|net|peer|slow)_test\\.cpp$")
         set(l "${CMAKE_MATCH_1}")
       else()
         set(l unit)

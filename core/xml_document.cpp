@@ -17,9 +17,9 @@ static_assert(std::is_trivially_copyable_v<CXmlNode>, "nodes are moved with memc
 namespace {
 
 // Longest name, text run or tag body kept; reading of a longer one stops after one more byte.
-constexpr size_t kMaxRun = 100000;
+constexpr size_t kMaxRun = kXmlMaxRun;
 // Open elements kept; anything deeper is skipped.
-constexpr size_t kMaxDepth = 256;
+constexpr size_t kMaxDepth = kXmlMaxDepth;
 // Storage comes in blocks of this size; larger pieces get a block of their own.
 constexpr size_t kBlockBytes = size_t{1} << 20;
 

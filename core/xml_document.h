@@ -31,6 +31,11 @@
 
 #include "core/xml_node.h"
 
+// The longest name, text run or tag body the reader keeps, in bytes, and the deepest nesting of
+// elements it keeps (see above).
+inline constexpr size_t kXmlMaxRun = 100000;
+inline constexpr size_t kXmlMaxDepth = 256;
+
 class CXmlDocument {
  public:
   CXmlDocument() = default;

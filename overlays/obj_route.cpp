@@ -258,8 +258,9 @@ bool CObjRoute::ReadTextFrom(std::string_view line, const ObjectList* import_mar
     tokens.NextToken();  // the point count follows from the RP01 lines
     leg_labels = tokens.NextTokenInt(0) != 0;
   } else if (line[1] == 'P') {
+    // False when the point names no mark: the file's reader reports the line.
     const std::optional<std::string> short_name_text = tokens.NextToken();
-    if (!short_name_text) return true;
+    if (!short_name_text) return false;
     // The marks of this import first: the document may hold older marks of the same name.
     for (const ObjectList* list : {import_marks, document_marks}) {
       if (!list) continue;
@@ -270,6 +271,7 @@ bool CObjRoute::ReadTextFrom(std::string_view line, const ObjectList* import_mar
         }
       }
     }
+    return false;
   }
   return true;
 }

@@ -62,7 +62,7 @@ class CObjRoute : public COstrelObject, public WaypointRouteLink {
   // The marks' "WP05" lines, then "RT01" and one "RP01" per point.
   bool WriteText(std::string& out) override;
   // One "RT01" or "RP01" line; an "RP01" line links the document's first mark of that short
-  // name.
+  // name, and is false when there is none.
   bool ReadText(std::string_view line) override;
   // The same, looking for the mark among an import's marks first, then the document's.
   bool ReadTextFrom(std::string_view line, const ObjectList* import_marks,

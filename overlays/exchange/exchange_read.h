@@ -2,8 +2,38 @@
 // What a reader of an exchange file (tagged text, NMEA log, shapefile) reports besides the
 // objects it appended to the caller's list.
 #include <string>
+#include <vector>
 
 struct ExchangeRead {
-  int count = 0;      // objects made (a shapefile import minus the tracks joined away)
-  std::string error;  // empty on success; else the text to show the user
+  int count = 0;  // objects made (a shapefile import minus the tracks joined away)
+  // Empty when the whole file was read; else the text to show the user. The objects read
+  // before or around a fault are still appended.
+  std::string error;
+};
+
+// The faults a reader met in a file it went on reading, each as "line 12: what was read" (or
+// "record 3: ..."). The first kListed are shown; the rest only counted.
+class ReadProblems {
+ public:
+  static constexpr size_t kListed = 10;
+
+  void Add(std::string text) {
+    if (listed_.size() < kListed) {
+      listed_.push_back(std::move(text));
+    } else {
+      ++more_;
+    }
+  }
+  bool empty() const { return listed_.empty(); }
+  // The heading, then one fault a line and "(N more like these)" when some were not listed.
+  std::string Text(const std::string& heading) const {
+    std::string text = heading;
+    for (const std::string& line : listed_) text += "\n" + line;
+    if (more_ > 0) text += "\n(" + std::to_string(more_) + " more like these)";
+    return text;
+  }
+
+ private:
+  std::vector<std::string> listed_;
+  size_t more_ = 0;
 };

@@ -1,6 +1,9 @@
 #include "overlays/exchange/gpx_xml_check.h"
 
+#include <cmath>
 #include <vector>
+
+#include "core/xml_document.h"
 
 #include "platform/os/numbers.h"
 
@@ -105,6 +108,7 @@ class XmlScanner {
   }
 
   void Text() {
+    const size_t start = pos_;
     while (error_.empty() && !AtEnd() && s_[pos_] != '<') {
       const char c = s_[pos_];
       if (open_.empty() && !IsBlank(c)) {
@@ -114,6 +118,9 @@ class XmlScanner {
       } else {
         ++pos_;
       }
+    }
+    if (error_.empty() && pos_ - start > kXmlMaxRun) {
+      Fail(vd::os::FormatC("a text longer than %zu bytes", kXmlMaxRun), start);
     }
   }
 
@@ -125,7 +132,9 @@ class XmlScanner {
     } else if (Next("<![CDATA[")) {
       if (open_.empty()) return Fail("CDATA section outside the root element");
       pos_ += 9;
-      SkipPast("]]>", "CDATA section", start);
+      if (SkipPast("]]>", "CDATA section", start) && pos_ - start - 12 > kXmlMaxRun) {
+        Fail(vd::os::FormatC("a CDATA section longer than %zu bytes", kXmlMaxRun), start);
+      }
     } else if (Next("<?")) {
       pos_ += 2;
       SkipPast("?>", "processing instruction", start);
@@ -167,7 +176,13 @@ class XmlScanner {
                       "> was expected",
                   start);
     }
+    // The text of an element that holds a coordinate (TCX), when it has no child elements.
+    if (content_start_ != std::string_view::npos) {
+      CoordinateText(LocalName(name), s_.substr(content_start_, start - content_start_),
+                     content_start_);
+    }
     open_.pop_back();
+    content_start_ = std::string_view::npos;
     ++pos_;
   }
 
@@ -182,15 +197,24 @@ class XmlScanner {
       const size_t before = pos_;
       SkipBlanks();
       if (AtEnd()) return Fail("the file ends inside the tag <" + std::string(name) + ">");
+      if (pos_ - start > kXmlMaxRun) {
+        return Fail(vd::os::FormatC("a tag longer than %zu bytes", kXmlMaxRun), start);
+      }
       if (Next("/>")) {
         pos_ += 2;
         root_seen_ = true;
+        content_start_ = std::string_view::npos;
         return;
       }
       if (s_[pos_] == '>') {
         ++pos_;
         root_seen_ = true;
         open_.push_back(name);
+        if (open_.size() > kXmlMaxDepth) {
+          return Fail(vd::os::FormatC("elements nested deeper than %zu levels", kXmlMaxDepth),
+                      start);
+        }
+        content_start_ = pos_;
         return;
       }
       if (pos_ == before) return Fail("attributes must be separated by blanks");
@@ -198,8 +222,38 @@ class XmlScanner {
     }
   }
 
+  static std::string_view LocalName(std::string_view name) {
+    const size_t colon = name.rfind(':');
+    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+  }
+
+  // A coordinate held by an attribute (GPX, LOC: "lat", "lon") or an element's text (TCX:
+  // "LatitudeDegrees", "LongitudeDegrees") must be a number on the globe; `at` is where the
+  // value starts.
+  void CoordinateText(std::string_view name, std::string_view value, size_t at) {
+    const bool latitude = name == "lat" || name == "LatitudeDegrees";
+    if (!latitude && name != "lon" && name != "LongitudeDegrees") return;
+    while (!value.empty() && IsBlank(value.front())) value.remove_prefix(1);
+    while (!value.empty() && IsBlank(value.back())) value.remove_suffix(1);
+    const char* what = latitude ? "latitude" : "longitude";
+    const double limit = latitude ? 90.0 : 180.0;
+    double number = 0.0;
+    if (!vd::os::ParseDouble(value, number) || !std::isfinite(number)) {
+      return Fail(vd::os::FormatC("%s \"%.40s\" is not a number", what,
+                                  std::string(value).c_str()),
+                  at);
+    }
+    if (std::fabs(number) > limit) {
+      Fail(vd::os::FormatC("%s %.40s is outside -%g..%g", what, std::string(value).c_str(),
+                           limit, limit),
+           at);
+    }
+  }
+
   void Attribute() {
-    if (Name().empty()) return Fail("malformed attribute");
+    const size_t name_start = pos_;
+    const std::string_view name = Name();
+    if (name.empty()) return Fail("malformed attribute");
     SkipBlanks();
     if (AtEnd() || s_[pos_] != '=') return Fail("attribute without '='");
     ++pos_;
@@ -208,10 +262,12 @@ class XmlScanner {
       return Fail("attribute value without quotes");
     }
     const char quote = s_[pos_++];
+    const size_t value_start = pos_;
     while (error_.empty()) {
       if (AtEnd()) return Fail("unterminated attribute value");
       const char c = s_[pos_];
       if (c == quote) {
+        CoordinateText(LocalName(name), s_.substr(value_start, pos_ - value_start), name_start);
         ++pos_;
         return;
       }
@@ -227,6 +283,8 @@ class XmlScanner {
   std::string_view s_;
   size_t pos_ = 0;
   std::vector<std::string_view> open_;
+  // Where the content of the innermost open element starts, while it has no child element.
+  size_t content_start_ = std::string_view::npos;
   bool root_seen_ = false;
   std::string error_;
 };

@@ -86,15 +86,28 @@ class NmeaLogReader {
  public:
   NmeaLogReader(std::string title, ObjectList& list) : title_(std::move(title)), list_(list) {}
 
-  void ReadLine(std::string_view line) {
-    if (line.size() < kMinLineLength) return;
+  // One line and its number in the file (from 1), for the faults it reports.
+  void ReadLine(std::string_view line, size_t number) {
+    number_ = number;
+    if (line.find_first_not_of(" \t") == std::string_view::npos) return;
+    // Encapsulated sentences (AIS and the like) are not positions of this vessel.
+    if (line.starts_with('!')) return;
+    if (!line.starts_with('$') || line.size() < kMinLineLength) {
+      return Problem(line, "not an NMEA sentence");
+    }
     const std::optional<std::string_view> body = CheckedBody(line);
-    if (!body || body->size() < kFieldsOffset) return;
+    if (!body) return Problem(line, "its checksum does not match");
+    if (body->size() < kFieldsOffset) return Problem(line, "not an NMEA sentence");
     const std::string_view name = body->substr(kNameOffset, 3);
     const std::vector<std::string> fields = SplitString(body->substr(kFieldsOffset), ",");
     auto field = [&](size_t i) -> std::string_view {
       return i < fields.size() ? std::string_view(fields[i]) : std::string_view();
     };
+    const size_t needed = name == "GGA" || name == "RMC" ? 9 : name == "WPL" ? 5 : 0;
+    if (fields.size() < needed) {
+      return Problem(line, "the sentence is cut short (" + std::to_string(fields.size()) +
+                               " of its " + std::to_string(needed) + " fields)");
+    }
     if (name == "GGA") {
       altitude_ = static_cast<float>(NumberOr0(field(8)));
       // Receivers that send the RMC of a fix before its GGA: the point takes its own altitude.
@@ -108,12 +121,18 @@ class NmeaLogReader {
       const double lat = Coordinate(field(2), field(3));
       const double lon = Coordinate(field(4), field(5));
       if (lat == 0.0 && lon == 0.0) return;
+      if (!OnGlobe(lat, lon)) return Problem(line, PositionText(lat, lon));
       AddFix(lat, lon, FixTime(field(0), field(8)));
       last_fix_time_ = field(0);
     } else if (name == "WPL") {
-      AddMark(Coordinate(field(0), field(1)), Coordinate(field(2), field(3)), std::string(field(4)));
+      const double lat = Coordinate(field(0), field(1));
+      const double lon = Coordinate(field(2), field(3));
+      if (!OnGlobe(lat, lon)) return Problem(line, PositionText(lat, lon));
+      AddMark(lat, lon, std::string(field(4)));
     }
   }
+
+  const ReadProblems& problems() const { return problems_; }
 
   int Finish() {
     if (route_) {
@@ -161,8 +180,27 @@ class NmeaLogReader {
     route_->LinkWaypoint(mark);
   }
 
+  static bool OnGlobe(double lat, double lon) {
+    return std::fabs(lat) <= 90.0 && std::fabs(lon) <= 180.0;
+  }
+  static std::string PositionText(double lat, double lon) {
+    return vd::os::FormatC("latitude %.9g, longitude %.9g is outside -90..90 / -180..180", lat,
+                           lon);
+  }
+  void Problem(std::string_view line, const std::string& what) {
+    constexpr size_t kShown = 82;  // the longest sentence
+    std::string shown(line.substr(0, kShown));
+    for (char& c : shown) {
+      if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
+    }
+    if (line.size() > kShown) shown += "...";
+    problems_.Add("line " + std::to_string(number_) + ": " + what + ": \"" + shown + "\"");
+  }
+
   const std::string title_;
   ObjectList& list_;
+  ReadProblems problems_;
+  size_t number_ = 0;  // of the line being read
   float altitude_ = 0.0f;  // metres, from the latest GGA
   CObjTrack* track_ = nullptr;
   // The point the latest sentence added and that sentence's time of day: a GGA of the same
@@ -185,14 +223,23 @@ ExchangeRead ImportNmeaFile(const std::string& path, ObjectList& list) {
   NmeaLogReader reader(GetPathTitle(path), list);
   // A '$' starts a sentence wherever it stands, dropping what came before it on the line.
   size_t start = 0;
+  size_t line = 1;
   for (size_t i = 0; i <= bytes.size(); ++i) {
     const bool end = i == bytes.size() || bytes[i] == '\r' || bytes[i] == '\n';
     if (!end && bytes[i] == '$') start = i;
     if (end || i + 1 - start == kMaxLineLength) {
-      reader.ReadLine(std::string_view(bytes).substr(start, i + (end ? 0 : 1) - start));
+      reader.ReadLine(std::string_view(bytes).substr(start, i + (end ? 0 : 1) - start), line);
       start = i + 1;
     }
+    if (i < bytes.size() && bytes[i] == '\n') ++line;
   }
   result.count = reader.Finish();
+  if (!reader.problems().empty()) {
+    result.error = reader.problems().Text(
+        (result.count > 0 ? "Not all of " : "Nothing could be read from ") + path +
+        (result.count > 0 ? " could be read:" : ":"));
+  } else if (result.count == 0) {
+    result.error = "No fixes or waypoints found in " + path;
+  }
   return result;
 }

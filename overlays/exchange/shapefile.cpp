@@ -12,6 +12,7 @@
 #include "overlays/obj_track.h"
 #include "overlays/obj_waypoint.h"
 #include "overlays/undo_ring.h"
+#include "platform/os/atomic_file_set.h"
 #include "platform/os/files.h"
 #include "platform/os/numbers.h"
 
@@ -166,6 +167,12 @@ bool WriteTable(const std::string& path, const std::vector<Shape>& shapes) {
   return table.Close() && ok;
 }
 
+bool WriteWhole(const std::string& path, const std::string& bytes) {
+  vd::os::File file;
+  return file.Open(path, vd::os::File::Mode::CreateTruncate) &&
+         file.Write(bytes.data(), bytes.size());
+}
+
 void SetError(std::string* error, const char* text) {
   if (error) *error = text;
 }
@@ -191,6 +198,10 @@ class RecordWalker {
     at_ += kRecordHeaderSize + length;
     return true;
   }
+  // Where the walk stopped (or the next record starts) and whether bytes remain there that
+  // hold no whole record.
+  size_t at() const { return at_; }
+  bool CutShort() const { return at_ < size_; }
 
  private:
   const uint8_t* data_;
@@ -205,6 +216,8 @@ struct MainFile {
   std::string error;
 
   explicit MainFile(const std::string& path) {
+    // A save of the set cut short is finished first.
+    vd::os::AtomicFileSet::Recover(ShapefileSetPaths(path));
     if (vd::os::IsDirectory(path) || !mapped.Open(path)) {
       error = "Failed to open Shapefile";
     } else if (mapped.size() < 4 || Be32(mapped.data()) != kFileCode) {
@@ -214,7 +227,20 @@ struct MainFile {
     }
   }
   RecordWalker Records() const { return RecordWalker(mapped.data(), mapped.size()); }
+  // The file's length as its header gives it, in bytes (0 when there is no header).
+  uint64_t StoredLength() const {
+    return mapped.size() >= kHeaderSize ? uint64_t(uint32_t(Be32(mapped.data() + 24))) * 2 : 0;
+  }
 };
+
+bool IsGeographic(double lat, double lon) {
+  return lat >= -90.0 && lat <= 90.0 && lon >= -180.0 && lon <= 180.0;
+}
+
+std::string PositionText(double lat, double lon) {
+  return vd::os::FormatC("latitude %.9g, longitude %.9g is outside -90..90 / -180..180", lat,
+                         lon);
+}
 
 // While it lives, edits save no undo steps: an import is undone by its one empty step.
 class NoUndoSteps {
@@ -320,16 +346,30 @@ bool ExportShapefiles(const std::string& path, const ObjectList& list,
   std::string index_file;
   WriteFileHeader(index_file, kHeaderSize + index.size(), shape_type, file_box);
 
-  if (!vd::os::SaveFileAtomically(path, main_file + records) ||
-      !vd::os::SaveFileAtomically(ReplaceFileExtension(path, ".shx"), index_file + index)) {
+  // The three files replace the old set together: a set mixed from two saves would still read,
+  // with the wrong names on the shapes.
+  const std::vector<std::string> targets = ShapefileSetPaths(path);
+  vd::os::AtomicFileSet::Recover(targets);
+  vd::os::AtomicFileSet set(targets);
+  if (!set.Open() || !WriteWhole(set.TempPath(0), main_file + records) ||
+      !WriteWhole(set.TempPath(1), index_file + index)) {
     SetError(error, "Failed to open output shapefile");
     return false;
   }
-  if (!WriteTable(ReplaceFileExtension(path, ".dbf"), shapes)) {
+  if (!WriteTable(set.TempPath(2), shapes)) {
     SetError(error, "Failed to create database file");
     return false;
   }
+  if (!set.Commit()) {
+    SetError(error, "Failed to open output shapefile");
+    return false;
+  }
   return true;
+}
+
+std::vector<std::string> ShapefileSetPaths(const std::string& shp_path) {
+  return {shp_path, ReplaceFileExtension(shp_path, ".shx"),
+          ReplaceFileExtension(shp_path, ".dbf")};
 }
 
 ShapefileSummary ReadShapefileSummary(const std::string& path) {
@@ -388,13 +428,23 @@ ExchangeRead ImportShapefile(const std::string& path, ObjectList& list,
   const std::string title = GetPathTitle(path);
   SaveUndoEmpty();
 
+  ReadProblems problems;
+  const auto problem = [&](int32_t record, const std::string& what) {
+    problems.Add(vd::os::FormatC("record %d: ", record) + what);
+  };
   std::vector<CObjTrack*> tracks;
   RecordWalker walker = file.Records();
   int32_t number = 0;
+  int64_t records = 0;
   const uint8_t* content = nullptr;
   size_t length = 0;
   while (walker.Next(number, content, length)) {
-    if (number < options.first_record || number > options.last_record || length < 4) continue;
+    ++records;
+    if (number < options.first_record || number > options.last_record) continue;
+    if (length < 4) {
+      problem(number, "too short to hold a shape type");
+      continue;
+    }
     const auto fill = [&](const std::string& text) {
       return ExpandShapeTemplate(text, title, number, table);
     };
@@ -403,8 +453,17 @@ ExchangeRead ImportShapefile(const std::string& path, ObjectList& list,
     const int32_t type = Le32(content);
     double lat = 0, lon = 0;
     if (type == 1 || type == 11 || type == 21) {
-      if (length < 20 || !projection.Inverse(LeDouble(content + 4), LeDouble(content + 12), lat,
-                                             lon)) {
+      if (length < 20) {
+        problem(number, "a point record too short for its coordinates");
+        continue;
+      }
+      const double x = LeDouble(content + 4), y = LeDouble(content + 12);
+      if (!projection.Inverse(x, y, lat, lon)) {
+        problem(number, vd::os::FormatC("the position %.9g, %.9g cannot be converted", x, y));
+        continue;
+      }
+      if (!IsGeographic(lat, lon)) {
+        problem(number, PositionText(lat, lon));
         continue;
       }
       auto* mark = new CObjWaypoint;
@@ -420,15 +479,21 @@ ExchangeRead ImportShapefile(const std::string& path, ObjectList& list,
       ++result.count;
     } else if (type == kPolyline || type == kPolygon) {
       constexpr size_t kPartsAt = 44;  // after the type, the box and the two counts
-      if (length < kPartsAt) continue;
+      if (length < kPartsAt) {
+        problem(number, "a line record too short for its counts");
+        continue;
+      }
       const int32_t parts = Le32(content + 36);
       const int32_t points = Le32(content + 40);
       if (parts < 0 || points < 0 ||
           kPartsAt + 4 * uint64_t(parts) + 16 * uint64_t(points) > length) {
+        problem(number, vd::os::FormatC("%d parts and %d points do not fit its %zu bytes", parts,
+                                        points, length));
         continue;
       }
       const uint8_t* xy = content + kPartsAt + 4 * size_t(parts);
       const std::string name = fill(options.name_template);
+      bool refused = false;
       for (int32_t part = 0; part < parts; ++part) {
         const int32_t first = std::clamp(Le32(content + kPartsAt + 4 * size_t(part)), 0, points);
         const int32_t end =
@@ -444,18 +509,58 @@ ExchangeRead ImportShapefile(const std::string& path, ObjectList& list,
         if (!category.empty()) track->SetCategory(category);
         track->colour = options.track_colour;
         for (int32_t i = first; i < end; ++i) {
-          if (projection.Inverse(LeDouble(xy + 16 * size_t(i)), LeDouble(xy + 16 * size_t(i) + 8),
-                                 lat, lon)) {
-            track->AddPoint(lat, lon, 0, 0.0f, 0, 0);
+          if (!projection.Inverse(LeDouble(xy + 16 * size_t(i)),
+                                  LeDouble(xy + 16 * size_t(i) + 8), lat, lon)) {
+            continue;
           }
+          if (!IsGeographic(lat, lon)) {
+            // One report a record: a projection that does not fit gives many.
+            if (!refused) problem(number, "point " + std::to_string(i + 1) + ": " +
+                                              PositionText(lat, lon));
+            refused = true;
+            continue;
+          }
+          track->AddPoint(lat, lon, 0, 0.0f, 0, 0);
         }
         track->locked = true;
         track->RecomputeTotals();
       }
+    } else if (type != 0) {  // 0: a null shape, nothing to read
+      problem(number, vd::os::FormatC("shape type %d is not imported", type));
     }
   }
   // Tracks without points can't be joined (and show nothing); the rest may be.
   std::erase_if(tracks, [](CObjTrack* track) { return track->points().empty(); });
   if (options.join) result.count -= JoinTracks(list, tracks, options.join_distance);
+
+  // What the whole set says of itself.
+  std::vector<std::string> set_faults;
+  const size_t size = file.mapped.size();
+  if (walker.CutShort()) {
+    set_faults.push_back(vd::os::FormatC(
+        "the file ends inside the record at byte %zu (%zu bytes); the records before it were read",
+        walker.at(), size));
+  } else if (file.StoredLength() > size) {
+    set_faults.push_back(vd::os::FormatC("the file has %zu bytes where its header gives %llu",
+                                         size, static_cast<unsigned long long>(file.StoredLength())));
+  }
+  const std::string index_path = ReplaceFileExtension(path, ".shx");
+  const std::optional<uint64_t> index_size = vd::os::FileSize(index_path);
+  const int64_t index_records =
+      index_size && *index_size >= kHeaderSize ? int64_t((*index_size - kHeaderSize) / 8) : -1;
+  const int64_t table_records = table ? table->record_count() : -1;
+  if ((index_records >= 0 && index_records != records) ||
+      (table_records >= 0 && table_records != records)) {
+    std::string counts = vd::os::FormatC("%lld shapes in the .shp file", (long long)records);
+    if (index_records >= 0) counts += vd::os::FormatC(", %lld in the .shx", (long long)index_records);
+    if (table_records >= 0) counts += vd::os::FormatC(", %lld records in the .dbf", (long long)table_records);
+    set_faults.push_back("the files of the set do not agree: " + counts +
+                         "; they may come from different saves, and names may belong to other shapes");
+  }
+  if (!set_faults.empty() || !problems.empty()) {
+    std::string text = "Not all of the shapefile " + path + " could be read:";
+    for (const std::string& fault : set_faults) text += "\n" + fault;
+    result.error = problems.Text(text);
+  }
   return result;
 }

@@ -13,6 +13,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/app/shell_services.h"
 #include "overlays/exchange/exchange_read.h"
@@ -38,8 +39,14 @@ int ShapeKindBit(ShapeExportKind kind);
 // to write, or nothing to cancel.
 using ShapeKindChooser = std::function<std::optional<ShapeExportKind>(int kinds_present)>;
 
+// The files of a set: the shapes file, its index (".shx") and its table (".dbf").
+std::vector<std::string> ShapefileSetPaths(const std::string& shp_path);
+
 // Writes the shapes of one kind of the list's objects, the index beside the path (".shx") and
-// the table (".dbf"). An empty list writes an empty point file. False with the error text
+// the table (".dbf"), all three replacing the old set together (vd::os::AtomicFileSet: a save
+// cut short leaves the old set or, once its journal is down, the new one after the next
+// Recover, which every reader and writer of a set runs first). An empty list writes an empty
+// point file. False with the error text
 // "Failed to open output shapefile" or "Failed to create database file", or when the chooser
 // cancels (error empty; nothing written).
 bool ExportShapefiles(const std::string& path, const ObjectList& list,

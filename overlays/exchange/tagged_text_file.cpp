@@ -45,6 +45,22 @@ void RepairComment(CObjWaypoint& mark) {
   if (!LooksLikeUtf8(mark.comment)) mark.comment = vd::os::Cp1252ToUtf8(mark.comment);
 }
 
+// A line as the user is shown it: its number and its first characters.
+std::string LineText(size_t number, std::string_view line, const char* what) {
+  constexpr size_t kShown = 60;
+  std::string shown(line.substr(0, kShown));
+  // Not in the middle of a character.
+  while (shown.size() < line.size() && !shown.empty() &&
+         (static_cast<unsigned char>(line[shown.size()]) & 0xC0) == 0x80) {
+    shown.pop_back();
+  }
+  if (shown.size() < line.size()) shown += "...";
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20) c = '?';  // control bytes of a binary file
+  }
+  return "line " + std::to_string(number) + ": " + what + ": \"" + shown + "\"";
+}
+
 // The object a line starting a new record makes, or null for other lines.
 COstrelObject* NewObjectFor(std::string_view tag) {
   if (tag == "WP") return new CObjWaypoint;
@@ -100,13 +116,17 @@ ExchangeRead ReadTextFile(const std::string& path, ObjectList& list,
   COstrelObject* container = nullptr;
   std::vector<CObjTrack*> tracks;
 
+  ReadProblems problems;
   size_t pos = 0;
+  size_t line_number = 0;
   while (pos < text.size()) {
     size_t end = text.find('\n', pos);
     if (end == std::string::npos) end = text.size();
     std::string_view line(text.data() + pos, end - pos);
     pos = end + 1;
+    ++line_number;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
 
     if (line == kTrainerHeader) {
       auto* track = new CObjTrack;
@@ -127,6 +147,10 @@ ExchangeRead ReadTextFile(const std::string& path, ObjectList& list,
       if (!read) {
         list.pop_back();
         object->Release();
+        problems.Add(LineText(line_number, line,
+                              tag == "WP" ? "a mark without a valid position" : "not read"));
+        // The points that follow belong to no record.
+        container = nullptr;
         continue;
       }
       ++result.count;
@@ -140,17 +164,31 @@ ExchangeRead ReadTextFile(const std::string& path, ObjectList& list,
         container = route;
       }
     } else if (tag == "TP" || tag == "RP") {
-      if (!container) continue;
+      bool read = false;
+      const char* what = "a point with no track or route before it";
       if (auto* route = dynamic_cast<CObjRoute*>(container)) {
-        route->ReadTextFrom(line, &import_marks, document_list);
-      } else {
-        container->ReadText(line);
+        read = tag == "RP" && route->ReadTextFrom(line, &import_marks, document_list);
+        what = tag == "RP" ? "a route point naming no mark read before it"
+                           : "a track point inside a route";
+      } else if (container) {
+        read = tag == "TP" && container->ReadText(line);
+        what = tag == "TP" ? "a track point without a valid position"
+                           : "a route point inside a track";
       }
+      if (!read) problems.Add(LineText(line_number, line, what));
     } else if (tag == "IC") {
       CIconLibrary::Get().ReadIconLine(line, folder);
+    } else {
+      problems.Add(LineText(line_number, line, "not a record of this file"));
     }
   }
   for (CObjTrack* track : tracks) track->RecomputeTotals();
+  if (!problems.empty()) {
+    result.error = problems.Text((result.count > 0 ? "Not all of " : "Nothing could be read from ") +
+                                path + (result.count > 0 ? " could be read:" : ":"));
+  } else if (result.count == 0) {
+    result.error = "No objects found in " + path;
+  }
   return result;
 }
 

@@ -17,6 +17,7 @@
 #include "charts/converter_plugins.h"
 #include "charts/outline/old_chart_outline.h"
 #include "core/persistent_value.h"
+#include "corvex/command_ids.h"
 #include "corvex/startup_files.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/ostrel_view.h"
@@ -389,6 +390,51 @@ TEST(CorvexApp, RefusedCloseKeepsTheGpsInput) {
   EXPECT_NE(program.frame().gps(), nullptr);
   ASSERT_TRUE(vd::os::RenameFile(home.DataFolder() + ".away", home.DataFolder()));
   EXPECT_TRUE(program.Quit());
+}
+
+// Files the import commands cannot read whole: the user is told which file and what of it was
+// read, and whatever was readable comes in.
+TEST(CorvexApp, ImportOfDamagedFilesSaysWhatWasRead) {
+  CorvexHome home;
+  struct Answers : ScriptedAnswers {
+    std::optional<std::string> ChooseFile(const vd::ui::FileDialogRequest&) override {
+      return file;
+    }
+    std::string file;
+  } answers;
+  vd::ui::ScopedResponder responder(&answers);
+  Program program;
+  ASSERT_TRUE(program.started());
+  const ObjectList& list = *program.document()->GetObjectList();
+  struct Case {
+    const char* name;
+    int command;
+    std::string bytes;
+    size_t objects_added;
+    std::string message;  // the path stands at "@"
+  };
+  const std::string track_line = "TK02,\"Cut\",\"Tracks\",1,0,2,0,255,3600,300,15,10,\"\",1.0\r\n";
+  const Case cases[] = {
+      {"cut.csv", kCmdImport, track_line + "TP03,5.0,6.0,7.0,200,0,0,0,0\r\nTP03,95.0,6.0,7.0,300,0,0,0,0\r\n",
+       1, "Not all of @ could be read:\nline 3: a track point without a valid position: "
+          "\"TP03,95.0,6.0,7.0,300,0,0,0,0\""},
+      {"junk.nmea", kCmdImportNmea, "just some text\n", 0,
+       "Nothing could be read from @:\nline 1: not an NMEA sentence: \"just some text\""},
+      {"far.gpx", kCmdImport, "<gpx>\n<wpt lat=\"500003\" lon=\"2\"/></gpx>", 0,
+       "Failed to read XML file: @\nline 2, column 6: latitude 500003 is outside -90..90"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    answers.file = home.File(c.name);
+    ASSERT_TRUE(vd::os::SaveFileAtomically(answers.file, c.bytes));
+    const size_t before = list.size();
+    answers.asked.clear();
+    ASSERT_TRUE(program.frame().RouteCommand(c.command));
+    EXPECT_EQ(list.size(), before + c.objects_added);
+    std::string message = c.message;
+    message.replace(message.find('@'), 1, answers.file);
+    EXPECT_EQ(answers.asked, std::vector<std::string>{message});
+  }
 }
 
 TEST(CorvexApp, MessagesBeforeTheDocumentExists) {

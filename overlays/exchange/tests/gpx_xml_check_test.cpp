@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "core/xml_document.h"
+
 namespace {
 
 TEST(XmlCheck, AcceptsWellFormedDocuments) {
@@ -17,6 +19,8 @@ TEST(XmlCheck, AcceptsWellFormedDocuments) {
       "<!DOCTYPE gpx [ <!ENTITY e \"x\"> ]><gpx>&e; &#65; &#x41; caf\xC3\xA9</gpx>",
       "<a><![CDATA[ <not> & a tag ]]><b:c xmlns:b=\"u\">t</b:c><?pi data?></a>",
       "<a\n>\n</a\n>",
+      "<gpx><wpt lat=\"-90\" lon=\"180.0\"/><trkpt lat=' 90 ' lon='-180'/></gpx>",
+      "<a><tcx:LatitudeDegrees>\n -12.5 </tcx:LatitudeDegrees><b lat:x=\"999\"/></a>",
   };
   for (const char* document : documents) EXPECT_EQ(CheckXmlWellFormed(document), "") << document;
 }
@@ -44,11 +48,37 @@ TEST(XmlCheck, NamesTheFaultAndWhere) {
       {"<gpx", "line 1, column 5: the file ends inside the tag <gpx>"},
       {"", "line 1, column 1: no root element"},
       {"<?xml version=\"1.0\"?>\n", "line 2, column 1: no root element"},
+      // Positions off the globe, with the line that holds them.
+      {"<gpx>\n<trk><trkseg><trkpt lat=\"500003\" lon=\"2\"/>",
+       "line 2, column 21: latitude 500003 is outside -90..90"},
+      {"<gpx><wpt lat=\"1\" lon=\"-180.5\"/></gpx>",
+       "line 1, column 19: longitude -180.5 is outside -180..180"},
+      {"<loc><coord lat=\"north\" lon=\"2\"/></loc>",
+       "line 1, column 13: latitude \"north\" is not a number"},
+      {"<a>\n<LongitudeDegrees>1e3</LongitudeDegrees></a>",
+       "line 2, column 19: longitude 1e3 is outside -180..180"},
   };
   for (const Case& c : cases) {
     const std::string error = CheckXmlWellFormed(c.document);
     EXPECT_TRUE(error.starts_with(c.error)) << c.document << "\n" << error;
   }
+}
+
+// What the tree reader would cut or drop is refused rather than read in part.
+TEST(XmlCheck, RefusesWhatTheReaderWouldCut) {
+  const std::string long_text(kXmlMaxRun + 1, 'x');
+  EXPECT_EQ(CheckXmlWellFormed("<gpx><desc>" + std::string(kXmlMaxRun, 'x') + "</desc></gpx>"),
+            "");
+  EXPECT_EQ(CheckXmlWellFormed("<gpx><desc>" + long_text + "</desc></gpx>"),
+            "line 1, column 12: a text longer than 100000 bytes");
+  EXPECT_EQ(CheckXmlWellFormed("<gpx>\n<desc><![CDATA[" + long_text + "]]></desc></gpx>"),
+            "line 2, column 7: a CDATA section longer than 100000 bytes");
+  EXPECT_EQ(CheckXmlWellFormed("<gpx><wpt name=\"" + long_text + "\"/></gpx>"),
+            "line 1, column 6: a tag longer than 100000 bytes");
+  std::string deep;
+  for (size_t i = 0; i <= kXmlMaxDepth; ++i) deep += "<a>";
+  EXPECT_EQ(CheckXmlWellFormed(deep),
+            "line 1, column 769: elements nested deeper than 256 levels");
 }
 
 }  // namespace

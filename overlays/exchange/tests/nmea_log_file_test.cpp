@@ -113,6 +113,51 @@ TEST_F(NmeaLogTest, SentencesThatAddNothing) {
   }
 }
 
+// What a log holds besides readable fixes is named with its line; positions off the globe are
+// refused; a file with nothing to read says so.
+TEST_F(NmeaLogTest, DamagedLogsSayWhatWasRead) {
+  const std::string fix_body = "GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,091226,,";
+  const std::string path = dir.File("log.nmea");
+  struct Case {
+    const char* what;
+    std::string text;
+    size_t points;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"clean", kFix + "\r\n" + Sentence("GPGSV,3,1,11,03,03,111,00") + "\r\n!AIVDM,1,1,,A,x,0*00\r\n",
+       1, ""},
+      {"cut short at the end", kFix + "\r\n$GPRMC,123520,A,4807.0",
+       1, "Not all of " + path + " could be read:\nline 2: the sentence is cut short (3 of its 9 "
+          "fields): \"$GPRMC,123520,A,4807.0\""},
+      {"checksum", kFix + "\n$" + fix_body + "*00\n",
+       1, "Not all of " + path + " could be read:\nline 2: its checksum does not match: \"$" +
+          fix_body + "*00\""},
+      {"off the globe",
+       kFix + "\n" + Sentence("GPRMC,123520,A,9507.038,N,01131.000,E,0,0,091226,,") + "\n" +
+           Sentence("GPWPL,4807.038,N,19131.000,W,FAR") + "\n",
+       1, "Not all of " + path + " could be read:\nline 2: latitude 95.1173, longitude 11.5166667 "
+          "is outside -90..90 / -180..180: \"" +
+          Sentence("GPRMC,123520,A,9507.038,N,01131.000,E,0,0,091226,,") +
+          "\"\nline 3: latitude 48.1173, longitude -191.516667 is outside -90..90 / -180..180: "
+          "\"" + Sentence("GPWPL,4807.038,N,19131.000,W,FAR") + "\""},
+      {"junk", std::string("\x7f" "ELF\x02\x01\n\0\0\0\0\0\0\0\0\0\0", 16),
+       0, "Nothing could be read from " + path + ":\nline 1: not an NMEA sentence: \"?ELF??\"\n"
+          "line 2: not an NMEA sentence: \"?????????\""},
+      {"no fix", Sentence("GPRMC,123519,V,4807.038,N,01131.000,E,022.4,084.4,091226,,") + "\n",
+       0, "No fixes or waypoints found in " + path},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    const ExchangeRead result = Import(c.text);
+    size_t points = 0;
+    for (const CObjTrack* track : Objects<CObjTrack>()) points += track->points().size();
+    EXPECT_EQ(points, c.points);
+    EXPECT_EQ(result.error, c.error);
+  }
+}
+
 TEST_F(NmeaLogTest, WaypointSentencesMakeOneLockedRoute) {
   const ExchangeRead result = Import(Sentence("GPWPL,4807.038,N,01131.000,E,WPTNME") + "\n" +
                                          Sentence("GPWPL,3400.000,S,01800.000,W,SECOND") + "\n",

@@ -243,11 +243,16 @@ TEST_F(ShapefileTest, ImportSelectsSplitsJoinsAndStopsAtDamage) {
   EXPECT_EQ(CUndoRing::Program().undo_step(), undo_before + 1);  // no step per join
   vd::test::ReleaseAll(read);
 
-  // A record whose length runs past the end ends the import with what came before it.
+  // A record whose length runs past the end ends the import with what came before it, and
+  // the user hears where the file ends.
   std::string damaged = PolylineFile({{{{1.0, 1.0}, {2.0, 2.0}}}, {{{3.0, 3.0}, {4.0, 4.0}}}});
   damaged.resize(damaged.size() - 1);
   ASSERT_TRUE(vd::os::SaveFileAtomically(path, damaged));
-  EXPECT_EQ(ImportShapefile(path, read, {}, projection).count, 1);
+  result = ImportShapefile(path, read, {}, projection);
+  EXPECT_EQ(result.count, 1);
+  EXPECT_EQ(result.error, "Not all of the shapefile " + path +
+                              " could be read:\nthe file ends inside the record at byte 188 (275 "
+                              "bytes); the records before it were read");
   vd::test::ReleaseAll(read);
 
   // Counts that the record can't hold make no object.
@@ -255,7 +260,11 @@ TEST_F(ShapefileTest, ImportSelectsSplitsJoinsAndStopsAtDamage) {
   const int32_t huge = 0x7fffffff;
   std::memcpy(lying.data() + 100 + 8 + 40, &huge, 4);
   ASSERT_TRUE(vd::os::SaveFileAtomically(path, lying));
-  EXPECT_EQ(ImportShapefile(path, read, {}, projection).count, 0);
+  result = ImportShapefile(path, read, {}, projection);
+  EXPECT_EQ(result.count, 0);
+  EXPECT_EQ(result.error, "Not all of the shapefile " + path +
+                              " could be read:\nrecord 1: 1 parts and 2147483647 points do not "
+                              "fit its 80 bytes");
 
   ASSERT_TRUE(vd::os::SaveFileAtomically(path, std::string(100, '\0')));
   EXPECT_EQ(ImportShapefile(path, read, {}, projection).error,
@@ -263,6 +272,50 @@ TEST_F(ShapefileTest, ImportSelectsSplitsJoinsAndStopsAtDamage) {
   EXPECT_EQ(ImportShapefile(dir.File("none.shp"), read, {}, projection).error,
             "Failed to open Shapefile");
   EXPECT_TRUE(read.empty());
+}
+
+// A set mixed from two saves, or positions off the globe, are not read without a word.
+TEST_F(ShapefileTest, DisagreeingSetsAndPositionsOffTheGlobeAreReported) {
+  const std::string path = dir.File("pts.shp");
+  for (const char* name : {"Alpha", "Bravo", "Charlie"}) {
+    CObjWaypoint* mark = Add(new CObjWaypoint);
+    mark->name = name;
+    mark->position = {1.0, 2.0};
+    mark->being_placed = false;
+  }
+  ASSERT_TRUE(ExportShapefiles(path, objects, nullptr));
+  // Only the files of the set remain: no temporaries, no journal.
+  std::vector<vd::os::DirEntry> entries;
+  ASSERT_TRUE(vd::os::ListFolder(dir.path(), entries));
+  std::vector<std::string> names;
+  for (const auto& e : entries) {
+    if (e.name.find("pts") != std::string::npos) names.push_back(e.name);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"pts.dbf", "pts.shp", "pts.shx"}));
+
+  // The table of a save of two marks beside the shapes of three.
+  ObjectList two(std::next(objects.begin()), objects.end());
+  ASSERT_TRUE(ExportShapefiles(dir.File("two.shp"), two, nullptr));
+  ASSERT_TRUE(vd::os::RenameFile(dir.File("two.dbf"), dir.File("pts.dbf")));
+  ShapefileImportOptions options;
+  options.name_template = "%NAME%";
+  ExchangeRead result = ImportShapefile(path, read, options, projection);
+  EXPECT_EQ(result.count, 3);
+  EXPECT_EQ(result.error,
+            "Not all of the shapefile " + path +
+                " could be read:\nthe files of the set do not agree: 3 shapes in the .shp file, "
+                "3 in the .shx, 2 records in the .dbf; they may come from different saves, and "
+                "names may belong to other shapes");
+  vd::test::ReleaseAll(read);
+
+  // A point at latitude 500003 is refused with its record; the others come in.
+  static_cast<CObjWaypoint*>(objects.front())->position = {500003.0, 2.0};
+  ASSERT_TRUE(ExportShapefiles(path, objects, nullptr));
+  result = ImportShapefile(path, read, options, projection);
+  EXPECT_EQ(result.count, 2);
+  EXPECT_EQ(result.error, "Not all of the shapefile " + path +
+                              " could be read:\nrecord 1: latitude 500003, longitude 2 is outside "
+                              "-90..90 / -180..180");
 }
 
 TEST_F(ShapefileTest, TemplatesAndFilter) {

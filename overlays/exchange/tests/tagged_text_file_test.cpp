@@ -159,6 +159,9 @@ TEST_F(TaggedTextTest, RouteRecordsLinkThisFilesMarksBeforeTheDocuments) {
       "RP01,HOME\r\n",
       &doc.objects);
   EXPECT_EQ(result.count, 4);
+  EXPECT_EQ(result.error, "Not all of " + dir.File("in.csv") +
+                              " could be read:\nline 5: a route point naming no mark read "
+                              "before it: \"RP01,NOWHERE\"");
   const auto marks = OfClass<CObjWaypoint>(read);
   const auto routes = OfClass<CObjRoute>(read);
   ASSERT_EQ(marks.size(), 2u);
@@ -185,7 +188,14 @@ TEST_F(TaggedTextTest, ReadsLinesAsOtherWritersProduceThem) {
       "some other line\n"
       "WP05|11.0|21.0|0|\"" + long_name + "\"\n"
       "WP05,\t12.0, 22.0,0,\"Tabbed\"");
-  EXPECT_TRUE(result.error.empty());
+  // The lines left out are named, and the rest is read.
+  EXPECT_EQ(result.error,
+            "Not all of " + dir.File("in.csv") + " could be read:\n"
+            "line 2: a mark without a valid position: \"WP05,90.0,20.0,0,\"Pole\"\"\n"
+            "line 3: a mark without a valid position: \"WP05,10.0,370.0,0,\"Far\"\"\n"
+            "line 4: a mark without a valid position: \"WPxx,abc,def\"\n"
+            "line 5: a point with no track or route before it: \"TP03,1.0,1.0,0.0,0,0,0,0,0\"\n"
+            "line 9: not a record of this file: \"some other line\"");
   const auto marks = OfClass<CObjWaypoint>(read);
   ASSERT_EQ(marks.size(), 3u);
   EXPECT_EQ(marks[0]->colour, CIconLibrary::SymbolDefaultColour(0));
@@ -197,6 +207,47 @@ TEST_F(TaggedTextTest, ReadsLinesAsOtherWritersProduceThem) {
   ASSERT_EQ(tracks[0]->points().size(), 1u);  // the point at 0/0 is dropped
   EXPECT_EQ(tracks[0]->points()[0].time, 200);
   EXPECT_EQ(result.count, 4);
+}
+
+// Files cut short or not of this kind at all are named with what was read of them; track
+// points off the globe are refused with their line.
+TEST_F(TaggedTextTest, TruncatedAndJunkFilesSayWhatWasRead) {
+  const std::string path = dir.File("in.csv");
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int count;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"cut inside a track", "TK02,\"T\",\"Tracks\",1,0,2,0,255,3600,300,15,10,\"\",1.0\r\n"
+                             "TP03,5.0,6.0,7.0,200,0,0,0,0\r\nTP03,5.",
+       1, "Not all of " + path + " could be read:\nline 3: a track point without a valid "
+          "position: \"TP03,5.\""},
+      {"points off the globe", "TK02,\"T\"\nTP03,95.0,6.0,7.0,200\nTP03,5.0,400.0,7.0,300\n",
+       1, "Not all of " + path + " could be read:\n"
+          "line 2: a track point without a valid position: \"TP03,95.0,6.0,7.0,200\"\n"
+          "line 3: a track point without a valid position: \"TP03,5.0,400.0,7.0,300\""},
+      {"not this kind of file", std::string("\x89PNG\r\n\x1a\n\0\0", 10), 0,
+       "Nothing could be read from " + path + ":\nline 1: not a record of this file: "
+       "\"\xE2\x80\xB0PNG\"\nline 2: not a record of this file: \"?\"\n"
+       "line 3: not a record of this file: \"??\""},
+      {"empty", "", 0, "No objects found in " + path},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ExchangeRead result = ReadBytes(c.bytes);
+    EXPECT_EQ(result.count, c.count);
+    EXPECT_EQ(result.error, c.error);
+    ReleaseAll(read);
+  }
+  // Many bad lines: the first ten are listed, the rest counted.
+  std::string many;
+  for (int i = 0; i < 25; ++i) many += "XX01,junk\n";
+  const ExchangeRead result = ReadBytes(many);
+  EXPECT_TRUE(result.error.ends_with("line 10: not a record of this file: \"XX01,junk\"\n"
+                                     "(15 more like these)"))
+      << result.error;
 }
 
 TEST_F(TaggedTextTest, TrainerHeaderHandsTheRestToOneTrack) {
