@@ -254,8 +254,9 @@ class COstrelDoc : public COstrelDocBase,
 
   // ---- Charts and files ----
   // Scans the chart folders of the setting "chart_dirs" into the list; every outline then
-  // takes the show-chart-outlines flag as its visibility.
-  void RescanChartFolders();
+  // takes the show-chart-outlines flag as its visibility. first_load loads every map now
+  // ("Loading maps..."); rebuild makes the conversions again.
+  void RescanChartFolders(bool first_load = false, bool rebuild = false);
   // The outline whose chart file or source file is the path ('\' read as '/'); null when none.
   COldChartOutline* FindChartOutline(const std::string& path) const;
   // FindChartOutline, else the chart file added to the library; null when it can't be read.

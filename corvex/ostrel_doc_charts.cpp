@@ -254,14 +254,14 @@ void COstrelDoc::RefreshViewsOfChart(const COldChartOutline& outline) {
 
 // ---- The chart library ----
 
-void COstrelDoc::RescanChartFolders() {
+void COstrelDoc::RescanChartFolders(bool first_load, bool rebuild) {
   vd::os::ProfileStore profile = vd::OpenAppProfile();
   std::vector<std::string> dirs;
   LoadChartDirs(profile, dirs);
   {
     CCurrentOwnerScope owner(this);
-    RefreshChartList(objects_, std::set<std::string>(dirs.begin(), dirs.end()), false, false,
-                     main_window_);
+    RefreshChartList(objects_, std::set<std::string>(dirs.begin(), dirs.end()), first_load,
+                     rebuild, main_window_);
   }
   for (COstrelObject* object : objects_) {
     if (object->IsKindOf(COldChartOutline::kClass)) object->SetVisible(show_chart_outlines_);

@@ -23,6 +23,7 @@
 #include "corvex/ostrel_doc.h"
 #include "corvex/ui/dlg_edit_qct.h"
 #include "corvex/ui/dlg_merge_chart.h"
+#include "corvex/ui/dlg_register_charts.h"
 #include "platform/os/numbers.h"
 #include "platform/ui/dialog_templates.h"
 #include "platform/ui/dialog_window.h"
@@ -63,6 +64,7 @@ void BuildChartSelectDialog(vd::ui::DialogWindow& d) {
   buttons->addWidget(d.AddControl(D::kDeleteButton, new QPushButton("Delete Map")));
   buttons->addWidget(d.AddControl(D::kEditButton, new QPushButton("Edit...")));
   buttons->addWidget(d.AddControl(D::kMergeButton, new QPushButton("Merge...")));
+  buttons->addWidget(d.AddControl(D::kRefreshButton, new QPushButton("Refresh Map List...")));
   buttons->addStretch();
   buttons->addWidget(d.AddControl(vd::ui::kIdOk, new QPushButton("OK")));
   buttons->addWidget(d.AddControl(vd::ui::kIdCancel, new QPushButton("Cancel")));
@@ -185,6 +187,8 @@ bool CDlgChartSelect::OnInitDialog(QWidget* focus, intptr_t param) {
       (vd::OpenAppProfile().GetInt("chart_dirs", "update").value_or(0) != 0 || rows_.empty())) {
     program_doc->RescanChartFolders();
     Fill();
+    // Still no map: the user says where to look.
+    if (rows_.empty() && RefreshMapList()) Fill();
   }
   sort_column_ = kScale;
   ascending_ = true;
@@ -301,6 +305,13 @@ void CDlgChartSelect::OnCommand(int id, QWidget* control, int code) {
     case kDeleteButton: DeleteSelected(); return;
     case kEditButton: EditChosen(); return;
     case kMergeButton: MergeSelected(); return;
+    case kRefreshButton:
+      if (RefreshMapList()) {
+        list_ = doc_.GetObjectList();
+        Fill();
+        ShowRows();
+      }
+      return;
     default: CDialogF1Help::OnCommand(id, control, code);
   }
 }
@@ -372,4 +383,11 @@ void CDlgChartSelect::MergeSelected() {
   chosen_path_ = merge.output_path();
   new_window_ = dialog_window()->CheckState(kNewWindowCheck) == 1;
   EndDialog(vd::ui::kIdOk);
+}
+
+bool CDlgChartSelect::RefreshMapList() {
+  auto* program_doc = dynamic_cast<COstrelDoc*>(&doc_);
+  if (!program_doc) return false;
+  CDlgRegisterCharts dialog(*program_doc, dialog_window());
+  return dialog.DoModal(dialog_window()) == vd::ui::kIdOk;
 }

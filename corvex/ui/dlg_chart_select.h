@@ -31,6 +31,7 @@ class CDlgChartSelect : public CDialogF1Help {
   static constexpr int kDeleteButton = 1007;
   static constexpr int kEditButton = 1008;
   static constexpr int kMergeButton = 1009;
+  static constexpr int kRefreshButton = 1010;
 
   enum Column { kName, kType, kId, kScale, kLat, kLong, kSize, kColumnCount };
 
@@ -75,6 +76,9 @@ class CDlgChartSelect : public CDialogF1Help {
   void DeleteSelected();
   void EditChosen();
   void MergeSelected();
+  // "Refresh Map List": the chart folders of the program's document, rescanned on OK; false
+  // when there is no such document or the user cancelled.
+  bool RefreshMapList();
 
   COstrelDocBase& doc_;
   ObjectList* list_;

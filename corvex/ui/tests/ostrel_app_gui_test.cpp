@@ -8,9 +8,13 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QTimer>
+#include <QTreeWidget>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <future>
+#include <optional>
 #include <memory>
 
 #include "charts/chart_conversion.h"
@@ -25,6 +29,10 @@
 #include "corvex/ui/chart_view_maker.h"
 #include "corvex/ui/child_frame.h"
 #include "corvex/ui/main_frame.h"
+#include "corvex/command_ids.h"
+#include "corvex/ui/dlg_chart_select.h"
+#include "corvex/ui/dlg_register_charts.h"
+#include "platform/ui/dialog_window.h"
 #include "corvex/ui/splash_wnd.h"
 #include "corvex/ui/tests/corvex_home.h"
 #include "corvex/ui/tests/corvex_program.h"
@@ -523,6 +531,86 @@ TEST(CorvexApp, StartUpScanConvertsForeignMapsThroughThePlugin) {
   EXPECT_NE(outline, objects.end());
   EXPECT_TRUE(program.Quit());
   CConverterPlugins::SetLibraryLoader(nullptr);
+}
+
+// The visible dialog of that title, null when none.
+vd::ui::DialogWindow* OpenDialog(const QString& title) {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* dialog = dynamic_cast<vd::ui::DialogWindow*>(widget);
+    if (dialog && dialog->isVisible() && dialog->windowTitle() == title) return dialog;
+  }
+  return nullptr;
+}
+
+// Runs `act` on the dialog of that title once it is open (and the one above it has gone).
+void WhenOpen(const QString& title, std::function<void(vd::ui::DialogWindow&)> act) {
+  QTimer::singleShot(0, [title, act] {
+    vd::ui::DialogWindow* dialog = OpenDialog(title);
+    if (!dialog || QApplication::activeModalWidget() != dialog) return WhenOpen(title, act);
+    act(*dialog);
+  });
+}
+
+// With no map known, Map List asks where to look: Refresh Map List takes the folder, loads
+// every map now, and the map chosen then opens in a chart window.
+TEST(CorvexApp, EmptyMapListOpensRefreshMapListWhoseFoldersAreScanned) {
+  CorvexHome home;
+  struct Answers : ScriptedAnswers {
+    std::optional<std::string> ChooseFolder(QWidget*, const std::string& title,
+                                            const std::string&) override {
+      folder_titles.push_back(title);
+      return folder;
+    }
+    std::string folder;
+    std::vector<std::string> folder_titles;
+  } answers;
+  vd::ui::ScopedResponder responder(&answers);
+  ASSERT_TRUE(vd::os::MakeFolders(home.File("maps/sub")));
+  vd::test::ChartFixture chart;
+  chart.texts = {{kQctName, "Harbour"}};
+  ASSERT_TRUE(vd::test::WriteChartFixture(home.File("maps/sub/harbour.qct"), chart));
+  answers.folder = home.File("maps");
+
+  Program program;
+  ASSERT_TRUE(program.started());
+  bool refreshed = false;
+  const std::string qct_dir = ConvertedChartFolder();
+  WhenOpen("Refresh Map List", [&](vd::ui::DialogWindow& d) {
+    EXPECT_FALSE(d.Control(CDlgRegisterCharts::kRemoveButton)->isEnabled()) << "no selection";
+    // A folder for converted maps that can't be written is refused.
+    answers.folder = home.File("no such folder");
+    d.SendCommand(CDlgRegisterCharts::kConvertedFolderButton, vd::ui::kBnClicked);
+    answers.folder = home.File("maps");
+    d.SendCommand(CDlgRegisterCharts::kAddButton, vd::ui::kBnClicked);
+    d.SetCheckState(CDlgRegisterCharts::kLoadAllCheck, 1);
+    d.SendCommand(vd::ui::kIdOk, vd::ui::kBnClicked);
+    refreshed = true;
+    WhenOpen("Map List", [](vd::ui::DialogWindow& list) {
+      auto* tree = list.ControlAs<QTreeWidget>(CDlgChartSelect::kMapList);
+      if (tree && tree->topLevelItemCount() == 1) tree->topLevelItem(0)->setSelected(true);
+      list.SendCommand(vd::ui::kIdOk, vd::ui::kBnClicked);
+    });
+  });
+  program.frame().RouteCommand(kCmdMapList);
+  EXPECT_TRUE(refreshed);
+  EXPECT_EQ(answers.folder_titles, (std::vector<std::string>{
+                                       "Folder for cached map data",
+                                       "Select a folder containing map files"}));
+  EXPECT_NE(std::find(answers.asked.begin(), answers.asked.end(),
+                      "The cache folder must be writeable!\n\nUse the \"Add\" button to "
+                      "locate map folders"),
+            answers.asked.end());
+  EXPECT_EQ(ConvertedChartFolder(), qct_dir);
+  std::vector<std::string> dirs;
+  vd::os::ProfileStore profile = vd::OpenAppProfile();
+  LoadChartDirs(profile, dirs);
+  EXPECT_EQ(dirs, std::vector<std::string>{home.File("maps")});
+  bool shown = false;
+  for (CChildFrame* frame : program.frame().ChartFrames()) {
+    shown |= frame->view() && frame->view()->GetChartPath() == home.File("maps/sub/harbour.qct");
+  }
+  EXPECT_TRUE(shown) << testing::PrintToString(answers.asked);
+  EXPECT_TRUE(program.Quit());
 }
 
 }  // namespace
