@@ -1,7 +1,9 @@
 #include "lumex/map_square.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 #include <tuple>
 
 #include "charts/old_quick_chart.h"
@@ -72,7 +74,12 @@ float CMapSquare::LoadTexture(const COldQuickChart& chart, int texture_size, int
                                      texture_size,        texture_size, texture_path_};
   if (sized && render_texture_ && render_texture_(request)) {
     texture = std::make_unique<TerrainTexture>();
-    if (!ReadDdsTexture(texture_path_, *texture)) texture.reset();
+    // The chart program may not quite have let go of the file it wrote: one more try a moment
+    // later, and no more.
+    if (!read_texture_(texture_path_, *texture)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (!read_texture_(texture_path_, *texture)) texture.reset();
+    }
   }
   SetTexture(std::move(texture));
   return radius;

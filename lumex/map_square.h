@@ -7,6 +7,7 @@
 
 #include "geodesy/chart_view_georef.h"
 #include "lumex/map_surface.h"
+#include "lumex/terrain_texture.h"
 
 class COldQuickChart;
 
@@ -45,6 +46,10 @@ class CMapSquare : public CMapSurface {
   // the exaggerated height plus half a metre, so the square covers the ring where they meet.
   bool GetVertex(int column, int row, float position[3], float normal[3]) override;
 
+  // How the texture file is read: ReadDdsTexture unless replaced.
+  using TextureReader = std::function<bool(const std::string& path, TerrainTexture& out)>;
+  void SetTextureReader(TextureReader reader) { read_texture_ = std::move(reader); }
+
   int x0() const { return x0_; }
   int y0() const { return y0_; }
   float cell() const { return cell_; }  // chart pixels per grid step
@@ -54,6 +59,7 @@ class CMapSquare : public CMapSurface {
   void GridToLatLon(int column, int row, double& lat, double& lon) const;
 
   SquareTextureRenderer render_texture_;
+  TextureReader read_texture_ = ReadDdsTexture;
   std::string texture_path_;
   ChartViewGeoref georef_;  // the chart's, kept for fills after the chart has been closed
   int x0_ = 0;

@@ -1,5 +1,6 @@
 #include "lumex/map_square.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -216,6 +217,20 @@ TEST_F(MapSquareTest, ANewTextureReplacesTheOldAndAFailedOneLeavesNone) {
   EXPECT_FALSE(square.Draw([](const MeshDrawData&) {}));
   square.ClearFilled();
   EXPECT_FALSE(square.IsFilled());
+}
+
+// A texture file not readable at the first try is read once more, and only once.
+TEST_F(MapSquareTest, TheTextureFileIsTriedOnceMore) {
+  for (const int failures : {0, 1, 2}) {
+    CMapSquare square(4, Renderer(), dir_.File("MapSquare.dds"));
+    int reads = 0;
+    square.SetTextureReader([&](const std::string& path, TerrainTexture& out) {
+      return ++reads > failures && ReadDdsTexture(path, out);
+    });
+    square.LoadTexture(*chart_, 32, 0, kCentreLat, kCentreLon);
+    EXPECT_EQ(reads, std::min(failures + 1, 2)) << failures;
+    EXPECT_EQ(square.HasTexture(), failures < 2) << failures;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "lumex/ui/lumex_view.h"
 
+#include <cerrno>
+#include <cstdio>
+
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -363,15 +366,27 @@ void CLumexView::RefillMeshes() {
   RenderScene();
 }
 
-void CLumexView::ReportDeviceError(int location) {
+std::string DeviceErrorMessage(int location, uint32_t code, int last_error) {
+  char codes[64];
+  std::snprintf(codes, sizeof codes, "%d/0x%x/0x%x", location, code,
+                static_cast<unsigned>(last_error));
+  return std::string("Sorry, this computer is not able to display the 3D image with the current "
+                     "setttings.\nError: ") +
+         codes +
+         "\n\nPlease install the latest OpenGL driver for your graphics card.\n"
+         "Lumex needs OpenGL 3.3; Mesa's drivers (packages libgl1-mesa-dri and\n"
+         "libegl-mesa0) provide it on every computer, in software where the\n"
+         "card has no driver.\n\nIf you downloaded the software, go to "
+         "https://packages.debian.org/,\nand search for mesa";
+}
+
+void CLumexView::ReportDeviceError(int location, uint32_t code) {
+  const int last_error = errno;
   captions_.error_location = location;
   static std::atomic<bool> reported{false};
   if (reported.exchange(true)) return;
-  vd::ui::RunMessageBox(this,
-                        "Sorry, this computer is not able to display the 3D image with the "
-                        "current setttings.\nError: " +
-                            std::to_string(location),
-                        "Lumex", vd::ui::kMbOk | vd::ui::kMbIconError);
+  vd::ui::RunMessageBox(this, DeviceErrorMessage(location, code, last_error), "Lumex",
+                        vd::ui::kMbOk | vd::ui::kMbIconError);
 }
 
 void CLumexView::StartTerrainWorker(const CameraRecord& record, int level) {
@@ -693,19 +708,34 @@ void CLumexView::OnPositionReport() {
   ApiSendViewPosition(lat, lon, static_cast<float>(camera_.travelled / kMetresPerMile));
 }
 
-void CLumexView::ArrangeWindows() {
-  QWidget* frame = window();
+void CLumexView::ArrangeWindows() { ArrangeWindowsTogether(window(), side_by_side_, map_below_); }
+
+void ArrangeWindowsTogether(QWidget* frame, bool side_by_side, bool map_below) {
   const QScreen* screen = frame->screen();
   if (!screen) return;
   const QRect all = screen->virtualGeometry();
-  if (!side_by_side_ && !map_below_) {
+  if (!side_by_side && !map_below) {
     frame->showMaximized();
     return;
   }
-  const QRect place = side_by_side_ ? QRect(0, 0, all.width() / 2, all.height())
-                                    : QRect(0, 0, all.width(), all.height() / 2);
+  const CArrangedWindows placed = ArrangeViewerAndChart(
+      all.width(), all.height(), side_by_side ? kSideBySideLayout : kMapBelowLayout);
   frame->showNormal();
-  frame->setGeometry(place.translated(all.topLeft()));
+  // Rectangles of whole windows, their frames included.
+  const QSize frame_size = frame->frameGeometry().size() - frame->geometry().size();
+  frame->resize(placed.viewer.size() - frame_size);
+  frame->move(placed.viewer.topLeft() + all.topLeft());
+  // The chart program's window beside or below, through its API (connected again when the
+  // program was closed and started meanwhile); left alone when it can't be reached.
+  const QRect chart = placed.chart.translated(all.topLeft());
+  ApiSetMainWindowPlacement(chart.left(), chart.top(), chart.left() + chart.width(),
+                            chart.top() + chart.height());
+}
+
+CArrangedWindows ArrangeViewerAndChart(int width, int height, int layout) {
+  if (layout == kSideBySideLayout)
+    return {QRect(0, 0, width / 2, height), QRect(width / 2, 0, width - width / 2, height)};
+  return {QRect(0, 0, width, height / 2), QRect(0, height / 2, width, height - height / 2)};
 }
 
 void CLumexView::OnCommand(int id) {

@@ -7,6 +7,7 @@
 // the rings only with a horizon factor above 1): the front ones are drawn, the back ones are
 // for the terrain rebuild, which swaps them in.
 #include <QImage>
+#include <QRect>
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -34,6 +35,23 @@ struct CLumexCaptions {
 };
 // Draws them into `client`: the error centred, the exaggeration at the top right.
 void DrawLumexCaptions(QPainter& painter, const QRect& client, const CLumexCaptions& captions);
+
+// Where the viewer and the chart program go on a width x height screen when arranged together:
+// side by side (viewer left), or the chart below the viewer.
+inline constexpr int kSideBySideLayout = 0;
+inline constexpr int kMapBelowLayout = 1;
+struct CArrangedWindows {
+  QRect viewer;
+  QRect chart;
+};
+CArrangedWindows ArrangeViewerAndChart(int width, int height, int layout);
+// Places the viewer's frame and the chart program's main window so on the frame's screen;
+// with neither layout the frame is maximised and the chart program's window left alone.
+void ArrangeWindowsTogether(QWidget* frame, bool side_by_side, bool map_below);
+
+// The message shown when this computer can't draw the 3D image: where it failed (the step's
+// location number), the failure's code and the system's last error, and what the user can do.
+std::string DeviceErrorMessage(int location, uint32_t code, int last_error);
 
 // The frame of a camera looking at `target` in a width x height picture: left-handed view
 // and perspective (near plane at the near distance, far plane at 20 R), fog from R to 11 R,
@@ -66,6 +84,8 @@ class CLumexView : public QWidget, public CLumexViewBase {
   };
   // Where the rendering failed, as shown to the user: the GL context could not be made.
   static constexpr int kErrorCreateDevice = 604;
+  // The failure code of a device that could not be made (no OpenGL 3.3 context).
+  static constexpr uint32_t kDeviceFailure = 0x80004005;
 
   // `app` gives the running and active flags and the help page; may be null (tests).
   explicit CLumexView(CLumexApp* app);
@@ -150,7 +170,7 @@ class CLumexView : public QWidget, public CLumexViewBase {
   void FitFrameToVideo();
   void AddVideoFrame();
 
-  void ReportDeviceError(int location);
+  void ReportDeviceError(int location, uint32_t code = kDeviceFailure);
 
   CLumexApp* app_;
   ViewParams params_;

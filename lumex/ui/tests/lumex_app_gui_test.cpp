@@ -21,7 +21,9 @@
 #include "platform/os/folders.h"
 #include "platform/os/ipc_channel.h"
 #include "platform/os/profile_store.h"
+#include "platform/ui/help_pages.h"
 #include "platform/ui/responder.h"
+#include "platform/ui/toolbar_images.h"
 #include "platform/ui/window_messages.h"
 #include "tests/chart_fixture.h"
 #include "tests/child_process.h"
@@ -222,6 +224,53 @@ TEST(LumexWindowPlacement, RecordLayoutAndDamagedRecords) {
   // Shorter than a whole record, or an empty rectangle: no placement.
   EXPECT_FALSE(NormalRectOfPlacement(std::span(record).first(43)));
   EXPECT_FALSE(NormalRectOfPlacement(EncodeWindowPlacement({10, 10, 10, 50}, false)));
+}
+
+// Every toolbar button shows its picture at the size the screen asks for; the About box and the
+// help page are reached from the toolbar's end.
+TEST_F(LumexAppTest, ToolbarPicturesAboutBoxAndHelp) {
+  Start();
+  QToolBar* bar = app->main_frame()->toolbar();
+  const int size = ToolbarImagesFor(app->display_scale).icon_size;
+  QAction* about = nullptr;
+  QAction* help = nullptr;
+  for (QAction* action : bar->actions()) {
+    if (action->isSeparator()) continue;
+    EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString();
+    EXPECT_TRUE(action->icon().availableSizes().contains(QSize(size, size)));
+    const int app_command = action->property("app_command").toInt();
+    if (app_command == kCmdLumexAbout) about = action;
+    if (app_command == kCmdLumexHelp) help = action;
+  }
+  ASSERT_NE(about, nullptr);
+  ASSERT_NE(help, nullptr);
+
+  struct : vd::ui::DialogResponder {
+    int MessageBox(const vd::ui::MessageBoxRequest& request) override {
+      boxes.push_back(request.caption + ": " + request.text);
+      return vd::ui::kIdOk;
+    }
+    std::vector<std::string> boxes;
+  } told;
+  vd::ui::ScopedResponder scope(&told);
+  about->trigger();
+  ASSERT_EQ(told.boxes.size(), 1u);
+  EXPECT_EQ(told.boxes[0].rfind("About Lumex: Lumex", 0), 0u) << told.boxes[0];
+  EXPECT_NE(told.boxes[0].find("Version 6.4.3"), std::string::npos);
+
+  // The help page is the chart program's, found through the folder it passes on.
+  std::vector<std::string> opened;
+  auto previous = vd::ui::SetDocumentOpener([&](const std::string& path) {
+    opened.push_back(path);
+    return true;
+  });
+  vd::os::SetEnv("CORVEX_PROGDIR", vd::os::ProgramFolder() + "/../../corvex/ui");
+  help->trigger();
+  vd::os::UnsetEnv("CORVEX_PROGDIR");
+  vd::ui::SetDocumentOpener(previous);
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_TRUE(opened[0].ends_with("/resources/help/3D_Terrain_View.html")) << opened[0];
+  EXPECT_EQ(told.boxes.size(), 1u);  // the page exists: nothing to say
 }
 
 }  // namespace

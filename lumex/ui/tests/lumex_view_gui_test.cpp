@@ -277,4 +277,24 @@ TEST_F(LumexViewTest, CommandsFollowThePathAndTheFlight) {
   EXPECT_EQ(state(CLumexView::kNarrower), "e-v");
 }
 
+TEST(LumexArrangement, SideBySideOrMapBelowShareTheScreen) {
+  const CArrangedWindows side = ArrangeViewerAndChart(1001, 700, kSideBySideLayout);
+  EXPECT_EQ(side.viewer, QRect(0, 0, 500, 700));
+  EXPECT_EQ(side.chart, QRect(500, 0, 501, 700));
+  const CArrangedWindows below = ArrangeViewerAndChart(1000, 701, kMapBelowLayout);
+  EXPECT_EQ(below.viewer, QRect(0, 0, 1000, 350));
+  EXPECT_EQ(below.chart, QRect(0, 350, 1000, 351));
+}
+
+TEST(LumexDeviceError, TheMessageGivesTheCodesAndAdvice) {
+  const std::string text = DeviceErrorMessage(604, 0x80004005, 2);
+  EXPECT_EQ(text.rfind("Sorry, this computer is not able to display the 3D image with the current "
+                       "setttings.\nError: 604/0x80004005/0x2\n\n",
+                       0),
+            0u)
+      << text;
+  EXPECT_NE(text.find("OpenGL"), std::string::npos);
+  EXPECT_NE(text.find("search for mesa"), std::string::npos);
+}
+
 }  // namespace
