@@ -3,18 +3,26 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIcon>
+#include <QPixmap>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <memory>
 
 #include "charts/chart_merge.h"
+#include "charts/old_quick_chart.h"
+#include "overlays/category.h"
+#include "overlays/make_in_document.h"
+#include "overlays/obj_track.h"
 #include "charts/outline/old_chart_outline.h"
 #include "core/persistent_value.h"
 #include "core/string_utils.h"
@@ -38,6 +46,13 @@ constexpr const char* kHeadings[D::kColumnCount] = {"Name", "Type", "ID",  "Scal
 constexpr int kWidths[D::kColumnCount] = {300, 50, 50, 60, 70, 70, 50};
 constexpr bool kNumeric[D::kColumnCount] = {false, false, false, true, true, true, true};
 
+// Maps of this version and above keep their tiles in a chunk store.
+constexpr uint32_t kChunkedVersion = 0x10000000;
+constexpr double kLargeThumbnailFactor = 1.7;
+constexpr size_t kChunkStatusNameLength = 25;
+constexpr uint32_t kChunkStoredColour = 0x00C800;   // 0x00BBGGRR: green
+constexpr uint32_t kChunkMissingColour = 0xC80000;  // blue
+
 void BuildChartSelectDialog(vd::ui::DialogWindow& d) {
   d.setWindowTitle("Map List");
   auto* layout = new QVBoxLayout(&d);
@@ -52,6 +67,9 @@ void BuildChartSelectDialog(vd::ui::DialogWindow& d) {
   tree->setHeaderLabels(headings);
   for (int c = 0; c < D::kColumnCount; ++c) tree->setColumnWidth(c, kWidths[c]);
   tree->setRootIsDecorated(false);
+  // Map thumbnails: larger on a screen of high density.
+  const int thumbnail = d.logicalDpiX() / 96.0 > kLargeThumbnailFactor ? 32 : 16;
+  tree->setIconSize(QSize(thumbnail, thumbnail));
   tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
   tree->header()->setSectionsClickable(true);
   layout->addWidget(d.AddControl(D::kMapList, tree), 1);
@@ -65,6 +83,7 @@ void BuildChartSelectDialog(vd::ui::DialogWindow& d) {
   buttons->addWidget(d.AddControl(D::kEditButton, new QPushButton("Edit...")));
   buttons->addWidget(d.AddControl(D::kMergeButton, new QPushButton("Merge...")));
   buttons->addWidget(d.AddControl(D::kRefreshButton, new QPushButton("Refresh Map List...")));
+  buttons->addWidget(d.AddControl(D::kChunkStatusButton, new QPushButton("Chunk Status")));
   buttons->addStretch();
   buttons->addWidget(d.AddControl(vd::ui::kIdOk, new QPushButton("OK")));
   buttons->addWidget(d.AddControl(vd::ui::kIdCancel, new QPushButton("Cancel")));
@@ -243,6 +262,8 @@ void CDlgChartSelect::ShowRows() {
   for (const Row& row : rows_) {
     auto* item = new QTreeWidgetItem;
     for (int c = 0; c < kColumnCount; ++c) item->setText(c, QString::fromStdString(row.texts[c]));
+    if (!row.outline->thumbnail.IsNull())
+      item->setIcon(kName, QIcon(QPixmap::fromImage(row.outline->thumbnail.qimage())));
     list->addTopLevelItem(item);
     item->setSelected(row.outline->selected);
   }
@@ -281,6 +302,8 @@ void CDlgChartSelect::UpdateChoice() {
   window->EnableItem(kMergeButton, selected.size() > 1);
   window->EnableItem(kDeleteButton, chosen_ != nullptr);
   window->EnableItem(kEditButton, chosen_ != nullptr);
+  window->EnableItem(kChunkStatusButton, chosen_ && (selected.size() <= 1) &&
+                                             chosen_->chart_version >= kChunkedVersion);
 }
 
 void CDlgChartSelect::OnOK() {
@@ -312,6 +335,7 @@ void CDlgChartSelect::OnCommand(int id, QWidget* control, int code) {
         ShowRows();
       }
       return;
+    case kChunkStatusButton: ShowChunkStatus(); return;
     default: CDialogF1Help::OnCommand(id, control, code);
   }
 }
@@ -390,4 +414,51 @@ bool CDlgChartSelect::RefreshMapList() {
   if (!program_doc) return false;
   CDlgRegisterCharts dialog(*program_doc, dialog_window());
   return dialog.DoModal(dialog_window()) == vd::ui::kIdOk;
+}
+
+std::string ChunkStatusCategory(const std::string& map_name) {
+  std::string kept;
+  for (char c : map_name) {
+    if (kept.size() == kChunkStatusNameLength) break;
+    if (std::isalnum(static_cast<unsigned char>(c)) || std::string_view("_-.+").find(c) != std::string_view::npos)
+      kept += c;
+  }
+  return "Chunk Status:" + kept;
+}
+
+void CDlgChartSelect::ShowChunkStatus() {
+  if (!chosen_ || chosen_->chart_version < kChunkedVersion) return;
+  std::unique_ptr<COldQuickChart> chart = OpenOldQuickChart(chosen_->chart_path, false);
+  if (!chart) return;  // the reader has said why
+  const std::string category = ChunkStatusCategory(chosen_->name);
+  ObjectList* list = doc_.GetObjectList();
+  if (!list) return;
+  {
+    CCurrentOwnerScope owner(&doc_);
+    // A status shown before for this map goes first.
+    ObjectList earlier;
+    for (COstrelObject* object : *list)
+      if (object->IsKindOf(CObjTrack::kClass) && CCategory::GetNameOr(object->category()) == category)
+        earlier.push_back(object);
+    for (COstrelObject* object : earlier) object->AddRef();
+    for (COstrelObject* object : earlier) {
+      object->Delete(false);
+      object->Release();
+    }
+    int cursor = -1;
+    std::array<GeoPoint, 4> quad;
+    bool available = false, complete = false;
+    while (chart->NextChunkRun(cursor, quad, available, complete)) {
+      auto* track = MakeInDocument<CObjTrack>(&doc_);
+      if (!track) break;
+      track->SetCategory(category);
+      track->name = available ? ":chunk" : ":chunk not downloaded";
+      track->colour = available ? kChunkStoredColour : kChunkMissingColour;
+      for (int i = 0; i < 5; ++i)
+        track->AddPoint(quad[size_t(i % 4)].lat, quad[size_t(i % 4)].lon, 0, 0, 0, 0);
+      track->NotifyChange(kChangeAdded);
+    }
+  }
+  doc_.UpdateAllViews(nullptr, kChangeAdded, nullptr);
+  EndDialog(vd::ui::kIdCancel);
 }

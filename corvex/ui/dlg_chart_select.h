@@ -32,6 +32,7 @@ class CDlgChartSelect : public CDialogF1Help {
   static constexpr int kEditButton = 1008;
   static constexpr int kMergeButton = 1009;
   static constexpr int kRefreshButton = 1010;
+  static constexpr int kChunkStatusButton = 1011;
 
   enum Column { kName, kType, kId, kScale, kLat, kLong, kSize, kColumnCount };
 
@@ -79,6 +80,9 @@ class CDlgChartSelect : public CDialogF1Help {
   // "Refresh Map List": the chart folders of the program's document, rescanned on OK; false
   // when there is no such document or the user cancelled.
   bool RefreshMapList();
+  // The chunks of the chosen downloadable map as closed tracks of the document, green where
+  // the chunk is stored, blue where it is not; the dialog then closes with Cancel.
+  void ShowChunkStatus();
 
   COstrelDocBase& doc_;
   ObjectList* list_;
@@ -101,5 +105,8 @@ std::string MapScaleText(const std::string& description);
 // Whether the search text occurs, in any case, in the outline's name, type, ID, file path,
 // title or description. An empty search matches every outline.
 bool OutlineMatchesSearch(const COldChartOutline& outline, const std::string& search);
+// The category of a map's chunk status tracks: "Chunk Status:" and the map's name reduced to
+// letters, digits and "_-.+", at most 25 characters of it.
+std::string ChunkStatusCategory(const std::string& map_name);
 // "Datum shift: %.4f'N %.4f'E" in minutes, or "WGS84 Datum shift unknown".
 std::string DatumShiftText(const COldChartOutline& outline);

@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QTimer>
 #include <QTreeWidget>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "charts/old_quick_chart.h"
+#include "charts/tests/qc3_store_fixture.h"
 #include "charts/outline/old_chart_outline.h"
 #include "core/persistent_value.h"
 #include "corvex/ostrel_doc.h"
@@ -24,10 +26,12 @@
 #include "corvex/ui/chart_view_maker.h"
 #include "corvex/ui/chart_view_widget.h"
 #include "corvex/ui/child_frame.h"
+#include "corvex/ui/dlg_chart_select.h"
 #include "corvex/ui/dlg_send_chart_to.h"
 #include "corvex/ui/main_frame.h"
 #include "corvex/ui/ostrel_app.h"
 #include "corvex/ui/tests/corvex_home.h"
+#include "overlays/category.h"
 #include "overlays/obj_route.h"
 #include "overlays/obj_track.h"
 #include "overlays/obj_waypoint.h"
@@ -463,6 +467,66 @@ TEST_F(ChartCommandsTest, RestorePlaceCentresThePositionOnTheChart) {
   EXPECT_FALSE(view()->IsLockedOn());
   ASSERT_FALSE(view()->history().empty());
   EXPECT_EQ(view()->history().back().chart_path, chart_path_);
+}
+
+// The Map List shows thumbnails, and its Chunk Status puts the chunks of a downloadable map on
+// the chart as closed tracks of their own category.
+TEST_F(ChartCommandsTest, MapListShowsThumbnailsAndChunkStatus) {
+  // A downloadable map of 3 x 2 chunks whose first chunk is stored.
+  vd::test::ChartFixture sea;
+  sea.version = 0x20000001;
+  sea.width = 40;
+  sea.height = 32;
+  sea.image.assign(size_t(40 * 64) * 32 * 64, 0);
+  sea.texts = {{kQctName, "Sea (North)"}};
+  const std::string sea_path = home_.File("sea.qct");
+  ASSERT_TRUE(vd::test::WriteChartFixture(sea_path, sea));
+  vd::test::Qc3StoreFixture store;
+  store.across = 3;
+  store.down = 2;
+  store.chunks[{0, 0}] = {0, 1, 0};
+  vd::test::WriteBytesFile(home_.File("sea.qc3"), store.Bytes());
+  COldChartOutline* outline = doc().FindOrAddChartOutline(sea_path);
+  ASSERT_NE(outline, nullptr);
+  COldChartOutline* own = doc().FindChartOutline(chart_path_);
+  ASSERT_NE(own, nullptr);
+  own->thumbnail = vd::ui::Image(16, 16, 0xFF0000FF);
+
+  bool chunk_status_enabled = false, own_icon = false, sea_icon = true;
+  QTimer::singleShot(0, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* d = dynamic_cast<vd::ui::DialogWindow*>(w);
+      if (!d || !d->isVisible()) continue;
+      auto* tree = d->findChild<QTreeWidget*>();
+      for (int i = 0; tree && i < tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = tree->topLevelItem(i);
+        if (item->text(0) == QString::fromStdString(outline->name)) {
+          sea_icon = !item->icon(0).isNull();
+          item->setSelected(true);
+        } else if (item->text(0) == QString::fromStdString(own->name)) {
+          own_icon = !item->icon(0).isNull();
+        }
+      }
+      chunk_status_enabled = d->Control(CDlgChartSelect::kChunkStatusButton)->isEnabled();
+      d->SendCommand(CDlgChartSelect::kChunkStatusButton, vd::ui::kBnClicked);
+      return;
+    }
+  });
+  ASSERT_TRUE(frame().RouteCommand(32780));  // Map List...
+  EXPECT_TRUE(own_icon);
+  EXPECT_FALSE(sea_icon);
+  EXPECT_TRUE(chunk_status_enabled);
+  std::vector<CObjTrack*> chunks;
+  for (COstrelObject* object : *doc().GetObjectList())
+    if (object->IsKindOf(CObjTrack::kClass)) chunks.push_back(static_cast<CObjTrack*>(object));
+  ASSERT_EQ(chunks.size(), 1u);
+  EXPECT_EQ(CCategory::GetNameOr(chunks[0]->category()), "Chunk Status:SeaNorth");
+  EXPECT_EQ(chunks[0]->name, ":chunk");
+  EXPECT_EQ(chunks[0]->colour, 0x00C800u);
+  ASSERT_EQ(chunks[0]->points().size(), 5u);
+  EXPECT_EQ(chunks[0]->points().front().position.lat, chunks[0]->points().back().position.lat);
+  EXPECT_EQ(ChunkStatusCategory("A very long map name, with (many) words"),
+            "Chunk Status:Averylongmapnamewithmanyw");
 }
 
 }  // namespace
