@@ -118,6 +118,22 @@ const OverlayClass& COldChartOutline::GetRuntimeClass() const {
   return g_config_name ? kConfigClass : kClass;
 }
 
+namespace {
+
+// A path of a record, as a local one. The system reads a path up to a NUL byte, so a stored
+// path holding one would name another file or folder ("/\0..." the root): the record is
+// malformed.
+std::string ReadStoredPath(COverlayArchive& archive) {
+  const std::string stored = archive.ReadString();
+  if (stored.find('\0') != std::string::npos) {
+    throw COverlayArchiveException(COverlayArchiveException::kBadString,
+                                   "a stored path holds a NUL byte");
+  }
+  return StoredPathToLocal(stored);
+}
+
+}  // namespace
+
 void COldChartOutline::Serialize(COverlayArchive& archive) {
   COstrelObject::Serialize(archive);
   const std::string& folder = archive.link_folder();
@@ -147,7 +163,7 @@ void COldChartOutline::Serialize(COverlayArchive& archive) {
   }
 
   const uint16_t schema = archive.GetObjectSchema();
-  chart_path = StoredPathToLocal(archive.ReadString());
+  chart_path = ReadStoredPath(archive);
   if (schema > kPathOnlySchema) {
     const int32_t count = archive.ReadInt32();
     if (count < 0 || static_cast<uint64_t>(count) * 16 > archive.BytesLeft()) {
@@ -162,8 +178,8 @@ void COldChartOutline::Serialize(COverlayArchive& archive) {
     map_type = archive.ReadString();
     chart_id = archive.ReadString();
     header_text_24 = archive.ReadString();
-    chart_path = StoredPathToLocal(archive.ReadString());
-    source_path = StoredPathToLocal(archive.ReadString());
+    chart_path = ReadStoredPath(archive);
+    source_path = ReadStoredPath(archive);
     title = archive.ReadString();
     description = archive.ReadString();
     no_tiles = archive.ReadBool();
@@ -185,7 +201,7 @@ void COldChartOutline::Serialize(COverlayArchive& archive) {
   }
   // The oldest records are rebuilt from the chart, found where a newer record would be.
   if (schema <= kPathOnlySchema) ReadQuickChartHeader(*this, chart_path);
-  GetDiskSize();
+  SizeChartFileOnly();
 }
 
 bool COldChartOutline::GetBounds(double& min_lat, double& max_lat, double& min_lon,
@@ -289,6 +305,10 @@ float COldChartOutline::ScaleMatch(double lat, double lon, double wanted_scale) 
   if (!(wanted_scale > 0)) return static_cast<float>(1.0 / scale);
   const float r = static_cast<float>(wanted_scale / scale);
   return r > 1.0f ? 1.0f / r : r;
+}
+
+void COldChartOutline::SizeChartFileOnly() {
+  disk_size = static_cast<int64_t>(GetFileSize64(no_tiles ? source_path : chart_path));
 }
 
 int64_t COldChartOutline::GetDiskSize() {
@@ -402,6 +422,6 @@ bool ReadQuickChartHeader(COldChartOutline& outline, const std::string& path) {
   }
   outline.header_flags = header.flags;
   mapping.Close();
-  outline.GetDiskSize();
+  outline.SizeChartFileOnly();
   return true;
 }

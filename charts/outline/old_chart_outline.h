@@ -105,6 +105,10 @@ class COldChartOutline : public COstrelObject {
   // Recomputes disk_size from the disk and returns it: the source file's size for a chart
   // without tiles, else the chart file's, plus its ".qc3" store folder for a chunk-store chart.
   int64_t GetDiskSize();
+  // disk_size from the chart file alone (the source file for a chart without tiles), a chunk
+  // store's folder left uncounted: what reading a record or a chart header sets, since walking
+  // a folder takes as long as the folder is big. GetDiskSize completes it where it is shown.
+  void SizeChartFileOnly();
   // Deletes the chart file, then the ".qc3" and ".qcc" folder trees beside it, then this
   // object (it is gone on return). False, with errno telling why and nothing deleted, when the
   // chart file can't be deleted.

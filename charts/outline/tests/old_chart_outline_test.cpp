@@ -457,6 +457,45 @@ TEST_F(OutlineArchiveTest, PointCountBeyondTheRecordIsRefused) {
   }
 }
 
+// A path that a NUL byte cuts short names another file or folder ("/" for the one below): the
+// record is refused. Reading a record sizes the chart file only, never a chunk store's folder.
+TEST_F(OutlineArchiveTest, PathsWithANulByteAreRefusedAndNoFolderIsSized) {
+  const std::string cut("/\0charts/big.qct", 16);
+  for (int field = 0; field < 2; ++field) {
+    RecordBytes record;
+    record.Begin("COldChartOutline", 26, "bad");
+    record.F64(0);  // id
+    record.Str("");
+    record.I32(0);
+    record.Str("TOPO");
+    record.Str("id");
+    record.Str("24");
+    record.Str(field == 0 ? cut : "charts/big.qct");
+    record.Str(field == 1 ? cut : "");
+    try {
+      COldChartOutline* read = ReadBack(record.bytes());
+      if (read) read->Release();
+      ADD_FAILURE() << field;
+    } catch (const COverlayArchiveException& e) {
+      EXPECT_EQ(e.cause(), COverlayArchiveException::kBadString) << field;
+    }
+  }
+
+  ASSERT_TRUE(vd::os::SaveFileAtomically(dir.File("big.qct"), std::string(100, 'h')));
+  ASSERT_TRUE(vd::os::MakeFolders(dir.File("big.qc3/0")));
+  ASSERT_TRUE(vd::os::SaveFileAtomically(dir.File("big.qc3/0/a"), std::string(30, 'a')));
+  COldChartOutline* outline = Sample();
+  outline->chart_path = dir.File("big.qct");
+  outline->no_tiles = false;
+  outline->chart_version = 0x20000000;
+  COldChartOutline* read = ReadBack(Write(*outline));
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(read->disk_size, 100);
+  EXPECT_EQ(read->GetDiskSize(), 130) << "counted where it is shown";
+  read->Release();
+  outline->Release();
+}
+
 // ---- Files, views and lists ----
 
 class OutlineInDocTest : public OutlineTest {
