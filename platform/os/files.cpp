@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -280,6 +281,58 @@ void MappedFile::Close() {
 
 // ---- AtomicFileWriter ----
 
+namespace {
+
+constexpr size_t kTempRandomDigits = 8;
+constexpr char kTempEnding[] = ".tmp";
+
+// A save holds an exclusive lock on its temporary file until the file is renamed or removed,
+// so a temporary file whose lock can be taken belongs to no save in progress: its process was
+// killed or crashed. False when it is held, or when the file system has no such locks.
+bool TryLock(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
+
+bool IsTempName(std::string_view name, std::string_view prefix) {
+  const size_t ending = sizeof kTempEnding - 1;
+  if (name.size() != prefix.size() + kTempRandomDigits + ending || !name.starts_with(prefix) ||
+      !name.ends_with(kTempEnding)) {
+    return false;
+  }
+  const std::string_view digits = name.substr(prefix.size(), kTempRandomDigits);
+  return std::all_of(digits.begin(), digits.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+  });
+}
+
+// Removes the temporary files that earlier saves of the same target left behind when their
+// process died, each only while holding its lock; own is the caller's.
+void RemoveStaleTemporaries(const std::string& folder, const std::string& prefix,
+                            const std::string& own) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  ErrnoKeeper keep;
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (IsTempName(entry->d_name, prefix)) stale.push_back(folder + "/" + entry->d_name);
+  }
+  ::closedir(dir);
+  for (const std::string& path : stale) {
+    if (path == own) continue;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) continue;
+    struct stat held, named;
+    // The lock makes sure no save is writing it; the same inode under the name, that the
+    // name was not taken by a new save in the meantime.
+    if (TryLock(fd) && ::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
+        ::lstat(path.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+        held.st_dev == named.st_dev) {
+      ::unlink(path.c_str());
+    }
+    ::close(fd);
+  }
+}
+
+}  // namespace
+
 std::string AtomicFileWriter::TempPrefix(const std::string& target_name) {
   // Hidden, and short enough that the random part and ".tmp" still fit in NAME_MAX.
   return "." + target_name.substr(0, 200) + ".";
@@ -299,17 +352,31 @@ bool AtomicFileWriter::Open(const std::string& target) {
   const std::string folder = FolderOf(target_);
   const std::string prefix = folder + "/" + TempPrefix(NameOf(target_));
   int fd = -1;
+  bool locked = false;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     char suffix[16];
-    snprintf(suffix, sizeof suffix, "%08x.tmp", RandomNumber());
+    snprintf(suffix, sizeof suffix, "%08x%s", RandomNumber(), kTempEnding);
     temp_ = prefix + suffix;
     fd = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST && errno != EINTR) break;
+    if (fd < 0) {
+      if (errno != EEXIST && errno != EINTR) break;
+      continue;
+    }
+    locked = TryLock(fd);
+    // Another save's clean-up may have taken the new file for a stale one between its
+    // creation and the lock, and removed it: start again under another name.
+    struct stat created;
+    if ((!locked && errno == EWOULDBLOCK) || (::fstat(fd, &created) == 0 && created.st_nlink == 0)) {
+      ::close(fd);
+      fd = -1;
+    }
   }
   if (fd < 0) {
     temp_.clear();
     return false;
   }
+  // Without locks there is no telling a killed save's file from one being written.
+  if (locked) RemoveStaleTemporaries(folder, TempPrefix(NameOf(target_)), temp_);
   // The new file keeps the permissions of the one it replaces.
   if (::stat(target_.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
   file_ = File();
@@ -321,8 +388,12 @@ bool AtomicFileWriter::Commit() {
   if (!file_.IsOpen() || temp_.empty()) return false;
   bool ok = file_.Sync();
   int fd = std::exchange(file_.fd_, -1);
+  // The lock stays with this copy until the rename: closing the file must not let another
+  // save's clean-up take it for a stale one.
+  const int lock_holder = ::dup(fd);
   if (::close(fd) != 0) ok = false;  // delayed write errors (NFS, full disk) show up here
   if (ok && ::rename(temp_.c_str(), target_.c_str()) != 0) ok = false;
+  if (lock_holder >= 0) ::close(lock_holder);
   if (!ok) {
     Discard();
     return false;

@@ -83,7 +83,9 @@ class MappedFile {
 // A save that replaces `target` only when everything was written: the bytes go to a temporary
 // file in the target's folder, and Commit() syncs it, renames it over the target and syncs the
 // folder. Until then, and after any failure, the old target is untouched and the temporary file
-// is removed. A target that is a symbolic link is saved through the link.
+// is removed. A target that is a symbolic link is saved through the link. The temporary file
+// is locked (flock) while the save lasts; Open removes the unlocked temporary files of earlier
+// saves of the same target, which a killed or crashed process leaves behind.
 class AtomicFileWriter {
  public:
   AtomicFileWriter() = default;

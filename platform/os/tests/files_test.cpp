@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 
@@ -88,6 +89,50 @@ TEST(AtomicSave, FailuresLeaveOldFileAndNoTemporary) {
   }
   EXPECT_EQ("old contents", Contents(path));
   EXPECT_EQ(std::vector<std::string>{"keep.dat"}, Names(dir.path()));
+}
+
+// Saves killed before their commit leave their temporary files; the next save of the same
+// file removes them, but not a temporary of a save still in progress nor files of other
+// names.
+TEST(AtomicSave, NextSaveRemovesTheTemporariesOfKilledSaves) {
+  TempDir dir;
+  const std::string path = dir.File("userdata.vdo");
+  ASSERT_TRUE(SaveFileAtomically(path, "saved"));
+  constexpr int kKilledSaves = 3;
+  for (int i = 0; i < kKilledSaves; ++i) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      AtomicFileWriter writer;
+      if (writer.Open(path) && writer.file().Write("half", 4)) ::raise(SIGKILL);
+      _exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << i;
+  }
+  const std::string prefix = AtomicFileWriter::TempPrefix("userdata.vdo");
+  // Names like the temporaries' that are not: kept.
+  const std::vector<std::string> others = {prefix + "xyz.tmp", prefix + "0123456789.tmp",
+                                           ".other.vdo.0badcafe.tmp", "userdata.vdo.corrupt"};
+  for (const std::string& name : others) ASSERT_TRUE(SaveFileAtomically(dir.File(name), "x"));
+  // Each killed save removed the file of the one before: one is left however many died.
+  EXPECT_EQ(Names(dir.path()).size(), 2 + others.size());
+
+  // A save of the same file in progress, as another program may be making.
+  AtomicFileWriter in_progress;
+  ASSERT_TRUE(in_progress.Open(path));
+  ASSERT_TRUE(in_progress.file().Write("later", 5));
+  EXPECT_EQ(Names(dir.path()).size(), 2 + others.size()) << "its own file for the last killed one";
+
+  ASSERT_TRUE(SaveFileAtomically(path, "newer"));
+  EXPECT_EQ(Names(dir.path()).size(), 2 + others.size()) << "the save in progress keeps its file";
+  ASSERT_TRUE(in_progress.Commit());
+  EXPECT_EQ(Contents(path), "later");
+  std::vector<std::string> expected = others;
+  expected.push_back("userdata.vdo");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Names(dir.path()), expected);
 }
 
 TEST(MappedFile, MapsEmptyAndNonEmptyFiles) {
