@@ -403,6 +403,15 @@ TEST_F(ApiExecutorTest, ImportedFixesMoveTheOwnVessel) {
   // An invalid fix leaves no position to answer with.
   ASSERT_EQ(Run(4, WireWriter().F64(0).F64(0).F64(0).F64(0).F64(0).I32(0)), kApiOk);
   EXPECT_EQ(Run(3), kApiNoData);
+
+  // The own vessel deleted by request is gone for the host too: the next fix makes a new one.
+  ASSERT_EQ(Run(8, WireWriter().H(host.handles.HandleOf(host.own))), kApiOk);
+  EXPECT_EQ(host.own, nullptr);
+  EXPECT_EQ(Run(3), kApiNoData);
+  ASSERT_EQ(Run(4, WireWriter().F64(49.0).F64(-3.0).F64(0).F64(0).F64(0).I32(1)), kApiOk);
+  ASSERT_NE(host.own, nullptr);
+  ASSERT_EQ(Run(3), kApiOk);
+  EXPECT_EQ(Reply().F64(), 49.0);
 }
 
 TEST_F(ApiExecutorTest, TargetFedDirectlyWithOutline) {

@@ -104,9 +104,14 @@ class WireReader {
   bool ok_ = true;
 };
 
-// A document that also records the charts it was asked to show.
-class ApiFakeDoc : public FakeDoc {
+// A document that also records the charts it was asked to show, and keeps its own vessel as
+// the program's document does: the vessel clears the pointer when it goes.
+class ApiFakeDoc : public FakeDoc, public CCurrentPositionDocument {
  public:
+  CObjCurrentPosition* PeekCurrentPosition() const override { return own; }
+  void SetCurrentPosition(CObjCurrentPosition* position) override { own = position; }
+  CObjCurrentPosition* own = nullptr;
+
   // Releases the live list one by one: a route going away deletes the marks it leaves
   // orphaned, which takes them out of the list.
   ~ApiFakeDoc() override {
@@ -137,7 +142,7 @@ class FakeApiHost : public CApiHost {
 
   COstrelDocBase& Document() override { return doc; }
   CApiHandleTable& Handles() override { return handles; }
-  CObjCurrentPosition* PeekCurrentPosition() override { return own; }
+  CObjCurrentPosition* PeekCurrentPosition() override { return doc.own; }
   CObjCurrentPosition* GetCurrentPositionObject() override {
     if (!own) {
       const CCurrentOwnerScope owner(&doc);
@@ -183,7 +188,8 @@ class FakeApiHost : public CApiHost {
 
   ApiFakeDoc doc;
   CApiHandleTable handles;
-  CObjCurrentPosition* own = nullptr;
+  // The document's own vessel, null again once it is deleted.
+  CObjCurrentPosition*& own = doc.own;
   std::vector<GPS_position_info> fixes;
   std::optional<std::vector<double>> gps_view;  // north, south, east, west
   std::vector<CLatLon> synced;
