@@ -109,7 +109,9 @@ class COstrelDoc : public COstrelDocBase,
   // empty document (chart views maximised) holding the user-data file. True.
   bool OnNewDocument();
   // Opens the file; when it fails, its backup is restored (the damaged file kept as
-  // "<path>.corrupt") and opened, and failing that the document starts new. True.
+  // "<path>.corrupt") and opened, and failing that the document starts new. A file that
+  // cannot be read and has no readable backup is kept as "<path>.corrupt" too, and the user
+  // is told before the new document starts. True.
   bool OnOpenDocument(const std::string& path);
   // Writes the setting "default_vdn_file_6", copies the old file to the backup and writes the
   // file in full or not at all; also saves the user-data file. True when both were written.
@@ -347,8 +349,9 @@ class COstrelDoc : public COstrelDocBase,
   // GPS track and the fly-through object are forgotten.
   void DeleteContents();
   // Reads and applies a configuration document; false when it can't be read or is malformed
-  // (the document then unchanged). The path name is not touched.
-  bool ReadConfigFile(const std::string& path);
+  // (the document then unchanged, and error, when given, says what failed). The path name is
+  // not touched.
+  bool ReadConfigFile(const std::string& path, std::string* error = nullptr);
   void ReadConfig(COverlayArchive& archive, LoadedConfig& config);
   void ApplyConfig(LoadedConfig& config);
   void StoreConfig(COverlayArchive& archive);

@@ -115,6 +115,7 @@ void COstrelDoc::Serialize(COverlayArchive& archive) {
   }
   LoadedConfig config;
   ReadConfig(archive, config);
+  archive.FinishLoad();
   ApplyConfig(config);
 }
 
@@ -207,14 +208,18 @@ void COstrelDoc::StoreConfig(COverlayArchive& archive) {
 
 // ---- Opening and saving ----
 
-bool COstrelDoc::ReadConfigFile(const std::string& path) {
+bool COstrelDoc::ReadConfigFile(const std::string& path, std::string* error) {
   vd::os::File file;
-  if (!file.Open(path, vd::os::File::Mode::Read)) return false;
+  if (!file.Open(path, vd::os::File::Mode::Read)) {
+    if (error) *error = "The file could not be opened.";
+    return false;
+  }
   try {
     COverlayArchive archive(file, COverlayArchive::Mode::kLoad);
     archive.set_link_folder(GetFolderOfPath(path) + "/");
     Serialize(archive);
-  } catch (const COverlayArchiveException&) {
+  } catch (const COverlayArchiveException& e) {
+    if (error) *error = std::string("It is damaged or not a configuration document: ") + e.what();
     return false;
   }
   return true;
@@ -238,14 +243,16 @@ bool COstrelDoc::OnNewDocument() {
 
 bool COstrelDoc::OnOpenDocument(const std::string& path) {
   if (path.empty() || !vd::os::FileExists(path)) return OnNewDocument();
-  if (ReadConfigFile(path)) {
+  std::string error;
+  if (ReadConfigFile(path, &error)) {
     path_name_ = path;
     return true;
   }
   const std::string backup = BackupOf(path);
+  bool kept = false;
   if (IsReadable(backup)) {
     // Renaming over an older ".corrupt" file replaces it.
-    vd::os::RenameFile(path, path + ".corrupt");
+    kept = vd::os::RenameFile(path, path + ".corrupt");
     if (vd::os::RenameFile(backup, path)) {
       FormatMessageBox(vd::ui::kMbIconInformation, "%s", "Restored file from backup...");
       if (ReadConfigFile(path)) {
@@ -253,6 +260,17 @@ bool COstrelDoc::OnOpenDocument(const std::string& path) {
         return true;
       }
     }
+  } else {
+    // Nothing to come back from: the damaged file goes aside, or the next save would write
+    // over it.
+    kept = vd::os::RenameFile(path, path + ".corrupt");
+  }
+  if (kept) {
+    FormatMessageBox(vd::ui::kMbIconWarning, "Could not read %s\n%s\nIt was kept as %s.corrupt",
+                     path.c_str(), error.c_str(), path.c_str());
+  } else {
+    FormatMessageBox(vd::ui::kMbIconWarning, "Could not read %s\n%s", path.c_str(),
+                     error.c_str());
   }
   return OnNewDocument();
 }
@@ -320,12 +338,14 @@ bool COstrelDoc::LoadUserData(const std::string& path, bool ask, bool merge) {
   if (file.empty()) return true;
   ObjectList list;
   bool ok = false;
+  std::string error;
   {
     CCurrentOwnerScope owner(this);
     COstrelObject::SetNotificationsEnabled(false);
-    // Only the user-data file is restored from "backup.vdo": no other file keeps one.
+    // Only the user-data file is restored from "backup.vdo": no other file keeps one. Its
+    // start-up load tells the user itself (LoadStandardUserData).
     ok = file == StandardUserDataPath() ? LoadUserDataFile(file, list)
-                                        : ReadOverlayFileObjects(file, list);
+                                        : ReadOverlayFileObjects(file, list, &error);
     if (ok && merge) {
       AddObjectsAndShow(list);
     } else if (ok) {
@@ -333,6 +353,10 @@ bool COstrelDoc::LoadUserData(const std::string& path, bool ask, bool merge) {
     }
   }
   RefreshAfterBulkChange();
+  if (!ok && !error.empty()) {
+    FormatMessageBox(vd::ui::kMbIconError, "Could not read %s\n%s\nNothing was added.",
+                     file.c_str(), error.c_str());
+  }
   return ok;
 }
 

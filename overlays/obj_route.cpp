@@ -132,9 +132,7 @@ void CObjRoute::Serialize(COverlayArchive& archive) {
   for (uint32_t i = 0; i < count; ++i) {
     if (CObjWaypoint* mark = archive.ReadObject<CObjWaypoint>()) points_.push_back(mark);
   }
-  // The marks' records carry their back-links too; the point list decides, so a file whose two
-  // lists disagree cannot leave a mark pointing at a route that does not hold it as often.
-  for (CObjWaypoint* mark : Distinct(points_)) RelinkMark(*mark, false);
+  // The marks get their back-links from this list once the whole load is read (LinkAfterLoad).
   if (archive.GetObjectSchema() >= 18) {
     colour = static_cast<uint32_t>(archive.ReadInt32());
     thickness = archive.ReadByte();
@@ -143,11 +141,17 @@ void CObjRoute::Serialize(COverlayArchive& archive) {
   }
   RecomputeLength();
   SetVisible(visible);
-  if (locked) {
-    for (CObjWaypoint* mark : Distinct(points_)) mark->SetLocked(false);
-  }
   LeaveInsertMode();
 }
+
+void CObjRoute::LinkAfterLoad() {
+  for (CObjWaypoint* mark : points_) mark->AddRouteLink(this);
+  if (locked) {
+    for (CObjWaypoint* mark : Distinct(points_)) mark->SetLocked(false);  // recounts its locks
+  }
+}
+
+void CObjRoute::UnlinkAfterLoad() { points_.clear(); }
 
 void CObjRoute::SetVisible(bool value) {
   COstrelObject::SetVisible(value);

@@ -40,6 +40,9 @@ class CObjRoute : public COstrelObject, public WaypointRouteLink {
   // After the base record: leg labels, the points (object references), colour, thickness,
   // line style, transparency (the last four from schema 18 on).
   void Serialize(COverlayArchive& archive) override;
+  // Every point gets one back-link per occurrence; the marks of a locked route count it.
+  void LinkAfterLoad() override;
+  void UnlinkAfterLoad() override;
   // The marks follow, except that a route of more than 50 points shows its marks only while it
   // is the current route.
   void SetVisible(bool visible) override;

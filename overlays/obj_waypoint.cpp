@@ -218,6 +218,8 @@ CObjWaypoint::~CObjWaypoint() {
 
 const OverlayClass& CObjWaypoint::GetRuntimeClass() const { return kClass; }
 
+void CObjWaypoint::UnlinkAfterLoad() { routes_.clear(); }
+
 void CObjWaypoint::Serialize(COverlayArchive& archive) {
   COstrelObject::Serialize(archive);
   position.Serialize(archive);
@@ -238,17 +240,16 @@ void CObjWaypoint::Serialize(COverlayArchive& archive) {
   }
   const uint16_t schema = archive.GetObjectSchema();
   if (schema >= 8) {
+    // The stored route list is only read past: the routes' point lists give the back-links
+    // once the whole load is read (CObjRoute::LinkAfterLoad), so a list naming a route that
+    // does not hold the mark, or one that never reaches the document, links nothing.
     const uint32_t count = archive.ReadCount(2);
-    routes_.clear();
-    routes_.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
       auto* object = archive.ReadObject<COstrelObject>();
-      auto* route = dynamic_cast<WaypointRouteLink*>(object);
-      if (!route) {
+      if (!dynamic_cast<WaypointRouteLink*>(object)) {
         throw COverlayArchiveException(COverlayArchiveException::kBadClass,
                                        "A mark's route list holds something else");
       }
-      routes_.push_back(route);
     }
     comment = archive.ReadString();
     label_mode = archive.ReadInt32();

@@ -57,7 +57,10 @@ class CObjWaypoint : public COstrelObject {
   ~CObjWaypoint() override;
 
   const OverlayClass& GetRuntimeClass() const override;
+  // A loaded mark's back-links come from the routes' point lists (CObjRoute::LinkAfterLoad);
+  // its stored route list is read past.
   void Serialize(COverlayArchive& archive) override;
+  void UnlinkAfterLoad() override;
   void SetVisible(bool visible) override;
   bool GetBounds(double& min_lat, double& max_lat, double& min_lon,
                  double& max_lon) const override;

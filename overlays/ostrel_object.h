@@ -157,6 +157,17 @@ class COstrelObject : public CArchiveObject {
   virtual bool OnContextMenuAt(const CLatLon& cursor, COstrelViewBase* view,
                                const vd::ui::Point& client_point);
 
+  // ---- Links between the objects of one load ----
+  // Records only name the objects they refer to while an archive loads; the objects are joined
+  // once the whole load has been read (COverlayArchive::FinishLoad), so that a record naming
+  // something inconsistent or a load failing halfway leaves no object pointing at another.
+  // The load succeeded and the object is kept beyond the archive: it joins the objects its
+  // record names (a route gives its marks their back-links).
+  virtual void LinkAfterLoad() {}
+  // The load failed, or the object is held by nothing but the archive: it lets go of the other
+  // objects of the load without telling them, so that they may go in any order.
+  virtual void UnlinkAfterLoad() {}
+
   // ---- Reference count ----
   void AddRef() { ++ref_count_; }
   // One reference less; destroys the object at none.

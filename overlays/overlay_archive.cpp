@@ -127,6 +127,13 @@ void COverlayArchive::StartLoading() {
 }
 
 COverlayArchive::~COverlayArchive() {
+  if (!storing_ && !load_finished_) {
+    // Nothing was linked; what the records named is let go, so that the objects may be
+    // released in any order.
+    for (const Loaded& entry : loaded_) {
+      if (entry.held == Held::kOverlayObject) OverlayObjectOf(entry)->UnlinkAfterLoad();
+    }
+  }
   for (CCategory* shared : shared_categories_) shared->Release();
   for (auto it = loaded_.rbegin(); it != loaded_.rend(); ++it) {
     void* object = const_cast<void*>(it->item);
@@ -329,6 +336,11 @@ const OverlayClass& COverlayArchive::ReadNewClass(uint16_t& schema) {
   return *cls;
 }
 
+COstrelObject* COverlayArchive::OverlayObjectOf(const Loaded& entry) {
+  return static_cast<COstrelObject*>(
+      static_cast<CArchiveObject*>(const_cast<void*>(entry.item)));
+}
+
 COverlayArchive::Held COverlayArchive::Keep(CArchiveObject* object) {
   if (object->IsKindOf(COstrelObject::kClass)) {
     static_cast<COstrelObject*>(object)->AddRef();
@@ -422,6 +434,24 @@ CCategory* COverlayArchive::ReadSharedCategory() {
   CCategory* shared = shared_categories_[loaded_[number].shared - 1];
   shared->AddRef();
   return shared;
+}
+
+void COverlayArchive::FinishLoad() {
+  if (storing_ || load_finished_) return;
+  load_finished_ = true;
+  // First every object that goes with the archive lets go of the others, then the kept ones
+  // link: a kept route then links the marks it names whether they stay or not, and a mark
+  // that goes leaves it through the links.
+  for (const Loaded& entry : loaded_) {
+    if (entry.held == Held::kOverlayObject && OverlayObjectOf(entry)->ref_count() <= 1) {
+      OverlayObjectOf(entry)->UnlinkAfterLoad();
+    }
+  }
+  for (const Loaded& entry : loaded_) {
+    if (entry.held == Held::kOverlayObject && OverlayObjectOf(entry)->ref_count() > 1) {
+      OverlayObjectOf(entry)->LinkAfterLoad();
+    }
+  }
 }
 
 void COverlayArchive::ReserveObjects(uint32_t count) {

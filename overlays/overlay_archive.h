@@ -25,7 +25,9 @@
 // the document boundary (ReadOverlayFileObjects) catches it. Objects made while loading are
 // made by their stored class name (object_factory.h); the archive holds a reference on each
 // (COstrelObject, CCategory) until it is destroyed, so a load that fails halfway leaves
-// nothing behind once its list and archive are gone.
+// nothing behind once its list and archive are gone. Objects are linked to each other (a
+// mark to its routes) only by FinishLoad, after the whole load: a failed load unlinks all of
+// them before any is released.
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -37,6 +39,7 @@
 #include "overlays/object_factory.h"
 
 class CCategory;
+class COstrelObject;
 
 namespace vd::os {
 class File;
@@ -148,6 +151,12 @@ class COverlayArchive {
   // Loading: a hint that count more objects follow (a list's count), so that the table of
   // the objects read is made at its size at once.
   void ReserveObjects(uint32_t count);
+  // Loading: everything the caller wanted is read and it holds references on the objects it
+  // keeps. Those objects are linked to each other as their records say (LinkAfterLoad); the
+  // ones only the archive holds are unlinked (UnlinkAfterLoad) and go with the archive.
+  // Without this call the load counts as failed: the archive's end unlinks every object it
+  // made before releasing them.
+  void FinishLoad();
 
  private:
   class StoreMap;
@@ -198,6 +207,8 @@ class COverlayArchive {
   void WriteTag(uint32_t number, bool is_class);
   // Takes a reference on a new object, when its class counts them.
   static Held Keep(CArchiveObject* object);
+  // The overlay object of an entry held as one.
+  static COstrelObject* OverlayObjectOf(const Loaded& entry);
 
   bool storing_;
   vd::os::File* file_;
@@ -215,6 +226,7 @@ class COverlayArchive {
   std::unique_ptr<StoreMap> stored_;  // storing: class or object -> number
   uint32_t next_number_ = 1;
   int depth_ = 0;  // loading: object records being read, one inside the other
+  bool load_finished_ = false;
 };
 
 // The program-wide older-schema value: the schema of the last record read whose schema was

@@ -15,6 +15,7 @@
 #include "overlays/ostrel_object.h"
 #include "overlays/overlay_archive.h"
 #include "platform/os/files.h"
+#include "platform/os/numbers.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/window_messages.h"
 
@@ -74,28 +75,45 @@ bool IsChartOutline(const COstrelObject& object) {
 // The list of an overlay file appended to list. User files (not undo steps) drop their
 // stamps and their icon tables, whose icons entered the library while they were read.
 bool ReadObjects(const std::string& path, const std::string& link_folder, bool user_file,
-                 ObjectList& list) {
+                 ObjectList& list, std::string* error) {
   vd::os::File file;
-  if (!file.Open(path, vd::os::File::Mode::Read)) return false;
+  if (!file.Open(path, vd::os::File::Mode::Read)) {
+    if (error) *error = "The file could not be opened.";
+    return false;
+  }
+  const int64_t size = file.Size();
   ObjectList read;
   bool ok = true;
   {
     COverlayArchive archive(file, COverlayArchive::Mode::kLoad);
     archive.set_link_folder(link_folder);
+    uint32_t count = 0;
+    uint32_t i = 0;
     try {
-      const uint32_t count = archive.ReadCount(2);  // a reference takes 2 bytes at least
+      count = archive.ReadCount(2);  // a reference takes 2 bytes at least
       archive.ReserveObjects(count);
-      for (uint32_t i = 0; i < count; ++i) {
+      for (; i < count; ++i) {
         COstrelObject* object = archive.ReadObject<COstrelObject>();
         if (!object || (user_file && object->IsKindOf(CObjIcons::kClass))) continue;
         if (user_file) object->undo_stamp = object->redo_stamp = 0;
         object->AddRef();
         read.push_back(object);
       }
-    } catch (const COverlayArchiveException&) {
+      archive.FinishLoad();
+    } catch (const COverlayArchiveException& e) {
       ok = false;
+      // A record of a newer version was already shown as such.
+      if (error && e.cause() != COverlayArchiveException::kBadSchema) {
+        const uint64_t at = static_cast<uint64_t>(std::max<int64_t>(size, 0)) -
+                            std::min<uint64_t>(archive.BytesLeft(), std::max<int64_t>(size, 0));
+        *error = vd::os::FormatC("It is damaged or not an overlay file: %s near byte %llu of "
+                                 "%lld, in object %u of %u.",
+                                 e.what(), static_cast<unsigned long long>(at),
+                                 static_cast<long long>(size), i + 1, count);
+      }
     }
-  }  // the archive drops its references: what no list took is gone
+  }  // the archive drops its references (a failed load unlinked everything first): what no
+     // list took is gone
   if (!ok) {
     for (COstrelObject* object : read) object->Release();
   }
@@ -115,7 +133,7 @@ void SetCurrentOverlayFolderFromPath(const std::string& path) {
 }
 
 bool ReadObjectsFile(const std::string& path, const std::string& link_folder, ObjectList& list) {
-  return ReadObjects(path, link_folder, false, list);
+  return ReadObjects(path, link_folder, false, list, nullptr);
 }
 
 bool WriteObjectsFile(const std::string& path, const std::string& link_folder,
@@ -141,9 +159,10 @@ bool WriteObjectsFile(const std::string& path, const std::string& link_folder,
   return writer.Commit();
 }
 
-bool ReadOverlayFileObjects(const std::string& path, ObjectList& list) {
+bool ReadOverlayFileObjects(const std::string& path, ObjectList& list, std::string* error) {
+  if (error) error->clear();
   SetCurrentOverlayFolderFromPath(path);
-  return ReadObjects(path, CurrentOverlayFolder(), true, list);
+  return ReadObjects(path, CurrentOverlayFolder(), true, list, error);
 }
 
 bool SaveObjectsToOverlayFile(const std::string& path, const ObjectList& list,

@@ -24,8 +24,10 @@ void SetCurrentOverlayFolderFromPath(const std::string& path);
 // Appends the objects of an overlay file to list, each with one reference and its undo and redo
 // stamps 0, and makes the file's folder the current overlay folder. False when the file cannot
 // be read or is malformed (a record newer than this program also shows kNewerVersionMessage);
-// list is then unchanged.
-bool ReadOverlayFileObjects(const std::string& path, ObjectList& list);
+// list is then unchanged, and error (when given) says why for the user: what failed and
+// where, or nothing when the user was already told (a newer version's record).
+bool ReadOverlayFileObjects(const std::string& path, ObjectList& list,
+                            std::string* error = nullptr);
 // Writes the list as an overlay file and makes its folder the current overlay folder. False on
 // any error, the target then as it was.
 bool SaveObjectsToOverlayFile(const std::string& path, const ObjectList& list,

@@ -240,16 +240,21 @@ TEST(OstrelDocStorage, DamagedDocumentWithoutBackupStartsNewWithTheUserData) {
 
   COstrelDoc& doc = world.Doc();
   ASSERT_TRUE(doc.OnOpenDocument(sample.path));
-  EXPECT_TRUE(world.responder.boxes.empty());
+  // The user is told, and the damaged file goes aside before a save can write over it.
+  ASSERT_EQ(world.responder.boxes.size(), 1u);
+  EXPECT_TRUE(world.responder.boxes[0].text.starts_with("Could not read " + sample.path + "\n"));
+  EXPECT_TRUE(world.responder.boxes[0].text.ends_with("It was kept as " + sample.path +
+                                                      ".corrupt"));
+  EXPECT_EQ(FileBytes(sample.path + ".corrupt"), "not a document");
   EXPECT_EQ(Names(*doc.GetObjectList(), true), std::vector<std::string>{});
   EXPECT_EQ(Names(*doc.GetObjectList(), false), std::vector<std::string>{"Home"});
   EXPECT_TRUE(doc.maximise_views());
   EXPECT_EQ(doc.GetPathName(), sample.path);
   EXPECT_TRUE(world.host->views.empty());
 
-  // The next start finds the backup that the save kept beside the new document.
+  // The next start finds a backup beside the new document.
   ASSERT_TRUE(doc.OnSaveDocument(sample.path));
-  EXPECT_EQ(FileBytes(world.DataFile(COstrelDoc::kConfigBackupName)), "not a document");
+  EXPECT_EQ(FileBytes(sample.path + ".corrupt"), "not a document");
   world.Restart();
   vd::os::RemoveFile(sample.path);
   vd::os::SaveFileAtomically(world.DataFile(COstrelDoc::kConfigBackupName), sample.fixture.Bytes());
@@ -280,7 +285,9 @@ TEST(OstrelDocStorage, DamagedUserDataComesBackFromItsBackupOnly) {
   WriteMarks(world.root.File("elsewhere/backup.vdo"), {"Not this"});
   world.responder.boxes.clear();
   EXPECT_FALSE(doc.LoadUserData(other, false, true));
-  EXPECT_TRUE(world.responder.boxes.empty());
+  ASSERT_EQ(world.responder.boxes.size(), 1u);
+  EXPECT_TRUE(world.responder.boxes[0].text.starts_with("Could not read " + other + "\nIt is damaged"))
+      << world.responder.boxes[0].text;
   EXPECT_EQ(FileBytes(other), "damaged too");
   EXPECT_FALSE(vd::os::FileExists(other + ".corrupt"));
   EXPECT_EQ(Names(*doc.GetObjectList(), false), std::vector<std::string>{"Saved"});

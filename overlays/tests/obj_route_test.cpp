@@ -100,6 +100,7 @@ TEST_F(RouteTest, ArchiveRoundTripGivesTheSameBytesAndRelinksTheMarks) {
   auto* copy = reader.ReadObject<CObjRoute>();
   ASSERT_NE(copy, nullptr);
   copy->AddRef();
+  reader.FinishLoad();
   EXPECT_EQ(copy->edit_state, CObjRoute::kNormal);
   ASSERT_EQ(copy->points().size(), 3u);
   EXPECT_EQ(copy->points()[0], copy->points()[2]);  // one mark, referenced twice

@@ -12,9 +12,12 @@
 
 #include "overlays/category.h"
 #include "overlays/obj_icons.h"
+#include "overlays/obj_route.h"
+#include "overlays/obj_waypoint.h"
 #include "overlays/overlay_archive.h"
 #include "overlays/tests/archive_test_objects.h"
 #include "overlays/tests/overlay_test_objects.h"
+#include "overlays/tests/route_link_files.h"
 #include "platform/os/files.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/responder.h"
@@ -514,6 +517,78 @@ TEST(UserDataFile, RestoresTheBackupOfAMalformedFile) {
   EXPECT_EQ(FileBytes(path), FixtureBytes());
   EXPECT_EQ(FileBytes(path + ".corrupt"), "\x05\x00garbage");
   EXPECT_FALSE(vd::os::FileExists(dir.File("backup.vdo")));
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, "Restored file from backup...");
+  for (COstrelObject* object : read) object->Release();
+}
+
+// A mark's back-links come from the routes' point lists alone, once the whole file is read.
+// A stored route list naming a route that does not hold the mark (and that nothing keeps)
+// links nothing, whether the load then succeeds or fails; a route through marks that name it
+// gives each exactly one link per occurrence.
+TEST(OverlayFile, MarksAreLinkedOnlyByTheRoutesThatHoldThem) {
+  OverlayWorld world;
+  vd::test::TempDir dir;
+  const std::string stray = dir.File("stray.vdo");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(stray, vd::test::MarkNamingAStrayRouteFile(true)));
+  ObjectList read;
+  ASSERT_TRUE(ReadOverlayFileObjects(stray, read));
+  ASSERT_EQ(read.size(), 1u);
+  auto* lone = As<CObjWaypoint>(read.front());
+  ASSERT_NE(lone, nullptr);
+  EXPECT_EQ(lone->name, "Lone");
+  EXPECT_TRUE(lone->routes().empty());
+  EXPECT_TRUE(lone->IsExportable());
+  // Saving writes the mark's (empty) route list: nothing of the stray route is touched.
+  ASSERT_TRUE(SaveObjectsToOverlayFile(dir.File("saved.vdo"), read, false));
+  ObjectList again;
+  ASSERT_TRUE(ReadOverlayFileObjects(dir.File("saved.vdo"), again));
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(again.front()->name, "Lone");
+  for (COstrelObject* object : again) object->Release();
+  for (COstrelObject* object : read) object->Release();
+
+  // The same file failing after both objects were made: they go without touching each other.
+  const std::string failing = dir.File("failing.vdo");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(failing, vd::test::MarkNamingAStrayRouteFile(false)));
+  ObjectList untouched;
+  EXPECT_FALSE(ReadOverlayFileObjects(failing, untouched));
+  EXPECT_TRUE(untouched.empty());
+
+  const std::string passage = dir.File("passage.vdo");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(passage, vd::test::RouteThroughTwoMarksFile()));
+  ObjectList& list = world.doc.objects;
+  ASSERT_TRUE(ReadOverlayFileObjects(passage, list));
+  ASSERT_EQ(list.size(), 3u);
+  auto* north = As<CObjWaypoint>(list.front());
+  auto* route = As<CObjRoute>(*std::next(list.begin()));
+  auto* south = As<CObjWaypoint>(list.back());
+  ASSERT_TRUE(north && route && south);
+  EXPECT_EQ(route->points(), (std::vector<CObjWaypoint*>{north, south}));
+  for (const CObjWaypoint* mark : {north, south}) {
+    EXPECT_EQ(mark->routes(), (std::vector<WaypointRouteLink*>{route})) << mark->name;
+    EXPECT_FALSE(mark->IsExportable());
+  }
+  // Deleting the route takes its marks, which nothing else holds, with it.
+  route->Delete(false);
+  EXPECT_TRUE(list.empty());
+}
+
+// A failed load of the user-data file does not end the program, and the backup beside it is
+// restored.
+TEST(UserDataFile, AFileOfMismatchedLinksFallsBackToTheBackup) {
+  OverlayWorld world;
+  vd::test::TempDir dir;
+  const std::string path = UserDataFilePath(dir.path());
+  ASSERT_TRUE(vd::os::SaveFileAtomically(path, vd::test::MarkNamingAStrayRouteFile(false)));
+  ASSERT_TRUE(vd::os::SaveFileAtomically(dir.File("backup.vdo"),
+                                         vd::test::RouteThroughTwoMarksFile()));
+  Boxes boxes;
+  vd::ui::ScopedResponder scope(&boxes);
+  ObjectList read;
+  ASSERT_TRUE(LoadUserDataFile(path, read));
+  EXPECT_EQ(read.size(), 3u);
+  EXPECT_EQ(FileBytes(path + ".corrupt"), vd::test::MarkNamingAStrayRouteFile(false));
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text, "Restored file from backup...");
   for (COstrelObject* object : read) object->Release();

@@ -44,6 +44,7 @@
 #include "overlays/obj_track.h"
 #include "overlays/obj_waypoint.h"
 #include "overlays/overlay_file.h"
+#include "overlays/tests/route_link_files.h"
 #include "platform/os/folders.h"
 #include "platform/os/named_mutex.h"
 #include "platform/os/numbers.h"
@@ -246,6 +247,88 @@ TEST(CorvexApp, HalfHourTimerSavesTheDocument) {
   EXPECT_EQ(saved.front()->name, "Timed");
   for (COstrelObject* object : saved) object->Release();
   EXPECT_TRUE(vd::os::FileExists(program.document()->GetPathName()));
+}
+
+std::vector<std::string> NamesOf(const ObjectList& list) {
+  std::vector<std::string> names;
+  for (const COstrelObject* object : list) names.push_back(object->name);
+  return names;
+}
+
+// A user-data file whose mark names a route that does not hold it, cut short so that its load
+// fails after both were made: the program starts on the backup beside it. The same file whole
+// loads, and the mark is saved at the end without a trace of the route.
+TEST(CorvexApp, StartsOnTheBackupOfAUserDataFileWithMismatchedLinks) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  vd::ui::ScopedResponder responder(&answers);
+  ASSERT_TRUE(vd::os::MakeFolders(home.DataFolder()));
+  const std::string user_data = home.DataFolder() + "/userdata-Vardune-6.vdo";
+  const std::string bad = vd::test::MarkNamingAStrayRouteFile(false);
+  ASSERT_TRUE(vd::os::SaveFileAtomically(user_data, bad));
+  ASSERT_TRUE(vd::os::SaveFileAtomically(home.DataFolder() + "/backup.vdo",
+                                         vd::test::RouteThroughTwoMarksFile()));
+  {
+    Program program;
+    ASSERT_TRUE(program.started());
+    EXPECT_EQ(NamesOf(*program.document()->GetObjectList()),
+              (std::vector<std::string>{"North", "Passage", "South"}));
+    EXPECT_NE(std::find(answers.asked.begin(), answers.asked.end(),
+                        "Restored file from backup..."),
+              answers.asked.end());
+    EXPECT_EQ(ReadFile(user_data + ".corrupt"), bad);
+    ASSERT_TRUE(program.Quit());
+  }
+
+  ASSERT_TRUE(vd::os::SaveFileAtomically(user_data, vd::test::MarkNamingAStrayRouteFile(true)));
+  {
+    Program program;
+    ASSERT_TRUE(program.started());
+    EXPECT_EQ(NamesOf(*program.document()->GetObjectList()), std::vector<std::string>{"Lone"});
+    ASSERT_TRUE(program.Quit());
+  }
+  ObjectList saved;
+  ASSERT_TRUE(ReadOverlayFileObjects(user_data, saved));
+  EXPECT_EQ(NamesOf(saved), std::vector<std::string>{"Lone"});
+  for (COstrelObject* object : saved) object->Release();
+}
+
+bool WasAsked(const ScriptedAnswers& answers, const std::string& start) {
+  return std::any_of(answers.asked.begin(), answers.asked.end(),
+                     [&](const std::string& text) { return text.starts_with(start); });
+}
+
+// Files that cannot be read are named to the user: a configuration document without a backup
+// is kept aside before the program starts on a new one, and an overlay file opened with the
+// program adds nothing.
+TEST(CorvexApp, UnreadableFilesAreNamedToTheUser) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  vd::ui::ScopedResponder responder(&answers);
+  ASSERT_TRUE(vd::os::MakeFolders(home.DataFolder()));
+  const std::string document = home.DataFolder() + "/Vardune-6.vdn";
+  const std::string junk("\x07\x00\x00\x00junk", 8);
+  ASSERT_TRUE(vd::os::SaveFileAtomically(document, junk));
+  ASSERT_FALSE(vd::os::FileExists(home.DataFolder() + "/" + COstrelDoc::kConfigBackupName));
+  {
+    Program program;
+    ASSERT_TRUE(program.started());
+    EXPECT_TRUE(WasAsked(answers, "Could not read " + document + "\nIt is damaged"));
+    EXPECT_TRUE(std::any_of(answers.asked.begin(), answers.asked.end(), [&](const auto& text) {
+      return text.ends_with("It was kept as " + document + ".corrupt");
+    }));
+    EXPECT_EQ(ReadFile(document + ".corrupt"), junk);
+    EXPECT_EQ(program.document()->GetPathName(), document);
+    ASSERT_TRUE(program.Quit());
+  }
+
+  const std::string overlay = home.File("damaged marks.vdo");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(overlay, vd::test::MarkNamingAStrayRouteFile(false)));
+  answers.asked.clear();
+  Program program({"--no-splash", overlay});
+  ASSERT_TRUE(program.started());
+  EXPECT_TRUE(WasAsked(answers, "Could not read " + overlay + "\nIt is damaged"));
+  EXPECT_TRUE(program.document()->GetObjectList()->empty());
 }
 
 // A client in another process, as the 3D viewer is: it holds the API lock for each request,
