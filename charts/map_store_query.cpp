@@ -24,9 +24,9 @@ bool InSearchRange(const GeoPoint& point) {
   return point.lat >= -90.0 && point.lat <= 90.0 && point.lon >= -400.0 && point.lon <= 400.0;
 }
 
-bool ReadCount(CWebBinaryCGI& cgi, int32_t& count) { return cgi.ReadInt32(count) && count >= 0; }
+bool ReadCount(CTypeSerializer& cgi, int32_t& count) { return cgi.ReadInt32(count) && count >= 0; }
 
-bool ReadItem(CWebBinaryCGI& cgi, MapStoreItem& item) {
+bool ReadItem(CTypeSerializer& cgi, MapStoreItem& item) {
   return cgi.ReadString(item.name) && cgi.Float(item.rank) && cgi.ReadString(item.category) &&
          cgi.ReadString(item.address) && cgi.Int32(item.id);
 }
@@ -112,14 +112,23 @@ CMapStoreQuery::CMapStoreQuery(const std::string& keyword, double lat, double lo
   Run(cgi, false);
 }
 
+CMapStoreQuery::CMapStoreQuery(CTypeSerializer& reply, bool with_identifiers) {
+  ok_ = ReadReply(reply, with_identifiers);
+  Finish();
+}
+
 void CMapStoreQuery::Run(CWebBinaryCGI& cgi, bool with_identifiers) {
   ok_ = cgi.Send() && ReadReply(cgi, with_identifiers);
+  Finish();
+}
+
+void CMapStoreQuery::Finish() {
   if (!ok_) more_ = 0;
   const int sort_by = vd::OpenAppProfile().GetInt(vd::kSettingsSection, kSortSetting).value_or(1);
   std::stable_sort(items_.begin(), items_.end(), sort_by != 0 ? RankBefore : NameBefore);
 }
 
-bool CMapStoreQuery::ReadReply(CWebBinaryCGI& cgi, bool with_identifiers) {
+bool CMapStoreQuery::ReadReply(CTypeSerializer& cgi, bool with_identifiers) {
   int32_t status = -1;
   if (!cgi.ReadInt32(status) || status != 0) return false;
   int32_t count = 0;

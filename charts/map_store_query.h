@@ -22,6 +22,7 @@
 #include "charts/map_store_node.h"
 #include "geodesy/geo_point.h"
 
+class CTypeSerializer;
 class CWebBinaryCGI;
 
 class CMapStoreQuery {
@@ -42,6 +43,9 @@ class CMapStoreQuery {
   CMapStoreQuery(const GeoPoint* points, int count);
   // Searches by keyword near a position (0, 0 when there is none).
   CMapStoreQuery(const std::string& keyword, double lat, double lon);
+  // Reads a reply already received, as a search does once its request is answered (area
+  // replies carry the identifiers). For checking the reader on replies made up by hand.
+  CMapStoreQuery(CTypeSerializer& reply, bool with_identifiers);
 
   // The catalogue tree of the items; `expanded` holds the category paths shown open.
   std::unique_ptr<CMapStoreNode> BuildTree(const std::set<std::string>& expanded) const {
@@ -64,7 +68,9 @@ class CMapStoreQuery {
  private:
   // Sends the request written so far and reads the reply.
   void Run(CWebBinaryCGI& cgi, bool with_identifiers);
-  bool ReadReply(CWebBinaryCGI& cgi, bool with_identifiers);
+  bool ReadReply(CTypeSerializer& reply, bool with_identifiers);
+  // After the reply: no count of further items from a failed one, and the display order.
+  void Finish();
 
   std::vector<MapStoreItem> items_;
   int32_t more_ = 0;

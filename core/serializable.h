@@ -7,6 +7,19 @@
 #include <memory>
 #include <new>
 
+// Set when AddressSanitizer checks this build: g++ defines __SANITIZE_ADDRESS__, while the clang
+// of Debian 12 (14) only answers __has_feature(address_sanitizer).
+#if defined(__SANITIZE_ADDRESS__)
+#define VD_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VD_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef VD_ADDRESS_SANITIZER
+#define VD_ADDRESS_SANITIZER 0
+#endif
+
 class CSerializableStream;
 
 class CSerializable {
@@ -91,7 +104,7 @@ class CSerializable {
   static constexpr std::size_t kSizeStep = 16;
   static constexpr std::size_t kPooledSize = 256;
   static constexpr std::size_t kSizes = kPooledSize / kSizeStep;
-#if defined(__SANITIZE_ADDRESS__)
+#if VD_ADDRESS_SANITIZER
   static constexpr unsigned kKept = 0;
 #else
   static constexpr unsigned kKept = 32;

@@ -1,0 +1,22 @@
+// Fuzz target: tagged text exchange files (".csv"), marks, routes, tracks, notes, icon lines
+// and trainer files.
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz/fuzz_objects.h"
+#include "fuzz/fuzz_support.h"
+#include "overlays/exchange/tagged_text_file.h"
+#include "overlays/ostrel_object.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  vd::fuzz::Setup();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string path = vd::fuzz::WriteInput("input.csv", data, size);
+  ObjectList list;
+  ReadTextFile(path, list, nullptr);
+  vd::fuzz::ReleaseObjects(list);
+  return 0;
+}
