@@ -4,6 +4,8 @@
 
 #include "charts/geo_name_database_builder.h"
 #include "core/app/app_common.h"
+#include "core/file_utils.h"
+#include "core/path_utils.h"
 #include "core/persistent_value.h"
 #include "core/string_utils.h"
 #include "core/ui/message_boxes.h"
@@ -646,6 +648,24 @@ void COstrelDoc::OnLoadPlaceList(bool tab_separated) {
 
 void COstrelDoc::OnFindPlace() {
   if (!host_) return;
+  // The place names of the chart in view come first: from beside it, or once from the
+  // server (then kept for offline use).
+  CDocView* chart_view = GetGPSView();
+  if (!chart_view || chart_view->GetChartPath().empty()) {
+    chart_view = nullptr;
+    for (CDocView* view : views_) {
+      if (!view->GetChartPath().empty()) {
+        chart_view = view;
+        break;
+      }
+    }
+  }
+  CAppCommon* app = CAppCommon::Instance();
+  if (chart_view && app) {
+    const std::string chart = chart_view->GetChartPath();
+    const std::string found = app->DownloadOfflineData(chart, GetPathTitle(chart), "vdq", false);
+    if (IsNotFolder(found)) search_index_path_ = found;
+  }
   double lat = 0.0, lon = 0.0;
   if (CDocView* view = GetGPSView()) {
     CViewPlacement placement;

@@ -474,6 +474,9 @@ class COstrelView : public CDocView, public CCommandTarget {
   // for any other chart, whose data is looked for only beside it, so that opening a chart of
   // the user's own never reaches for the network.
   std::string OfflineDataName() const;
+  // Map/Elevation Data/Get default: the chart's elevation data fetched afresh from the maker's
+  // server (under the progress dialog) and opened; a box says when there is none.
+  void GetDefaultElevation();
   // Downloads the chunks inside a polygon of chart pixels (closed or not), or within
   // corridor_m metres of it when corridor_m > 0, or every chunk of the chart (empty polygon),
   // on a thread of its own under the progress dialog with Cancel (charts/ui/

@@ -26,8 +26,6 @@ namespace {
 constexpr int kCmdMapShop = 33656;
 
 constexpr int kUnbuiltCommands[] = {
-    // Chart commands whose dialogs or operations this build does not have.
-    33708,
     // Printing and image export.
     32947, 245, 264, 33530, 33533, 33536, 33531};
 

@@ -15,7 +15,10 @@
 #include "charts/qct_header_patch.h"
 #include "charts/quick_chart3.h"
 #include "charts/ui/map_data_download.h"
+#include "core/app/app_common.h"
+#include "core/file_utils.h"
 #include "core/path_utils.h"
+#include "core/ui/message_boxes.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/ostrel_view.h"
 #include "geodesy/plane_geometry.h"
@@ -287,6 +290,22 @@ bool COstrelView::DownloadChunks(const std::vector<PlanePoint>& polygon, double 
   return result == kMapDataComplete;
 }
 
+void COstrelView::GetDefaultElevation() {
+  CAppCommon* app = CAppCommon::Instance();
+  const std::string path = GetChartPath();
+  if (!app || path.empty()) return;
+  // Asked of the server again, whatever an earlier answer was; the download shows its progress.
+  const std::string name = GetPathTitle(path);
+  const std::string found = app->DownloadOfflineData(path, name, "qed", true);
+  if (!IsNotFolder(found) || !app->OpenElevationFile(found)) {
+    ShowMessageBox(window_.DialogOwner(), "Elevation Data",
+                   "No elevation data was found for " + name + ".");
+    return;
+  }
+  InvalidateAll();
+  UpdateCursor(last_mouse_);
+}
+
 void COstrelView::ParkChart() {
   const std::string path = GetChartPath();
   if (path.empty()) return;
@@ -343,6 +362,7 @@ constexpr int kCmdDownloadWindow = 33658;
 constexpr int kCmdAutoDownload = 33653;
 constexpr int kCmdDownloadAlongRoute = 33704;
 constexpr int kCmdDownloadEnclosed = 33705;
+constexpr int kCmdGetDefaultElevation = 33708;
 
 bool InRange(int id, int first, int count) { return id >= first && id < first + count; }
 
@@ -394,6 +414,9 @@ bool COstrelView::UpdateNavigationCommand(int id, CCmdUI& ui) {
     case kCmdDownloadAlongRoute:
     case kCmdDownloadEnclosed:
       ui.enabled = IsDownloadableChart() && route && route->points().size() > 1;
+      return true;
+    case kCmdGetDefaultElevation:
+      ui.enabled = chart_ != nullptr;
       return true;
     default:
       return false;
@@ -469,6 +492,9 @@ bool COstrelView::OnNavigationCommand(int id) {
       DownloadChunks(points, corridor_m);
       return true;
     }
+    case kCmdGetDefaultElevation:
+      GetDefaultElevation();
+      return true;
     default:
       return false;
   }

@@ -141,7 +141,11 @@ std::string CAppCommon::GetKvxFolder() {
   const vd::os::ProfileStore profile = vd::OpenAppProfile();
   const std::string chosen = profile.GetString(vd::kSettingsSection, "kvx_folder").value_or("");
   if (!chosen.empty() && IsWritableFolder(chosen)) return chosen;
-  return profile.GetString(vd::kSettingsSection, "qct_dir").value_or("") + "/KVX";
+  const std::string charts = profile.GetString(vd::kSettingsSection, "qct_dir").value_or("");
+  if (!charts.empty()) return charts + "/KVX";
+  // Without a chart folder the map store goes with the program's data, never to "/KVX".
+  const CAppCommon* app = Instance();
+  return app && !app->data_folder.empty() ? app->data_folder + "/KVX" : "";
 }
 
 int CAppCommon::ReadRegistryDword(const std::string& sub_key, const std::string& name,
