@@ -10,13 +10,18 @@
 #include "charts/tile_codec.h"
 #include "core/persistent_value.h"
 #include "tests/chart_fixture.h"
+#include "tests/default_servers.h"
 #include "tests/temp_dir.h"
 
 namespace vd::test {
 
 class ChunkChartTest : public testing::Test {
  protected:
-  void SetUp() override { vd::SetProfileLocation("Software\\Test\\Chunks", dir.path()); }
+  void SetUp() override {
+    // The settings live apart from the chart folder, whose files the tests look at.
+    vd::SetProfileLocation("Software\\Test\\Chunks", settings_dir.path());
+    PointDefaultServersAt(kNoServerPort);
+  }
   void TearDown() override { vd::SetProfileLocation(vd::kDefaultProfileKey); }
 
   // Writes "sea.qct" (40 x 32 tiles: 3 x 2 chunks) naming `online_address`; returns its path.
@@ -59,6 +64,7 @@ class ChunkChartTest : public testing::Test {
   }
 
   TempDir dir;
+  TempDir settings_dir;
 };
 
 }  // namespace vd::test

@@ -13,6 +13,7 @@
 #include "charts/old_quick_chart1.h"
 #include "platform/os/files.h"
 #include "tests/chart_fixture.h"
+#include "tests/default_servers.h"
 #include "tests/temp_dir.h"
 
 namespace {
@@ -26,6 +27,9 @@ using Tile = std::array<uint8_t, kTilePixels>;
 class ChartReaderTest : public testing::Test {
  protected:
   void SetUp() override {
+    // A chunk-store chart opened here may look for its server: only loopback answers.
+    vd::SetProfileLocation("Software\\Test\\ChartReader", settings_dir.path());
+    vd::test::PointDefaultServersAt(vd::test::kNoServerPort);
     ChartReaderServices services;
     services.show_error = [this](const std::string& text) { errors.push_back(text); };
     services.ask_retry = [this](const std::string& text) {
@@ -37,7 +41,10 @@ class ChartReaderTest : public testing::Test {
     };
     SetChartReaderServices(services);
   }
-  void TearDown() override { SetChartReaderServices({}); }
+  void TearDown() override {
+    SetChartReaderServices({});
+    vd::SetProfileLocation(vd::kDefaultProfileKey);
+  }
 
   std::string Write(const ChartFixture& chart, const std::string& name = "chart.qct") {
     const std::string path = dir.File(name);
@@ -57,6 +64,7 @@ class ChartReaderTest : public testing::Test {
   }
 
   vd::test::TempDir dir;
+  vd::test::TempDir settings_dir;
   std::vector<std::string> errors;
   std::vector<std::string> questions;
   std::vector<GeoPoint> variation_positions;

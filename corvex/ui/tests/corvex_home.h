@@ -22,6 +22,7 @@
 #include "platform/ui/message_box.h"
 #include "platform/ui/window_messages.h"
 #include "platform/ui/responder.h"
+#include "tests/default_servers.h"
 #include "tests/temp_dir.h"
 
 namespace vd::test {
@@ -41,6 +42,7 @@ class CorvexHome {
     vd::os::SetEnv("XDG_DATA_HOME", dir_.File(".local/share"));
     vd::os::SetEnv("XDG_RUNTIME_DIR", dir_.File("run"));
     vd::os::SetEnv("TMPDIR", dir_.File("tmp"));
+    PointDefaultServersAt(kNoServerPort);
     previous_opener_ = vd::ui::SetDocumentOpener([this](const std::string& path) {
       opened_documents.push_back(path);
       return true;
