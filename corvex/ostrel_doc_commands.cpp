@@ -53,9 +53,12 @@ constexpr int32_t kNameShown = 0;
 constexpr int kUnavailableCommands[] = {
     kCmdIcons,
     kCmdShowMatching,    kCmdHideMatching,
-    kCmdOffsetBy,        kCmdWebHomePage,
-    kCmdWebCloudSync,    kCmdWebSupport,
+    kCmdOffsetBy,        kCmdWebCloudSync,
 };
+
+// The maker's web pages of the Web menu.
+constexpr char kHomePage[] = "https://www.vardune.example/";
+constexpr char kSupportPage[] = "https://www.vardune.example/support.htm?edition=VD&build=1278";
 
 bool IsUnavailable(int id) {
   return std::find(std::begin(kUnavailableCommands), std::end(kUnavailableCommands), id) !=
@@ -213,6 +216,8 @@ bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdLoadTxtFile:
     case kCmdSendByEmail:
     case kCmdSyncToCloud:
+    case kCmdWebHomePage:
+    case kCmdWebSupport:
       ui.enabled = true;
       return true;
     case kCmdSendEmail:
@@ -406,6 +411,11 @@ bool COstrelDoc::OnCommand(int id) {
       break;
     case kCmdFindPlace:
       OnFindPlace();
+      break;
+    case kCmdWebHomePage:
+    case kCmdWebSupport:
+      if (CAppCommon* app = CAppCommon::Instance())
+        app->OpenURL(id == kCmdWebHomePage ? kHomePage : kSupportPage);
       break;
     case kCmdSendEmail:
     case kCmdSendByEmail:
