@@ -11,12 +11,11 @@
 #include "geodesy/chart_view_georef.h"
 #include "geodesy/default_units.h"
 #include "gps/user_notification_manager.h"
-#include "overlays/model/mark_action_sheet.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/overlay_route.h"
 #include "overlays/model/overlay_selection.h"
+#include "overlays/model/overlay_sheets.h"
 #include "overlays/model/overlay_time.h"
-#include "overlays/model/route_action_sheet.h"
 #include "platform/os/numbers.h"
 #include "platform/ui/surface.h"
 
@@ -205,7 +204,8 @@ bool COverlayMark::OnTap(float x, float y, const GeoPoint& /*position*/) {
 
 bool COverlayMark::OnKey(int32_t /*code*/, int32_t /*data*/) {
   if (!live) return false;
-  return parent != nullptr ? CRouteActionSheet::Open(*this) : CMarkActionSheet::Open(*this);
+  COverlaySheets* sheets = COverlaySheets::Get();
+  return sheets != nullptr && sheets->OpenMarkSheet(*this);
 }
 
 bool COverlayMark::ExtendBounds(CGeoBounds& box) const {

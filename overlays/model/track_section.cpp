@@ -9,9 +9,9 @@
 #include "geodesy/default_units.h"
 #include "geodesy/local_projection.h"
 #include "overlays/model/overlay_selection.h"
+#include "overlays/model/overlay_sheets.h"
 #include "overlays/model/overlay_time.h"
 #include "overlays/model/overlay_track.h"
-#include "overlays/model/track_action_sheet.h"
 #include "platform/ui/surface.h"
 
 bool CTrackSection::Serialize(CSerializableStream& stream) {
@@ -81,5 +81,6 @@ bool CTrackSection::OnTap(float /*x*/, float /*y*/, const GeoPoint& position) {
 }
 
 bool CTrackSection::OnKey(int32_t /*code*/, int32_t /*data*/) {
-  return owner != nullptr && owner->live && CTrackActionSheet::Open(*this);
+  COverlaySheets* sheets = COverlaySheets::Get();
+  return owner != nullptr && owner->live && sheets != nullptr && sheets->OpenTrackSheet(*this);
 }

@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "overlays/model/mark_action_sheet.h"
+#include "overlays/model/ui/mark_action_sheet.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/notify_callback.h"
 #include "overlays/model/overlay_shell.h"
-#include "overlays/model/route_action_sheet.h"
+#include "overlays/model/ui/overlay_sheet_presenter.h"
+#include "overlays/model/ui/route_action_sheet.h"
 #include "overlays/model/tests/routing_test_support.h"
-#include "overlays/model/track_action_sheet.h"
+#include "overlays/model/ui/track_action_sheet.h"
 #include "overlays/model/track_manager.h"
 #include "platform/ui/popup_menu.h"
 
@@ -78,8 +79,12 @@ struct TestShell : COverlayShell {
 
 class ActionSheetTest : public ::testing::Test {
  protected:
-  void SetUp() override { COverlayShell::Install(&shell); }
+  void SetUp() override {
+    COverlayShell::Install(&shell);
+    COverlaySheets::Install(&COverlaySheetPresenter::Global());
+  }
   void TearDown() override {
+    COverlaySheets::Install(nullptr);
     COverlayShell::Install(nullptr);
     ClearNotifyCallback();
   }

@@ -1,10 +1,10 @@
-#include "overlays/model/track_action_sheet.h"
+#include "overlays/model/ui/track_action_sheet.h"
 
 #include <optional>
 
 #include "core/ui/message_boxes.h"
 #include "overlays/model/nearest_object.h"
-#include "overlays/model/overlay_action_sheet.h"
+#include "overlays/model/ui/overlay_action_sheet.h"
 #include "overlays/model/track_manager.h"
 #include "platform/os/numbers.h"
 

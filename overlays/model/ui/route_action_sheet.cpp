@@ -1,14 +1,14 @@
-#include "overlays/model/route_action_sheet.h"
+#include "overlays/model/ui/route_action_sheet.h"
 
 #include <utility>
 #include <vector>
 
 #include "core/ui/message_boxes.h"
-#include "overlays/model/mark_action_sheet.h"
+#include "overlays/model/ui/mark_action_sheet.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/nearest_object.h"
 #include "overlays/model/notify_callback.h"
-#include "overlays/model/overlay_action_sheet.h"
+#include "overlays/model/ui/overlay_action_sheet.h"
 #include "overlays/model/overlay_route_online.h"
 #include "overlays/model/overlay_shell.h"
 #include "overlays/model/track_manager.h"

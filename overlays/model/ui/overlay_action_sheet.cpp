@@ -1,4 +1,4 @@
-#include "overlays/model/overlay_action_sheet.h"
+#include "overlays/model/ui/overlay_action_sheet.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -1,8 +1,8 @@
-#include "overlays/model/mark_action_sheet.h"
+#include "overlays/model/ui/mark_action_sheet.h"
 
 #include "core/ui/message_boxes.h"
 #include "overlays/model/mark_manager.h"
-#include "overlays/model/overlay_action_sheet.h"
+#include "overlays/model/ui/overlay_action_sheet.h"
 #include "overlays/model/overlay_shell.h"
 #include "platform/os/numbers.h"
 #include "platform/os/process.h"
