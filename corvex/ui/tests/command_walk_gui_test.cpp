@@ -180,7 +180,7 @@ const std::map<int, std::string> kExpected = {
     {33703, "-------"},  // likewise
     {33704, "-------"},  // likewise
     {33705, "-------"},  // likewise
-    {33708, "-------"},  // elevation Get default: being built elsewhere
+    {33708, "eeeeeee"},
     {33709, "-------"},  // Split/Join: no route point under the mouse
     {33711, "-------"},  // Split: no route point under the mouse
     {57607, "-------"},  // Print: printing is not built
