@@ -1,6 +1,7 @@
 #include "overlays/obj_current_position.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -33,6 +34,7 @@ constexpr vd::ui::ColourRef kRed = vd::ui::MakeColourRef(255, 0, 0);
 constexpr double kDefaultHeadingSpeed = 5.0;
 
 float g_display_scale = 1.0f;
+std::atomic<bool> g_missing_icons_told{false};
 
 vd::ui::Point ToPoint(const ScreenPoint& p) { return {p.x, p.y}; }
 
@@ -115,18 +117,57 @@ const OverlayClass& CObjCurrentPosition::GetRuntimeClass() const { return kClass
 
 void CObjCurrentPosition::LoadIcons() {
   const CAppCommon* app = CAppCommon::Instance();
-  if (!app) return;
-  const std::string suffix = g_display_scale > 1.6f ? "@2x.png" : ".png";
-  const std::string first = app->program_folder + "/Icons/gps_icon1" + suffix;
-  const std::string second = app->program_folder + "/Icons/gps_icon2" + suffix;
-  bool has_layer = false;
-  image_a_ = vd::ui::LoadColouredIconBitmap(first, kRed, has_layer);
-  image_b_ = vd::ui::LoadColouredIconBitmap(second, kRed, has_layer);
-  image_no_fix_ = vd::ui::LoadColouredIconBitmap(first, kGrey, has_layer);
-  const int width = image_a_ ? image_a_->Width() : 0;
+  const bool large = g_display_scale > 1.6f;
+  // Without icons the vessel is drawn as a plain symbol of the icons' own size.
+  int width = large ? 2 * kFallbackIconSide : kFallbackIconSide;
+  if (app) {
+    const std::string suffix = large ? "@2x.png" : ".png";
+    const std::string first = app->program_folder + "/Icons/gps_icon1" + suffix;
+    const std::string second = app->program_folder + "/Icons/gps_icon2" + suffix;
+    bool has_layer = false;
+    image_a_ = vd::ui::LoadColouredIconBitmap(first, kRed, has_layer);
+    image_b_ = vd::ui::LoadColouredIconBitmap(second, kRed, has_layer);
+    image_no_fix_ = vd::ui::LoadColouredIconBitmap(first, kGrey, has_layer);
+    if (image_a_ && image_b_ && image_no_fix_ && image_a_->Width() > 0) {
+      width = image_a_->Width();
+    } else {
+      ReportMissingIcons(image_a_ ? second : first);
+      image_a_.reset();
+      image_b_.reset();
+      image_no_fix_.reset();
+    }
+  }
   hot_x_ = hot_y_ = width * 31 / 64;
   hit_margin_ = width * 34 / 64;
   icon_size_ = width;
+}
+
+void CObjCurrentPosition::ReportMissingIcons(const std::string& path) {
+  // Told once per run: every own vessel and target made afterwards would say the same.
+  if (g_missing_icons_told.exchange(true)) return;
+  if (CAppCommon* app = CAppCommon::Instance()) {
+    app->ShowUserMessage("The vessel icon " + path +
+                         " is missing or is not an image. The vessel is shown with a plain "
+                         "symbol instead.");
+  }
+}
+
+void CObjCurrentPosition::ForgetMissingIconsReport() { g_missing_icons_told = false; }
+
+void CObjCurrentPosition::DrawPlainSymbol(vd::ui::Surface& dc, vd::ui::Point c,
+                                          bool valid_fix) const {
+  // A ring with a dot in the icons' colours (red with a fix, grey without) and a black rim,
+  // so that it shows on any chart.
+  const int r = std::max(3, icon_size_ * 3 / 10);
+  const vd::ui::ColourRef ink = valid_fix ? kRed : kGrey;
+  dc.SelectBrush(vd::ui::Brush::Null());
+  dc.SelectPen({vd::ui::LineStyle::Solid, 1, kBlack});
+  dc.Ellipse({c.x - r - 2, c.y - r - 2, c.x + r + 3, c.y + r + 3});
+  dc.SelectPen({vd::ui::LineStyle::Solid, std::max(2, icon_size_ / 8), ink});
+  dc.Ellipse({c.x - r, c.y - r, c.x + r + 1, c.y + r + 1});
+  dc.SelectPen({vd::ui::LineStyle::Solid, 0, kBlack});
+  dc.SelectBrush(vd::ui::Brush::Solid(ink));
+  dc.Ellipse({c.x - 2, c.y - 2, c.x + 3, c.y + 3});
 }
 
 // ---- Archive ----
@@ -388,6 +429,8 @@ void CObjCurrentPosition::Draw(vd::ui::Surface& dc, vd::ui::Graphics& graphics,
     if (image && !image->IsNull()) {
       graphics.DrawImage(*image, {static_cast<float>(c.x - hot_x_), static_cast<float>(c.y - hot_y_),
                                   static_cast<float>(icon_size_), static_cast<float>(icon_size_)});
+    } else {
+      DrawPlainSymbol(dc, c, valid != 0);
     }
   } else if (!outline_drawn) {
     // The chart view's rotation is not known to the screen record yet: north-up views.

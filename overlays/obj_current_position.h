@@ -86,6 +86,12 @@ class CObjCurrentPosition : public COstrelObject, public GPS_position_info {
 
   // The screen's scale factor: above 1.6 the double-size GPS icons are loaded.
   static void SetDisplayScale(float scale);
+  // The side of the single-size GPS icons, and of the plain symbol drawn without them.
+  static constexpr int kFallbackIconSide = 21;
+  // Lets the next missing icon be told again (for tests).
+  static void ForgetMissingIconsReport();
+  // Whether the GPS icons were loaded (else the plain symbol is drawn).
+  bool HasIcons() const { return image_a_.has_value(); }
 
   const std::deque<CTrackpoint>& trail() const { return trail_; }
   // Forgets the trail (a replay starts elsewhere).
@@ -107,7 +113,11 @@ class CObjCurrentPosition : public COstrelObject, public GPS_position_info {
   float range_radius_nm = 0.0f;
 
  private:
+  // The GPS icons from the program's folder; without them (missing, or not images) the plain
+  // symbol is drawn and the user is told once.
   void LoadIcons();
+  static void ReportMissingIcons(const std::string& path);
+  void DrawPlainSymbol(vd::ui::Surface& dc, vd::ui::Point c, bool valid_fix) const;
   CLatLon Where() const { return {position.lat, position.lon}; }
   bool HasPosition() const { return position.lat != 0.0 || position.lon != 0.0; }
   // The angle the outline and the arrow point in: the heading, else the course when moving,

@@ -44,6 +44,17 @@ void SaveUndo(COstrelObject& object) {
   if (hook.save_for_object) hook.save_for_object(object);
 }
 
+// One undo step for two tracks changed by one edit.
+void SaveUndoForBoth(COstrelObject& a, COstrelObject& b) {
+  const OverlayUndoHook& hook = COstrelObject::UndoHook();
+  if (hook.save_for_list) {
+    hook.save_for_list(ObjectList{&a, &b});
+  } else if (hook.save_for_object) {
+    hook.save_for_object(a);
+    hook.save_for_object(b);
+  }
+}
+
 double Distance(const CTrackpoint& a, const CTrackpoint& b) {
   return a.position.DistanceTo(b.position);
 }
@@ -339,6 +350,9 @@ void CObjTrack::SplitAt(const CLatLon& position) {
   ObjectList* list = doc ? doc->GetObjectList() : nullptr;
   // The first part must belong to a document's list, which owns it.
   if (!list) return;
+  // The step holds this track as it was; the new first part is made after it and carries its
+  // number, so undoing it removes the part again.
+  SaveUndo(*this);
   auto* first = new CObjTrack;
   first->SetDocument(doc);
   first->name = name + "-split";
@@ -347,8 +361,6 @@ void CObjTrack::SplitAt(const CLatLon& position) {
   first->AddRef();
   list->push_back(first);
   first->NotifyChange(kChangeAdded);
-  SaveUndo(*this);
-  SaveUndo(*first);
   first->points_.assign(points_.begin(), points_.begin() + nearest);
   first->points_.push_back(points_[static_cast<size_t>(nearest)]);
   points_.erase(points_.begin(), points_.begin() + nearest);
@@ -405,8 +417,7 @@ bool CObjTrack::JoinNearest(const CLatLon& position, ObjectList& objects) {
     }
   }
   if (!winner) return false;
-  SaveUndo(*this);
-  SaveUndo(*winner);
+  SaveUndoForBoth(*this, *winner);
   winner->AddRef();  // alive until it has left the caller's list too
   MergePoints(*winner, at_end, winner_from_end);
   if (auto it = std::find(objects.begin(), objects.end(), winner); it != objects.end()) {

@@ -20,6 +20,7 @@
 #include "overlays/overlay_archive.h"
 #include "overlays/route_links.h"
 #include "platform/os/clock.h"
+#include "platform/os/codepage.h"
 #include "platform/os/files.h"
 #include "platform/os/numbers.h"
 #include "platform/os/process.h"
@@ -143,8 +144,15 @@ std::optional<double> NextDouble(TextTokenizer& fields) {
   return value;
 }
 
-void SaveUndoStep(COstrelObject& object) {
-  if (const auto& save = COstrelObject::UndoHook().save_for_object) save(object);
+// One undo step for the mark, and for the route being built when there is one: the click
+// that adds the mark to it is undone in one go.
+void SaveUndoStep(COstrelObject& object, COstrelObject* current_route) {
+  const OverlayUndoHook& hook = COstrelObject::UndoHook();
+  if (current_route && hook.save_for_list) {
+    hook.save_for_list(ObjectList{&object, current_route});
+  } else if (hook.save_for_object) {
+    hook.save_for_object(object);
+  }
 }
 
 }  // namespace
@@ -499,13 +507,14 @@ bool CObjWaypoint::OnLButtonUp(const CLatLon& point) {
   if (!dragging) return false;
   dragging = false;
   const bool changed = !locked && (being_placed || !(point == drag_start));
+  COstrelObject* route = g_current_route ? &g_current_route->RouteObject() : nullptr;
   if (changed) {
-    SaveUndoStep(*this);
+    SaveUndoStep(*this, route);
     position = point;
     being_placed = false;
     NotifyRoutes(kChangeModified);
-  } else if (g_current_route) {
-    SaveUndoStep(*this);
+  } else if (route) {
+    SaveUndoStep(*this, route);
   }
   if (g_current_route) g_current_route->InsertWaypointWhileEditing(*this);
   NotifyChange(changed ? kChangeModified : kChangeEditState);
@@ -573,7 +582,8 @@ bool CObjWaypoint::WriteText(std::string& out) {
   if (being_placed) return false;
   out += vd::os::FormatC(
       "WP05,%.6f,%.6f,%d,%s,%s,%s,%f,%d,%s,%d,%d,%s,%d,#%06x\n", position.lat, position.lon,
-      symbol, Quoted(name).c_str(), Quoted(UrlEncode(comment)).c_str(),
+      // The comment is encoded from the file's code page, as the names are written in it.
+      symbol, Quoted(name).c_str(), Quoted(UrlEncode(vd::os::Utf8ToCp1252(comment))).c_str(),
       Quoted(RelativeLink(link, CurrentOverlayFolder())).c_str(), static_cast<double>(radius),
       label_mode, Quoted(short_name).c_str(), visible ? 1 : 0, locked ? 1 : 0,
       Quoted(CCategory::GetNameOr(category())).c_str(), circle_mode, colour & 0xFFFFFFu);

@@ -54,6 +54,9 @@ struct OverlayUndoHook {
   std::function<int32_t()> current_step;
   // Saves one undo step holding the object (and what an edit of it changes).
   std::function<void(COstrelObject&)> save_for_object;
+  // Saves one undo step holding all the objects of the list (an edit that changes them
+  // together is undone in one go).
+  std::function<void(const ObjectList&)> save_for_list;
 };
 
 class COstrelObject : public CArchiveObject {

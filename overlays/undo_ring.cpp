@@ -39,7 +39,8 @@ void WriteStep(const std::string& path, const ObjectList& objects) {
 // New objects carry the current step; a confirmed Delete saves a step first.
 [[maybe_unused]] const bool g_hooks_installed = [] {
   COstrelObject::SetUndoHook({[] { return CUndoRing::Program().undo_step(); },
-                              [](COstrelObject& object) { SaveUndoForObject(object); }});
+                              [](COstrelObject& object) { SaveUndoForObject(object); },
+                              [](const ObjectList& list) { SaveUndoStep(list); }});
   return true;
 }();
 

@@ -246,7 +246,7 @@ std::string PositionText(double lat, double lon) {
 class NoUndoSteps {
  public:
   NoUndoSteps() : saved_(COstrelObject::UndoHook()) {
-    COstrelObject::SetUndoHook({saved_.current_step, nullptr});
+    COstrelObject::SetUndoHook({saved_.current_step, nullptr, nullptr});
   }
   ~NoUndoSteps() { COstrelObject::SetUndoHook(saved_); }
   NoUndoSteps(const NoUndoSteps&) = delete;

@@ -73,7 +73,7 @@ class TrackTest : public testing::Test {
   vd::test::TempDir dir;
   FakeDocument doc;
   int undo_saves = 0;
-  vd::test::ScopedUndoHook undo_hook{{nullptr, [this](COstrelObject&) { ++undo_saves; }}};
+  vd::test::ScopedUndoHook undo_hook{{nullptr, [this](COstrelObject&) { ++undo_saves; }, nullptr}};
 };
 
 CLatLon Moved(CLatLon from, double metres, double bearing = 0.0) {

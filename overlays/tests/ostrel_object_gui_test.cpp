@@ -41,7 +41,8 @@ struct DeleteFixture : testing::Test {
                                         undo_saved.push_back(&object);
                                         // Saved before the views hear of the deletion.
                                         EXPECT_TRUE(world.log.empty());
-                                      }}};
+                                      },
+                                      nullptr}};
 };
 
 TEST_F(DeleteFixture, ALockedObjectIsRefused) {

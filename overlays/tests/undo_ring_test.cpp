@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "overlays/category.h"
+#include "overlays/mapped_object.h"
+#include "overlays/obj_route.h"
+#include "overlays/obj_track.h"
+#include "overlays/obj_waypoint.h"
 #include "overlays/overlay_file.h"
 #include "overlays/tests/archive_test_objects.h"
 #include "overlays/tests/overlay_test_objects.h"
@@ -229,6 +234,100 @@ TEST(UndoRing, StepFilesKeepLinksAbsolute) {
   auto* restored = static_cast<ArchiveMark*>(f.doc().front());
   EXPECT_EQ(restored->link, link);
   EXPECT_EQ(CurrentOverlayFolder(), "/elsewhere/") << "undo leaves the overlay folder alone";
+}
+
+// ---- One edit, one step ----
+
+// What the document holds, in a form a test compares: each object's name with its points.
+std::vector<std::string> Contents(const ObjectList& list) {
+  std::vector<std::string> out;
+  for (COstrelObject* object : list) {
+    std::string line = object->name;
+    if (const auto* route = dynamic_cast<const CObjRoute*>(object)) {
+      line += ":";
+      for (const CObjWaypoint* mark : route->points()) line += " " + mark->name;
+    } else if (const auto* track = dynamic_cast<const CObjTrack*>(object)) {
+      line += ":";
+      for (const CTrackpoint& p : track->points()) line += " " + std::to_string(p.time);
+    }
+    out.push_back(line);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// A route being built takes an existing free mark with one click: one Undo takes the mark out
+// of the route again and keeps the route as it was before the click.
+TEST(UndoRing, ClickOnAFreeMarkWhileBuildingARouteIsOneStep) {
+  UndoFixture f;
+  CObjWaypoint* free_mark = f.world.doc.AddMark("Buoy", 50.1, -5.0);
+  free_mark->being_placed = false;
+  auto* route = f.world.doc.Add(new CObjRoute);
+  route->name = "Route1";
+  ASSERT_EQ(route->edit_state, CObjRoute::kInsert);
+  const CLatLon click{50.0, -5.0};
+  route->OnLButtonDown(click, nullptr);
+  route->OnLButtonUp(click);
+  ASSERT_EQ(route->points().size(), 1u);
+  const std::vector<std::string> before = Contents(f.doc());
+  ASSERT_EQ(before, (std::vector<std::string>{"Buoy", "Route1: WP0101", "WP0101"}));
+
+  {
+    CMappedObject hit(nullptr);
+    hit.SetObject(free_mark, nullptr);
+    route->OnLButtonDown(free_mark->position, &hit);
+    route->OnLButtonUp(free_mark->position);
+  }
+  ASSERT_EQ(Contents(f.doc()),
+            (std::vector<std::string>{"Buoy", "Route1: WP0101 Buoy", "WP0101"}));
+
+  Undo(f.doc());
+  EXPECT_EQ(Contents(f.doc()), before);
+  Redo(f.doc());
+  EXPECT_EQ(Contents(f.doc()),
+            (std::vector<std::string>{"Buoy", "Route1: WP0101 Buoy", "WP0101"}));
+  CObjRoute::SetCurrent(nullptr);
+  // The route goes first, with the point only it uses, as the document lets them go.
+  const auto route_now = std::find_if(f.doc().begin(), f.doc().end(), [](COstrelObject* o) {
+    return o->IsKindOf(CObjRoute::kClass);
+  });
+  ASSERT_NE(route_now, f.doc().end());
+  (*route_now)->Delete(false);
+}
+
+// Splitting and joining tracks are each one step: one Undo gives back exactly the tracks
+// before, and Redo the tracks after.
+TEST(UndoRing, TrackSplitAndJoinAreOneStepEach) {
+  UndoFixture f;
+  auto* track = f.world.doc.Add(new CObjTrack);
+  track->name = "Trip";
+  for (int i = 0; i < 5; ++i) track->AddPoint(50 + 0.01 * i, -5, 1000 + i, 0, 0, 0);
+  const std::vector<std::string> whole = Contents(f.doc());
+  ASSERT_EQ(whole, std::vector<std::string>{"Trip: 1000 1001 1002 1003 1004"});
+
+  track->SplitAt({50.021, -5});
+  const std::vector<std::string> split = Contents(f.doc());
+  ASSERT_EQ(split, (std::vector<std::string>{"Trip-split: 1000 1001 1002", "Trip: 1002 1003 1004"}));
+  Undo(f.doc());
+  EXPECT_EQ(Contents(f.doc()), whole);
+  Redo(f.doc());
+  EXPECT_EQ(Contents(f.doc()), split);
+
+  // Join the two parts again: the later part takes the earlier one's points.
+  CObjTrack* later = nullptr;
+  for (COstrelObject* object : f.doc())
+    if (object->name == "Trip") later = static_cast<CObjTrack*>(object);
+  ASSERT_NE(later, nullptr);
+  ASSERT_TRUE(later->JoinNearest({50.0, -5}, f.doc()));
+  const std::vector<std::string> joined = Contents(f.doc());
+  ASSERT_EQ(joined.size(), 1u);
+  Undo(f.doc());
+  EXPECT_EQ(Contents(f.doc()), split);
+  Undo(f.doc());
+  EXPECT_EQ(Contents(f.doc()), whole);
+  Redo(f.doc());
+  Redo(f.doc());
+  EXPECT_EQ(Contents(f.doc()), joined);
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 //   <Name>_c.png, <Name>@2x_c.png the colour layer: the symbol in its default colour, with white
 //                                 and black details, drawn over the silhouette
 //   <Name>_xy.txt                 the hot spot "x,y" in pixels of the single-size image
+// and the own vessel's two GPS icons (gps_icon1, gps_icon2 with the same layers and sizes, no
+// hot-spot file: the vessel's position is the icon's centre). The vessel shows them in turn at
+// each fix, so they differ only in the turn of their cross hairs.
 // Recolouring keeps each pixel's lightness, so the colour parts are pure hues (they take any
 // chosen colour at full strength) while white and black details stay as they are.
 //
@@ -335,6 +338,24 @@ std::vector<Definition> Definitions() {
   };
 }
 
+// The own vessel: a ring in the vessel's colour round a white field with a dark centre dot, and
+// cross hairs reaching out of the ring, upright or turned by 45 degrees.
+Symbol GpsIcon(float turn_degrees) {
+  Symbol s;
+  s.Ring(C, 10, 10, 6, 2.4f);
+  s.Disc(L, 10, 10, 4.8f);
+  const float turn = turn_degrees * kPi / 180;
+  for (int i = 0; i < 4; ++i) {
+    const float a = turn + static_cast<float>(i) * kPi / 2;
+    s.Line(C, 1.6f, {{10 + 7.5f * std::cos(a), 10 + 7.5f * std::sin(a)},
+                     {10 + 9.5f * std::cos(a), 10 + 9.5f * std::sin(a)}});
+    s.Line(D, 1.0f, {{10 + 2.2f * std::cos(a), 10 + 2.2f * std::sin(a)},
+                     {10 + 4.2f * std::cos(a), 10 + 4.2f * std::sin(a)}});
+  }
+  s.Disc(D, 10, 10, 1.3f);
+  return s;
+}
+
 // One image of the symbol at `scale` pixels per grid unit.
 vd::ui::Image Render(int scale, const std::function<void(vd::ui::Graphics&)>& paint) {
   vd::ui::Image image(kGrid * scale, kGrid * scale, 0);
@@ -347,18 +368,24 @@ vd::ui::Image Render(int scale, const std::function<void(vd::ui::Graphics&)>& pa
   return image;
 }
 
-bool WriteSymbol(const std::string& folder, const Definition& d) {
-  Symbol symbol;
-  d.draw(symbol);
+bool WriteImages(const std::string& folder, const std::string& name, const Symbol& symbol,
+                 Argb colour) {
   for (int scale : {1, 2}) {
-    const std::string base = folder + "/" + d.name + (scale == 2 ? "@2x" : "");
+    const std::string base = folder + "/" + name + (scale == 2 ? "@2x" : "");
     const auto silhouette = [&](vd::ui::Graphics& g) { symbol.DrawSilhouette(g); };
-    const auto layer = [&](vd::ui::Graphics& g) { symbol.DrawLayer(g, d.colour); };
+    const auto layer = [&](vd::ui::Graphics& g) { symbol.DrawLayer(g, colour); };
     if (!Render(scale, silhouette).SavePng(base + ".png") ||
         !Render(scale, layer).SavePng(base + "_c.png")) {
       return false;
     }
   }
+  return true;
+}
+
+bool WriteSymbol(const std::string& folder, const Definition& d) {
+  Symbol symbol;
+  d.draw(symbol);
+  if (!WriteImages(folder, d.name, symbol, d.colour)) return false;
   char hot_spot[32];
   std::snprintf(hot_spot, sizeof hot_spot, "%d,%d\n", d.hot_spot.x, d.hot_spot.y);
   return vd::os::SaveFileAtomically(folder + "/" + d.name + "_xy.txt", hot_spot);
@@ -383,6 +410,11 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "make_icons: cannot write %s in %s\n", d.name, folder.c_str());
       return 1;
     }
+  }
+  if (!WriteImages(folder, "gps_icon1", GpsIcon(0), kRed) ||
+      !WriteImages(folder, "gps_icon2", GpsIcon(45), kRed)) {
+    std::fprintf(stderr, "make_icons: cannot write the GPS icons in %s\n", folder.c_str());
+    return 1;
   }
   return 0;
 }

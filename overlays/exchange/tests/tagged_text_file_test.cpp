@@ -69,7 +69,7 @@ class TaggedTextTest : public ::testing::Test {
 
 TEST_F(TaggedTextTest, ExportAndImportKeepEveryKindOfObject) {
   CObjWaypoint* free_mark = Mark("Café, \"quay\"", 51.5, -0.125);
-  free_mark->comment = "line one, with comma\nline two \"quoted\" 100%";
+  free_mark->comment = "line one, with comma\nline two \"quoted\" 100% Café";
   free_mark->SetCategory("Harbours");
   free_mark->radius = 50.0f;
   free_mark->circle_mode = CObjWaypoint::kProximityAlarm;
@@ -100,6 +100,9 @@ TEST_F(TaggedTextTest, ExportAndImportKeepEveryKindOfObject) {
   const std::string bytes = FileBytes(path);
   EXPECT_NE(bytes.find("Caf\xE9"), std::string::npos);
   EXPECT_EQ(bytes.find("Café"), std::string::npos);
+  // The comment's characters are encoded from the same code page as the names.
+  EXPECT_NE(bytes.find("100%25+Caf%e9"), std::string::npos) << bytes;
+  EXPECT_EQ(bytes.find("%c3%a9"), std::string::npos);
   EXPECT_NE(bytes.find("\r\n"), std::string::npos);
   EXPECT_EQ(bytes.find("\n", 0), bytes.find("\r\n") + 1);
   EXPECT_LT(bytes.find("\"BUOY1\""), bytes.find("RT01,"));
