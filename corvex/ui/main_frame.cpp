@@ -23,8 +23,10 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 #include "core/file_utils.h"
+#include "core/ui/progress.h"
 #include "core/path_utils.h"
 #include "core/persistent_value.h"
 #include "corvex/command_ids.h"
@@ -815,6 +817,7 @@ GpsObjectList PlainGpsObjects(int kind, const ObjectList& objects) {
     if (!object->visible) continue;
     if (kind == 2 && object->IsKindOf(CObjWaypoint::kClass)) {
       const auto* mark = static_cast<const CObjWaypoint*>(object);
+      if (mark->HasRoutes()) continue;  // sent with its routes
       out.marks.push_back({mark->name, {mark->position.lat, mark->position.lon}});
     } else if (kind == 3 && object->IsKindOf(CObjRoute::kClass)) {
       const auto* route = static_cast<const CObjRoute*>(object);
@@ -834,9 +837,25 @@ int CMainFrame::GpsTransfer(int direction, int kind, ObjectList& objects) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   int moved = 0;
   if (auto* garmin = dynamic_cast<CGarminIO*>(gps_.get())) {
+    // Track logs are long: their packets move a progress bar whose Cancel ends the transfer.
+    std::optional<CProgress> progress;
+    const char* title = direction == 0 ? "Reading track log from GPS" : "Sending track log to GPS";
+    if (kind == CGPSInterface::kTracks) {
+      garmin->progress = [&](int done, int total) {
+        if (!progress) progress.emplace(title, std::max(total, 1), this);
+        return progress->SetPos(std::min(done, std::max(total, 1)));
+      };
+    }
     moved = direction == 0 ? garmin->Import(kind, objects) : garmin->Export(kind, objects);
+    garmin->progress = nullptr;
   } else if (auto* storage = dynamic_cast<CGarminMassStorage*>(gps_.get())) {
     moved = direction == 0 ? storage->Import(kind, objects) : storage->Export(kind, objects);
+    if (moved > 0) {
+      QApplication::restoreOverrideCursor();
+      vd::ui::RunMessageBox(this, "Transfer complete.", "Corvex",
+                            vd::ui::kMbOk | vd::ui::kMbIconInformation);
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
   } else if (direction == 1) {
     moved = gps_->Export(kind, PlainGpsObjects(kind, objects));
   } else {

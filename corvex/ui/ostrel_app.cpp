@@ -18,13 +18,18 @@
 #include "corvex/doc_api_host.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/ostrel_view.h"
+#include "corvex/ui/desktop_waypoint_shell.h"
 #include "corvex/ui/dlg_magnetic_variation.h"
+#include "corvex/ui/dlg_nav_alarms.h"
 #include "corvex/ui/dlg_projection.h"
 #include "corvex/ui/doc_template.h"
 #include "corvex/ui/main_frame.h"
+#include "corvex/ui/program_api_host.h"
 #include "corvex/ui/splash_wnd.h"
 #include "gps/ui/data_pane.h"
+#include "gps/ui/navigation_data.h"
 #include "overlays/icon_library.h"
+#include "overlays/obj_current_position.h"
 #include "overlays/obj_waypoint.h"
 #include "platform/os/environment.h"
 #include "platform/os/files.h"
@@ -165,7 +170,11 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
     dpi_factor = static_cast<float>((screen->logicalDotsPerInchX() + screen->logicalDotsPerInchY()) / 192.0);
   CIconLibrary::Get().SetDisplayScale(dpi_factor);
   CDataPane::SetDisplayScale(dpi_factor);
+  CObjCurrentPosition::SetDisplayScale(dpi_factor);
   CObjWaypoint::InstallIconLibraryHooks();
+  static CDesktopWaypointShell desktop_shell;
+  CObjWaypoint::SetShell(&desktop_shell);
+  CNavigationData::SetAlarmsEditor([](QWidget* owner) { EditNavigationAlarms(owner); });
 
   frame_ = std::make_unique<CMainFrame>(*this);
   if (!frame_->Create()) {
@@ -220,7 +229,7 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
 int COstrelApp::ExecuteApiCommand(int64_t code) {
   COstrelDoc* document = Document();
   if (document != api_host_document_) {
-    api_host_ = document ? std::make_unique<CDocApiHost>(*document) : nullptr;
+    api_host_ = document ? std::make_unique<CProgramApiHost>(*document) : nullptr;
     api_host_document_ = document;
   }
   return ExecuteApiRequest(code, api_host_.get());

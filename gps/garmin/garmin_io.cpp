@@ -718,6 +718,9 @@ void CGarminIO::Run(std::stop_token stop) {
 }
 
 const std::vector<GarminDeviceRow>& GarminDeviceTable() {
-  static const std::vector<GarminDeviceRow> table;
+  // Generated at build time from garmin_product_capabilities.txt, ascending product id.
+  static const std::vector<GarminDeviceRow> table{
+#include "garmin_device_table.inc"
+  };
   return table;
 }

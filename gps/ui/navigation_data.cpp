@@ -170,6 +170,19 @@ void CNavigationData::FillContextMenu(vd::ui::PopupMenu& menu) {
     if (line.route_only && !on_route) continue;
     menu.AppendItem(line.command, line.menu_text);
   }
+  if (AlarmsEditor()) {
+    menu.AppendSeparator();
+    menu.AppendItem(kCmdAlarms, "Alarms...");
+  }
+}
+
+std::function<void(QWidget*)>& CNavigationData::AlarmsEditor() {
+  static std::function<void(QWidget*)> editor;
+  return editor;
+}
+
+void CNavigationData::SetAlarmsEditor(std::function<void(QWidget* owner)> editor) {
+  AlarmsEditor() = std::move(editor);
 }
 
 void CNavigationData::OnSettingsChanged(vd::ui::PopupMenu& menu) {
@@ -179,6 +192,12 @@ void CNavigationData::OnSettingsChanged(vd::ui::PopupMenu& menu) {
 }
 
 bool CNavigationData::OnCommand(int id) {
+  if (id == kCmdAlarms && AlarmsEditor()) {
+    AlarmsEditor()(this);
+    RebuildTexts();
+    update();
+    return true;
+  }
   for (const LineSpec& line : kLines) {
     if (line.command != id) continue;
     selection()[line.byte] = selection()[line.byte] != 0 ? 0 : 1;

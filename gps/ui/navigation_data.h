@@ -19,6 +19,8 @@ class CNavigationData : public CNavigationWnd {
   static constexpr int kContextMenu = 123512;
   static constexpr int kLineCount = 11;
   static constexpr char kNoLineText[] = "Right-click to select data";
+  // The context menu's entry that opens the alarm distances.
+  static constexpr int kCmdAlarms = 32956;
 
   using Selection = std::array<uint8_t, 20>;
 
@@ -40,6 +42,9 @@ class CNavigationData : public CNavigationWnd {
   static float cross_track_alarm_nm;
   // Plays an alarm sound; the system's beep unless replaced (null puts it back).
   static void SetAlarmSound(std::function<void(AlarmSound)> sound);
+  // What "Alarms..." of the context menu opens (the program's alarm dialog, which edits the
+  // two distances above); without one the menu has no such entry.
+  static void SetAlarmsEditor(std::function<void(QWidget* owner)> editor);
 
   // The lines shown now, in order (the hint text when none is chosen).
   std::vector<std::string> ShownLines() const;
@@ -54,6 +59,7 @@ class CNavigationData : public CNavigationWnd {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  static std::function<void(QWidget*)>& AlarmsEditor();
   void RebuildTexts();
   void SoundAlarms() const;
 

@@ -16,6 +16,7 @@
 #include <future>
 #include <optional>
 #include <memory>
+#include <thread>
 
 #include "charts/chart_conversion.h"
 #include "charts/converter_plugins.h"
@@ -23,6 +24,7 @@
 #include "core/persistent_value.h"
 #include "corvex/command_ids.h"
 #include "corvex/startup_files.h"
+#include "corvex/command_ids.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/ostrel_view.h"
 #include "corvex/tests/api_test_support.h"
@@ -38,6 +40,8 @@
 #include "corvex/ui/tests/corvex_program.h"
 #include "corvex/vd_transaction.h"
 #include "gps/gps_interface.h"
+#include "gps/nmea_fields.h"
+#include "gps/nmea_waypoint_sentences.h"
 #include "gps/tests/gps_test_support.h"
 #include "overlays/obj_current_position.h"
 #include "overlays/obj_route.h"
@@ -52,12 +56,14 @@
 #include "tests/chart_fixture.h"
 #include "tests/test_converter.h"
 #include "tests/child_process.h"
+#include "tests/pty_pair.h"
 
 namespace {
 
 using vd::test::CorvexHome;
 using vd::test::Program;
 using vd::test::ProcessEventsUntil;
+using vd::test::Program;
 using vd::test::ScriptedAnswers;
 
 std::string ReadFile(const std::string& path) {
@@ -205,6 +211,60 @@ TEST(CorvexApp, DemoFileFixesMoveThePositionAndRecordTheTrack) {
   EXPECT_EQ(track->points().size(), recorded);
   EXPECT_NEAR(track->points().back().position.lat, last_lat, 1e-6);
   for (COstrelObject* object : saved) object->Release();
+}
+
+// Marks sent to an NMEA device are the free marks only: a route's points go with the routes.
+TEST(CorvexApp, SendingMarksToAnNmeaDeviceLeavesRoutePointsOut) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  vd::ui::ScopedResponder responder(&answers);
+  vd::test::PtyPair pty;
+  ASSERT_TRUE(pty.Open());
+  { Program setup; }
+  SetGpsPort(pty.slave_path());
+  auto clock = std::make_shared<vd::test::InstantClock>();
+  Program program({"--no-splash"}, clock);
+  ASSERT_TRUE(program.started());
+  ASSERT_NE(program.frame().gps(), nullptr);
+  COstrelDoc& doc = *program.document();
+  ObjectList& list = *doc.GetObjectList();
+  const auto add_mark = [&](const char* name, double lat) {
+    CCurrentOwnerScope owner(&doc);
+    auto* mark = new CObjWaypoint;
+    mark->name = name;
+    mark->position = {lat, -1.0};
+    mark->being_placed = false;
+    mark->AddRef();
+    list.push_back(mark);
+    return mark;
+  };
+  // The route's points come first in the list: sent, they would be the first sentences.
+  CObjWaypoint* a = add_mark("Leg A", 50.1);
+  CObjWaypoint* b = add_mark("Leg B", 50.2);
+  add_mark("Harbour", 50.0);
+  {
+    CCurrentOwnerScope owner(&doc);
+    auto* route = new CObjRoute;
+    route->name = "Passage";
+    route->AddRef();
+    list.push_back(route);
+    route->LinkWaypoint(a);
+    route->LinkWaypoint(b);
+    route->EndEditing();
+  }
+  ASSERT_TRUE(doc.IsCommandEnabled(kCmdExportGpsMarks));
+
+  std::string expected;
+  for (std::string s : MakeMarkSentences({{"Harbour", {50.0, -1.0}}}, 6)) {
+    NMEAAppendChecksumCRLF(s);
+    expected += s;
+  }
+  std::string sent;
+  std::thread device([&] { sent = pty.ReadFromMaster(expected.size()); });
+  doc.OnCommand(kCmdExportGpsMarks);
+  device.join();
+  EXPECT_EQ(sent, expected);
+  EXPECT_TRUE(answers.asked.empty());
 }
 
 TEST(CorvexApp, LostPortAsksToRetryAndCancelLeavesTheInputStopped) {
@@ -404,6 +464,73 @@ TEST(CorvexApp, RequestsFromAnotherProgramWorkOnTheDocument) {
   CObjCurrentPosition* own = program.document()->PeekCurrentPosition();
   ASSERT_NE(own, nullptr);
   EXPECT_DOUBLE_EQ(own->position.lat, 51.0);
+}
+
+// Navigation started from another program: going to a mark, then following a route, each
+// read back from the navigation panes; each step's failure its own exit code.
+int RunNavigationClient() {
+  using vd::test::WireReader;
+  using vd::test::WireWriter;
+  ApiClient client;
+  std::string reply;
+  // Nothing to steer for yet: only a 0 handle.
+  if (client.Request(40, WireWriter(), reply) != 0) return 10;
+  if (WireReader check(reply); check.H() != ApiHandle::kNone || check.left() != 0) return 11;
+  // The vessel at 50 N 1 W, heading north at 6 knots.
+  if (client.Request(4, WireWriter().F64(50.0).F64(-1.0).F64(0).F64(6).F64(0).I32(1), reply) != 0)
+    return 12;
+  if (client.Request(5, WireWriter().Str("North Buoy").F64(50.5).F64(-1.0).I32(3), reply) != 0)
+    return 13;
+  const ApiHandle buoy = WireReader(reply).H();
+  if (client.Request(41, WireWriter().H(buoy), reply) != 0) return 14;
+  if (client.Request(40, WireWriter(), reply) != 0) return 15;
+  {
+    WireReader nav(reply);
+    if (nav.H() != buoy || nav.H() != ApiHandle::kNone) return 16;
+    if (nav.F64() != 50.5 || nav.F64() != -1.0) return 17;
+    // Floats travel as doubles.
+    const double distance = nav.F64(), bearing = nav.F64();
+    nav.F64();  // cross-track error: none without a route
+    const double closing = nav.F64();
+    if (std::abs(distance - 30.0) > 0.2 || std::abs(bearing) > 0.5) return 18;
+    if (std::abs(closing - 6.0) > 0.1) return 19;
+    if (nav.Str() != "North Buoy" || !nav.ok()) return 20;
+  }
+  // A route from the vessel's position to a mark to the east.
+  if (client.Request(5, WireWriter().Str("Start").F64(50.0).F64(-1.0).I32(3), reply) != 0) return 21;
+  const ApiHandle start = WireReader(reply).H();
+  if (client.Request(5, WireWriter().Str("East").F64(50.0).F64(-0.5).I32(3), reply) != 0) return 22;
+  const ApiHandle east = WireReader(reply).H();
+  if (client.Request(16, WireWriter(), reply) != 0) return 23;
+  const ApiHandle route = WireReader(reply).H();
+  if (client.Request(17, WireWriter().H(route).H(start), reply) != 0) return 24;
+  if (client.Request(17, WireWriter().H(route).H(east), reply) != 0) return 25;
+  if (client.Request(41, WireWriter().H(route), reply) != 0) return 26;
+  if (client.Request(40, WireWriter(), reply) != 0) return 27;
+  {
+    WireReader nav(reply);
+    const ApiHandle target = nav.H();
+    if (nav.H() != route) return 28;
+    if (target != east && target != start) return 29;
+  }
+  // Something that is neither a mark nor a route: 13.
+  if (client.Request(41, WireWriter().H(ApiHandle::kNone), reply) != 13) return 30;
+  return 0;
+}
+
+TEST(CorvexApp, NavigationRequestsFromAnotherProgramUseTheNavigationPanes) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  vd::ui::ScopedResponder responder(&answers);
+  Program program;
+  ASSERT_TRUE(program.started());
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(RunNavigationClient());
+  int status = -1;
+  ASSERT_TRUE(ProcessEventsUntil([&] { return waitpid(child, &status, WNOHANG) == child; }));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // Starts the program on its own (the first run, with its help page, happens in this process
