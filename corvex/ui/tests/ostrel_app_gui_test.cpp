@@ -63,7 +63,6 @@ namespace {
 using vd::test::CorvexHome;
 using vd::test::Program;
 using vd::test::ProcessEventsUntil;
-using vd::test::Program;
 using vd::test::ScriptedAnswers;
 
 std::string ReadFile(const std::string& path) {
