@@ -248,9 +248,15 @@ bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdAltitudeProfile:
     case kCmdSpeedProfile:
     case kCmdHeartRateProfile:
-    case kCmdOtherProfile:
       ui.enabled = host_ && As<CObjTrack>(selected) != nullptr;
       return true;
+    case kCmdOtherProfile: {
+      // Only a track with an extra series has that profile; the entry is named after it.
+      const CObjTrack* track = As<CObjTrack>(selected);
+      ui.enabled = host_ && track && !track->other_label.empty();
+      if (track && !track->other_label.empty()) ui.text = track->other_label + " Profile";
+      return true;
+    }
     case kCmdFollowRoute:
       ui.enabled = host_ && route != nullptr;
       return true;

@@ -252,7 +252,7 @@ TEST_F(WaypointTest, DraggingStateMachine) {
   RecordingDoc doc;
   CCurrentOwnerScope owner(&doc);
   int undo_steps = 0;
-  const vd::test::ScopedUndoHook undo_hook({nullptr, [&](COstrelObject&) { ++undo_steps; }});
+  const vd::test::ScopedUndoHook undo_hook({nullptr, [&](COstrelObject&) { ++undo_steps; }, nullptr});
   const CLatLon start(50.0, -4.0);
   const CLatLon moved(50.1, -4.1);
   struct Case {

@@ -340,7 +340,7 @@ TEST(OstrelObjectBase, DefaultsAndPlainSlots) {
   OverlayWorld world;
   int undo_step = 7;
   auto undo_hook = std::make_optional<vd::test::ScopedUndoHook>(
-      OverlayUndoHook{[&] { return undo_step; }, nullptr});
+      OverlayUndoHook{[&] { return undo_step; }, nullptr, nullptr});
   TestMark mark;
   undo_hook.reset();
   EXPECT_EQ(mark.document(), &world.doc);

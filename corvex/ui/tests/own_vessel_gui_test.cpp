@@ -14,6 +14,7 @@
 #include "corvex/ui/chart_view_widget.h"
 #include "corvex/ui/tests/corvex_home.h"
 #include "corvex/ui/tests/corvex_program.h"
+#include "corvex/ui/tests/program_chart_window.h"
 #include "overlays/obj_current_position.h"
 #include "platform/os/files.h"
 #include "platform/os/folders.h"
@@ -26,29 +27,7 @@ using vd::test::ProcessEventsUntil;
 using vd::test::Program;
 using vd::test::ScriptedAnswers;
 
-constexpr double kNorth = 50.0;
-constexpr double kWest = -5.0;
-constexpr double kDegreesPerPixel = 1.0 / 3600.0;
-constexpr uint8_t kPlainIndex = 64;  // palette entry 64: red 191, green 128, blue 64
-
-// A 256 x 256 pixel chart of one colour, so that what is drawn over it shows.
-std::string WritePlainChart(const CorvexHome& home) {
-  vd::test::ChartFixture chart;
-  chart.width = chart.height = 4;
-  chart.image.assign(256 * 256, kPlainIndex);
-  chart.georef = vd::test::ChartFixture::LinearGeoref(kNorth, kWest, kDegreesPerPixel);
-  const std::string path = home.File("plain.qct");
-  EXPECT_TRUE(vd::test::WriteChartFixture(path, chart));
-  return path;
-}
-
-CChartViewWidget* WidgetOf(CDocView* view) {
-  for (QWidget* widget : QApplication::allWidgets()) {
-    auto* chart_widget = dynamic_cast<CChartViewWidget*>(widget);
-    if (chart_widget && chart_widget->view() == view) return chart_widget;
-  }
-  return nullptr;
-}
+using vd::test::PlainChart;
 
 bool Reddish(QColor c) { return c.red() > 200 && c.green() < 70 && c.blue() < 70; }
 bool Greyish(QColor c) {
@@ -77,24 +56,15 @@ class OwnVesselTest : public testing::Test {
   }
   void TearDown() override { CObjCurrentPosition::ForgetMissingIconsReport(); }
 
-  // Opens the plain chart in a window of the running program; null when it does not show.
   COstrelView* OpenChart(Program& program, const CorvexHome& where) {
-    CDocView* doc_view = program.document()->OpenChartInNewWindow(WritePlainChart(where));
-    widget = WidgetOf(doc_view);
-    auto* view = dynamic_cast<COstrelView*>(doc_view);
-    if (!widget || !view) return nullptr;
-    if (!ProcessEventsUntil([&] { return view->client_size().cx > 100 && view->chart(); }))
-      return nullptr;
-    return view;
+    return vd::test::OpenPlainChartWindow(*program.document(), where);
   }
 
   // The window's pixels once its tiles are drawn, and where the fix is in them.
   QImage Screen(COstrelView& view, vd::ui::Point& fix_client) {
-    EXPECT_TRUE(ProcessEventsUntil([&] { return view.QueuedTileCount() == 0; }));
-    ScreenPoint pixel;
-    EXPECT_TRUE(view.chart()->LatLonToPixel(fix_lat, fix_lon, pixel));
-    fix_client = view.ChartToClient({pixel.x, pixel.y});
-    return widget->grab().toImage();
+    const QImage image = vd::test::WindowPixels(view);
+    fix_client = vd::test::ClientOf(view, fix_lat, fix_lon);
+    return image;
   }
 
   void Feed(COstrelDoc& doc, bool valid) {
@@ -109,9 +79,8 @@ class OwnVesselTest : public testing::Test {
   CorvexHome home;
   ScriptedAnswers answers;
   std::unique_ptr<vd::ui::ScopedResponder> responder_;
-  CChartViewWidget* widget = nullptr;
-  double fix_lat = kNorth - 128 * kDegreesPerPixel;
-  double fix_lon = kWest + 128 * kDegreesPerPixel;
+  double fix_lat = PlainChart::Lat(128);
+  double fix_lon = PlainChart::Lon(128);
   int fixes = 0;
 };
 

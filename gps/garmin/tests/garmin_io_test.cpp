@@ -133,6 +133,51 @@ TEST(GarminIdentify, RefusesDevicesItCannotServe) {
   }
 }
 
+// Devices that never send their protocol array are served from the published table after
+// 5 seconds (on the test clock): the last row of the product at or below the device's software
+// version gives the block. Products of the second link protocol are refused as such.
+TEST(GarminIdentify, DevicesWithoutAProtocolArrayComeFromTheDeviceTable) {
+  using C = GarminCapabilities;
+  struct Case {
+    uint16_t product, version;
+    uint16_t link, waypoint_type, proximity_type;
+    const char* message;  // "" when the device is served
+  };
+  const Case cases[] = {
+      {7, 0, 1, 100, 0, ""},          // the first row of the table
+      {29, 399, 1, 101, 101, ""},     // below the second row's version
+      {29, 400, 1, 102, 102, ""},     // at it
+      {77, 300, 1, 100, 400, ""},
+      {77, 301, 1, 103, 403, ""},
+      {77, 355, 1, 103, 0, ""},       // the row of 3.50 leaves proximity out
+      {77, 999, 1, 103, 403, ""},     // the last row of the product wins
+      {20, 0, 2, 150, 450, "Garmin GPS: Unsupported link protocol: 2"},
+      {4242, 310, 0, 0, 0, "Garmin GPS: Failed to get device protocol capabilities"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.product << " v" << c.version);
+    Rig rig;
+    rig.device->product_id = c.product;
+    rig.device->software_version = c.version;
+    rig.device->sends_protocol_array = false;
+    EXPECT_EQ(rig.gps->Identify(), *c.message == 0);
+    EXPECT_EQ(rig.gps->message, c.message);
+    EXPECT_GE(rig.clock->NowMs(), 5000u);
+    EXPECT_EQ(rig.gps->capabilities[C::kLink], c.link);
+    EXPECT_EQ(rig.gps->capabilities[C::kWaypointType], c.waypoint_type);
+    EXPECT_EQ(rig.gps->capabilities[C::kProximityType], c.proximity_type);
+  }
+  // The table is in ascending product id, as the lookup expects, and ends with no stray row.
+  const auto& table = GarminDeviceTable();
+  ASSERT_GE(table.size(), 48u);
+  for (size_t i = 1; i < table.size(); ++i) {
+    EXPECT_TRUE(table[i - 1].product_id < table[i].product_id ||
+                (table[i - 1].product_id == table[i].product_id &&
+                 table[i - 1].lowest_version < table[i].lowest_version))
+        << i;
+  }
+}
+
 struct TypeSet {
   uint16_t waypoint, route_protocol, route_header, track_protocol, track_header, track_point;
   bool symbol, comment;

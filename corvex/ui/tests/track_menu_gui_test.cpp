@@ -1,0 +1,162 @@
+// The track pop-up of a chart window in the running program: Remove trackpoint, Join Track and
+// Split Track work on the track under the mouse where the menu was opened, each undone in one
+// step by the program's Undo; Other profile takes the track's extra series name.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "corvex/command_ids.h"
+#include "corvex/ostrel_doc.h"
+#include "corvex/ostrel_view.h"
+#include "corvex/ui/tests/corvex_home.h"
+#include "corvex/ui/tests/corvex_program.h"
+#include "corvex/ui/tests/program_chart_window.h"
+#include "overlays/obj_track.h"
+#include "platform/ui/popup_menu.h"
+#include "platform/ui/window_messages.h"
+
+namespace {
+
+using vd::test::CorvexHome;
+using vd::test::PlainChart;
+using vd::test::Program;
+using vd::test::ScriptedAnswers;
+
+// Chooses one command from the menus the program shows, and keeps their entries.
+struct MenuChoice : ScriptedAnswers {
+  int TrackPopupMenu(const vd::ui::PopupMenu& menu, QWidget*, QPoint) override {
+    entries.clear();
+    Collect(menu);
+    return answer;
+  }
+  void Collect(const vd::ui::PopupMenu& menu) {
+    for (const auto& item : menu.items()) {
+      if (item.submenu) {
+        Collect(*item.submenu);
+      } else if (!item.separator) {
+        entries.push_back({item.id, item.text, (item.flags & vd::ui::PopupMenu::kDisabled) == 0});
+      }
+    }
+  }
+  struct Entry {
+    int id;
+    std::string text;
+    bool enabled;
+  };
+  const Entry* Find(int id) const {
+    for (const Entry& e : entries)
+      if (e.id == id) return &e;
+    return nullptr;
+  }
+  int answer = 0;
+  std::vector<Entry> entries;
+};
+
+// The tracks of the document as "name: x x x" with the chart column of each point.
+std::vector<std::string> Tracks(COstrelDoc& doc) {
+  std::vector<std::string> out;
+  for (COstrelObject* object : *doc.GetObjectList()) {
+    const auto* track = dynamic_cast<const CObjTrack*>(object);
+    if (!track) continue;
+    std::string line = track->name + ":";
+    for (const CTrackpoint& p : track->points())
+      line += " " + std::to_string(static_cast<int>(std::lround(
+                        (p.position.lon - PlainChart::kWest) / PlainChart::kDegreesPerPixel)));
+    out.push_back(line);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+class TrackMenuTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(program.started());
+    view = vd::test::OpenPlainChartWindow(*program.document(), home);
+    ASSERT_NE(view, nullptr);
+    // One chart pixel to a screen pixel, the tracks' row in the middle.
+    view->CentreOn(128, 128, 0);
+  }
+
+  CObjTrack* AddTrack(const std::string& name, std::vector<int> columns) {
+    COstrelDoc& doc = *program.document();
+    CCurrentOwnerScope owner(&doc);
+    auto* track = new CObjTrack;
+    track->name = name;
+    int32_t time = 1700000000;
+    for (int x : columns) track->AddPoint(PlainChart::Lat(128), PlainChart::Lon(x), time += 60, 0, 0, 0);
+    track->AddRef();
+    doc.GetObjectList()->push_back(track);
+    doc.UpdateAllViews(nullptr, 0, nullptr);
+    vd::test::DrainEvents();
+    return track;
+  }
+
+  // The mouse goes to the chart column on the tracks' row and the right button opens the
+  // menu of the object there, where the chooser picks the command.
+  void RightClickAt(int column, int command) {
+    menu.answer = command;
+    const vd::ui::Point p = vd::test::ClientOf(*view, PlainChart::Lat(128), PlainChart::Lon(column));
+    view->OnInputMessage({vd::ui::kWmMouseMove, 0, vd::ui::MakeLParam(p.x, p.y)});
+    view->OnInputMessage({vd::ui::kWmRButtonDown, vd::ui::kMkRButton, vd::ui::MakeLParam(p.x, p.y)});
+    view->OnInputMessage({vd::ui::kWmRButtonUp, 0, vd::ui::MakeLParam(p.x, p.y)});
+    vd::test::DrainEvents();
+  }
+
+  void Undo() {
+    ASSERT_TRUE(program.document()->IsCommandEnabled(kCmdUndo));
+    program.document()->OnCommand(kCmdUndo);
+    vd::test::DrainEvents();
+  }
+
+  CorvexHome home;
+  MenuChoice menu;
+  vd::ui::ScopedResponder responder{&menu};
+  Program program;
+  COstrelView* view = nullptr;
+};
+
+TEST_F(TrackMenuTest, EditsWorkWhereTheMenuWasOpenedAndUndoInOneStep) {
+  COstrelDoc& doc = *program.document();
+  AddTrack("Trip", {60, 90, 120, 150, 180});
+  const std::vector<std::string> start = Tracks(doc);
+  ASSERT_EQ(start, std::vector<std::string>{"Trip: 60 90 120 150 180"});
+
+  RightClickAt(150, COstrelView::kCmdRemoveTrackPoint);
+  ASSERT_NE(menu.Find(COstrelView::kCmdRemoveTrackPoint), nullptr) << "the track's menu did not show";
+  EXPECT_TRUE(menu.Find(COstrelView::kCmdRemoveTrackPoint)->enabled);
+  EXPECT_EQ(Tracks(doc), std::vector<std::string>{"Trip: 60 90 120 180"});
+  Undo();
+  EXPECT_EQ(Tracks(doc), start);
+
+  RightClickAt(120, COstrelView::kCmdSplitTrack);
+  const std::vector<std::string> split = Tracks(doc);
+  EXPECT_EQ(split, (std::vector<std::string>{"Trip-split: 60 90 120", "Trip: 120 150 180"}));
+  Undo();
+  EXPECT_EQ(Tracks(doc), start);
+
+  // A second track ends 40 m from this one's start: Join Track nearer the start takes it in.
+  AddTrack("Approach", {10, 30, 58});
+  const std::vector<std::string> two = Tracks(doc);
+  RightClickAt(90, COstrelView::kCmdJoinTrack);
+  EXPECT_EQ(Tracks(doc), std::vector<std::string>{"Trip: 10 30 58 60 90 120 150 180"});
+  Undo();
+  EXPECT_EQ(Tracks(doc), two);
+}
+
+TEST_F(TrackMenuTest, OtherProfileTakesTheTracksSeriesName) {
+  CObjTrack* plain = AddTrack("Walk", {60, 90, 120});
+  RightClickAt(90, 0);
+  ASSERT_NE(menu.Find(kCmdOtherProfile), nullptr);
+  EXPECT_FALSE(menu.Find(kCmdOtherProfile)->enabled);
+
+  plain->other_label = "Cadence (rpm)";
+  RightClickAt(90, 0);
+  ASSERT_NE(menu.Find(kCmdOtherProfile), nullptr);
+  EXPECT_TRUE(menu.Find(kCmdOtherProfile)->enabled);
+  EXPECT_EQ(menu.Find(kCmdOtherProfile)->text, "Cadence (rpm) Profile");
+}
+
+}  // namespace
