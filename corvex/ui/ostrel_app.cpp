@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <QThread>
 
 #include <cstdlib>
 #include <map>
 
 #include "charts/chart_conversion.h"
 #include "charts/converter_plugins.h"
+#include "charts/chart_reader_services.h"
 #include "charts/offline_data.h"
 #include "charts/ui/chart_reader_message_boxes.h"
 #include "core/file_utils.h"
@@ -114,6 +116,25 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
   CSplashWnd::SetEnabled(command_line.show_splash);
   // What the chart readers have to tell the user reaches them from the first chart on.
   InstallChartReaderMessageBoxes();
+  {
+    // Opening a chart takes the magnetic variation at its centre. Charts may be opened by
+    // helper threads: the update is then handed to the user-interface thread.
+    ChartReaderServices services = GetChartReaderServices();
+    services.update_magnetic_variation = [](double lat, double lon, int64_t seconds_1970) {
+      // The application of the moment, not this one: the service outlives a program object.
+      const auto update = [lat, lon, seconds_1970] {
+        if (CAppCommon* app = CAppCommon::Instance())
+          app->UpdateMagneticVariation(lat, lon, seconds_1970);
+      };
+      QCoreApplication* qt_app = QCoreApplication::instance();
+      if (!qt_app || QThread::currentThread() == qt_app->thread()) {
+        update();
+      } else {
+        QMetaObject::invokeMethod(qt_app, update, Qt::QueuedConnection);
+      }
+    };
+    SetChartReaderServices(std::move(services));
+  }
   // Long file copies show their progress and can be cancelled.
   InstallCopyProgressWindow();
 

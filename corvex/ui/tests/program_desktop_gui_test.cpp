@@ -1,6 +1,6 @@
-// What the running program takes from the desktop and its panes: the desktop's icon for a
-// mark's linked file ("File icon"), and the alarm distances opened from the navigation figures
-// pane's menu.
+// What the running program takes from the desktop, its panes and its charts: the desktop's
+// icon for a mark's linked file ("File icon"), the alarm distances opened from the navigation
+// figures pane's menu, and the magnetic variation at the centre of a chart opened.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -15,6 +15,7 @@
 #include "corvex/ui/dlg_nav_alarms.h"
 #include "corvex/ui/tests/corvex_home.h"
 #include "corvex/ui/tests/corvex_program.h"
+#include "corvex/ui/tests/program_chart_window.h"
 #include "gps/ui/navigation_data.h"
 #include "overlays/obj_waypoint.h"
 #include "platform/os/files.h"
@@ -95,6 +96,19 @@ TEST(ProgramDesktop, NavigationFiguresMenuOpensTheAlarmDistances) {
   EXPECT_TRUE(shown);
   EXPECT_FLOAT_EQ(CNavigationData::arrival_alarm_nm, 0.25f);
   CNavigationData::arrival_alarm_nm = 0.0f;
+}
+
+TEST(ProgramDesktop, OpeningAChartTakesTheVariationAtItsCentre) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  vd::ui::ScopedResponder responder(&answers);
+  Program program;
+  ASSERT_TRUE(program.started());
+  ASSERT_NE(vd::test::OpenPlainChartWindow(*program.document(), home), nullptr);
+  vd::test::DrainEvents();
+  using vd::test::PlainChart;
+  EXPECT_NEAR(program.app().last_variation_lat, PlainChart::Lat(PlainChart::kSide / 2), 1e-6);
+  EXPECT_NEAR(program.app().last_variation_lon, PlainChart::Lon(PlainChart::kSide / 2), 1e-6);
 }
 
 }  // namespace
