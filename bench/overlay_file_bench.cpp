@@ -8,6 +8,12 @@
 //   Files go to $TMPDIR, else /tmp: TMPDIR=/dev/shm leaves the disk out.
 // - A track of a million points (25 bytes each) saved and loaded the same way, against the
 //   same baseline over the track file's bytes in point-sized pieces. Same target.
+// - A million marks (CObjWaypoint) saved and loaded the same way, against the same baseline
+//   over their file's bytes in mark-sized pieces. Same target.
+// - Imports of n new marks merged into a document (MergeImportedObjects, as every import
+//   ends): 1,000 and 10,000 marks into an empty document, and 1,000 into a document of 40,000
+//   marks. Targets: 10 times the marks at most 12 times the time, and the full document at
+//   most 1.5 times the time of the empty one.
 // - Duplicate checks of n imported objects against a document of n objects (n = 1,000 and
 //   10,000), each import an unchanged copy of a document object, as MergeImportedObjects makes
 //   them; and one DuplicateCheck call for the last object of the list. Target: the time at
@@ -27,6 +33,7 @@
 #include "bench/timing_reporter.h"
 #include "overlays/category.h"
 #include "overlays/obj_track.h"
+#include "overlays/obj_waypoint.h"
 #include "overlays/object_factory.h"
 #include "overlays/ostrel_object.h"
 #include "overlays/overlay_file.h"
@@ -66,6 +73,11 @@ Fixture& Track() {
   return fixture;
 }
 
+Fixture& Waypoints() {
+  static Fixture fixture;
+  return fixture;
+}
+
 // Saves the objects as the fixture's file and keeps its bytes.
 bool Prepare(Fixture& f, const std::string& tag, ObjectList objects) {
   const std::string base = vd::os::SystemTempFolder() + "/vd_overlay_file_bench_" + tag + "_" +
@@ -99,6 +111,29 @@ bool PrepareMarks() {
     objects.push_back(record);
   }
   return Prepare(Marks(), "marks", std::move(objects));
+}
+
+// A placed mark with a short name, a comment and an id, as a user's marks are.
+CObjWaypoint* NewMark(int i, int32_t first_time) {
+  auto* mark = new CObjWaypoint;
+  mark->AddRef();
+  mark->name = "WP" + std::to_string(100000 + i % 900000);
+  mark->short_name = mark->name;
+  mark->position = CLatLon(50.0 + (i % 1000) * 1e-3, -4.0 + (i / 1000) * 1e-3);
+  mark->being_placed = false;
+  mark->created = mark->modified = first_time + i;
+  mark->SetUniqueId(0x0000000400000000ull + static_cast<uint64_t>(first_time) * 4 + i);
+  return mark;
+}
+
+bool PrepareWaypoints() {
+  ObjectList objects;
+  for (int i = 0; i < kRecordCount; ++i) {
+    CObjWaypoint* mark = NewMark(i, 1600000000);
+    if (i % 10 == 0) mark->comment = "Anchorage, good holding";
+    objects.push_back(mark);
+  }
+  return Prepare(Waypoints(), "waypoints", std::move(objects));
 }
 
 // A track of a million points, a fix every 10 seconds heading north-east.
@@ -190,6 +225,16 @@ BENCHMARK(BaselineRead<Marks>)
     ->Name("BM_BaselineRead")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+BENCHMARK(Save<Waypoints>)->Name("BM_MarkSave")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BaselineWrite<Waypoints>)
+    ->Name("BM_MarkBaselineWrite")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(Load<Waypoints>)->Name("BM_MarkLoad")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BaselineRead<Waypoints>)
+    ->Name("BM_MarkBaselineRead")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(Save<Track>)->Name("BM_TrackSave")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BaselineWrite<Track>)
     ->Name("BM_TrackBaselineWrite")
@@ -200,6 +245,41 @@ BENCHMARK(BaselineRead<Track>)
     ->Name("BM_TrackBaselineRead")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// Merges range(0) new marks into a document of range(1) marks; neither set shares an id or a
+// time with the other, so every mark is let in.
+void BM_MergeImport(benchmark::State& state) {
+  const int imported_count = static_cast<int>(state.range(0));
+  const int document_count = static_cast<int>(state.range(1));
+  ObjectList document;
+  for (int i = 0; i < document_count; ++i) document.push_back(NewMark(i, 1500000000));
+  for (auto _ : state) {
+    state.PauseTiming();
+    ObjectList imported;
+    for (int i = 0; i < imported_count; ++i) imported.push_back(NewMark(i, 1700000000));
+    state.ResumeTiming();
+    MergeImportedObjects(document, imported);
+    state.PauseTiming();
+    if (document.size() != static_cast<size_t>(document_count + imported_count)) {
+      state.SkipWithError("a mark was not let in");
+    }
+    while (document.size() > static_cast<size_t>(document_count)) {
+      document.back()->Release();
+      document.pop_back();
+    }
+    state.ResumeTiming();
+  }
+  for (COstrelObject* object : document) object->Release();
+  state.SetItemsProcessed(state.iterations() * imported_count);
+}
+
+BENCHMARK(BM_MergeImport)
+    ->Args({1000, 0})
+    ->Args({10000, 0})
+    ->Args({1000, 40000})
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 // A document of n objects and n imported copies of them, unchanged.
 struct DuplicateLists {
@@ -264,6 +344,8 @@ void PrintRatios(const vd::bench::TimingReporter& reporter) {
   for (const auto& [what, ours, baseline] :
        {std::tuple{"Save", "BM_OverlaySave", "BM_BaselineWrite"},
         std::tuple{"Load", "BM_OverlayLoad", "BM_BaselineRead"},
+        std::tuple{"Mark save", "BM_MarkSave", "BM_MarkBaselineWrite"},
+        std::tuple{"Mark load", "BM_MarkLoad", "BM_MarkBaselineRead"},
         std::tuple{"Track save", "BM_TrackSave", "BM_TrackBaselineWrite"},
         std::tuple{"Track load", "BM_TrackLoad", "BM_TrackBaselineRead"}}) {
     const double a = reporter.BytesPerSecond(ours), b = reporter.BytesPerSecond(baseline);
@@ -271,6 +353,16 @@ void PrintRatios(const vd::bench::TimingReporter& reporter) {
     std::printf(
         "%s: overlay file %8.1f MB/s, fwrite/fread %8.1f MB/s, ratio %.2f (target >= 0.3)\n",
         what, a / 1e6, b / 1e6, a / b);
+  }
+  const double small = reporter.Time("BM_MergeImport", "1000/0");
+  const double large = reporter.Time("BM_MergeImport", "10000/0");
+  const double full = reporter.Time("BM_MergeImport", "1000/40000");
+  if (small > 0 && large > 0 && full > 0) {
+    std::printf("Import: 10,000 marks take %.1f times as long as 1,000 (target <= 12)\n",
+                large / small);
+    std::printf("Import: 1,000 marks into 40,000 take %.2f times as long as into none "
+                "(target <= 1.5)\n",
+                full / small);
   }
   for (const char* name : {"BM_DuplicateIndex", "BM_DuplicateCheckOne"}) {
     const double small = reporter.Time(name, "1000");
@@ -285,10 +377,10 @@ void PrintRatios(const vd::bench::TimingReporter& reporter) {
 
 int main(int argc, char** argv) {
   vd::bench::TimingReporter reporter;
-  const auto prepare = [] { return PrepareMarks() && PrepareTrack(); };
+  const auto prepare = [] { return PrepareMarks() && PrepareTrack() && PrepareWaypoints(); };
   if (!vd::bench::RunBenchmarks(argc, argv, reporter, prepare)) return 1;
   PrintRatios(reporter);
-  for (Fixture* f : {&Marks(), &Track()}) {
+  for (Fixture* f : {&Marks(), &Track(), &Waypoints()}) {
     for (const std::string* path : {&f->vdo_path, &f->save_path, &f->copy_path}) {
       vd::os::RemoveFile(*path);
     }

@@ -10,6 +10,7 @@
 #include "core/ui/dialog_f1_help.h"
 #include "core/ui/message_boxes.h"
 #include "overlays/category.h"
+#include "overlays/collection_index.h"
 #include "overlays/id_multiset.h"
 #include "overlays/mapped_object.h"
 #include "overlays/overlay_archive.h"
@@ -150,6 +151,7 @@ bool COstrelObject::GetBounds(double&, double&, double&, double&) const { return
 bool COstrelObject::IsExportable() const { return true; }
 
 bool COstrelObject::CollectForExport(ObjectList& list) {
+  if (CollectionIndex* index = CollectionIndex::Of(list)) return index->Add(this);
   if (std::find(list.begin(), list.end(), this) != list.end()) return false;
   list.push_back(this);
   return true;

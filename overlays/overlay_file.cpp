@@ -9,6 +9,7 @@
 #include "core/path_utils.h"
 #include "core/ui/message_boxes.h"
 #include "overlays/category.h"
+#include "overlays/collection_index.h"
 #include "overlays/icon_library.h"
 #include "overlays/obj_icons.h"
 #include "overlays/obj_waypoint.h"
@@ -215,6 +216,23 @@ DuplicateIndex::DuplicateIndex(const ObjectList& document_list) {
   for (COstrelObject* object : document_list) Add(*object);
 }
 
+DuplicateIndex::DuplicateIndex(const ObjectList& document_list, const ObjectList& checked) {
+  // A match has an equal non-zero id or an equal created time: other objects never match.
+  std::unordered_set<uint64_t> ids;
+  std::unordered_set<int32_t> times;
+  ids.reserve(checked.size());
+  times.reserve(checked.size());
+  for (const COstrelObject* object : checked) {
+    if (object->id() != 0) ids.insert(object->id());
+    times.insert(object->created);
+  }
+  for (COstrelObject* object : document_list) {
+    if (times.contains(object->created) || (object->id() != 0 && ids.contains(object->id()))) {
+      Add(*object);
+    }
+  }
+}
+
 DuplicateIndex::~DuplicateIndex() {
   for (const COstrelObject* object : known_) const_cast<COstrelObject*>(object)->Release();
 }
@@ -269,7 +287,11 @@ bool DuplicateIndex::Check(COstrelObject& object) {
 }
 
 void MergeImportedObjects(ObjectList& document_list, ObjectList& imported) {
-  DuplicateIndex index(document_list);
+  DuplicateIndex index(document_list, imported);
+  // Collections into the document ask a set instead of searching the document: the imported
+  // objects are not in it until collected.
+  const std::unordered_set<const COstrelObject*> fresh(imported.begin(), imported.end());
+  CollectionIndex collection(document_list, fresh);
   // Adds the object and what it needs, and tells the index of everything appended.
   const auto add = [&](COstrelObject& object) {
     const bool was_empty = document_list.empty();

@@ -55,6 +55,10 @@ bool DuplicateCheck(COstrelObject& object, ObjectList& document_list);
 class DuplicateIndex {
  public:
   explicit DuplicateIndex(const ObjectList& document_list);
+  // Knows only the objects of the list that may match one of checked, for an index that only
+  // checks those (and objects given with Add): making it reads each object of the list once
+  // but costs about as much as checked.
+  DuplicateIndex(const ObjectList& document_list, const ObjectList& checked);
   ~DuplicateIndex();
   DuplicateIndex(const DuplicateIndex&) = delete;
   DuplicateIndex& operator=(const DuplicateIndex&) = delete;
@@ -86,6 +90,7 @@ class DuplicateIndex {
 // DuplicateCheck lets in adds itself and what it needs (CollectForExport); each it refuses is
 // added the same way afterwards and deleted without asking. Objects that are not exportable
 // are released. An object that another one already brought into the document stays there.
+// The cost grows with the imported objects, hardly with the document's.
 void MergeImportedObjects(ObjectList& document_list, ObjectList& imported);
 
 // ---- The user-data file ----
