@@ -126,6 +126,17 @@ class CChartFrameHost {
   virtual bool ShowProperties(COstrelObject* /*object*/) { return false; }
   // The overlay explorer's panes, shown.
   virtual void ShowExplorerPanes() {}
+  // The offset of a mark: false when cancelled; else the distance, the bearing (degrees true)
+  // and whether a new mark is made there.
+  virtual bool AskOffset(double& /*distance_nm*/, double& /*bearing_true*/, bool& /*create_new*/) {
+    return false;
+  }
+  // The name and category patterns of the objects to show (hide); false when cancelled.
+  virtual bool AskMatching(bool /*show*/, std::string& /*name*/, std::string& /*category*/) {
+    return false;
+  }
+  // The icon library's dialog on the document's objects.
+  virtual void ShowIconsDialog() {}
   // Writes the route's card and opens it on the desktop.
   virtual void ShowRouteCard(CObjRoute* /*route*/) {}
   // Transfers through the frame's GPS input (direction 0 from the device, 1 to it; kind 2

@@ -55,6 +55,13 @@ class QWidget;
 // "Failed to open export file: <path>" in an error box.
 void ReportOverlayWriteFailure(const std::string& path);
 
+// A show/hide pattern as the matching dialog hands it on: empty becomes "*"; '*' is added at
+// the end unless it ends in '$' or '*', and at the start unless it starts with '^' or '*'.
+std::string NormaliseMatchPattern(const std::string& pattern);
+// Whether a text matches a normalised pattern ('^' and '$' anchor it; letters without regard
+// to case).
+bool MatchesPattern(const std::string& text, const std::string& pattern);
+
 // A window besides the chart views that follows the document's change hints (the overlay
 // explorer, the property windows). It leaves the document before it is destroyed.
 class CDocHintListener {
@@ -178,6 +185,12 @@ class COstrelDoc : public COstrelDocBase,
   void ShowObjectPanes() override;
   // An overlay export through the save dialog to the writer the file's ending names.
   void ExportObjects(const ObjectList& objects);
+  // Every object whose name and category name match the normalised patterns is shown (hidden),
+  // all in one undo step; the number matched.
+  int ShowMatching(bool show, const std::string& name, const std::string& category);
+  // The selected mark moved by the distance along the bearing, or a new mark made there (see
+  // the Offset by command); false without a selected mark.
+  bool OffsetSelectedMark(double distance_nm, double bearing_true, bool create_new);
   // Windows that follow the hints besides the chart views (each once).
   void AddHintListener(CDocHintListener* listener);
   void RemoveHintListener(CDocHintListener* listener);

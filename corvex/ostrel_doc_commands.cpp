@@ -14,6 +14,7 @@
 #include "gps/gps_params.h"
 #include "overlays/category.h"
 #include "overlays/exchange/gpx_exchange.h"
+#include "overlays/lat_lon.h"
 #include "overlays/exchange/object_email_upload.h"
 #include "overlays/exchange/shapefile.h"
 #include "overlays/exchange/tagged_text_file.h"
@@ -27,6 +28,7 @@
 #include "platform/os/folders.h"
 #include "platform/os/profile_store.h"
 #include "platform/ui/common_dialogs.h"
+#include "platform/ui/message_box.h"
 #include "platform/ui/window_messages.h"
 
 namespace {
@@ -51,9 +53,7 @@ constexpr int32_t kNameShown = 0;
 // Commands whose dialogs, panes, device transfers, exchange formats or services this version
 // does not have: known here, never enabled.
 constexpr int kUnavailableCommands[] = {
-    kCmdIcons,
-    kCmdShowMatching,    kCmdHideMatching,
-    kCmdOffsetBy,        kCmdWebCloudSync,
+    kCmdWebCloudSync,
 };
 
 // The maker's web pages of the Web menu.
@@ -222,6 +222,12 @@ bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
       return true;
     case kCmdSendEmail:
       ui.enabled = selected != nullptr;
+      return true;
+    case kCmdIcons:
+    case kCmdShowMatching:
+    case kCmdHideMatching:
+    case kCmdOffsetBy:
+      ui.enabled = host_ != nullptr;
       return true;
     case kCmdImportGpsMarks:
     case kCmdImportGpsRoutes:
@@ -454,6 +460,30 @@ bool COstrelDoc::OnCommand(int id) {
     case kCmdProperties:
       ShowObjectPanes();
       break;
+    case kCmdIcons:
+      host_->ShowIconsDialog();
+      break;
+    case kCmdShowMatching:
+    case kCmdHideMatching: {
+      std::string name, category;
+      const bool show = id == kCmdShowMatching;
+      if (!host_->AskMatching(show, name, category)) break;
+      const int matched = ShowMatching(show, name, category);
+      FormatMessageBox(vd::ui::kMbOk | vd::ui::kMbIconInformation, "Matched %d objects", matched);
+      break;
+    }
+    case kCmdOffsetBy: {
+      if (!As<CObjWaypoint>(Selected())) {
+        FormatMessageBox(vd::ui::kMbOk | vd::ui::kMbIconWarning, "%s",
+                         "Select the mark to offset first.");
+        break;
+      }
+      double distance = 0.0, bearing = 0.0;
+      bool create_new = false;
+      if (host_->AskOffset(distance, bearing, create_new))
+        OffsetSelectedMark(distance, bearing, create_new);
+      break;
+    }
     case kCmdRouteProperties:
       if (host_ && CObjRoute::Current()) host_->ShowProperties(CObjRoute::Current());
       break;
@@ -934,4 +964,62 @@ void COstrelDoc::OnReducePoints() {
 
 void COstrelDoc::OnRemoveSpike() {
   if (CObjTrack* track = As<CObjTrack>(Selected())) track->DeleteSpike();
+}
+
+std::string NormaliseMatchPattern(const std::string& pattern) {
+  std::string out = pattern.empty() ? "*" : pattern;
+  if (out.back() != '$' && out.back() != '*') out += '*';
+  if (out.front() != '^' && out.front() != '*') out.insert(out.begin(), '*');
+  return out;
+}
+
+bool MatchesPattern(const std::string& text, const std::string& pattern) {
+  std::string_view p = pattern;
+  // The matcher takes the whole text: the anchors only say so.
+  if (!p.empty() && p.front() == '^') p.remove_prefix(1);
+  if (!p.empty() && p.back() == '$') p.remove_suffix(1);
+  return WildcardMatchNoCase(text, p);
+}
+
+int COstrelDoc::ShowMatching(bool show, const std::string& name, const std::string& category) {
+  ObjectList matched;
+  for (COstrelObject* object : objects_) {
+    if (MatchesPattern(object->name, name) &&
+        MatchesPattern(CCategory::GetNameOr(object->category()), category))
+      matched.push_back(object);
+  }
+  if (!matched.empty()) SetVisibleWithUndo(show, matched);
+  UpdateAllViews(nullptr, kChangeDisplay, nullptr);
+  return static_cast<int>(matched.size());
+}
+
+bool COstrelDoc::OffsetSelectedMark(double distance_nm, double bearing_true, bool create_new) {
+  CObjWaypoint* mark = As<CObjWaypoint>(Selected());
+  if (!mark) return false;
+  double lat = mark->position.lat, lon = mark->position.lon;
+  OffsetPointByBearing(lat, lon, distance_nm, static_cast<float>(bearing_true));
+  if (!create_new) {
+    SaveUndoForObject(*mark);
+    mark->position = {lat, lon};
+    mark->NotifyRoutes(kChangeModified);
+    mark->NotifyChange(kChangeModified);
+    return true;
+  }
+  CObjRoute* route = CObjRoute::Current();
+  const bool extends_route = route && !route->points().empty() && route->points().back() == mark;
+  const std::string name =
+      extends_route ? IncrementTrailingNumber(mark->name) : mark->name + "-offset";
+  CObjWaypoint* made = NewMark();
+  made->Set(lat, lon, name, "", mark->symbol, mark->label_mode);
+  made->name = name;
+  made->colour = mark->colour;
+  made->SetCategory(mark->category());
+  made->NotifyChange(kChangeCategory);
+  if (extends_route) {
+    route->LinkWaypoint(made);
+    route->EndEditing();
+    route->NotifyChange(kChangeModified);
+  }
+  made->Select(true);
+  return true;
 }

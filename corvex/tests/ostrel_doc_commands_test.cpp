@@ -176,7 +176,7 @@ TEST(OstrelDocCommands, CommandsWithoutTheirPartsStayDisabled) {
   DocWorld world;
   COstrelDoc& doc = world.Doc();
   PlacedMark(doc, "Selected", 50.0, -5.0);
-  for (int id : {kCmdOffsetBy, kCmdWebCloudSync}) {
+  for (int id : {kCmdWebCloudSync}) {
     SCOPED_TRACE(id);
     EXPECT_FALSE(doc.IsCommandEnabled(id));
     EXPECT_TRUE(doc.OnCommand(id));

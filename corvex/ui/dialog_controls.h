@@ -100,6 +100,11 @@ class CIconCombo : public QComboBox {
   int SelectKey(int key);
   // The key of an item; 0 for an index without an item.
   int GetKey(int index) const;
+  // Removes every item.
+  void ClearItems() {
+    items_.clear();
+    clear();
+  }
   int item_height() const { return item_height_; }
 
   void DrawItem(vd::ui::Surface& dc, const vd::ui::Rect& rect, int index, bool selected) const;

@@ -46,6 +46,9 @@
 #include "corvex/ui/dlg_simulator.h"
 #include "corvex/ui/map_shop_dialog.h"
 #include "corvex/ui/place_search_dialog.h"
+#include "corvex/ui/dlg_icons.h"
+#include "corvex/ui/dlg_matching_overlay.h"
+#include "corvex/ui/dlg_offset_mark.h"
 #include "corvex/ui/obj_explorer_form.h"
 #include "corvex/ui/obj_explorer_tree.h"
 #include "corvex/ui/props_windows.h"
@@ -780,6 +783,30 @@ bool CMainFrame::MakeExplorerPanes() {
     });
   }
   return true;
+}
+
+bool CMainFrame::AskOffset(double& distance_nm, double& bearing_true, bool& create_new) {
+  CDlgOffsetMark dialog(this, app_.show_magnetic.value != 0, app_.magnetic_variation);
+  if (dialog.DoModal(this) != vd::ui::kIdOk) return false;
+  distance_nm = dialog.distance_nm();
+  bearing_true = dialog.bearing_true();
+  create_new = dialog.create_new();
+  return true;
+}
+
+bool CMainFrame::AskMatching(bool show, std::string& name, std::string& category) {
+  CDlgMatchingOverlay dialog(this, show);
+  if (dialog.DoModal(this) != vd::ui::kIdOk) return false;
+  name = dialog.name_pattern();
+  category = dialog.category_pattern();
+  return true;
+}
+
+void CMainFrame::ShowIconsDialog() {
+  COstrelDoc* document = Document();
+  if (!document) return;
+  CDlgIcons dialog(this, *document->GetObjectList(), app_.dpi_factor);
+  dialog.DoModal(this);
 }
 
 CViewObjExplorerTree* CMainFrame::explorer_tree() const { return explorer_tree_; }

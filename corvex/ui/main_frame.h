@@ -85,6 +85,9 @@ class CMainFrame : public QMainWindow,
   CPropsWindows& props_windows() { return *props_windows_; }
   // The overlay explorer: its panes (form and tree) shown, made first when missing.
   void ShowExplorerPanes() override;
+  bool AskOffset(double& distance_nm, double& bearing_true, bool& create_new) override;
+  bool AskMatching(bool show, std::string& name, std::string& category) override;
+  void ShowIconsDialog() override;
   CViewObjExplorerTree* explorer_tree() const;
   CViewObjExplorerDialog* explorer_form() const;
   void ShowRouteCard(CObjRoute* route) override;

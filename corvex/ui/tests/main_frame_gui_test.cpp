@@ -102,7 +102,7 @@ TEST_F(MainFrameTest, CommandsReachTheirTargetsAndUnbuiltOnesAreGrey) {
   EXPECT_TRUE(frame().RouteUpdate(57665).enabled);            // the frame's Exit
   EXPECT_TRUE(frame().RouteUpdate(32843).enabled);            // the application's units
   EXPECT_FALSE(frame().RouteUpdate(kCmdUndo).enabled);        // nothing to undo yet
-  EXPECT_FALSE(frame().RouteUpdate(kCmdIcons).enabled);       // its dialog is not built
+  EXPECT_FALSE(frame().RouteUpdate(kCmdWebCloudSync).enabled); // a service not built
   EXPECT_FALSE(frame().RouteUpdate(40050).enabled);           // nobody's
 
   // Statute miles is the default unit; metric takes the radio mark.
