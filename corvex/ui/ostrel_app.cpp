@@ -164,6 +164,8 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
     return false;
   }
 
+  newer_generation_ = std::make_unique<CNewerGeneration>("Corvex");
+
   // Downloaded charts.
   std::string qct_dir = profile.GetString(vd::kSettingsSection, "qct_dir").value_or("");
   if (qct_dir.empty() || !IsDirectory(qct_dir)) {
@@ -262,6 +264,7 @@ int COstrelApp::ExitInstance() {
   api_host_document_ = nullptr;
   templates_.clear();
   CConverterPlugins::UnloadAll();
+  newer_generation_.reset();
   return exit_code_;
 }
 

@@ -13,6 +13,7 @@
 #include "corvex/command_target.h"
 #include "corvex/startup_files.h"
 #include "platform/os/named_mutex.h"
+#include "viewer_lib/newer_generation.h"
 
 class CDocApiHost;
 class GpsReaderClock;
@@ -96,5 +97,7 @@ class COstrelApp : public CAppCommon, public CCommandTarget {
   // Held from the single-instance test until this program listens for others, so that two
   // programs started together can't both become the first.
   std::unique_ptr<vd::os::NamedMutex> start_lock_;
+  // The newer library generation the program carries (settings, managers, own position).
+  std::unique_ptr<CNewerGeneration> newer_generation_;
   int exit_code_ = 0;
 };

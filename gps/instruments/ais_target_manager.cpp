@@ -381,6 +381,7 @@ void CAISTargetManager::CheckContacts() {
 
 namespace {
 // Built when the program starts, listening for messages wherever a dispatcher feeds them.
+CAISTargetManager::SettingsType ais_settings_type;
 [[maybe_unused]] const bool ais_ready = [] {
   CAISTargetManager::Settings();
   CAISTargetManager::Instance();

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "core/global_settings_type.h"
 #include "core/heartbeat.h"
 #include "core/listener.h"
 #include "core/persistant_data.h"
@@ -74,6 +75,13 @@ class CAISTargetManager : public Listener<CNEMA_AIS::VDM>,
     bool enable_settings = false;
   };
   static Persistant& Settings();
+
+  // The "AIS Settings" group of the settings pages; set up disabled.
+  class SettingsType : public CGlobalSettingsType {
+   public:
+    SettingsType() : CGlobalSettingsType("AIS Settings") { enabled = false; }
+    void OpenSheet() override {}
+  };
 
   static CAISTargetManager& Instance();
   // The clock (seconds since 1970 UTC); the system's by default.

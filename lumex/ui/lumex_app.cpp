@@ -30,6 +30,7 @@ bool CLumexApp::InitInstance() {
   if (vd::os::IpcWindowExists(kLumexWindowClass) && HandOver()) return false;
   // What the chart readers have to tell the user (also from the terrain worker) reaches them.
   InstallChartReaderMessageBoxes();
+  newer_generation_ = std::make_unique<CNewerGeneration>("Lumex");
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     display_scale =
         float((screen->logicalDotsPerInchX() + screen->logicalDotsPerInchY()) / 192.0);
@@ -55,6 +56,7 @@ bool CLumexApp::InitInstance() {
 void CLumexApp::ExitInstance() {
   view_.reset();
   frame_.reset();
+  newer_generation_.reset();
 }
 
 bool CLumexApp::OnHelp() {

@@ -9,6 +9,7 @@
 
 #include "lumex/ui/lumex_doc.h"
 #include "lumex/ui/lumex_view_base.h"
+#include "viewer_lib/newer_generation.h"
 
 class CMainFrame;
 
@@ -56,6 +57,7 @@ class CLumexApp {
 
   ViewFactory make_view_;
   CLumexDoc document_;
+  std::unique_ptr<CNewerGeneration> newer_generation_;
   std::unique_ptr<CMainFrame> frame_;
   std::unique_ptr<CLumexViewBase> view_;  // destroyed before the frame that shows it
 };

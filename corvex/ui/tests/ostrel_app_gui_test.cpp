@@ -534,8 +534,11 @@ TEST(CorvexApp, NavigationRequestsFromAnotherProgramUseTheNavigationPanes) {
 
 // Starts the program on its own (the first run, with its help page, happens in this process
 // first) and waits until it has its document: a request it does not know is then answered 11.
-void StartOnItsOwn(CorvexHome& home, vd::test::ChildProcess& corvex) {
+// before runs between the two.
+void StartOnItsOwn(CorvexHome& home, vd::test::ChildProcess& corvex,
+                   const std::function<void()>& before = {}) {
   { Program setup; }
+  if (before) before();
   vd::test::ChildProcess::Options options;
   options.environment = {{"QT_QPA_PLATFORM", "offscreen"}};
   options.output_file = home.File("corvex.log");
@@ -588,6 +591,32 @@ TEST(CorvexApp, EndedFromOutsideItSavesFirst) {
     EXPECT_EQ(vd::test::DescribeWaitStatus(*status), "exit code 0");
     EXPECT_TRUE(vd::os::FileExists(user_data));
   }
+}
+
+// The program carries the newer library generation: at start-up it reads its settings file and
+// writes it back with every record of that generation, the units and the AIS alarm settings
+// among them, keeping the user's values.
+TEST(CorvexApp, StartUpWritesTheNewerGenerationsSettingsKeepingTheUsersValues) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  vd::ui::ScopedResponder responder(&answers);
+  const std::string settings = home.path() + "/.config/Vardune/Corvex.ini";
+  vd::test::ChildProcess corvex;
+  ASSERT_NO_FATAL_FAILURE(StartOnItsOwn(home, corvex, [&] {
+    ASSERT_TRUE(vd::os::SaveFileAtomically(settings, "CDefaultUnits:units=0x2\n"));
+  }));
+  const std::string text = "\n" + ReadFile(settings);
+  EXPECT_NE(text.find("CDefaultUnits:units=0x2\n"), std::string::npos) << text;
+  for (const char* key : {"CDefaultUnits:speed=", "CDefaultUnits:posnfmt=",
+                          "CAISTargetManager:alarm_distance=", "CAISTargetManager:alarm_beep=",
+                          "CMarkManager:", "CTrackManager:", "COverlayGPSPosition:",
+                          "CDataConnection:", "CDataStartTimer:"}) {
+    EXPECT_NE(text.find(std::string("\n") + key), std::string::npos) << key;
+  }
+  EXPECT_EQ(vd::os::IpcSend(kMainWindowClass, vd::ui::kWmClose, 0, 0), 0);
+  const std::optional<int> status = corvex.Wait(std::chrono::seconds(60));
+  ASSERT_TRUE(status) << "the program did not end";
+  EXPECT_EQ(vd::test::DescribeWaitStatus(*status), "exit code 0");
 }
 
 // A close refused because the save failed leaves the program as it was, GPS input included.

@@ -8,6 +8,7 @@
 #include <QToolBar>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <string>
 #include <thread>
@@ -163,6 +164,34 @@ TEST_F(LumexAppTest, ASecondViewerHandsOverAndEnds) {
   ASSERT_TRUE(ProcessEventsUntil([&] { return log.size() == 3; }));
   EXPECT_EQ(log.back(), "LoadPathFile");
   EXPECT_TRUE(vd::os::IpcWindowExists(kLumexWindowClass));
+}
+
+// The viewer program carries the newer library generation: at start-up it reads its settings
+// file and writes it back with every record of that generation, the units and the AIS alarm
+// settings among them, keeping the user's values.
+TEST_F(LumexAppTest, ProgramStartUpWritesTheNewerGenerationsSettingsKeepingTheUsersValues) {
+  const std::string settings = config.path() + "/Vardune/Lumex.ini";
+  ASSERT_TRUE(vd::os::MakeFolders(config.path() + "/Vardune"));
+  ASSERT_TRUE(vd::os::SaveFileAtomically(settings, "CAISTargetManager:alarm_beep=0\n"));
+  vd::test::ChildProcess viewer;
+  vd::test::ChildProcess::Options options;
+  options.environment = {{"QT_QPA_PLATFORM", "offscreen"}};
+  options.output_file = runtime.File("lumex.log");
+  std::string error;
+  ASSERT_TRUE(viewer.Start(vd::os::ProgramFolder() + "/lumex", {}, options, error)) << error;
+  ASSERT_TRUE(ProcessEventsUntil([] { return vd::os::IpcWindowExists(kLumexWindowClass); }));
+  std::string text;
+  ASSERT_TRUE(vd::os::ReadWholeFile(settings, text));
+  text.insert(0, "\n");
+  EXPECT_NE(text.find("\nCAISTargetManager:alarm_beep=0\n"), std::string::npos) << text;
+  for (const char* key : {"CDefaultUnits:units=", "CDefaultUnits:speed=",
+                          "CDefaultUnits:posnfmt=", "CAISTargetManager:alarm_distance=",
+                          "CMarkManager:", "CTrackManager:", "COverlayGPSPosition:",
+                          "CDataConnection:", "CDataStartTimer:"}) {
+    EXPECT_NE(text.find(std::string("\n") + key), std::string::npos) << key;
+  }
+  viewer.Signal(SIGTERM);
+  EXPECT_TRUE(viewer.Wait(std::chrono::seconds(60))) << "the viewer did not end";
 }
 
 TEST_F(LumexAppTest, CloseFromTheChartProgramStoresThePlacementAndStopsTheView) {

@@ -1,0 +1,51 @@
+#include "viewer_lib/newer_generation.h"
+
+#include "core/persistant_data.h"
+#include "geodesy/default_units.h"
+#include "gps/instruments/ais_target_manager.h"
+#include "gps/instruments/race_start.h"
+#include "gps/user_notification_manager.h"
+#include "overlays/model/mark_manager.h"
+#include "overlays/model/overlay_gps_position.h"
+#include "overlays/model/overlay_sheets.h"
+#include "overlays/model/track_manager.h"
+#include "overlays/model/ui/overlay_sheet_presenter.h"
+#include "viewer_lib/data_connection.h"
+
+CNewerGeneration::CNewerGeneration(const std::string& settings_name) {
+  // The records register themselves as their libraries' objects come in; these calls bring in
+  // every one of them (and build the program-wide instruments) before the file is read.
+  CDefaultUnits::Global();
+  CMarkManager::Settings();
+  CTrackManager::Settings();
+  COverlayGPSPosition::Settings();
+  CAISTargetManager::Settings();
+  CAISTargetManager::Instance();
+  UserNotificationManager::Instance();
+  Feed_StartInfo::Instance();
+  CDataDistanceToStart::Instance();
+  CDataConnection::Settings();
+  CNMEASimulation::Settings();
+
+  PersistantData::SetBaseName(settings_name);
+  PersistantData::LoadAll();
+  // Written back at once: records new to the file get their keys, and a file that can't be
+  // read is left alone.
+  for (PersistantData* record = PersistantData::Head(); record != nullptr;
+       record = record->next()) {
+    record->MarkDirty();
+  }
+  settings_saved_ = PersistantData::SaveAll();
+
+  marks_ = std::make_unique<CMarkManager>();
+  tracks_ = std::make_unique<CTrackManager>();
+  position_ = std::make_unique<COverlayGPSPosition>();
+  COverlaySheets::Install(&COverlaySheetPresenter::Global());
+}
+
+CNewerGeneration::~CNewerGeneration() {
+  COverlaySheets::Install(nullptr);
+  position_.reset();
+  tracks_.reset();
+  marks_.reset();
+}

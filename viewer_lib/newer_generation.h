@@ -1,0 +1,33 @@
+#pragma once
+// The newer generation of the common library as both programs carry it: at start-up its settings
+// records are read from the program's settings file and written back (so the file holds every
+// record, the units and the AIS alarm settings among them), the global mark and track managers
+// and the own position are created, the AIS target manager and the race start instruments are
+// built, and the action sheets of its overlay objects are installed. Nothing of the programs
+// feeds it sentences or fixes yet.
+//
+// User-interface thread only; one object per program, alive while the program runs.
+#include <memory>
+#include <string>
+
+class CMarkManager;
+class CTrackManager;
+class COverlayGPSPosition;
+
+class CNewerGeneration {
+ public:
+  // settings_name: the base name of the settings file (ConfigFolder()/Vardune/<name>.ini).
+  explicit CNewerGeneration(const std::string& settings_name);
+  ~CNewerGeneration();
+  CNewerGeneration(const CNewerGeneration&) = delete;
+  CNewerGeneration& operator=(const CNewerGeneration&) = delete;
+
+  // False when the settings file could not be written (it is left as it was).
+  bool settings_saved() const { return settings_saved_; }
+
+ private:
+  std::unique_ptr<CMarkManager> marks_;
+  std::unique_ptr<CTrackManager> tracks_;
+  std::unique_ptr<COverlayGPSPosition> position_;
+  bool settings_saved_ = false;
+};
