@@ -10,6 +10,7 @@
 
 #include "charts/chart_file_task.h"
 #include "core/app/shell_services.h"
+#include "corvex/print_options.h"
 #include "geodesy/geo_point.h"
 
 // Show states of a frame window.
@@ -139,6 +140,22 @@ class CChartFrameHost {
   virtual void ShowIconsDialog() {}
   // Writes the route's card and opens it on the desktop.
   virtual void ShowRouteCard(CObjRoute* /*route*/) {}
+  // The print options (the stored record and the page title) before print boxes are laid out;
+  // false when cancelled.
+  virtual bool EditPrintOptions(CPrintOptions& /*options*/, std::string& /*title*/) {
+    return false;
+  }
+  // The output size and relief shading of an image export of width x height chart pixels;
+  // false when cancelled. Without a window to ask in, the stored choice.
+  virtual bool ChooseImageExport(int /*width*/, int /*height*/, CImageExportChoice& choice) {
+    choice = CImageExportChoice::Load();
+    return true;
+  }
+  // Only the Printing tool bar while print boxes are laid out (on), else the usual bars.
+  virtual void SetPrintingToolbars(bool /*on*/) {}
+  // Printing pauses the GPS input, so that no fix arrives while pages render, and resumes it
+  // (when it was running) after.
+  virtual void PauseGPSForPrinting(bool /*pause*/) {}
   // Transfers through the frame's GPS input (direction 0 from the device, 1 to it; kind 2
   // marks, 3 routes, 4 tracks): whether it can, and the transfer itself on the document's
   // objects, giving the number moved (0 on failure: the input's message says why).

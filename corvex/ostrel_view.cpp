@@ -10,6 +10,8 @@
 #include "core/helper_thread.h"
 #include "core/persistent_value.h"
 #include "corvex/map_rect_selection.h"
+#include "corvex/ostrel_doc.h"
+#include "corvex/chart_view_link.h"
 #include "overlays/obj_current_position.h"
 #include "overlays/ostrel_object.h"
 #include "platform/os/files.h"
@@ -558,7 +560,12 @@ int COstrelView::MarkerRadius() const { return static_cast<int>(drawing_scale_ *
 // ---- Print boxes ----
 
 void COstrelView::SetPrintAreaMode(bool on) {
+  if (on != print_area_mode_) {
+    auto* doc = dynamic_cast<COstrelDoc*>(&document_);
+    if (CChartFrameHost* host = doc ? doc->frame_host() : nullptr) host->SetPrintingToolbars(on);
+  }
   print_area_mode_ = on;
+  ShowStatusText(on ? kPrintAreaStatus : "");
   InvalidateAll();
 }
 

@@ -562,6 +562,41 @@ class COstrelView : public CDocView, public CCommandTarget {
   CMapRectSelection* active_box() const { return active_box_; }
   void SetActiveBox(CMapRectSelection* box) { active_box_ = box; }
 
+  // ---- Printing ----
+  static constexpr int kCmdPrintMap = 32947;
+  static constexpr int kCmdPrintRoute = 245;
+  static constexpr int kCmdPrintTrack = 264;
+  static constexpr int kCmdPrintPages = 33530;
+  static constexpr int kCmdPrintPreview = 33533;
+  static constexpr int kCmdRemovePage = 33536;
+  static constexpr int kCmdCancelPrint = 33531;
+  static constexpr int kCmdFilePrint = 57607;
+  static constexpr char kPrintAreaStatus[] = "Adjust the box(s) to select the area, and click Print";
+  // Asks for the print options (the title preset to `title`) and lays out the page from them
+  // and the program's printer, deleting every box; false, leaving print-area mode, when there
+  // is no chart, the user cancels or the page has no room.
+  bool SetupPrintPages(const std::string& title);
+  // One box over the window (or a page's ground at a fixed scale), in print-area mode.
+  void OnPrintMap();
+  // Boxes along the current route or track, in print-area mode.
+  void OnPrintObject();
+  // Prints every box `copies` times through the print dialog, or shows the pages in the
+  // print preview; leaves print-area mode. False when nothing was printed.
+  bool PrintPages(bool preview);
+  // Pages of the print job: copies x boxes.
+  int PrintPageCount() const;
+  // Draws page `page` (1-based) onto `dc`, whose device units are `dpi` dots per inch with the
+  // origin at the printable area's top left.
+  void OnPrint(vd::ui::Surface& dc, int page, vd::ui::Size dpi);
+  // The text over a page: the title, numbered when there are several boxes, and the chart's
+  // copyright.
+  std::string PrintPageTitle(int page) const;
+  // Deletes the active box; leaves print-area mode when none remains.
+  void RemoveActivePrintBox();
+  // The page's drawing rectangle in 1/100 inch (below the title line), from SetupPrintPages.
+  const vd::ui::Rect& print_page_rect() const { return page_rect_; }
+  const std::string& print_title() const { return print_title_; }
+
   // ---- Tiles (tests and benchmarks) ----
   std::vector<TileInfo> DescribeTiles() const;  // most recently used first
   int QueuedTileCount() const;
@@ -771,4 +806,6 @@ class COstrelView : public CDocView, public CCommandTarget {
   CMapRectSelection* active_box_ = nullptr;
   bool print_area_mode_ = false;
   int32_t print_flags_ = 0;
+  vd::ui::Rect page_rect_{0, 0, 0, 0};
+  std::string print_title_;
 };

@@ -14,6 +14,7 @@
 #include "corvex/ostrel_view.h"
 #include "overlays/category.h"
 #include "overlays/obj_route.h"
+#include "overlays/obj_track.h"
 #include "overlays/obj_text.h"
 #include "overlays/obj_waypoint.h"
 #include "platform/os/folders.h"
@@ -21,13 +22,8 @@
 
 namespace {
 
-// Commands of the view that this build does not have: known here, never enabled.
 // "Search for downloadable maps" of the area in view.
 constexpr int kCmdMapShop = 33656;
-
-constexpr int kUnbuiltCommands[] = {
-    // Printing and image export.
-    32947, 245, 264, 33530, 33533, 33536, 33531};
 
 // Where the map context menu takes the charts under the mouse.
 constexpr size_t kMapsAtCursorPosition = 7;
@@ -37,11 +33,6 @@ constexpr double kMergeRatioLow = 0.5001;
 constexpr double kMergeRatioHigh = 1.9999;
 
 bool InRange(int id, int first, int count) { return id >= first && id < first + count; }
-
-bool IsUnbuilt(int id) {
-  return std::find(std::begin(kUnbuiltCommands), std::end(kUnbuiltCommands), id) !=
-         std::end(kUnbuiltCommands);
-}
 
 std::string ViewMenuPath() {
   const CAppCommon* app = CAppCommon::Instance();
@@ -263,10 +254,6 @@ bool COstrelView::OnUpdateCommand(int id, CCmdUI& ui) {
     return true;
   }
   if (UpdateNavigationCommand(id, ui) || UpdateChartCommand(id, ui)) return true;
-  if (IsUnbuilt(id)) {
-    ui.enabled = false;
-    return true;
-  }
   switch (id) {
     case kCmdDragMap:
       ui.enabled = true;
@@ -302,7 +289,27 @@ bool COstrelView::OnUpdateCommand(int id, CCmdUI& ui) {
       ui.enabled = As<CObjTrack>(CurrentObject()) != nullptr;
       return true;
     case kCmdExportImage:
+    case kCmdPrintMap:
+    case kCmdFilePrint:
       ui.enabled = chart_ != nullptr;
+      return true;
+    case kCmdPrintRoute:
+      ui.enabled = HasGeoreferencedChart() && As<CObjRoute>(CurrentObject()) &&
+                   As<CObjRoute>(CurrentObject())->points().size() > 1;
+      return true;
+    case kCmdPrintTrack:
+      ui.enabled = HasGeoreferencedChart() && As<CObjTrack>(CurrentObject()) &&
+                   As<CObjTrack>(CurrentObject())->points().size() > 1;
+      return true;
+    case kCmdPrintPages:
+    case kCmdPrintPreview:
+      ui.enabled = chart_ != nullptr && print_area_mode_ && !boxes_.empty();
+      return true;
+    case kCmdRemovePage:
+      ui.enabled = print_area_mode_ && active_box_ != nullptr;
+      return true;
+    case kCmdCancelPrint:
+      ui.enabled = print_area_mode_;
       return true;
     default:
       return false;
@@ -361,6 +368,30 @@ bool COstrelView::OnCommand(int id) {
       break;
     case kCmdExportImage:
       OnExportImage();
+      break;
+    case kCmdPrintMap:
+      OnPrintMap();
+      break;
+    case kCmdFilePrint:
+      // Pages laid out: print them; else lay out a page over the window first.
+      if (print_area_mode_ && !boxes_.empty())
+        PrintPages(false);
+      else
+        OnPrintMap();
+      break;
+    case kCmdPrintRoute:
+    case kCmdPrintTrack:
+      OnPrintObject();
+      break;
+    case kCmdPrintPages:
+    case kCmdPrintPreview:
+      PrintPages(id == kCmdPrintPreview);
+      break;
+    case kCmdRemovePage:
+      RemoveActivePrintBox();
+      break;
+    case kCmdCancelPrint:
+      SetPrintAreaMode(false);
       break;
     default:
       // Else an object choice: the menu hands the choice back itself.

@@ -11,6 +11,8 @@
 #include "charts/quick_chart_header.h"
 #include "core/persistent_value.h"
 #include "corvex/bmp_file.h"
+#include "corvex/chart_view_link.h"
+#include "corvex/ostrel_doc.h"
 #include "corvex/ostrel_view.h"
 #include "corvex/print_options.h"
 #include "platform/ui/common_dialogs.h"
@@ -95,11 +97,12 @@ void COstrelView::OnExportImage() {
   if (right <= x || bottom <= y) return;
   const bool edge = origin_.x < 0 || origin_.y < 0 || view_right >= chart_->width() ||
                     view_bottom >= chart_->height();
-  // The stored export choice (output size 0..4 = full down to a sixteenth, relief shading)
-  // until the export options have a dialog.
-  int32_t choice[2] = {0, 0};
-  vd::LoadProfileBinary("ImageExport", choice, sizeof(choice));
-  const int shift = std::clamp(choice[0], 0, 4);
+  CImageExportChoice choice = CImageExportChoice::Load();
+  auto* doc = dynamic_cast<COstrelDoc*>(&document_);
+  if (CChartFrameHost* host = doc ? doc->frame_host() : nullptr) {
+    if (!host->ChooseImageExport(right - x, bottom - y, choice)) return;
+  }
+  const int shift = std::clamp(choice.shift, 0, CImageExportChoice::kMaxShift);
   if (((right - x) >> shift) <= 0 || ((bottom - y) >> shift) <= 0) return;
   const std::optional<std::string> path = vd::ui::GetSaveFilePath(
       window_.DialogOwner(), "Export Image",
@@ -108,7 +111,7 @@ void COstrelView::OnExportImage() {
   if (!path) return;
   std::string copyright;
   if (!ExportImage(*path, x, y, (right - x) >> shift, (bottom - y) >> shift, shift,
-                   choice[1] != 0, edge, copyright)) {
+                   choice.relief, edge, copyright)) {
     vd::ui::RunMessageBox(window_.DialogOwner(), "Failed to write the image file: " + *path,
                           "Corvex", vd::ui::kMbOk | vd::ui::kMbIconError);
   }

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -11,11 +13,24 @@
 #include "charts/old_quick_chart.h"
 #include "charts/outline/old_chart_outline.h"
 #include "core/app/app_common.h"
+#include "charts/quick_chart_header.h"
+#include "corvex/chart_view_link.h"
+#include "corvex/map_rect_selection.h"
+#include "corvex/ostrel_doc.h"
 #include "corvex/ostrel_view.h"
 #include "corvex/print_options.h"
+#include "geodesy/label_placer.h"
 #include "geodesy/utm_grid_formatter.h"
+#include "overlays/obj_route.h"
+#include "overlays/obj_track.h"
+#include "overlays/obj_waypoint.h"
+#include "platform/os/numbers.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/image.h"
+#include "platform/ui/message_box.h"
+#include "platform/ui/print_document.h"
+#include "platform/ui/printer.h"
+#include "platform/ui/responder.h"
 #include "platform/ui/surface.h"
 
 namespace {
@@ -290,4 +305,265 @@ bool COstrelView::PrintBox(vd::ui::Surface& dc, const vd::ui::Rect& box, const v
   dc.StretchBlit(target, image, {0, 0, w, h});
   DrawGridAndBorder(dc, box, target, kPrintLabelSize, options);
   return true;
+}
+
+// ---- The print road ----
+
+namespace {
+
+// Nautical miles of ground per 1/100 inch of paper at a scale of 1:1.
+constexpr double kNmPerHundredthInch = 1.3714902807775376e-7;
+// 1/100 inch of paper per nautical mile of ground at 1:1.
+constexpr double kHundredthsPerNm = 7291338.582677166;
+// Room on the page (1/100 inch): a border scale's labels, the title line.
+constexpr int kBorderRoom = 10;
+constexpr int kTitleRoom = 8;
+// The title's font height and the room kept free for the web address beside it.
+constexpr int kTitleFontHeight = 8;
+constexpr int kWebAddressRoom = 96;
+constexpr char kWebAddress[] = "vardune.app";
+// No print job runs to more pages than this.
+constexpr int kMaxPrintPages = 10000;
+
+CChartFrameHost* FrameHostOf(CViewDocument& document) {
+  auto* doc = dynamic_cast<COstrelDoc*>(&document);
+  return doc ? doc->frame_host() : nullptr;
+}
+
+}  // namespace
+
+bool COstrelView::SetupPrintPages(const std::string& title) {
+  boxes_.clear();
+  active_box_ = nullptr;
+  if (!chart_) return false;
+  CChartFrameHost* host = FrameHostOf(document_);
+  CPrintOptions options = CPrintOptions::Load();
+  std::string chosen_title = title;
+  if (!host || !host->EditPrintOptions(options, chosen_title)) {
+    SetPrintAreaMode(false);
+    return false;
+  }
+  print_flags_ = options.flags;
+  vd::ui::Printer& printer = vd::ui::Printer::Current();
+  if (!printer.Usable()) {
+    vd::ui::RunMessageBox(window_.DialogOwner(),
+                          "Failed to access the printer: " + printer.Name(), "Corvex",
+                          vd::ui::kMbOk | vd::ui::kMbIconError);
+    SetPrintAreaMode(false);
+    return false;
+  }
+  const vd::ui::Size page = printer.PrintableSize();
+  vd::ui::Rect rect{0, 0, 0, 0};
+  if (page.cx > 0 && page.cy > 0) {
+    rect = {options.margins[CPrintOptions::kMarginLeft], options.margins[CPrintOptions::kMarginTop],
+            page.cx - options.margins[CPrintOptions::kMarginRight],
+            page.cy - options.margins[CPrintOptions::kMarginBottom]};
+    if (options.Has(CPrintOptions::kBorderTop)) rect.top += kBorderRoom;
+    if (options.Has(CPrintOptions::kBorderBottom)) rect.bottom -= kBorderRoom;
+    if (options.Has(CPrintOptions::kBorderLeft)) rect.left += kBorderRoom;
+    if (options.Has(CPrintOptions::kBorderRight)) rect.right -= kBorderRoom;
+  }
+  if (rect.left >= rect.right || rect.top + kTitleRoom >= rect.bottom) {
+    vd::ui::RunMessageBox(
+        window_.DialogOwner(),
+        "The page size is too small, or the margins are too big, or no printer is installed.",
+        "Corvex", vd::ui::kMbOk | vd::ui::kMbIconError);
+    SetPrintAreaMode(false);
+    return false;
+  }
+  rect.top += kTitleRoom;
+  page_rect_ = rect;
+  print_title_ = chosen_title;
+  return true;
+}
+
+void COstrelView::OnPrintMap() {
+  std::string name;
+  if (chart_) chart_->GetHeaderString(kQctName, name);
+  if (name.empty()) name = std::filesystem::path(GetChartPath()).stem().string();
+  if (!SetupPrintPages(name)) return;
+  CMapRectSelection& box = AddPrintBox();
+  const CPrintOptions options = CPrintOptions::Load();
+  if (options.Has(CPrintOptions::kFixedScale) && HasGeoreferencedChart()) {
+    const vd::ui::Rect r = box.GetRect();
+    const double cx = (r.left + r.right) / 2.0, cy = (r.top + r.bottom) / 2.0;
+    const double d = chart_->ScaleAtPixel(cx, cy);
+    if (d > 0 && std::isfinite(d)) {
+      const double gx = page_rect_.Width() * double(options.scale) * kNmPerHundredthInch;
+      const double gy = page_rect_.Height() * double(options.scale) * kNmPerHundredthInch;
+      // A page's ground at a scale far beyond the chart: the box keeps to a sane size.
+      const double width = std::min(gx / d, double(INT32_MAX / 4));
+      const double height = std::min(gy / d, double(INT32_MAX / 4));
+      const int left = int(std::clamp(cx - 0.5 * width, double(INT32_MIN / 2), double(INT32_MAX / 4)));
+      const int top = int(std::clamp(cy - 0.5 * height, double(INT32_MIN / 2), double(INT32_MAX / 4)));
+      box.SetRect({left, top, left + std::max(1, int(width)), top + std::max(1, int(height))});
+      // Zoom out until the page fits the window, keeping the middle of the window in place.
+      const vd::ui::Rect fitted = box.GetRect();
+      int z = zoom_;
+      double u = std::max(fitted.Height() / double(std::max<int64_t>(1, ShiftLeftByZoom(client_.cy, z))),
+                          fitted.Width() / double(std::max<int64_t>(1, ShiftLeftByZoom(client_.cx, z))));
+      while (u > 1 && z < kMaxZoom) {
+        ++z;
+        u /= 2;
+      }
+      if (z != zoom_) {
+        anchor_ = ClientCentre();
+        Zoom(z - zoom_);
+      }
+    }
+  }
+  SetPrintAreaMode(true);
+  InvalidateAll();
+}
+
+void COstrelView::OnPrintObject() {
+  COstrelObject* object = CurrentObject();
+  std::vector<CLatLon> points;
+  if (const auto* route = dynamic_cast<const CObjRoute*>(object)) {
+    for (const CObjWaypoint* point : route->points())
+      if (point) points.push_back(point->position);
+  } else if (const auto* track = dynamic_cast<const CObjTrack*>(object)) {
+    for (const CTrackpoint& point : track->points()) points.push_back(point.position);
+  }
+  if (points.size() < 2 || !HasGeoreferencedChart()) return;
+  if (!SetupPrintPages(object->name)) return;
+  const CPrintOptions options = CPrintOptions::Load();
+  std::vector<ScreenPoint> line;
+  for (const CLatLon& point : points) {
+    ScreenPoint pixel;
+    if (chart_->LatLonToPixel(point.lat, point.lon, pixel)) line.push_back(pixel);
+  }
+  if (line.size() < 2) return;
+  const double d = chart_->ScaleAtPixel(line[0].x, line[0].y);
+  if (!(d > 0) || !std::isfinite(d)) return;
+  const double e = page_rect_.Width() * double(options.scale) * kNmPerHundredthInch / d;
+  const double f = page_rect_.Height() * double(options.scale) * kNmPerHundredthInch / d;
+  const double m = std::max(e / 8, f / 8);
+  // Pages smaller than a few chart pixels, or a route far longer than any print: refused.
+  if (e - m < 2 || f - m < 2 || e > INT32_MAX / 4 || f > INT32_MAX / 4) return;
+  LabelPlacer placer(line, int(e - m), int(f - m),
+                     {0, 0, chart_->width() - 1, chart_->height() - 1});
+  ScreenRect rect;
+  const int grow = int(m / 2);
+  while (boxes_.size() < size_t(kMaxPrintPages) && placer.FindPosition(rect)) {
+    CMapRectSelection& box = AddPrintBox();
+    box.SetRect({rect.left - grow, rect.top - grow, rect.right + grow, rect.bottom + grow});
+  }
+  if (boxes_.empty()) return;
+  SetPrintAreaMode(true);
+  InvalidateAll();
+}
+
+int COstrelView::PrintPageCount() const {
+  const int64_t pages = int64_t(CPrintOptions::Load().copies) * int64_t(boxes_.size());
+  return int(std::min<int64_t>(pages, kMaxPrintPages));
+}
+
+std::string COstrelView::PrintPageTitle(int page) const {
+  std::string text = print_title_;
+  const int count = int(boxes_.size());
+  if (count > 1) {
+    const int index = (page - 1) % count;
+    text = vd::os::FormatC("%s. Page %d of %d", print_title_.c_str(), index + 1, count);
+  }
+  std::string copyright;
+  if (chart_) chart_->GetHeaderString(kQctCopyright, copyright);
+  if (!copyright.empty()) text += ". Copyright \xC2\xA9 " + copyright;
+  return text;
+}
+
+void COstrelView::OnPrint(vd::ui::Surface& dc, int page, vd::ui::Size dpi) {
+  if (!chart_ || boxes_.empty() || page < 1) return;
+  // One logical unit is 1/100 inch, y growing downwards.
+  dc.SetMapping({{}, {100, 100}, {}, {std::max(dpi.cx, 1), std::max(dpi.cy, 1)}});
+  const CPrintOptions options = CPrintOptions::Load();
+  auto it = boxes_.begin();
+  std::advance(it, (page - 1) % int(boxes_.size()));
+  const vd::ui::Rect box = (*it)->GetRect();
+  vd::ui::Rect page_rect = page_rect_;
+  if (options.Has(CPrintOptions::kFixedScale) && HasGeoreferencedChart()) {
+    const double d = chart_->ScaleAtPixel((box.left + box.right) / 2.0, (box.top + box.bottom) / 2.0);
+    if (d > 0 && std::isfinite(d)) {
+      page_rect.right = page_rect.left + int(std::min(
+          box.Width() * d * kHundredthsPerNm / options.scale, double(page_rect_.Width())));
+      page_rect.bottom = page_rect.top + int(std::min(
+          box.Height() * d * kHundredthsPerNm / options.scale, double(page_rect_.Height())));
+    }
+  }
+  PrintBox(dc, box, page_rect, options);
+  dc.Save();
+  dc.SelectFont(vd::ui::Font{.height = kTitleFontHeight});
+  dc.SetTextColour(0x000000);
+  dc.SetBackgroundMode(vd::ui::BackgroundMode::Opaque);
+  dc.SetBackgroundColour(0xFFFFFF);
+  vd::ui::Rect title_rect = page_rect_;
+  title_rect.top -= kTitleRoom;
+  dc.DrawText(kWebAddress, title_rect, vd::ui::kDrawTextRight | vd::ui::kDrawTextSingleLine);
+  title_rect.right -= kWebAddressRoom;
+  dc.DrawText(PrintPageTitle(page), title_rect, vd::ui::kDrawTextWordBreak);
+  dc.Restore();
+}
+
+bool COstrelView::PrintPages(bool preview) {
+  ShowStatusText("");
+  if (!chart_ || boxes_.empty()) {
+    SetPrintAreaMode(false);
+    return false;
+  }
+  vd::ui::Printer& printer = vd::ui::Printer::Current();
+  const int pages = PrintPageCount();
+  CChartFrameHost* host = FrameHostOf(document_);
+  // The job itself, on the printer or the preview's.
+  auto job = [&](QPrinter& device) {
+    vd::ui::PrintDocument document(device);
+    if (!document.StartDoc(print_title_)) {
+      vd::ui::RunMessageBox(window_.DialogOwner(), "Printer wouldn't initialize", "Corvex",
+                            vd::ui::kMbOk | vd::ui::kMbIconError);
+      return false;
+    }
+    const vd::ui::Size dpi = vd::ui::PrinterResolution(device);
+    int first = 1, last = pages;
+    if (vd::ui::PrintsPageRange(device, first, last)) {
+      first = std::clamp(first, 1, pages);
+      last = std::clamp(last, first, pages);
+    }
+    const float scale = drawing_scale_;
+    drawing_scale_ = 1.0f;
+    for (int page = first; page <= last; ++page) {
+      vd::ui::Surface* surface = document.StartPage();
+      if (!surface) {
+        document.Abort();
+        drawing_scale_ = scale;
+        vd::ui::RunMessageBox(window_.DialogOwner(), "Could not start page", "Corvex",
+                              vd::ui::kMbOk | vd::ui::kMbIconError);
+        return false;
+      }
+      OnPrint(*surface, page, dpi);
+      document.EndPage();
+    }
+    drawing_scale_ = scale;
+    RemapAllObjects();
+    return document.EndDoc();
+  };
+  bool printed = false;
+  vd::ui::Responder& responder = vd::ui::CurrentResponder();
+  if (preview) {
+    printed = responder.PrintPreview(window_.DialogOwner(), printer.device(),
+                                     [&](QPrinter& device) { job(device); });
+  } else if (responder.PrintDialog(window_.DialogOwner(), printer.device(), pages)) {
+    if (host) host->PauseGPSForPrinting(true);
+    printed = job(printer.device());
+    if (host) host->PauseGPSForPrinting(false);
+  }
+  SetPrintAreaMode(false);
+  InvalidateAll();
+  return printed;
+}
+
+void COstrelView::RemoveActivePrintBox() {
+  if (!active_box_) return;
+  active_box_->Invalidate();
+  boxes_.remove_if([this](const auto& box) { return box.get() == active_box_; });
+  active_box_ = nullptr;
+  if (boxes_.empty()) SetPrintAreaMode(false);
 }

@@ -12,6 +12,8 @@ constexpr char kPrintSettingsName[] = "print_settings";
 constexpr char kReliefSettingsName[] = "relief_settings";
 constexpr size_t kPrintRecordSize = 32;
 constexpr size_t kReliefRecordSize = 8;
+constexpr char kImageExportName[] = "ImageExport";
+constexpr size_t kImageExportRecordSize = 8;
 
 int32_t Get32(const uint8_t* bytes) {
   return int32_t(uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
@@ -72,4 +74,27 @@ CReliefOptions CReliefOptions::Load() {
   const int32_t magnitude = std::clamp(contrast == INT32_MIN ? 10000 : std::abs(contrast), 10, 10000);
   options.contrast = contrast < 0 ? -magnitude : magnitude;
   return options;
+}
+
+void CReliefOptions::Save() const {
+  std::array<uint8_t, kReliefRecordSize> bytes{};
+  Put32(&bytes[0], brightness);
+  Put32(&bytes[4], contrast);
+  vd::SaveProfileBinary(kReliefSettingsName, bytes.data(), bytes.size());
+}
+
+CImageExportChoice CImageExportChoice::Load() {
+  CImageExportChoice choice;
+  std::array<uint8_t, kImageExportRecordSize> bytes{};
+  vd::LoadProfileBinary(kImageExportName, bytes.data(), bytes.size());
+  choice.shift = std::clamp(Get32(&bytes[0]), 0, kMaxShift);
+  choice.relief = Get32(&bytes[4]) != 0;
+  return choice;
+}
+
+void CImageExportChoice::Save() const {
+  std::array<uint8_t, kImageExportRecordSize> bytes{};
+  Put32(&bytes[0], std::clamp(shift, 0, kMaxShift));
+  Put32(&bytes[4], relief ? 1 : 0);
+  vd::SaveProfileBinary(kImageExportName, bytes.data(), bytes.size());
 }

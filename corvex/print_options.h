@@ -40,4 +40,16 @@ struct CReliefOptions {
   int32_t contrast = 150;   // its sign is the lighting side: negative = light from the east
 
   static CReliefOptions Load();
+  void Save() const;
+};
+
+// The image export's stored choice ("ImageExport", 8 bytes): the output size, as a shift of
+// the area's size (0 full size .. 4 a sixteenth), and whether relief shading is added.
+struct CImageExportChoice {
+  static constexpr int32_t kMaxShift = 4;
+  int32_t shift = 0;
+  bool relief = false;
+
+  static CImageExportChoice Load();
+  void Save() const;
 };

@@ -32,6 +32,7 @@
 #include "corvex/command_ids.h"
 #include "corvex/menu_resource.h"
 #include "corvex/ostrel_doc.h"
+#include "corvex/ui/dlg_print_options.h"
 #include "corvex/ostrel_view.h"
 #include "corvex/vd_transaction.h"
 #include "corvex/ui/child_frame.h"
@@ -603,6 +604,27 @@ void CMainFrame::SetPrintingToolbars(bool on) {
   for (QToolBar* bar : toolbars_)
     if (bar->objectName() == "Printing") bar->setVisible(on);
   LoadCommandBars();
+}
+
+bool CMainFrame::EditPrintOptions(CPrintOptions& options, std::string& title) {
+  return ::EditPrintOptions(this, options, title);
+}
+
+bool CMainFrame::ChooseImageExport(int width, int height, CImageExportChoice& choice) {
+  const std::optional<CImageExportChoice> chosen = ::ChooseImageExport(this, width, height);
+  if (!chosen) return false;
+  choice = *chosen;
+  return true;
+}
+
+void CMainFrame::PauseGPSForPrinting(bool pause) {
+  if (pause) {
+    gps_paused_for_printing_ = gps_ != nullptr;
+    StopGPS();
+  } else if (std::exchange(gps_paused_for_printing_, false)) {
+    GPSParams params = LoadGPSParams();
+    StartGPS(params);
+  }
 }
 
 std::string CMainFrame::CommandBarSection() const {

@@ -125,7 +125,10 @@ class CMainFrame : public QMainWindow,
   void SaveCommandBars();
   void LoadCommandBars();
   // Printing shows only the Printing tool bar; the bars of each state are kept apart.
-  void SetPrintingToolbars(bool on);
+  void SetPrintingToolbars(bool on) override;
+  bool EditPrintOptions(CPrintOptions& options, std::string& title) override;
+  bool ChooseImageExport(int width, int height, CImageExportChoice& choice) override;
+  void PauseGPSForPrinting(bool pause) override;
   bool printing_mode() const { return printing_mode_; }
   bool toolbars_locked() const { return toolbars_locked_; }
 
@@ -206,6 +209,7 @@ class CMainFrame : public QMainWindow,
   std::string gps_status_;
   int command_bar_mode_ = 0;  // 0 planning, 1 navigation
   bool printing_mode_ = false;
+  bool gps_paused_for_printing_ = false;
   bool toolbars_locked_ = true;
   bool closing_ = false;
   bool closed_ = false;

@@ -42,6 +42,7 @@
 #include "platform/ui/common_dialogs.h"
 #include "platform/ui/help_pages.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/printer.h"
 
 namespace {
 
@@ -98,6 +99,20 @@ std::string XdgDataHome() {
   return data && !data->empty() ? *data : vd::os::HomeFolder() + "/.local/share";
 }
 
+// The program's printer as the saved printer's two blocks.
+class CAppPrinterHost : public CPrinterHost {
+ public:
+  PrinterBlocks GetPrinterDeviceDefaults() override {
+    const vd::ui::Printer& printer = vd::ui::Printer::Current();
+    return {printer.DeviceBlock(), printer.NamesBlock()};
+  }
+  void SelectPrinter(const PrinterBlocks& blocks) override {
+    vd::ui::Printer::Current().Select(blocks.device, blocks.names);
+  }
+};
+
+CAppPrinterHost g_printer_host;
+
 }  // namespace
 
 COstrelApp::COstrelApp() = default;
@@ -141,6 +156,7 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
   // Folders; the temp folder is published for the 3D viewer.
   InitFolders();
   CreateDirectoryTree(data_folder);
+  printer_settings_ = std::make_unique<CPrinterSettings>(g_printer_host, data_folder);
   vd::os::ProfileStore(kVarduneKey).SetString("", "temp_folder", temp_folder);
 
   // Environment for the projection library and for programs started from here.
@@ -243,6 +259,9 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
   }
 
   frame_->RestoreLayout();
+  // The printer of the last run; a missing or damaged file leaves the program's own.
+  printer_settings_->Load(CPrinterSettings::kFileName);
+  printer_settings_->Apply();
   frame_->StartGPSAtLaunch();
   started = true;
   exit_code_ = 0;
@@ -259,6 +278,11 @@ int COstrelApp::ExecuteApiCommand(int64_t code) {
 }
 
 int COstrelApp::ExitInstance() {
+  // The printer chosen in this run is the next run's.
+  if (started && printer_settings_) {
+    printer_settings_->CopyDefaults();
+    printer_settings_->Save(CPrinterSettings::kFileName);
+  }
   frame_.reset();
   api_host_.reset();
   api_host_document_ = nullptr;

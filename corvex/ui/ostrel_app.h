@@ -11,6 +11,7 @@
 
 #include "core/app/app_common.h"
 #include "corvex/command_target.h"
+#include "corvex/printer_settings.h"
 #include "corvex/startup_files.h"
 #include "platform/os/named_mutex.h"
 #include "viewer_lib/newer_generation.h"
@@ -99,5 +100,7 @@ class COstrelApp : public CAppCommon, public CCommandTarget {
   std::unique_ptr<vd::os::NamedMutex> start_lock_;
   // The newer library generation the program carries (settings, managers, own position).
   std::unique_ptr<CNewerGeneration> newer_generation_;
+  // The user's printer, loaded at start-up and saved at exit.
+  std::unique_ptr<CPrinterSettings> printer_settings_;
   int exit_code_ = 0;
 };

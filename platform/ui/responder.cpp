@@ -6,7 +6,12 @@
 #include <QFontDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QPushButton>
+#include <algorithm>
 #include <map>
 
 #include "platform/ui/message_box.h"
@@ -129,6 +134,44 @@ std::optional<Font> DialogResponder::ChooseFont(QWidget* owner, const Font& init
   chosen.underline = font.underline();
   chosen.strike_out = font.strikeOut();
   return chosen;
+}
+
+bool Responder::PrintSetup(QWidget*, QPrinter&) { return true; }
+
+bool Responder::PrintDialog(QWidget*, QPrinter& printer, int max_page) {
+  printer.setPrintRange(QPrinter::AllPages);
+  printer.setFromTo(1, std::max(max_page, 1));
+  return true;
+}
+
+bool Responder::PrintPreview(QWidget*, QPrinter& printer,
+                             const std::function<void(QPrinter&)>& paint) {
+  paint(printer);
+  return true;
+}
+
+bool DialogResponder::PrintSetup(QWidget* owner, QPrinter& printer) {
+  QPageSetupDialog dialog(&printer, owner);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+bool DialogResponder::PrintDialog(QWidget* owner, QPrinter& printer, int max_page) {
+  QPrintDialog dialog(&printer, owner);
+  dialog.setMinMax(1, std::max(max_page, 1));
+  dialog.setFromTo(1, std::max(max_page, 1));
+  dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+  dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  if (printer.printRange() != QPrinter::PageRange) printer.setFromTo(1, std::max(max_page, 1));
+  return true;
+}
+
+bool DialogResponder::PrintPreview(QWidget* owner, QPrinter& printer,
+                                   const std::function<void(QPrinter&)>& paint) {
+  QPrintPreviewDialog dialog(&printer, owner);
+  QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested,
+                   [&paint](QPrinter* target) { paint(*target); });
+  return dialog.exec() == QDialog::Accepted;
 }
 
 Responder& CurrentResponder() { return g_responder ? *g_responder : DefaultResponder(); }

@@ -8,6 +8,7 @@
 //   } no;
 //   vd::ui::ScopedResponder scope(&no);
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -16,6 +17,7 @@
 #include "platform/ui/colour.h"
 #include "platform/ui/font.h"
 
+class QPrinter;
 class QWidget;
 
 namespace vd::ui {
@@ -50,6 +52,14 @@ class Responder {
                                                   const std::string& initial_folder) = 0;
   virtual std::optional<ColourRef> ChooseColor(QWidget* owner, ColourRef initial) = 0;
   virtual std::optional<Font> ChooseFont(QWidget* owner, const Font& initial) = 0;
+  // The printer's dialogs, each false when cancelled. Unless a responder shows them, the
+  // set-up and the print dialog are taken as they stand (all pages, 1 to max_page) and a
+  // preview paints its pages once without showing them.
+  virtual bool PrintSetup(QWidget* owner, QPrinter& printer);
+  // On OK the printer's print range says which pages to print.
+  virtual bool PrintDialog(QWidget* owner, QPrinter& printer, int max_page);
+  virtual bool PrintPreview(QWidget* owner, QPrinter& printer,
+                            const std::function<void(QPrinter&)>& paint);
 };
 
 // Shows the toolkit's boxes, menus and dialogs and waits for the user.
@@ -62,6 +72,10 @@ class DialogResponder : public Responder {
                                           const std::string& initial_folder) override;
   std::optional<ColourRef> ChooseColor(QWidget* owner, ColourRef initial) override;
   std::optional<Font> ChooseFont(QWidget* owner, const Font& initial) override;
+  bool PrintSetup(QWidget* owner, QPrinter& printer) override;
+  bool PrintDialog(QWidget* owner, QPrinter& printer, int max_page) override;
+  bool PrintPreview(QWidget* owner, QPrinter& printer,
+                    const std::function<void(QPrinter&)>& paint) override;
 };
 
 // UI thread.
