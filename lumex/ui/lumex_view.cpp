@@ -12,6 +12,7 @@
 #include <QOpenGLFramebufferObject>
 #include <QOpenGLWidget>
 #include <QPainter>
+#include <QPrinter>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
@@ -30,6 +31,9 @@
 #include "platform/os/folders.h"
 #include "platform/ui/common_dialogs.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/printer.h"
+#include "platform/ui/responder.h"
+#include "lumex/ui/lumex_logo.h"
 
 namespace {
 
@@ -552,7 +556,43 @@ QImage CLumexView::RenderVideoFrame(int width, int height) {
   painter.setPen(Qt::white);
   painter.drawText(client, Qt::AlignLeft | Qt::AlignBottom | Qt::TextSingleLine,
                    QString::fromStdString(copyright_));
+  const QImage& logo = LumexLogo();
+  painter.drawImage(client.right() + 1 - logo.width(), client.bottom() + 1 - logo.height(), logo);
   return image;
+}
+
+bool CLumexView::Print() {
+  if (camera_.flying) StopFlying();
+  const QImage capture = grab().toImage();
+  if (capture.isNull() || capture.width() <= 0 || capture.height() <= 0) return false;
+  QPrinter& printer = vd::ui::Printer::Current().device();
+  if (!vd::ui::CurrentResponder().PrintDialog(window(), printer, 1)) return false;
+  printer.setDocName(window()->windowTitle());
+  QPainter painter;
+  if (!painter.begin(&printer)) {
+    vd::ui::RunMessageBox(window(), "Printer wouldn't initialize", "Lumex",
+                          vd::ui::kMbOk | vd::ui::kMbIconError);
+    return false;
+  }
+  // One unit is 1/100 inch, y downwards.
+  const double dots_x = printer.logicalDpiX() / 100.0, dots_y = printer.logicalDpiY() / 100.0;
+  painter.scale(dots_x, dots_y);
+  const QRectF page = printer.pageLayout().paintRect(QPageLayout::Inch);
+  const double page_w = page.width() * 100.0, page_h = page.height() * 100.0;
+  // The picture fills the page as far as its shape allows.
+  const double ratio = std::min(page_w / capture.width(), page_h / capture.height());
+  painter.drawImage(QRectF(0, 0, capture.width() * ratio, capture.height() * ratio), capture);
+  QFont font("Arial");
+  font.setPixelSize(std::max(1, int(std::lround(6.0 * 100.0 / 72.0))));  // 6 points
+  painter.setFont(font);
+  painter.setPen(Qt::black);
+  std::string caption = kPrintCaption;
+  if (!copyright_.empty()) caption += copyright_;
+  painter.drawText(QRectF(10, 10, capture.width() - 20, capture.height() - 20), Qt::TextWordWrap,
+                   QString::fromStdString(caption));
+  const bool ok = painter.end() && printer.printerState() != QPrinter::Error;
+  RenderScene();
+  return ok;
 }
 
 void CLumexView::AddVideoFrame() {
@@ -792,6 +832,9 @@ void CLumexView::OnCommand(int id) {
     case kProperties:
     case kSetParameters:
       On3DProperties();
+      break;
+    case kFilePrint:
+      Print();
       break;
     case kSideBySide:
       map_below_ = false;

@@ -81,7 +81,10 @@ class CLumexView : public QWidget, public CLumexViewBase {
     kBusy = 32796,
     kSideBySide = 32797,
     kMapBelow = 32798,
+    kFilePrint = 57607,
   };
+  // The caption under a printed view, before the chart's copyright.
+  static constexpr char kPrintCaption[] = "Created with Vardune (vardune.app). ";
   // Where the rendering failed, as shown to the user: the GL context could not be made.
   static constexpr int kErrorCreateDevice = 604;
   // The failure code of a device that could not be made (no OpenGL 3.3 context).
@@ -130,6 +133,9 @@ class CLumexView : public QWidget, public CLumexViewBase {
   // The scene as the video records it: width x height pixels rendered offscreen, with the
   // copyright band when the chart's copyright is shown.
   QImage RenderVideoFrame(int width, int height);
+  // The view as it is on the screen, printed on one page through the print dialog, with the
+  // caption; false when cancelled or the printer failed (the user is told).
+  bool Print();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -32,6 +32,12 @@ bool CMainFrame::Create() {
   help->setShortcut(QKeySequence::HelpContents);
   connect(help, &QAction::triggered, this, [this] { app_.OnHelp(); });
   addAction(help);
+  auto* print = new QAction(this);  // File/Print: the menu is gone, its key stays
+  print->setShortcut(QKeySequence::Print);
+  connect(print, &QAction::triggered, this, [this] {
+    if (view_) view_->OnCommand(kFilePrint);
+  });
+  addAction(print);
   auto* updates = new QTimer(this);
   connect(updates, &QTimer::timeout, this, &CMainFrame::UpdateCommandStates);
   updates->start(kCommandUpdateMs);

@@ -67,6 +67,8 @@ class CMainFrame : public QMainWindow {
       {kCmdLumexHelp, "Read the online help"},
       {kCmdLumexAbout, "About Lumex"},
   };
+  // File/Print, reached by its key.
+  static constexpr int kFilePrint = 57607;
   // How often the toolbar takes the view's command states.
   static constexpr int kCommandUpdateMs = 250;
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QPrinter>
 #include <QRadioButton>
 #include <chrono>
 #include <cstring>
@@ -11,9 +12,12 @@
 #include "lumex/avi_file.h"
 #include "lumex/tests/terrain_fixture.h"
 #include "lumex/ui/dlg_3d_props.h"
+#include "lumex/ui/lumex_logo.h"
 #include "lumex/ui/lumex_view.h"
 #include "platform/os/environment.h"
 #include "platform/os/files.h"
+#include "platform/os/process.h"
+#include "platform/ui/printer.h"
 #include "platform/ui/responder.h"
 #include "tests/chart_fixture.h"
 #include "tests/temp_dir.h"
@@ -156,6 +160,76 @@ TEST_F(LumexVideoTest, RecordingWritesOneFrameOfTheVideoSizePerTick) {
   EXPECT_EQ(u32(0x30), 3u);
   EXPECT_EQ(u32(0x40), 96u);
   EXPECT_EQ(u32(0x44), 64u);
+
+  // Every frame carries the logo in its bottom-right corner, as an independent decoder sees it.
+  const std::string rgb = dir_.File("frames.rgb");
+  const vd::os::SpawnResult decoded = vd::os::Spawn(
+      "ffmpeg", {"-v", "error", "-y", "-i", dir_.File("flight.avi"), "-f", "rawvideo",
+                 "-pix_fmt", "rgb24", rgb},
+      true);
+  ASSERT_TRUE(decoded.started && decoded.exit_code == 0) << decoded.error;
+  std::string frames;
+  ASSERT_TRUE(vd::os::ReadWholeFile(rgb, frames));
+  const size_t frame_bytes = 96 * 64 * 3;
+  ASSERT_EQ(frames.size(), 3 * frame_bytes);
+  const QImage& logo = LumexLogo();
+  const int left = 96 - 2 - logo.width(), top = 64 - 2 - logo.height();
+  for (int frame = 0; frame < 3; ++frame) {
+    long difference = 0;
+    for (int y = 0; y < logo.height(); ++y) {
+      for (int x = 0; x < logo.width(); ++x) {
+        const QRgb want = logo.pixel(x, y);
+        const size_t at = frame * frame_bytes + (size_t(top + y) * 96 + size_t(left + x)) * 3;
+        difference += std::abs(uint8_t(frames[at]) - qRed(want)) +
+                      std::abs(uint8_t(frames[at + 1]) - qGreen(want)) +
+                      std::abs(uint8_t(frames[at + 2]) - qBlue(want));
+      }
+    }
+    EXPECT_LT(difference / (logo.width() * logo.height() * 3), 12) << "frame " << frame;
+  }
+}
+
+struct PrintAnswer : vd::ui::DialogResponder {
+  bool PrintDialog(QWidget* owner, QPrinter& printer, int max_page) override {
+    asked = max_page;
+    return Responder::PrintDialog(owner, printer, max_page);
+  }
+  int asked = 0;
+};
+
+// Print (its key, as the menu is gone) puts the view on one page with the caption and the
+// chart's copyright.
+TEST_F(LumexVideoTest, PrintPutsTheViewOnOnePageWithTheCaption) {
+  ASSERT_TRUE(HaveDisplay());
+#if defined(__SANITIZE_ADDRESS__)
+  __lsan_disable();
+#endif
+  const std::string pdf = dir_.File("view.pdf");
+  {
+    CLumexView view(nullptr);
+    view.resize(320, 200);
+    SetUp(view);
+    QPrinter& printer = vd::ui::Printer::Current().device();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(pdf));
+    PrintAnswer answer;
+    vd::ui::ScopedResponder scope(&answer);
+    view.OnCommand(CLumexView::kFilePrint);
+    EXPECT_EQ(answer.asked, 1);
+    view.StopTerrainWorker();
+  }
+#if defined(__SANITIZE_ADDRESS__)
+  __lsan_enable();
+#endif
+  const std::string text = dir_.File("view.txt");
+  const vd::os::SpawnResult read = vd::os::Spawn("pdftotext", {pdf, text}, true);
+  ASSERT_TRUE(read.started && read.exit_code == 0) << read.error;
+  std::string words;
+  ASSERT_TRUE(vd::os::ReadWholeFile(text, words));
+  for (char& c : words)
+    if (c == '\n') c = ' ';
+  EXPECT_NE(words.find("Created with Vardune (vardune.app)."), std::string::npos) << words;
+  EXPECT_NE(words.find("Test Charts"), std::string::npos) << words;
 }
 
 TEST_F(LumexVideoTest, PropertiesDialogChecksTheStoredChoicesAndReturnsThemUntouched) {
