@@ -652,8 +652,10 @@ TEST_F(ChartViewInputTest, ZoomCommandsAndCommandsOfOtherFeaturesAreDisabled) {
   EXPECT_FALSE(Update(COstrelView::kCmdZoomInAtAnchor).enabled);
   EXPECT_TRUE(Update(COstrelView::kCmdZoomOut).enabled);
 
-  // Navigation and printing: known, never enabled, and doing nothing.
-  for (const int id : {33666, COstrelView::kCmdLockOnGps, 32947,
+  // Navigation, and print commands outside print-area mode: known, not enabled, and doing
+  // nothing.
+  for (const int id : {33666, COstrelView::kCmdLockOnGps, COstrelView::kCmdRemovePage,
+                       COstrelView::kCmdPrintPages,
                        COstrelView::kCmdMapsAtCursorFirst + 50,
                        COstrelView::kCmdMergeMapFirst + 49}) {
     SCOPED_TRACE(id);

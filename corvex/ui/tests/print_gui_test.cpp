@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
@@ -297,6 +298,74 @@ TEST_F(PrintTest, OptionsDialogChecksItsValues) {
     EXPECT_EQ(answers_.asked.empty(), c.accepted) << c.text;
     if (c.accepted && c.edit == D::kMarginTopEdit) EXPECT_EQ(options.margins[0], 0);
   }
+}
+
+// The image export and relief dialogs store their records on OK only; East lighting is kept as
+// a negative contrast and shown positive again.
+TEST_F(PrintTest, ImageExportAndReliefDialogsStoreTheirRecords) {
+  OnceUp(
+      [](vd::ui::DialogWindow& d) {
+        EXPECT_EQ(d.ItemText(CDlgImageExport::kOriginalSizeText), "400 by 300");
+        d.ControlAs<QComboBox>(CDlgImageExport::kOutputSizeCombo)->setCurrentIndex(2);
+        d.ControlAs<QAbstractButton>(CDlgImageExport::kReliefCheck)->click();
+      },
+      false);
+  EXPECT_FALSE(ChooseImageExport(&frame(), 400, 300));
+  EXPECT_EQ(CImageExportChoice::Load().shift, 0);
+  OnceUp(
+      [](vd::ui::DialogWindow& d) {
+        auto* sizes = d.ControlAs<QComboBox>(CDlgImageExport::kOutputSizeCombo);
+        ASSERT_EQ(sizes->count(), 5);
+        EXPECT_EQ(sizes->itemText(4), "25 by 18");
+        sizes->setCurrentIndex(2);
+        d.ControlAs<QAbstractButton>(CDlgImageExport::kReliefCheck)->click();
+      },
+      true);
+  const std::optional<CImageExportChoice> choice = ChooseImageExport(&frame(), 400, 300);
+  ASSERT_TRUE(choice);
+  EXPECT_EQ(choice->shift, 2);
+  EXPECT_TRUE(choice->relief);
+  EXPECT_EQ(CImageExportChoice::Load().shift, 2);
+  EXPECT_TRUE(CImageExportChoice::Load().relief);
+
+  const struct {
+    const char* brightness;
+    const char* contrast;
+    bool east;
+    bool accepted;
+    int stored_contrast;
+  } cases[] = {{"70", "200", true, true, -200},
+               {"90", "300", false, true, 300},
+               {"49", "150", false, false, 300},
+               {"80", "x", false, false, 300}};
+  for (const auto& c : cases) {
+    bool ended = false;
+    QTimer::singleShot(0, [&] {
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = dynamic_cast<vd::ui::DialogWindow*>(w); d && d->isVisible()) {
+          d->SetItemText(CDlgReliefShading::kBrightnessEdit, c.brightness);
+          d->SetItemText(CDlgReliefShading::kContrastEdit, c.contrast);
+          d->ControlAs<QAbstractButton>(c.east ? CDlgReliefShading::kEastRadio
+                                               : CDlgReliefShading::kWestRadio)
+              ->click();
+          d->SendCommand(vd::ui::kIdOk, vd::ui::kBnClicked);
+          ended = d->ended();
+          if (!ended) d->SendCommand(vd::ui::kIdCancel, vd::ui::kBnClicked);
+          return;
+        }
+    });
+    CDlgReliefShading dialog(&frame());
+    EXPECT_EQ(dialog.DoModal() == vd::ui::kIdOk, c.accepted) << c.brightness << c.contrast;
+    EXPECT_EQ(CReliefOptions::Load().contrast, c.stored_contrast);
+  }
+  // Reopened: the magnitude shows, East is ticked.
+  OnceUp(
+      [](vd::ui::DialogWindow& d) {
+        EXPECT_EQ(d.ItemText(CDlgReliefShading::kContrastEdit), "300");
+        EXPECT_EQ(d.CheckState(CDlgReliefShading::kWestRadio), 1);
+      },
+      false);
+  CDlgReliefShading(&frame()).DoModal();
 }
 
 // The printer chosen in one run is the printer of the next; a damaged saved printer leaves the

@@ -38,7 +38,9 @@ class LumexVideoTest : public testing::Test {
     params.video_width = 96;
     params.video_height = 64;
     ASSERT_TRUE(SaveViewParams(params));
-    vd::test::WriteTerrainWorld(dir_.File("c.qct"), dir_.File("e.qed"), 50.1, -5.1, 1.0 / 3600);
+    // The chart's copyright shows in recorded frames, with the logo beside it.
+    vd::test::WriteTerrainWorld(dir_.File("c.qct"), dir_.File("e.qed"), 50.1, -5.1, 1.0 / 3600,
+                                {{kQctCopyright, "Test Charts"}});
   }
   void TearDown() override { vd::os::UnsetEnv("XDG_CONFIG_HOME"); }
 
