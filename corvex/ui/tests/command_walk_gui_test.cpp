@@ -40,8 +40,8 @@ const std::map<int, std::string> kExpected = {
     {238, "----e--"},
     {239, "eeeeeee"},
     {244, "----e--"},
-    {245, "-------"},  // Print Route: not built
-    {264, "-------"},  // Print Track: not built
+    {245, "--e----"},
+    {264, "----e--"},
     {267, "eeeeeee"},
     {32780, "eeeeeee"},
     {32785, "eeeeeee"},
@@ -117,7 +117,7 @@ const std::map<int, std::string> kExpected = {
     {32944, "-------"},  // no GPS input
     {32945, "eeeeeee"},
     {32946, "eeeeeee"},
-    {32947, "-------"},  // Print: not built
+    {32947, "eeeeeee"},
     {32965, "--ee---"},
     {32966, "-------"},  // the mark has no linked file
     {32969, "eeeeeee"},
@@ -150,6 +150,10 @@ const std::map<int, std::string> kExpected = {
     {33326, "eeeeeee"},
     {33327, "-------"},  // Icons: its dialog is being built elsewhere
     {33431, "eeeeeee"},
+    {33530, "-------"},  // Print pages: only in print-area mode
+    {33531, "-------"},  // Cancel printing: likewise
+    {33533, "-------"},  // Print Preview: likewise
+    {33536, "-------"},  // Remove Page: likewise
     {33432, "-eeeeee"},
     {33433, "--e----"},
     {33434, "----e--"},
@@ -183,14 +187,14 @@ const std::map<int, std::string> kExpected = {
     {33708, "eeeeeee"},
     {33709, "-------"},  // Split/Join: no route point under the mouse
     {33711, "-------"},  // Split: no route point under the mouse
-    {57607, "-------"},  // Print: printing is not built
+    {57607, "eeeeeee"},
     {57650, "eeeeeee"},
     {57651, "eeeeeee"},
     {57664, "eeeeeee"},
     {57665, "eeeeeee"},
 };
-// Print commands: printing is not built, so nothing handles them yet.
-const std::set<int> kWithoutHandler = {57607};
+// Commands that nothing handles yet.
+const std::set<int> kWithoutHandler = {};
 
 // Entries that stand for lists the program fills in when the menu opens.
 const std::set<int> kListPlaceholders = {33224, 33123, 33546, 33329};
