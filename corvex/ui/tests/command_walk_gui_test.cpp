@@ -31,8 +31,8 @@ constexpr const char* kSelectionNames[] = {"none", "mark", "route", "route point
 // those "being built elsewhere" are carried out by work under way and are expected to turn
 // enabled (this table then changes with them).
 const std::map<int, std::string> kExpected = {
-    {229, "-------"},  // Show Matching: its dialog is being built elsewhere
-    {230, "-------"},  // Hide Matching: likewise
+    {229, "eeeeeee"},
+    {230, "eeeeeee"},
     {232, "eeeeeee"},
     {234, "eeeeeee"},
     {235, "eeeeeee"},
@@ -148,7 +148,7 @@ const std::map<int, std::string> kExpected = {
     {33115, "-eeeeee"},
     {33325, "eeeeeee"},
     {33326, "eeeeeee"},
-    {33327, "-------"},  // Icons: its dialog is being built elsewhere
+    {33327, "eeeeeee"},
     {33431, "eeeeeee"},
     {33530, "-------"},  // Print pages: only in print-area mode
     {33531, "-------"},  // Cancel printing: likewise
@@ -164,7 +164,7 @@ const std::map<int, std::string> kExpected = {
     {33649, "-------"},  // enclosed marks: the route is not closed
     {33652, "-------"},  // downloads: chart commands being built elsewhere
     {33653, "-------"},  // likewise
-    {33655, "-------"},  // Offset by: being built elsewhere
+    {33655, "eeeeeee"},
     {33656, "eeeeeee"},
     {33658, "-------"},  // likewise
     {33661, "-------"},  // nothing to undo
