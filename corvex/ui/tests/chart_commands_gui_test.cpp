@@ -76,17 +76,7 @@ class Answers : public vd::test::ScriptedAnswers {
   }
 };
 
-// Acts on the dialog the next command opens, then ends it with OK (or Cancel).
-void OnceUp(std::function<void(vd::ui::DialogWindow&)> act, bool ok = true) {
-  QTimer::singleShot(0, [act, ok] {
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (auto* d = dynamic_cast<vd::ui::DialogWindow*>(w); d && d->isVisible()) {
-        act(*d);
-        d->SendCommand(ok ? vd::ui::kIdOk : vd::ui::kIdCancel, vd::ui::kBnClicked);
-        return;
-      }
-  });
-}
+using vd::test::OnceUp;
 
 std::string Bytes(const std::string& path) {
   std::string bytes;

@@ -18,6 +18,7 @@
 
 #include "platform/os/environment.h"
 #include "platform/os/files.h"
+#include "platform/ui/dialog_window.h"
 #include "platform/ui/help_pages.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/window_messages.h"
@@ -99,6 +100,18 @@ inline bool ProcessEventsUntil(const std::function<bool()>& done, int timeout_ms
     loop.exec();
   }
   return true;
+}
+
+// Acts on the dialog the next command opens, once it shows, then ends it with OK (or Cancel).
+inline void OnceUp(std::function<void(vd::ui::DialogWindow&)> act, bool ok = true) {
+  QTimer::singleShot(0, [act = std::move(act), ok] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* d = dynamic_cast<vd::ui::DialogWindow*>(w); d && d->isVisible()) {
+        act(*d);
+        d->SendCommand(ok ? vd::ui::kIdOk : vd::ui::kIdCancel, vd::ui::kBnClicked);
+        return;
+      }
+  });
 }
 
 // Handles what is already queued (queued calls, deferred deletes), as one turn of the

@@ -57,17 +57,7 @@ class PrintAnswers : public vd::test::ScriptedAnswers {
   bool print_ok = true;
 };
 
-// When the next modal dialog shows: acts on it, then presses OK or Cancel.
-void OnceUp(std::function<void(vd::ui::DialogWindow&)> act, bool ok) {
-  QTimer::singleShot(0, [act, ok] {
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (auto* d = dynamic_cast<vd::ui::DialogWindow*>(w); d && d->isVisible()) {
-        act(*d);
-        d->SendCommand(ok ? vd::ui::kIdOk : vd::ui::kIdCancel, vd::ui::kBnClicked);
-        return;
-      }
-  });
-}
+using vd::test::OnceUp;
 
 std::string Output(const std::string& command) {
   std::string out;
