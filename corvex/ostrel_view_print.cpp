@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -322,6 +323,8 @@ constexpr int kTitleRoom = 8;
 constexpr int kTitleFontHeight = 8;
 constexpr int kWebAddressRoom = 96;
 constexpr char kWebAddress[] = "vardune.app";
+// The chart's logo keeps this far from the page's bottom-right corner.
+constexpr int kLogoMargin = 20;
 // No print job runs to more pages than this.
 constexpr int kMaxPrintPages = 10000;
 
@@ -502,6 +505,15 @@ void COstrelView::OnPrint(vd::ui::Surface& dc, int page, vd::ui::Size dpi) {
   title_rect.right -= kWebAddressRoom;
   dc.DrawText(PrintPageTitle(page), title_rect, vd::ui::kDrawTextWordBreak);
   dc.Restore();
+  // The chart's logo, as the window shows it, in the page's bottom-right corner.
+  if (const std::string logo_path = ChartLogoPath(); !logo_path.empty()) {
+    if (const std::optional<vd::ui::Image> logo = vd::ui::Image::Load(logo_path)) {
+      const int w = logo->Width(), h = logo->Height();
+      dc.StretchBlit({page_rect_.right - w - kLogoMargin, page_rect_.bottom - h - kLogoMargin,
+                      page_rect_.right - kLogoMargin, page_rect_.bottom - kLogoMargin},
+                     *logo, {0, 0, w, h});
+    }
+  }
 }
 
 bool COstrelView::PrintPages(bool preview) {

@@ -172,8 +172,12 @@ TEST_F(PrintTest, PrintAreaModeFollowsTheCommandsAndTheToolBar) {
 }
 
 // Boxes along a track, two copies: pages numbered over the boxes, each copy again, with the
-// chart's copyright, and the chart printed on every page.
+// chart's copyright, the chart printed on every page and its logo in the corner.
 TEST_F(PrintTest, TrackPagesAreNumberedOverTheCopies) {
+  QImage logo(100, 50, QImage::Format_RGB32);
+  logo.fill(QColor(0, 0, 255));
+  for (const char* name : {"cove.qct.vdg", "cove.vdg"})
+    ASSERT_TRUE(logo.save(QString::fromStdString(home_.File(name)), "PNG"));
   TrackAcross();
   EXPECT_TRUE(Enabled(COstrelView::kCmdPrintTrack));
   OnceUp(
@@ -220,6 +224,13 @@ TEST_F(PrintTest, TrackPagesAreNumberedOverTheCopies) {
     for (int x = 0; x < page.width(); ++x)
       if (QColor(page.pixel(x, y)).saturation() > 40) ++coloured;
   EXPECT_GT(coloured, page.width() * page.height() / 50);
+  int logo_pixels = 0;
+  for (int y = page.height() / 2; y < page.height(); ++y)
+    for (int x = page.width() / 2; x < page.width(); ++x) {
+      const QColor c(page.pixel(x, y));
+      if (c.blue() > 200 && c.red() < 60 && c.green() < 60) ++logo_pixels;
+    }
+  EXPECT_GT(logo_pixels, 100);
 }
 
 // The preview paints the same pages; cancelling the print dialog writes nothing.
