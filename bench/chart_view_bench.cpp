@@ -211,14 +211,15 @@ void BM_DecodeTilesBaseline(benchmark::State& state) {
   state.counters["tiles"] = double(tiles.size());
 }
 
-void BM_FirstPaintColdCache(benchmark::State& state) {
-  if (TheChart().path().empty()) {
+// The first paint of a window of the chart's top-left corner, its tiles decoded as they come.
+void FirstPaintColdCache(benchmark::State& state, const BenchChart& chart, int width, int height) {
+  if (chart.path().empty()) {
     state.SkipWithError("no chart");
     return;
   }
   for (auto _ : state) {
     state.PauseTiming();
-    auto view = std::make_unique<ViewUnderTest>(TheChart().path());
+    auto view = std::make_unique<ViewUnderTest>(chart.path(), width, height);
     if (!view->opened()) {
       state.SkipWithError("the chart does not open");
       break;
@@ -230,6 +231,10 @@ void BM_FirstPaintColdCache(benchmark::State& state) {
     view.reset();
     state.ResumeTiming();
   }
+}
+
+void BM_FirstPaintColdCache(benchmark::State& state) {
+  FirstPaintColdCache(state, TheChart(), kViewWidth, kViewHeight);
 }
 
 void BM_MemcpyWindowBaseline(benchmark::State& state) {
@@ -263,20 +268,7 @@ void BM_PanWarmCache(benchmark::State& state) {
 }
 
 void BM_FirstPaintOfAPageSizedWindow(benchmark::State& state) {
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto view = std::make_unique<ViewUnderTest>(ThePageChart().path(), kPageWidth, kPageHeight);
-    if (!view->opened()) {
-      state.SkipWithError("the chart does not open");
-      break;
-    }
-    state.ResumeTiming();
-    view->Paint();
-    view->PaintTilesAsTheyCome();
-    state.PauseTiming();
-    view.reset();
-    state.ResumeTiming();
-  }
+  FirstPaintColdCache(state, ThePageChart(), kPageWidth, kPageHeight);
 }
 
 void BM_PrintA4Page(benchmark::State& state) {

@@ -311,8 +311,7 @@ class COstrelView : public CDocView, public CCommandTarget {
   static constexpr int kMapContextMenu = 134;
   static constexpr int kObjectChoiceMenu = 219;
 
-  // CCommandTarget. Commands of navigation and printing, which this build does not have, are
-  // known and never enabled.
+  // CCommandTarget: the view's commands, printing among them.
   bool OnCommand(int id) override;
   bool OnUpdateCommand(int id, CCmdUI& ui) override;
   // The first popup of a menu of the view's menu file (the program folder's

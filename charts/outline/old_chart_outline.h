@@ -5,9 +5,9 @@
 // polygon on the other charts' views and picks the charts that cover a position.
 //
 // RefreshChartList rebuilds the library by scanning the chart folders; ImportChartFile (and
-// AddChartToList) turns one found file into an outline. Only chart files (".qct") are imported:
-// other map formats need the converter plug-ins, which this build does not have, so such files
-// are skipped.
+// AddChartToList) turns one found file into an outline. Chart files (".qct") are imported as
+// they are; other map formats go through an installed converter plug-in, and are skipped when
+// none takes them.
 //
 // Paths in memory use '/'; a path read from a stored file may hold '\' and is converted.
 // User-interface thread only.
