@@ -97,7 +97,6 @@ TEST_F(MapDataInTheProgram, DownloadWindowFetchesTheChunksInViewAndTheChartShows
   ASSERT_TRUE(view->OnUpdateCommand(kCmdDownloadWindow, ui));
   EXPECT_TRUE(ui.enabled);
   const QImage before = widget->grab().toImage();
-  const COldQuickChart* old_chart = view->chart();
 
   // The user-interface thread keeps handling events while the chunks come.
   int ticks = 0;
@@ -110,10 +109,10 @@ TEST_F(MapDataInTheProgram, DownloadWindowFetchesTheChunksInViewAndTheChartShows
   EXPECT_GT(StoredChunks(), 0);
   EXPECT_GT(ticks, 0);
 
-  // The chart was opened again, at the same place, and shows the new pixels.
+  // The chart was opened again, at the same place, and shows the new pixels (the new chart
+  // object may take the old one's address, so only what it shows tells).
   ASSERT_EQ(widget->view(), view);
   ASSERT_NE(view->chart(), nullptr);
-  EXPECT_NE(view->chart(), old_chart);
   EXPECT_EQ(view->GetChartPath(), chart);
   ASSERT_TRUE(ProcessEventsUntil([&] { return view->QueuedTileCount() == 0; }));
   widget->grab();  // paints, handing the tiles to the helper threads
