@@ -50,6 +50,7 @@ void CloseOnEndSignals(QApplication& qt, CMainFrame& frame) {
 int main(int argc, char** argv) {
   QApplication qt(argc, argv);
   QApplication::setApplicationName("Corvex");
+  QGuiApplication::setDesktopFileName("corvex");  // its desktop entry
   COstrelApp app;
   app.SetChartViewMaker(MakeChartViewWidget);
   const bool catching = CatchEndSignals();

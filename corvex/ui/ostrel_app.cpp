@@ -1,5 +1,7 @@
 #include "corvex/ui/ostrel_app.h"
 
+#include "corvex/desktop_entry.h"
+
 #include <QApplication>
 #include <QScreen>
 #include <QThread>
@@ -302,26 +304,18 @@ bool COstrelApp::HandOverToRunningInstance(const std::string& file_to_open) {
 }
 
 void COstrelApp::RegisterDesktopFiles() const {
-  // The desktop's stand-in for registering document types with the shell: an entry that opens
-  // the program's files with it, and the types of those files.
+  // The desktop's stand-in for registering document types with the shell: the entry that opens
+  // the program's files with this program, and the types of those files, as the installer
+  // puts them in place for every user.
+  const std::string source = program_folder + "/resources/desktop";
+  std::string entry, types;
+  if (!vd::os::ReadWholeFile(source + "/corvex.desktop.in", entry) ||
+      !vd::os::ReadWholeFile(source + "/vardune-mime.xml", types))
+    return;
   const std::string data = XdgDataHome();
-  const std::string entry =
-      "[Desktop Entry]\nType=Application\nName=Corvex\nComment=Charts with your marks, routes "
-      "and tracks\nExec=\"" + program_folder + "/corvex\" %f\nTerminal=false\n"
-      "Categories=Geography;Education;\nMimeType=application/x-vardune-config;"
-      "application/x-vardune-overlay;application/x-vardune-chart;application/gpx+xml;\n";
-  const std::string types =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-      "  <mime-type type=\"application/x-vardune-config\">\n"
-      "    <comment>Corvex configuration</comment><glob pattern=\"*.vdn\"/>\n  </mime-type>\n"
-      "  <mime-type type=\"application/x-vardune-overlay\">\n"
-      "    <comment>Corvex overlays</comment><glob pattern=\"*.vdo\"/>\n  </mime-type>\n"
-      "  <mime-type type=\"application/x-vardune-chart\">\n"
-      "    <comment>Corvex chart</comment><glob pattern=\"*.qct\"/>\n  </mime-type>\n"
-      "</mime-info>\n";
   if (CreateDirectoryTree(data + "/applications"))
-    vd::os::SaveFileAtomically(data + "/applications/corvex.desktop", entry);
+    vd::os::SaveFileAtomically(data + "/applications/corvex.desktop",
+                               FillDesktopEntry(entry, program_folder));
   if (CreateDirectoryTree(data + "/mime/packages"))
     vd::os::SaveFileAtomically(data + "/mime/packages/corvex.xml", types);
 }

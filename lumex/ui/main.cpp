@@ -10,6 +10,7 @@
 int main(int argc, char** argv) {
   QApplication qt(argc, argv);
   QApplication::setApplicationName("lumex");
+  QGuiApplication::setDesktopFileName("lumex");  // its desktop entry
   CLumexApp app([&app](CLumexDoc&) { return std::make_unique<CLumexView>(&app); });
   if (!app.InitInstance()) return 0;
   const int code = QApplication::exec();
