@@ -66,13 +66,15 @@ bool PreparePrivateFile(const std::string& path) {
   return ok;
 }
 
-// The objects changed after `since`, leaving out those deleted before their first sync.
+// The objects changed after `since`, leaving out those deleted before their first sync and
+// those the user made not syncable.
 template <class T, class Skip>
 std::vector<CSyncable*> ChangedSince(const std::vector<std::unique_ptr<T>>& list, double since,
                                      Skip skip) {
   std::vector<CSyncable*> changed;
   for (const auto& object : list) {
-    if (!object->purge && object->modified > since && !skip(*object)) changed.push_back(object.get());
+    if (!object->purge && !object->not_syncable && object->modified > since &&
+        !skip(*object)) changed.push_back(object.get());
   }
   return changed;
 }
@@ -137,10 +139,18 @@ int PostExchangeFile(const OverlaySyncRun& run) {
   return done.get() ? 0 : 1;
 }
 
+// The synchronised fields of `from` over `to`; whether `to` takes part in the sync stays the
+// user's choice.
+void AssignSynced(CSyncable& to, const CSyncable& from) {
+  const bool not_syncable = to.not_syncable;
+  to = from;
+  to.not_syncable = not_syncable;
+}
+
 // Copies a record read into `from` over `to`, which stays in its list (and keeps what belongs
 // to this program only: being the navigation target).
 void CommitRecord(COverlayMark& to, COverlayMark& from) {
-  static_cast<CSyncable&>(to) = from;
+  AssignSynced(to, from);
   to.latitude = from.latitude;
   to.longitude = from.longitude;
   to.link = from.link;
@@ -152,7 +162,7 @@ void CommitRecord(COverlayMark& to, COverlayMark& from) {
 
 void CommitRecord(COverlayRoute& to, COverlayRoute& from) {
   to.Clear();  // the old points go: nothing may keep pointing at them
-  static_cast<CSyncable&>(to) = from;
+  AssignSynced(to, from);
   to.colour = from.colour;
   to.width = from.width;
   to.pattern = from.pattern;
@@ -162,7 +172,7 @@ void CommitRecord(COverlayRoute& to, COverlayRoute& from) {
 
 void CommitRecord(COverlayTrack& to, COverlayTrack& from) {
   to.Reset();
-  static_cast<CSyncable&>(to) = from;
+  AssignSynced(to, from);
   to.colour = from.colour;
   to.width = from.width;
   to.pattern = from.pattern;

@@ -172,6 +172,52 @@ void CMarkManager::DeleteMark(COverlayMark* mark) {
 
 void CMarkManager::DeleteRoute(COverlayRoute* route) { route->Delete(); }
 
+void CMarkManager::LockAllMarks(bool lock) {
+  for (const auto& mark : marks) mark->keep = lock;
+}
+
+void CMarkManager::LockAllRoutes(bool lock) {
+  for (const auto& route : routes) route->keep = lock;
+}
+
+void CMarkManager::ShowAllMarks(bool show) {
+  for (const auto& mark : marks) {
+    // A deletion record stays out of sight.
+    if (mark->deleted) continue;
+    mark->live = show;
+    mark->NotifyChange(COverlayObject::kAppeared);
+  }
+}
+
+void CMarkManager::ShowAllRoutes(bool show) {
+  for (const auto& route : routes) {
+    if (route->deleted) continue;
+    route->live = show;
+    for (const auto& point : route->points) point->live = show;
+    route->AnnounceAll(COverlayObject::kAppeared);
+  }
+}
+
+void CMarkManager::SetAllMarksNotSyncable(bool not_syncable) {
+  for (const auto& mark : marks) mark->not_syncable = not_syncable;
+}
+
+void CMarkManager::SetAllRoutesNotSyncable(bool not_syncable) {
+  for (const auto& route : routes) route->not_syncable = not_syncable;
+}
+
+COverlayMark* CreateMarkAt(const std::string& name, double lat, double lon) {
+  CMarkManager* manager = CMarkManager::Instance();
+  if (manager == nullptr) return nullptr;
+  auto mark = std::make_unique<COverlayMark>();
+  mark->name = name;
+  mark->latitude = lat;
+  mark->longitude = lon;
+  COverlayMark* added = manager->AddMark(std::move(mark));
+  added->NotifyChange(COverlayObject::kAppeared);
+  return added;
+}
+
 std::string CMarkManager::NextRouteName() const {
   int largest = 0;
   for (const auto& route : routes) {
@@ -277,6 +323,7 @@ void CMarkManager::TellNavigationListeners() { Listener<NavigationTarget>::Fire(
 void CMarkManager::OnEvent(CDataGPSPosition& fix) {
   if (!fix.valid) return;
   last_fix_ = GeoPoint{fix.latitude, fix.longitude};
+  own_position_.SetOrigin(fix.latitude, fix.longitude);
   if (settings.notifications) RaiseAlarms(fix);
   if (Listener<NavigationTarget>::List() != nullptr && target_.HasTarget()) Navigate(fix);
 }

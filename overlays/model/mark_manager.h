@@ -12,10 +12,17 @@
 #include "core/listener.h"
 #include "core/persistant_data.h"
 #include "core/serializable.h"
+#include "geodesy/local_projection.h"
 #include "overlays/model/data_gps_position.h"
 #include "overlays/model/navigation_target.h"
 #include "overlays/model/overlay_mark.h"
 #include "overlays/model/overlay_route.h"
+
+class CMarkManager;
+
+// A new free mark of the program's mark manager at (lat, lon) with the given name and the
+// settings' icon and colour for new marks, announced with change 0; null without a manager.
+COverlayMark* CreateMarkAt(const std::string& name, double lat, double lon);
 
 class CMarkManager : public CSerializable,
                      public Listener<CDataGPSPosition>,
@@ -69,6 +76,36 @@ class CMarkManager : public CSerializable,
   COverlayRoute* FindRouteEndingNearest(double latitude, double longitude) const;
   COverlayRoute* FindRouteStartingNearest(double latitude, double longitude) const;
 
+  // The list menus' bulk changes. Locking sets the keep flag (a locked mark stays when route
+  // creation takes it, and its deletion question says so). Showing and hiding change the live
+  // flag of every object that is not a deletion record (a route's points with it) and announce
+  // change 0 on each. The not-syncable state leaves objects out of the overlay sync.
+  void LockAllMarks(bool lock);
+  void LockAllRoutes(bool lock);
+  void ShowAllMarks(bool show);
+  void ShowAllRoutes(bool show);
+  void SetAllMarksNotSyncable(bool not_syncable);
+  void SetAllRoutesNotSyncable(bool not_syncable);
+
+  // Removes from the list and destroys every deletion record that was deleted before its first
+  // sync or was last modified at or before `time` (seconds since 1601); the others stay for
+  // the next sync. Returns how many went.
+  template <class T>
+  static size_t PurgeDeleted(std::vector<std::unique_ptr<T>>& list, double time) {
+    // Taken out of the list first, then destroyed: an object going away may look at the list.
+    std::vector<std::unique_ptr<T>> gone;
+    std::erase_if(list, [&](std::unique_ptr<T>& object) {
+      if (!object->deleted || !(object->purge || !(object->modified > time))) return false;
+      gone.push_back(std::move(object));
+      return true;
+    });
+    return gone.size();
+  }
+
+  // The own position that the lists sort by distance from: origin at the last valid fix, with
+  // the metres per degree there; both factors are 0 while no fix has come.
+  const CLocalProjection& own_position() const { return own_position_; }
+
   // Route creation by tapping, starting at a mark; returns the new route.
   COverlayRoute* CreateRouteFromMark(COverlayMark* mark);
   void FinishRouteCreation(COverlayRoute* route);
@@ -104,6 +141,7 @@ class CMarkManager : public CSerializable,
 
   NavigationTarget target_;
   std::optional<GeoPoint> last_fix_;
+  CLocalProjection own_position_;
   COverlayRoute* creating_ = nullptr;
   size_t insertion_ = 0;
 };

@@ -210,6 +210,18 @@ void COverlayRoute::AppendToTrack(COverlayTrack& track) const {
   }
 }
 
+bool RouteLeg::DistanceSquaredTo(const EastNorth& point, const UnitVector* previous) {
+  const EastNorth reference{direction.east + (previous ? previous->east : 0.0),
+                            direction.north + (previous ? previous->north : 0.0)};
+  beside = Dot(Minus(end, start), reference) * Dot(Minus(start, point), reference) <= 0;
+  if (beside) {
+    const double cross = (start.north_metres - point.north_metres) * direction.east -
+                         (start.east_metres - point.east_metres) * direction.north;
+    cross_squared = cross * cross;
+  }
+  return beside;
+}
+
 size_t COverlayRoute::BuildLegs() {
   legs.clear();
   if (points.size() < 2) return 0;
@@ -252,17 +264,13 @@ RouteLegMatch COverlayRoute::FindLeg(double latitude, double longitude) {
   const EastNorth position = leg_plane.Project(latitude, longitude);
   for (size_t i = 0; i < legs.size(); ++i) {
     RouteLeg& leg = legs[i];
-    UnitVector direction = leg.direction;
-    if (i > 0) {
-      direction.east += legs[i - 1].direction.east;
-      direction.north += legs[i - 1].direction.north;
+    const UnitVector* previous = i > 0 ? &legs[i - 1].direction : nullptr;
+    if (leg.DistanceSquaredTo(position, previous)) {
+      // Not beyond the leg's end either.
+      const EastNorth along{leg.direction.east + (previous ? previous->east : 0.0),
+                            leg.direction.north + (previous ? previous->north : 0.0)};
+      leg.beside = Dot(Minus(position, leg.end), along) <= 0;
     }
-    const EastNorth along{direction.east, direction.north};
-    const EastNorth from_start = Minus(position, leg.start);
-    leg.beside = Dot(from_start, along) >= 0 && Dot(Minus(position, leg.end), along) <= 0;
-    const double cross = from_start.east_metres * leg.direction.north -
-                         from_start.north_metres * leg.direction.east;
-    leg.cross_squared = cross * cross;
   }
   const EastNorth from_first = Minus(position, legs.front().start);
   double best = Dot(from_first, from_first);

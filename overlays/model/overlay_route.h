@@ -27,7 +27,16 @@ struct RouteLeg {
   // Per fix.
   bool beside = false;
   double cross_squared = 0.0;
+
+  // The point test of one leg, with a point of the leg plane: beside when the point is not
+  // behind the leg's start line, seen along the leg's direction, or along the sum of the
+  // previous leg's direction and this one's when previous is given (the leg's end is not
+  // tested). Only a point beside stores its squared distance from the leg's line. Returns
+  // beside.
+  bool DistanceSquaredTo(const EastNorth& point, const UnitVector* previous = nullptr);
 };
+// The segment table's name for a leg.
+using RouteSegment = RouteLeg;
 
 // What FindLeg gives for a position.
 struct RouteLegMatch {
@@ -78,7 +87,11 @@ class COverlayRoute : public COverlayObject, public CSyncable {
   // (longitude, latitude) of every point, appended in order.
   void GetPoints(std::vector<std::pair<double, double>>& list) const;
   void AppendToTrack(COverlayTrack& track) const;
+  // The legs between the points (steps of 3 m or less merged into the next leg), in a plane
+  // centred on the middle of the route's extent, each with the length of the legs after it;
+  // the number of legs. Under 2 points there are none (and no stale ones are kept).
   size_t BuildLegs();
+  size_t BuildSegmentTable() { return BuildLegs(); }
   RouteLegMatch FindLeg(double latitude, double longitude);
   // The index of mark in the list, or points.size().
   size_t IndexOf(const COverlayMark* mark) const;

@@ -44,4 +44,7 @@ class CSyncable : public CSerializable {
   bool purge = false;  // deleted before it ever had a sync id
   uint64_t sync_id = 0;  // 0 = none yet
   bool deleted = false;
+  // Left out of the overlay sync while set. Kept while the program runs; not part of the
+  // stored or synchronised record, whose layout others rely on.
+  bool not_syncable = false;
 };

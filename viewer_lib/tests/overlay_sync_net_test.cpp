@@ -232,6 +232,37 @@ TEST_F(OverlaySyncTest, EmptyListsKeepTombstonesAndDeletedBeforeSyncStaysDeleted
   EXPECT_EQ(marks.routes[0].get(), route_tombstone);
 }
 
+TEST_F(OverlaySyncTest, ObjectsMadeNotSyncableStayOutAndKeepThatThroughAnUpdate) {
+  AddMark("Private", 0);
+  COverlayMark* updated = AddMark("Shared once", 6);
+  marks.SetAllMarksNotSyncable(true);
+  auto route = std::make_unique<COverlayRoute>();
+  route->name = "Route";
+  COverlayRoute* sent_route = marks.AddRoute(std::move(route));
+  const std::string route_record = Record(*sent_route);
+
+  COverlayMark server_update;
+  server_update.name = "Changed elsewhere";
+  server.Serve(kCgi, Reply(Bytes().I32(1).U64(6).Append(Record(server_update)).text,
+                           EmptyList(), EmptyList()));
+  EXPECT_EQ(OverlaySync_Run(nullptr), 0);
+
+  Reader request{server.Requests().at(0).body};
+  request.at = 5 + 8;
+  request.String();
+  request.String();
+  request.at += 8 + 8 + 4;
+  ASSERT_EQ(request.Raw<uint8_t>(), 0xBE);
+  request.Raw<uint32_t>();
+  EXPECT_EQ(request.Raw<int32_t>(), 0) << "no mark is sent";
+  EXPECT_EQ(request.Raw<int32_t>(), 1) << "the route still is";
+  EXPECT_EQ(request.Raw<uint64_t>(), 0u);
+  EXPECT_EQ(request.text.substr(request.at, route_record.size()), route_record);
+
+  EXPECT_EQ(updated->name, "Changed elsewhere");
+  EXPECT_TRUE(updated->not_syncable) << "the user's choice outlives the update";
+}
+
 TEST_F(OverlaySyncTest, FailuresLeaveObjectsAndTheTimeAlone) {
   COverlayMark* kept = AddMark("Keep", 5);
   COverlayMark server_version;

@@ -551,3 +551,154 @@ TEST(MarkManager, MarkGpx) {
 }
 
 }  // namespace
+
+namespace {
+
+// A manager with two free marks, a deletion record and a route of two points, for the bulk
+// operations of the lists.
+struct BulkFixture {
+  BulkFixture() {
+    first = AddMarkAt(manager, "First", 50, -1);
+    second = AddMarkAt(manager, "Second", 51, -1);
+    gone = AddMarkAt(manager, "Gone", 52, -1);
+    manager.DeleteMark(gone);
+    route = AddRoute(manager, "Route", {{50, -1}, {50.1, -1}});
+  }
+  CMarkManager manager;
+  COverlayMark* first;
+  COverlayMark* second;
+  COverlayMark* gone;
+  COverlayRoute* route;
+};
+
+}  // namespace
+
+TEST(MarkManager, BulkOperationsOfTheLists) {
+  struct Case {
+    const char* name;
+    void (*operation)(CMarkManager&);
+    bool CSyncable::*field;
+    bool marks_value;   // of the live free marks afterwards
+    bool routes_value;  // of the route afterwards
+  };
+  const Case cases[] = {
+      {"lock marks", [](CMarkManager& m) { m.LockAllMarks(true); }, &CSyncable::keep, true, false},
+      {"lock routes", [](CMarkManager& m) { m.LockAllRoutes(true); }, &CSyncable::keep, false, true},
+      {"hide marks", [](CMarkManager& m) { m.ShowAllMarks(false); }, &CSyncable::live, false, true},
+      {"hide routes", [](CMarkManager& m) { m.ShowAllRoutes(false); }, &CSyncable::live, true,
+       false},
+      {"marks not syncable", [](CMarkManager& m) { m.SetAllMarksNotSyncable(true); },
+       &CSyncable::not_syncable, true, false},
+      {"routes not syncable", [](CMarkManager& m) { m.SetAllRoutesNotSyncable(true); },
+       &CSyncable::not_syncable, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BulkFixture f;
+    c.operation(f.manager);
+    EXPECT_EQ(f.first->*c.field, c.marks_value);
+    EXPECT_EQ(f.second->*c.field, c.marks_value);
+    EXPECT_EQ(f.route->*c.field, c.routes_value);
+  }
+
+  // Unlocking, showing again and making syncable again undo them.
+  BulkFixture f;
+  f.manager.LockAllMarks(true);
+  f.manager.LockAllMarks(false);
+  f.manager.SetAllRoutesNotSyncable(true);
+  f.manager.SetAllRoutesNotSyncable(false);
+  EXPECT_FALSE(f.first->keep);
+  EXPECT_FALSE(f.route->not_syncable);
+}
+
+TEST(MarkManager, ShowingAndHidingAnnounceEachObjectAndLeaveDeletionRecordsHidden) {
+  BulkFixture f;
+  ChangeRecorder changes;
+  f.manager.ShowAllMarks(false);
+  f.manager.ShowAllRoutes(false);
+  EXPECT_FALSE(f.route->points[0]->live) << "a hidden route's points go with it";
+  for (const COverlayObject* object :
+       {static_cast<COverlayObject*>(f.first), static_cast<COverlayObject*>(f.second),
+        static_cast<COverlayObject*>(f.route), static_cast<COverlayObject*>(f.route->points[1].get())}) {
+    EXPECT_TRUE(changes.Saw(object, COverlayObject::kAppeared));
+  }
+  changes.events.clear();
+  f.manager.ShowAllMarks(true);
+  f.manager.ShowAllRoutes(true);
+  EXPECT_TRUE(f.first->live);
+  EXPECT_TRUE(f.route->live);
+  EXPECT_TRUE(f.route->points[1]->live);
+  EXPECT_FALSE(f.gone->live) << "showing all does not bring a deletion record back";
+  EXPECT_FALSE(changes.Saw(f.gone, COverlayObject::kAppeared));
+}
+
+TEST(MarkManager, PurgeDeletedTakesRecordsDeletedBeforeTheirFirstSyncOrNotNewerThanTheTime) {
+  struct Case {
+    const char* name;
+    bool deleted;
+    uint64_t sync_id;
+    double modified;
+    double time;
+    bool purged;
+  };
+  const Case cases[] = {
+      {"never synced", true, 0, 500, 100, true},
+      {"synced, modified before the time", true, 7, 50, 100, true},
+      {"synced, modified at the time", true, 7, 100, 100, true},
+      {"synced, modified after the time", true, 7, 150, 100, false},
+      {"synced, time 0", true, 7, 150, 0, false},
+      {"live, never synced", false, 0, 50, 100, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CMarkManager manager;
+    COverlayMark* keep = AddMarkAt(manager, "Stays", 50, -1);
+    COverlayMark* mark = AddMarkAt(manager, "Tested", 50, -1);
+    mark->sync_id = c.sync_id;
+    if (c.deleted) manager.DeleteMark(mark);
+    mark->modified = c.modified;
+    EXPECT_EQ(CMarkManager::PurgeDeleted(manager.marks, c.time), c.purged ? 1u : 0u);
+    ASSERT_EQ(manager.marks.size(), c.purged ? 1u : 2u);
+    EXPECT_EQ(manager.marks[0].get(), keep);
+  }
+
+  // Routes go with their points; a purged route that was the navigation route is let go.
+  CMarkManager manager;
+  COverlayRoute* route = AddRoute(manager, "R", {{50, -1}, {50.1, -1}, {50.2, -1}});
+  manager.SetNavigationRoute(route);
+  manager.DeleteRoute(route);
+  EXPECT_EQ(CMarkManager::PurgeDeleted(manager.routes, 0.0), 1u);
+  EXPECT_TRUE(manager.routes.empty());
+  EXPECT_FALSE(manager.target().HasTarget());
+}
+
+TEST(MarkManager, CreateMarkAtAddsAnAnnouncedMarkToTheProgramsManager) {
+  EXPECT_EQ(CreateMarkAt("Nowhere", 1, 2), nullptr) << "no manager, no mark";
+  CMarkManager manager;
+  ChangeRecorder changes;
+  COverlayMark* mark = CreateMarkAt("Buoy", 50.5, -1.25);
+  ASSERT_NE(mark, nullptr);
+  ASSERT_EQ(manager.marks.size(), 1u);
+  EXPECT_EQ(manager.marks[0].get(), mark);
+  EXPECT_EQ(mark->name, "Buoy");
+  EXPECT_EQ(mark->latitude, 50.5);
+  EXPECT_EQ(mark->longitude, -1.25);
+  EXPECT_EQ(mark->kind, COverlayObject::kMark);
+  EXPECT_EQ(mark->icon, CMarkManager::Settings().default_mark_icon);
+  EXPECT_TRUE(changes.Saw(mark, COverlayObject::kAppeared));
+}
+
+TEST(MarkManager, OwnPositionForSortingFollowsValidFixes) {
+  CMarkManager manager;
+  EXPECT_EQ(manager.own_position().north_factor(), 0.0) << "unknown before the first fix";
+  CDataGPSPosition invalid = FixAt(10, 20);
+  invalid.valid = false;
+  manager.OnEvent(invalid);
+  EXPECT_EQ(manager.own_position().north_factor(), 0.0);
+  CDataGPSPosition fix = FixAt(50, -1);
+  manager.OnEvent(fix);
+  EXPECT_EQ(manager.own_position().origin_lat(), 50.0);
+  EXPECT_EQ(manager.own_position().origin_lon(), -1.0);
+  EXPECT_NEAR(manager.own_position().north_factor(), 111'229, 10);
+  EXPECT_NEAR(manager.own_position().east_factor(), 71'696, 10);
+}

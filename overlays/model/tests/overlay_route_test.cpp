@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include "overlays/model/mark_manager.h"
@@ -203,3 +204,92 @@ TEST(OverlayRoute, ToTrackAndGpx) {
 }
 
 }  // namespace
+
+namespace {
+
+// A route of the manager through (east, north) metres in the flat plane around (50, -1).
+COverlayRoute* RouteThrough(CMarkManager& manager,
+                            std::initializer_list<std::pair<double, double>> east_north) {
+  CLocalProjection plane;
+  plane.SetOrigin(50, -1);
+  auto route = std::make_unique<COverlayRoute>();
+  for (const auto& [east, north] : east_north) {
+    auto point = std::make_unique<COverlayMark>(true);
+    point->latitude = 50 + north / plane.north_factor();
+    point->longitude = -1 + east / plane.east_factor();
+    route->InsertPoint(std::move(point), route->points.size());
+  }
+  return manager.AddRoute(std::move(route));
+}
+
+}  // namespace
+
+TEST(OverlayRoute, SegmentTableOfAnLShapedRoute) {
+  CMarkManager manager;
+  // North 400 m, east 300 m, 1 m more north (merged into the next step), then 399 m north.
+  COverlayRoute* route = RouteThrough(manager, {{0, 0}, {0, 400}, {300, 400}, {300, 401}, {300, 800}});
+  ASSERT_EQ(route->BuildSegmentTable(), 3u);
+  struct Expected {
+    size_t end_index;
+    double east, north;  // unit direction
+    double length;
+    float later;
+  };
+  const Expected expected[] = {
+      {1, 0, 1, 400, 700}, {2, 1, 0, 300, 400}, {4, 0, 1, 400, 0}};
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const RouteSegment& segment = route->legs[i];
+    EXPECT_EQ(segment.end_mark, route->points[expected[i].end_index].get());
+    EXPECT_NEAR(segment.direction.east, expected[i].east, 1e-3);
+    EXPECT_NEAR(segment.direction.north, expected[i].north, 1e-3);
+    EXPECT_NEAR(segment.length, expected[i].length, 0.5);
+    EXPECT_NEAR(segment.distance_to_end, expected[i].later, 1.0);
+    EXPECT_FALSE(segment.beside);
+    EXPECT_EQ(segment.cross_squared, 0.0);
+  }
+  // The plane is centred on the middle of the extent: the first start lies 150 m west and
+  // 400 m south of it.
+  EXPECT_NEAR(route->legs[0].start.east_metres, -150, 0.5);
+  EXPECT_NEAR(route->legs[0].start.north_metres, -400, 0.5);
+
+  // A route whose points all lie within 3 m of its first has none; one of fewer than 2 points
+  // keeps no stale table.
+  COverlayRoute* huddle = RouteThrough(manager, {{0, 0}, {2, 0}, {0, 2.5}, {-2, -2}});
+  EXPECT_EQ(huddle->BuildSegmentTable(), 0u);
+  while (route->points.size() > 1) route->points.pop_back();
+  EXPECT_EQ(route->BuildSegmentTable(), 0u);
+  EXPECT_TRUE(route->legs.empty());
+}
+
+TEST(OverlayRoute, PointAgainstASegment) {
+  struct Case {
+    const char* name;
+    EastNorth point;
+    std::optional<UnitVector> previous;
+    bool beside;
+    double squared;  // stored only when beside
+  };
+  const Case cases[] = {
+      {"beside the middle", {10, 50}, std::nullopt, true, 100},
+      {"behind the start", {10, -5}, std::nullopt, false, 0},
+      {"on the start line", {-7, 0}, std::nullopt, true, 49},
+      {"beyond the end (not tested)", {-20, 150}, std::nullopt, true, 400},
+      {"behind, but past the bisector after an east leg", {10, -5}, UnitVector{1, 0}, true, 100},
+      {"behind the bisector after an east leg", {-10, -5}, UnitVector{1, 0}, false, 0},
+      {"turning straight back", {3, -40}, UnitVector{0, -1}, true, 9},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RouteSegment segment;
+    segment.start = {0, 0};
+    segment.end = {0, 100};
+    segment.direction = {0, 1};
+    segment.length = 100;
+    const bool beside =
+        segment.DistanceSquaredTo(c.point, c.previous ? &*c.previous : nullptr);
+    EXPECT_EQ(beside, c.beside);
+    EXPECT_EQ(segment.beside, c.beside);
+    EXPECT_NEAR(segment.cross_squared, c.squared, 1e-9);
+  }
+}
