@@ -8,6 +8,7 @@
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/overlay_gps_position.h"
 #include "overlays/model/overlay_sheets.h"
+#include "overlays/model/overlay_shell.h"
 #include "overlays/model/track_manager.h"
 #include "overlays/model/ui/overlay_sheet_presenter.h"
 #include "viewer_lib/data_connection.h"
@@ -43,7 +44,14 @@ CNewerGeneration::CNewerGeneration(const std::string& settings_name) {
   COverlaySheets::Install(&COverlaySheetPresenter::Global());
 }
 
+void CNewerGeneration::InstallShell(std::unique_ptr<COverlayShell> shell) {
+  COverlayShell::Install(shell.get());
+  shell_ = std::move(shell);
+}
+
 CNewerGeneration::~CNewerGeneration() {
+  if (shell_ && COverlayShell::Get() == shell_.get()) COverlayShell::Install(nullptr);
+  shell_.reset();
   COverlaySheets::Install(nullptr);
   position_.reset();
   tracks_.reset();

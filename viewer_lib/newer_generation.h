@@ -3,13 +3,13 @@
 // records are read from the program's settings file and written back (so the file holds every
 // record, the units and the AIS alarm settings among them), the global mark and track managers
 // and the own position are created, the AIS target manager and the race start instruments are
-// built, and the action sheets of its overlay objects are installed. Nothing of the programs
-// feeds it sentences or fixes yet.
+// built, and the action sheets of its overlay objects are installed.
 //
 // User-interface thread only; one object per program, alive while the program runs.
 #include <memory>
 #include <string>
 
+class COverlayShell;
 class CMarkManager;
 class CTrackManager;
 class COverlayGPSPosition;
@@ -22,6 +22,11 @@ class CNewerGeneration {
   CNewerGeneration(const CNewerGeneration&) = delete;
   CNewerGeneration& operator=(const CNewerGeneration&) = delete;
 
+  // Installs the program's shell of the overlay model (status line, hints, the window the
+  // action sheets open over) in place of any earlier one; it stays installed until this object
+  // goes.
+  void InstallShell(std::unique_ptr<COverlayShell> shell);
+
   // False when the settings file could not be written (it is left as it was).
   bool settings_saved() const { return settings_saved_; }
 
@@ -29,5 +34,6 @@ class CNewerGeneration {
   std::unique_ptr<CMarkManager> marks_;
   std::unique_ptr<CTrackManager> tracks_;
   std::unique_ptr<COverlayGPSPosition> position_;
+  std::unique_ptr<COverlayShell> shell_;
   bool settings_saved_ = false;
 };

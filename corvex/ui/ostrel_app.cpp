@@ -33,6 +33,7 @@
 #include "gps/ui/data_pane.h"
 #include "gps/ui/navigation_data.h"
 #include "overlays/icon_library.h"
+#include "overlays/model/ui/window_overlay_shell.h"
 #include "overlays/obj_current_position.h"
 #include "overlays/obj_waypoint.h"
 #include "platform/os/environment.h"
@@ -223,6 +224,8 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
     return false;
   }
   start_lock_.reset();  // others find this program's window from now on
+  // The newer overlay model's status texts and hints go to the main window.
+  newer_generation_->InstallShell(std::make_unique<CWindowOverlayShell>(frame_.get()));
   // The original of a reference chart kept in another format is converted under this window.
   InstallChartReaderConverter(
       [window = ConverterWindow(frame_->winId())] { return window; });

@@ -5,6 +5,7 @@
 
 #include "charts/ui/chart_reader_message_boxes.h"
 #include "lumex/ui/main_frame.h"
+#include "overlays/model/ui/window_overlay_shell.h"
 #include "platform/os/environment.h"
 #include "platform/os/ipc_channel.h"
 #include "platform/os/message_queue.h"
@@ -42,6 +43,7 @@ bool CLumexApp::InitInstance() {
     HandOver();
     return false;
   }
+  newer_generation_->InstallShell(std::make_unique<CWindowOverlayShell>(frame_.get()));
   if (make_view_) view_ = make_view_(document_);
   frame_->SetView(view_.get());
   frame_->show();

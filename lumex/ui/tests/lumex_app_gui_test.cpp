@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QStatusBar>
 #include <QToolBar>
 #include <atomic>
 #include <chrono>
@@ -17,6 +18,8 @@
 #include "charts/old_quick_chart.h"
 #include "lumex/ui/main_frame.h"
 #include "lumex/ui/window_placement.h"
+#include "overlays/model/overlay_shell.h"
+#include "overlays/model/ui/window_overlay_shell.h"
 #include "platform/os/environment.h"
 #include "platform/os/files.h"
 #include "platform/os/folders.h"
@@ -116,6 +119,29 @@ TEST_F(LumexAppTest, StartsWithTheViewsDeviceAndSceneUnderItsTitleAndToolbar) {
   }
   frame->toolbar()->actions().front()->trigger();
   EXPECT_EQ(log.back(), "command 32771");
+}
+
+// The newer overlay model's hints appear over the viewer's window; the viewer, which has no
+// status line, gets none from the model, and the model's shell goes with the program.
+TEST_F(LumexAppTest, OverlayModelHintsAppearOverTheWindowWithoutAddingAStatusLine) {
+  struct Recorder : vd::ui::DialogResponder {
+    int MessageBox(const vd::ui::MessageBoxRequest& request) override {
+      owners.push_back(request.owner);
+      return vd::ui::kIdOk;
+    }
+    std::vector<QWidget*> owners;
+  } recorder;
+  vd::ui::ScopedResponder scope(&recorder);
+  Start();
+  auto* shell = dynamic_cast<CWindowOverlayShell*>(COverlayShell::Get());
+  ASSERT_NE(shell, nullptr);
+  EXPECT_EQ(shell->window(), app->main_frame());
+  shell->ShowHint("hint");
+  EXPECT_EQ(recorder.owners, std::vector<QWidget*>{app->main_frame()});
+  shell->SetStatusText("Total distance: 1 nm");
+  EXPECT_EQ(app->main_frame()->findChild<QStatusBar*>(), nullptr);
+  app.reset();
+  EXPECT_EQ(COverlayShell::Get(), nullptr);
 }
 
 // The viewer opens its charts on its terrain worker too: what the chart reader has to say

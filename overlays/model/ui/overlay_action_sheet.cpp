@@ -3,6 +3,8 @@
 #include <QCursor>
 #include <QGuiApplication>
 
+#include "overlays/model/ui/window_overlay_shell.h"
+
 std::unique_ptr<CActionSheetMenu> COverlayActionSheet::Build(const std::string& title,
                                                              std::span<const Row> rows,
                                                              std::span<const uintptr_t> states,
@@ -19,5 +21,5 @@ bool COverlayActionSheet::Show(const CActionSheetMenu& sheet) {
   // Without a running application (headless use) the sheet has no pointer to open at.
   const bool gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
   const QPoint at = gui ? QCursor::pos() : QPoint();
-  return sheet.Track(nullptr, at);
+  return sheet.Track(CWindowOverlayShell::SheetOwner(), at);
 }
