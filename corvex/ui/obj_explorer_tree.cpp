@@ -109,8 +109,7 @@ CViewObjExplorerTree::~CViewObjExplorerTree() {
   if (followed_) followed_->RemoveHintListener(this);
   {
     Busy busy(*this);
-    ReleaseSubtree(model_->invisibleRootItem());
-    items_.clear();
+    ReleaseAll();
   }
   PurgeUnusedCategories();
 }
@@ -122,9 +121,16 @@ CExplorerItem* CViewObjExplorerTree::MakeObjectItem(COstrelObject* object) {
   item->object = object;
   item->key = object->name;
   object->AddRef();
-  item->setDropEnabled(false);
-  ShowObjectState(item);
-  items_[object] = item;
+  // Flags and box are set once each (nothing can be dropped on an object).
+  Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable |
+                        Qt::ItemIsDragEnabled;
+  if (object->MayBeHidden()) {
+    flags |= Qt::ItemIsUserCheckable;
+    item->shown_state = object->visible ? Qt::Checked : Qt::Unchecked;
+    item->setData(item->shown_state, Qt::CheckStateRole);
+  }
+  item->setFlags(flags);
+  items_.emplace(object, item);
   return item;
 }
 
@@ -142,29 +148,45 @@ void CViewObjExplorerTree::ShowObjectState(CExplorerItem* item) {
 
 void CViewObjExplorerTree::Rebuild() {
   Busy busy(*this);
-  ReleaseSubtree(model_->invisibleRootItem());
+  ReleaseAll();
   model_->clear();
-  items_.clear();
   ObjectList* list = document_.GetObjectList();
   if (!list) return;
-  // Objects are gathered per category item and go in one sorted batch each: a tree of many
-  // objects is built without a notification per row.
-  std::unordered_map<QStandardItem*, std::vector<CExplorerItem*>> batches;
-  std::unordered_map<const CCategory*, CExplorerItem*> by_category;
+  // The objects are gathered per category and sorted by name before their items are made, so
+  // each category's items are made in order and go into the model in one batch: a document of
+  // many objects opens without a notification or a search per row.
+  std::vector<std::pair<CCategory*, std::vector<COstrelObject*>>> groups;
+  std::unordered_map<const CCategory*, size_t> group_of;
   for (COstrelObject* object : *list) {
     CCategory* category = object->category();
-    if (!category || items_.count(object)) continue;
-    CExplorerItem*& parent = by_category[category];
-    if (!parent) parent = PlaceCategory(category->name());
-    batches[parent].push_back(MakeObjectItem(object));
+    if (!category) continue;
+    const auto [at, added] = group_of.try_emplace(category, groups.size());
+    if (added) groups.emplace_back(category, std::vector<COstrelObject*>());
+    groups[at->second].second.push_back(object);
   }
-  for (auto& [parent, children] : batches) {
-    std::stable_sort(children.begin(), children.end(),
-                     [](const CExplorerItem* a, const CExplorerItem* b) { return Before(*a, *b); });
-    const int first = parent->rowCount();
-    parent->insertRows(first, static_cast<int>(children.size()));
-    for (size_t i = 0; i < children.size(); ++i)
-      parent->setChild(first + static_cast<int>(i), 0, children[i]);
+  items_.reserve(list->size());
+  for (auto& [category, objects] : groups) {
+    std::stable_sort(objects.begin(), objects.end(),
+                     [](const COstrelObject* a, const COstrelObject* b) {
+                       return CompareNatural(a->name, b->name) < 0;
+                     });
+    CExplorerItem* parent = PlaceCategory(category->name());
+    // A category whose path another category's name also leads to (names differing only in
+    // case) already holds objects: those are placed one by one.
+    const bool holds_objects =
+        parent->rowCount() > 0 &&
+        AsItem(parent->child(parent->rowCount() - 1))->kind == CExplorerItem::kObject;
+    QList<QStandardItem*> row_items;
+    row_items.reserve(static_cast<qsizetype>(objects.size()));
+    for (COstrelObject* object : objects) {
+      if (items_.count(object)) continue;  // listed twice
+      CExplorerItem* item = MakeObjectItem(object);
+      if (holds_objects)
+        InsertSorted(parent, item);
+      else
+        row_items.push_back(item);
+    }
+    if (!row_items.empty()) parent->appendRows(row_items);
   }
   ComputeAllStates(model_->invisibleRootItem());
   if (COstrelObject* selected = COstrelObject::GetSelected(&document_))
@@ -234,6 +256,28 @@ void CViewObjExplorerTree::ReleaseSubtree(QStandardItem* item) {
     own->object = nullptr;
   }
   if (own->category) {
+    own->category->Release();
+    own->category = nullptr;
+  }
+}
+
+void CViewObjExplorerTree::ReleaseAll() {
+  // The objects' references are found through the index, the categories' by walking the
+  // category items only.
+  for (auto& [object, item] : items_) {
+    item->object = nullptr;
+    const_cast<COstrelObject*>(object)->Release();
+  }
+  items_.clear();
+  ReleaseCategories(model_->invisibleRootItem());
+}
+
+void CViewObjExplorerTree::ReleaseCategories(QStandardItem* item) {
+  for (int row = 0; row < item->rowCount(); ++row) {
+    CExplorerItem* child = AsItem(item->child(row));
+    if (child && child->kind != CExplorerItem::kObject) ReleaseCategories(child);
+  }
+  if (CExplorerItem* own = AsItem(item); own && own->category) {
     own->category->Release();
     own->category = nullptr;
   }
@@ -607,9 +651,8 @@ void CViewObjExplorerTree::OnDocumentHint(int hint, COstrelObject* object) {
 
 void CViewObjExplorerTree::OnDocumentCleared() {
   Busy busy(*this);
-  ReleaseSubtree(model_->invisibleRootItem());
+  ReleaseAll();
   model_->clear();
-  items_.clear();
 }
 
 void CViewObjExplorerTree::OnDocumentDestroyed() {

@@ -127,6 +127,9 @@ class CViewObjExplorerTree : public QTreeView, public CDocHintListener {
   // Takes an item (and what is below it) out of the tree, releasing its references.
   void RemoveItem(CExplorerItem* item);
   void ReleaseSubtree(QStandardItem* item);
+  // Releases the references of every item (the items stay).
+  void ReleaseAll();
+  void ReleaseCategories(QStandardItem* item);
   void ShowObjectState(CExplorerItem* item);
   // The states of a category item from its children, and of every ancestor upwards.
   void ComputeState(QStandardItem* item);
