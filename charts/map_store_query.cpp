@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "charts/quick_chart_view_settings.h"
 #include "core/persistant_data.h"
 #include "core/persistent_value.h"
 #include "core/web_binary_cgi.h"
@@ -10,15 +11,6 @@
 #include "core/url_utils.h"
 
 namespace {
-
-// The hide list belongs to the chart view's settings record; this one only reads it (it is
-// never marked dirty, so it never writes).
-struct HideListRecord : PersistantData {
-  HideListRecord() : PersistantData("CQuickChartView") {}
-  void Exchange() override { ExchangeStringList("kvx_hide", hide); }
-  std::vector<std::string> hide;
-};
-HideListRecord hide_list_record;
 
 bool InSearchRange(const GeoPoint& point) {
   return point.lat >= -90.0 && point.lat <= 90.0 && point.lon >= -400.0 && point.lon <= 400.0;
@@ -57,7 +49,9 @@ void StartRequest(CWebBinaryCGI& cgi, int32_t code) {
 
 }  // namespace
 
-const std::vector<std::string>& MapStoreHideList() { return hide_list_record.hide; }
+const std::vector<std::string>& MapStoreHideList() {
+  return CQuickChartViewSettings::Global().kvx_hide;
+}
 
 bool IsHiddenStoreItem(std::string_view name, const std::vector<std::string>& hide_list) {
   return std::any_of(hide_list.begin(), hide_list.end(), [name](const std::string& hide) {

@@ -107,6 +107,13 @@ class CSerializableStream {
     static_assert(std::is_trivially_copyable_v<T>);
     return ExchangeArrayBytes(elements, count, sizeof(T));
   }
+  // A 32-bit marker: written as given; reading is true only when the stored value equals it.
+  bool ExchangeTag(uint32_t tag) {
+    uint32_t value = tag;
+    return ExchangeRaw(&value, sizeof value) && value == tag;
+  }
+  // A file path, as a string.
+  bool ExchangePath(std::string& path) { return ExchangeString(path); }
   // An 0xAARRGGBB colour as four floats red, green, blue, alpha, each byte / 255.
   bool ExchangeColour(uint32_t& argb);
 

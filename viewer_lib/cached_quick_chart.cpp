@@ -77,6 +77,10 @@ class CCachedQuickChart::CWorker : public CWorkerThread {
     std::lock_guard lock(result_mutex_);
     return !finished_.empty();
   }
+  size_t FinishedCount() {
+    std::lock_guard lock(result_mutex_);
+    return finished_.size();
+  }
   const std::array<Job, kChunkedThreads>& jobs() const { return jobs_; }
   // Under mutex().
   std::multimap<int64_t, std::unique_ptr<Tile>>& queue() { return queue_; }
@@ -210,6 +214,18 @@ void CCachedQuickChart::Reset() {
 }
 
 bool CCachedQuickChart::IsBusy() { return worker_ && worker_->HasFinished(); }
+
+int CCachedQuickChart::PendingTiles() {
+  if (!worker_) return 0;
+  size_t pending = 0;
+  {
+    std::lock_guard lock(worker_->mutex());
+    pending += worker_->queue().size();
+  }
+  for (const auto& job : worker_->jobs()) pending += job.current.load() != nullptr;
+  pending += worker_->FinishedCount();
+  return int(pending);
+}
 
 void CCachedQuickChart::ReleaseToBack(std::unique_ptr<Tile> tile) {
   tile->Release();

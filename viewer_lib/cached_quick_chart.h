@@ -86,6 +86,9 @@ class CCachedQuickChart {
                  bool& incomplete);
   // Rendered tiles wait to be taken in: paint again.
   bool IsBusy();
+  // Tiles queued, being rendered or rendered and not yet taken in; 0 after a paint means the
+  // paint showed every cell at its own level.
+  int PendingTiles();
   // Stops the decoders, forgets every tile and the chart's decoded chunks, and asks for a
   // repaint of the whole window.
   void Reset();
@@ -102,6 +105,9 @@ class CCachedQuickChart {
   // For tests and diagnostics.
   const TileList& tiles() const { return cache_; }
   bool has_worker() const { return worker_ != nullptr; }
+
+ protected:
+  const std::function<void()>& invalidate_callback() const { return invalidate_; }
 
  private:
   void BuildGrids(const IntRect& rect, int64_t x0, int64_t y0, int level);

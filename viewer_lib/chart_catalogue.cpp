@@ -18,6 +18,8 @@ constexpr double kSmallestWantedScale = 1e-08;
 
 bool IsChartFileName(const std::string& name) { return PathHasExtension(name, "QCT"); }
 
+ChartFolderCatalogue* current_catalogue = nullptr;
+
 }  // namespace
 
 bool ChartListOrder::Before(CChartOutline& a, CChartOutline& b) const {
@@ -58,6 +60,16 @@ ChartFolderCatalogue::ChartFolderCatalogue(ChartCatalogueFolders folders)
     }
   }
   Rescan();
+}
+
+ChartFolderCatalogue::~ChartFolderCatalogue() {
+  if (current_catalogue == this) current_catalogue = nullptr;
+}
+
+ChartFolderCatalogue* ChartFolderCatalogue::Current() { return current_catalogue; }
+
+void ChartFolderCatalogue::SetCurrent(ChartFolderCatalogue* catalogue) {
+  current_catalogue = catalogue;
 }
 
 void ChartFolderCatalogue::Register(const std::string& folder) {

@@ -48,6 +48,12 @@ class ChartFolderCatalogue : public ChartCatalogue {
 
   // Registers the root folders and those of the folder list file, then rescans.
   explicit ChartFolderCatalogue(ChartCatalogueFolders folders);
+  ~ChartFolderCatalogue() override;
+
+  // The program's catalogue, which the chart views use; null while there is none. A
+  // catalogue stops being current when it is destroyed.
+  static ChartFolderCatalogue* Current();
+  static void SetCurrent(ChartFolderCatalogue* catalogue);
 
   // A folder not known yet by its unique identifier is appended to the folder list file (a file
   // that can't be written is skipped) and registered when it is a directory.

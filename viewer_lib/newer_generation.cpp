@@ -12,6 +12,7 @@
 #include "overlays/model/track_manager.h"
 #include "overlays/model/ui/overlay_sheet_presenter.h"
 #include "viewer_lib/data_connection.h"
+#include "viewer_lib/quick_chart_view.h"
 
 CNewerGeneration::CNewerGeneration(const std::string& settings_name) {
   // The records register themselves as their libraries' objects come in; these calls bring in
@@ -27,6 +28,7 @@ CNewerGeneration::CNewerGeneration(const std::string& settings_name) {
   CDataDistanceToStart::Instance();
   CDataConnection::Settings();
   CNMEASimulation::Settings();
+  CQuickChartView::Settings();
 
   PersistantData::SetBaseName(settings_name);
   PersistantData::LoadAll();

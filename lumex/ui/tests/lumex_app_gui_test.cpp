@@ -213,7 +213,9 @@ TEST_F(LumexAppTest, ProgramStartUpWritesTheNewerGenerationsSettingsKeepingTheUs
   for (const char* key : {"CDefaultUnits:units=", "CDefaultUnits:speed=",
                           "CDefaultUnits:posnfmt=", "CAISTargetManager:alarm_distance=",
                           "CMarkManager:", "CTrackManager:", "COverlayGPSPosition:",
-                          "CDataConnection:", "CDataStartTimer:"}) {
+                          "CDataConnection:", "CDataStartTimer:",
+                          "CQuickChartView:automatic_download=1",
+                          "CQuickChartView:change_scale_by_zooming=1"}) {
     EXPECT_NE(text.find(std::string("\n") + key), std::string::npos) << key;
   }
   viewer.Signal(SIGTERM);

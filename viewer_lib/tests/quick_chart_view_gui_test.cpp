@@ -1,0 +1,560 @@
+// The newer library's chart view: its settings, the transform at every level, gestures and
+// zoom commands, opening with fall-back, chart switching through the catalogue, GPS following,
+// and its saved state.
+#include "viewer_lib/quick_chart_view.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+#include "core/key_value_file.h"
+#include "core/serializable_stream.h"
+#include "platform/os/files.h"
+#include "platform/ui/image.h"
+#include "platform/ui/responder.h"
+#include "platform/ui/window_messages.h"
+#include "platform/ui/surface.h"
+#include "tests/chart_fixture.h"
+#include "tests/temp_dir.h"
+#include "viewer_lib/chart_catalogue.h"
+
+namespace {
+
+using vd::test::ChartFixture;
+
+constexpr double kDegreesPerPixel = 1.0 / 3600.0;  // 1/60 nautical mile per chart pixel
+constexpr double kNorth = 50, kWest = -5;
+constexpr int kWidth = 640, kHeight = 480;
+constexpr vd::ui::Argb kBackground = 0xFF123456;
+
+vd::ui::Argb Colour(uint8_t i) {
+  return 0xFF000000u | uint32_t(255 - i) << 16 | uint32_t((2 * i) & 255) << 8 | i;
+}
+
+// Records the message boxes shown and answers OK.
+struct BoxRecorder : vd::ui::DialogResponder {
+  int MessageBox(const vd::ui::MessageBoxRequest& request) override {
+    shown.push_back(request.caption + ": " + request.text);
+    return vd::ui::kIdOk;
+  }
+  std::vector<std::string> shown;
+};
+
+class ChartViewTest : public testing::Test {
+ protected:
+  ChartViewTest() {
+    for (const char* sub : {"/docs", "/data", "/charts"}) {
+      EXPECT_TRUE(vd::os::MakeFolders(dir_.path() + sub));
+    }
+    view_.OnSize(0, 0, kWidth, kHeight);
+    view_.SetInvalidate([this] { ++invalidated_; });
+  }
+  ~ChartViewTest() override { ChartFolderCatalogue::SetCurrent(nullptr); }
+
+  // A square chart of `tiles` x 64 pixels with its top left corner at (north, west).
+  std::string Chart(const std::string& name, double degrees_per_pixel, int tiles = 16,
+                    uint32_t flags = 0, double north = kNorth, double west = kWest) {
+    ChartFixture chart;
+    chart.width = chart.height = tiles;
+    chart.flags = flags;
+    chart.georef = ChartFixture::LinearGeoref(north, west, degrees_per_pixel);
+    chart.map_type = "Topo";
+    chart.texts = {{kQctName, name}};
+    const std::string path = dir_.File("charts/" + name);
+    EXPECT_TRUE(vd::test::WriteChartFixture(path, chart));
+    fixture_ = chart;
+    return path;
+  }
+  void UseCatalogue() {
+    catalogue_ = std::make_unique<ChartFolderCatalogue>(
+        ChartCatalogueFolders{dir_.File("docs"), dir_.File("data"), dir_.File("charts")});
+    catalogue_->keys = {"Topo"};
+    ChartFolderCatalogue::SetCurrent(catalogue_.get());
+  }
+  std::string OpenName() const {
+    const std::string path = view_.ChartFileName();
+    return path.substr(path.rfind('/') + 1);
+  }
+  // Zooms by steps about the centre until the view is at `level`.
+  void GoToLevel(int level) {
+    while (view_.level() < level) view_.ZoomStep(1);
+    while (view_.level() > level) view_.ZoomStep(-1);
+    ASSERT_EQ(view_.level(), level);
+  }
+  // Paints until every visible cell shows a tile of the view's level.
+  vd::ui::Image DrawSettled() {
+    vd::ui::Image image(kWidth, kHeight, kBackground);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (true) {
+      image = vd::ui::Image(kWidth, kHeight, kBackground);
+      vd::ui::Surface dc(image);
+      view_.OnDraw(dc, 0, 0, kWidth, kHeight);
+      if (view_.PendingTiles() == 0) return image;
+      if (std::chrono::steady_clock::now() > deadline) {
+        ADD_FAILURE() << "tiles never arrived";
+        return image;
+      }
+      std::this_thread::yield();
+    }
+  }
+  // Whether the colour is that of a chart pixel within one screen pixel of chart pixel (x, y).
+  bool ShowsChartPixelNear(vd::ui::Argb colour, double x, double y) const {
+    const int reach = std::max(1, 1 << std::max(0, view_.level()));
+    for (int dy = -reach; dy <= reach; ++dy) {
+      for (int dx = -reach; dx <= reach; ++dx) {
+        const int cx = int(std::floor(x)) + dx, cy = int(std::floor(y)) + dy;
+        if (cx < 0 || cy < 0 || cx >= fixture_.width * 64 || cy >= fixture_.height * 64) continue;
+        if (colour == Colour(vd::test::FixturePixel(fixture_, cx, cy))) return true;
+      }
+    }
+    return false;
+  }
+
+  vd::test::TempDir dir_;
+  ChartFixture fixture_;
+  std::unique_ptr<ChartFolderCatalogue> catalogue_;
+  CQuickChartView view_;
+  int invalidated_ = 0;
+};
+
+TEST(ChartViewSettingsTest, DefaultsAndWhatTheSettingsFileHolds) {
+  vd::test::TempDir config;
+  const char* old_config = std::getenv("XDG_CONFIG_HOME");
+  const std::string kept = old_config ? old_config : "";
+  setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+  CQuickChartView::Persistant& settings = CQuickChartView::Settings();
+  const CQuickChartView::Persistant defaults;
+  EXPECT_TRUE(defaults.change_scale_by_zooming);
+  EXPECT_TRUE(defaults.show_scale_bar);
+  EXPECT_EQ(defaults.scale_bar_color, 0xA0FFBB33u);
+  EXPECT_TRUE(defaults.automatic_download);
+  EXPECT_EQ(defaults.app_name, "Vardune");
+  EXPECT_EQ(defaults.app_icon, "");
+  EXPECT_FALSE(defaults.app_website.empty());
+  EXPECT_TRUE(defaults.kvx_hide.empty());
+  EXPECT_EQ(defaults.app_default_lat, 43.04144);
+  EXPECT_EQ(defaults.app_default_lon, -31.7395);
+
+  PersistantData::SetBaseName("ChartViewSettingsTest");
+  ASSERT_TRUE(vd::os::MakeFolders(config.path() + "/Vardune"));
+  ASSERT_TRUE(vd::os::SaveFileAtomically(PersistantData::SettingsFilePath(),
+                                         "CQuickChartView:automatic_download=0\n"
+                                         "CQuickChartView:app_default_lat=12.5\n"
+                                         "CQuickChartView:scale_bar_color=#FF00FF00\n"));
+  ASSERT_TRUE(PersistantData::LoadAll());
+  EXPECT_FALSE(settings.automatic_download);
+  EXPECT_EQ(settings.app_default_lat, 12.5);
+  EXPECT_EQ(settings.scale_bar_color, 0xFF00FF00u);
+  settings.app_default_lat = 33;
+  settings.MarkDirty();
+  ASSERT_TRUE(PersistantData::SaveAll());
+  std::string text;
+  ASSERT_TRUE(vd::os::ReadWholeFile(PersistantData::SettingsFilePath(), text));
+  text.insert(0, "\n");
+  for (const char* line : {"CQuickChartView:change_scale_by_zooming=1",
+                           "CQuickChartView:show_scale_bar=1",
+                           "CQuickChartView:scale_bar_color=%23FF00FF00",  // '#' escaped
+                           "CQuickChartView:automatic_download=0", "CQuickChartView:app_name=Vardune",
+                           "CQuickChartView:app_website=",
+                           "CQuickChartView:kvx_hide:n=0",
+                           // The default position is only read: the file keeps what it had.
+                           "CQuickChartView:app_default_lat=12.5"}) {
+    EXPECT_NE(text.find(std::string("\n") + line), std::string::npos) << line << "\n" << text;
+  }
+  EXPECT_EQ(text.find("app_default_lon"), std::string::npos) << text;
+
+  // Back to the defaults for the other tests.
+  PersistantData::SetBaseName("");
+  settings.automatic_download = true;
+  settings.app_default_lat = defaults.app_default_lat;
+  settings.scale_bar_color = defaults.scale_bar_color;
+  if (old_config) {
+    setenv("XDG_CONFIG_HOME", kept.c_str(), 1);
+  } else {
+    unsetenv("XDG_CONFIG_HOME");
+  }
+}
+
+// At every level the screen point of a position maps back to the position within a pixel,
+// and the drawn chart shows, at that point, the chart pixel of the position.
+TEST_F(ChartViewTest, TransformRoundTripsAndMatchesTheDrawingAtEveryLevel) {
+  const std::string path = Chart("fine.qct", kDegreesPerPixel, 24);
+  view_.OpenChartByPath(nullptr, path, false);
+  ASSERT_EQ(view_.ChartFileName(), path);
+  EXPECT_EQ(view_.max_level(), 3);
+  EXPECT_EQ(view_.level(), 2) << "no centre: one level below the largest";
+  for (int level = -2; level <= 3; ++level) {
+    GoToLevel(level);
+    EXPECT_FLOAT_EQ(view_.factor(), float(std::ldexp(1.0, -level)));
+    const vd::ui::Image image = DrawSettled();
+    for (const auto& [sx, sy] : {std::pair{5.0f, 7.0f}, {320.0f, 240.0f}, {601.5f, 433.25f},
+                                 {100.0f, 400.0f}}) {
+      double lat, lon;
+      ASSERT_TRUE(view_.ScreenToLatLon(sx, sy, lat, lon));
+      float bx, by;
+      ASSERT_TRUE(view_.LatLonToScreen(lat, lon, bx, by));
+      EXPECT_NEAR(bx, sx, 1.0) << "level " << level;
+      EXPECT_NEAR(by, sy, 1.0) << "level " << level;
+      // The chart pixel of the position, straight from the chart's georeference.
+      const double cx = (lon - kWest) / kDegreesPerPixel, cy = (kNorth - lat) / kDegreesPerPixel;
+      if (cx < 0 || cy < 0 || cx >= 24 * 64 || cy >= 24 * 64) continue;
+      EXPECT_TRUE(ShowsChartPixelNear(image.Pixel(int(sx), int(sy)), cx, cy))
+          << "level " << level << " at " << sx << "," << sy;
+    }
+  }
+  double lat, lon;
+  ASSERT_TRUE(view_.GetCentre(lat, lon));
+  EXPECT_NEAR(view_.ScaleAtCentre(), 60 * kDegreesPerPixel * 8, 1e-9) << "level 3";
+}
+
+TEST_F(ChartViewTest, PanDragAndZoomKeepThePointUnderTheFinger) {
+  view_.OpenChartByPath(nullptr, Chart("fine.qct", kDegreesPerPixel), false);
+  GoToLevel(0);
+  const float x0 = view_.offset_x(), y0 = view_.offset_y();
+  view_.Pan(30, -20);
+  EXPECT_FLOAT_EQ(view_.offset_x(), x0 - 30);
+  EXPECT_FLOAT_EQ(view_.offset_y(), y0 + 20);
+
+  // Zooming about a touch point keeps the chart point under it.
+  view_.OnTouchDown(200, 150);
+  double lat, lon, lat2, lon2;
+  ASSERT_TRUE(view_.ScreenToLatLon(200, 150, lat, lon));
+  for (int step : {1, 1, -1, -1, -1, -1}) {
+    view_.ZoomBy(step);
+    ASSERT_TRUE(view_.ScreenToLatLon(200, 150, lat2, lon2));
+    EXPECT_NEAR(lat2, lat, kDegreesPerPixel) << "level " << view_.level();
+    EXPECT_NEAR(lon2, lon, kDegreesPerPixel) << "level " << view_.level();
+  }
+  EXPECT_EQ(view_.level(), -2);
+  view_.ZoomBy(-1);  // out of range: nothing
+  EXPECT_EQ(view_.level(), -2);
+  view_.ZoomBy(0);
+  EXPECT_EQ(view_.level(), -2);
+
+  // Magnified 4x, dragging moves in whole chart pixels.
+  const float before = view_.offset_x();
+  view_.OnDrag(200 + 9, 150);
+  EXPECT_FLOAT_EQ(view_.offset_x(), before - 2) << "9 screen pixels round down to 8";
+  view_.OnTouchUp();
+  view_.OnDrag(400, 400);
+  EXPECT_FLOAT_EQ(view_.offset_x(), before - 2) << "no drag without a touch";
+
+  // The wheel zooms about the pointer: away from the user in, towards out.
+  GoToLevel(1);
+  ASSERT_TRUE(view_.ScreenToLatLon(50, 60, lat, lon));
+  view_.OnWheel(50, 60, 120);
+  EXPECT_EQ(view_.level(), 0);
+  ASSERT_TRUE(view_.ScreenToLatLon(50, 60, lat2, lon2));
+  EXPECT_NEAR(lat2, lat, kDegreesPerPixel);
+  view_.OnWheel(50, 60, -120);
+  EXPECT_EQ(view_.level(), 1);
+  GoToLevel(3);
+  view_.ZoomStep(1);
+  EXPECT_EQ(view_.level(), 3) << "largest level of a chart that is not online";
+}
+
+TEST_F(ChartViewTest, PinchZoomsWholeLevelsAndSnapsItsFactor) {
+  view_.OpenChartByPath(nullptr, Chart("fine.qct", kDegreesPerPixel), false);
+  struct Case {
+    int level;
+    float value;     // the pinch value after a start of 100
+    int pinched;     // level during the gesture
+    int ended;       // level after its end
+  };
+  const Case cases[] = {
+      {1, 100 * 1.75f * 1.75f, 1, 0},  // a factor of exactly 1.75 does not zoom; the end does
+      {1, 100 * 2.0f * 2.0f, 0, 0},    // 2: one level in, then a factor of 1
+      {1, 100 * 16.0f * 16.0f, -2, -2},  // 16: in to the limit
+      {1, 100 * 0.6f * 0.6f, 1, 2},    // 0.6: out one level at the end
+  };
+  for (const Case& c : cases) {
+    GoToLevel(c.level);
+    view_.OnPinch(320, 240, 100);
+    view_.OnPinch(320, 240, c.value);
+    EXPECT_EQ(view_.level(), c.pinched) << c.value;
+    view_.OnPinchEnd();
+    EXPECT_EQ(view_.level(), c.ended) << c.value;
+    EXPECT_GE(view_.pinch_factor(), 0.5f);
+    EXPECT_LE(view_.pinch_factor(), 2.0f);
+  }
+}
+
+TEST_F(ChartViewTest, ChooseZoomFitsTheWantedScale) {
+  const std::string fine = Chart("fine.qct", kDegreesPerPixel);
+  const std::string online = Chart("online.qct", kDegreesPerPixel, 16, kQctFlagOnline);
+  const double own = 60 * kDegreesPerPixel;
+  struct Case {
+    std::string path;
+    double wanted;  // nautical miles per screen pixel
+    int level;
+  };
+  const Case cases[] = {
+      {fine, own, 0},       {fine, 3 * own, 2},   {fine, 100 * own, 3},
+      {online, 100 * own, 2}, {fine, own / 10, -2}, {fine, 0, 0},
+  };
+  const double lat = kNorth - 300 * kDegreesPerPixel, lon = kWest + 400 * kDegreesPerPixel;
+  for (const Case& c : cases) {
+    ASSERT_FALSE(view_.ShowAt(nullptr, lat, lon, c.wanted)) << "no catalogue";
+    view_.OpenChartByPath(nullptr, c.path, false);
+    ASSERT_EQ(view_.ChartFileName(), c.path);
+    EXPECT_EQ(view_.level(), c.level) << c.path << " " << c.wanted;
+    float x, y;
+    ASSERT_TRUE(view_.LatLonToScreen(lat, lon, x, y));
+    EXPECT_NEAR(x, kWidth / 2, 1.0 * view_.factor() + 0.01) << "the centre stays the centre";
+    EXPECT_NEAR(y, kHeight / 2, 1.0 * view_.factor() + 0.01);
+    view_.StopChart();
+    EXPECT_TRUE(view_.busy());
+    EXPECT_EQ(view_.chart(), nullptr);
+  }
+  view_.ReloadChart();
+  EXPECT_FALSE(view_.busy());
+  EXPECT_EQ(view_.ChartFileName(), fine) << "the chart that was open last";
+}
+
+TEST_F(ChartViewTest, AChartThatFailsToOpenBringsThePreviousBack) {
+  const std::string good = Chart("good.qct", kDegreesPerPixel);
+  const std::string other = Chart("other.qct", 2 * kDegreesPerPixel);
+  UseCatalogue();
+  int opened = 0;
+  view_.SetOpenedCallback([&](QWidget*) { ++opened; });
+  view_.OpenChartByPath(nullptr, good, false);
+  EXPECT_EQ(opened, 1);
+  view_.Pan(40, 40);
+  const float x = view_.offset_x();
+
+  ASSERT_TRUE(vd::os::SaveFileAtomically(other, "no longer a chart"));
+  ASSERT_NE(catalogue_->Find(other), nullptr);
+  BoxRecorder boxes;
+  vd::ui::ScopedResponder scope(&boxes);
+  view_.OpenChartByPath(nullptr, other, true);
+  EXPECT_EQ(view_.ChartFileName(), good);
+  EXPECT_FALSE(view_.busy());
+  EXPECT_NEAR(view_.offset_x(), x, 1.0) << "where it was";
+  EXPECT_EQ(catalogue_->Find(other), nullptr) << "the failed chart leaves the catalogue";
+  EXPECT_EQ(catalogue_->open_chart(), catalogue_->Find(good));
+
+  // The open chart's file removed, then another failure: nothing is left open.
+  ASSERT_TRUE(vd::os::RemoveFile(good));
+  view_.OpenChartByPath(nullptr, dir_.File("charts/missing.qct"), false);
+  EXPECT_EQ(view_.chart(), nullptr);
+  EXPECT_FALSE(view_.busy());
+  vd::ui::Image image(kWidth, kHeight, kBackground);
+  vd::ui::Surface dc(image);
+  view_.OnDraw(dc, 0, 0, kWidth, kHeight);
+  EXPECT_EQ(image.Pixel(10, 10), kBackground);
+  view_.Pan(5, 5);
+  view_.ZoomStep(-1);
+  double lat, lon;
+  EXPECT_FALSE(view_.GetCentre(lat, lon));
+}
+
+// Zooming out past a chart's largest level opens the catalogue's chart of less detail at the
+// same place and scale; zooming in below level 0 the one of more detail.
+TEST_F(ChartViewTest, ZoomingPastTheLevelsSwitchesCharts) {
+  const std::string fine = Chart("fine.qct", kDegreesPerPixel, 16);
+  const std::string medium = Chart("medium.qct", 4 * kDegreesPerPixel, 16);
+  const std::string coarse = Chart("coarse.qct", 16 * kDegreesPerPixel, 16);
+  UseCatalogue();
+  const double lat = kNorth - 500 * kDegreesPerPixel, lon = kWest + 500 * kDegreesPerPixel;
+  ASSERT_TRUE(view_.ShowAt(nullptr, lat, lon, 60 * kDegreesPerPixel));
+  EXPECT_EQ(OpenName(), "fine.qct");
+  EXPECT_EQ(view_.level(), 0);
+
+  view_.ZoomStep(1);
+  EXPECT_EQ(view_.level(), 1);
+  view_.ZoomStep(1);
+  EXPECT_EQ(OpenName(), "fine.qct");
+  EXPECT_EQ(view_.level(), 2);
+  view_.ZoomStep(1);  // at the largest level but one: the next chart
+  EXPECT_EQ(OpenName(), "medium.qct");
+  EXPECT_EQ(view_.level(), 0) << "fine at level 2 shows 4 fine pixels a screen pixel";
+  double clat, clon;
+  ASSERT_TRUE(view_.GetCentre(clat, clon));
+  EXPECT_NEAR(clat, lat, 4 * 4 * kDegreesPerPixel);
+  EXPECT_NEAR(clon, lon, 4 * 4 * kDegreesPerPixel);
+
+  view_.ZoomStep(-1);  // level 0: zooms in on this chart
+  EXPECT_EQ(OpenName(), "medium.qct");
+  EXPECT_EQ(view_.level(), -1);
+  view_.ZoomStep(-1);  // below 0: the chart of more detail
+  EXPECT_EQ(OpenName(), "fine.qct");
+  EXPECT_EQ(view_.level(), 1);
+
+  // A pinch ending at a small factor near the largest level steps out too.
+  GoToLevel(2);
+  view_.OnPinch(320, 240, 100);
+  view_.OnPinch(320, 240, 100 * 0.5f * 0.5f);
+  view_.OnPinchEnd();
+  EXPECT_EQ(OpenName(), "medium.qct");
+
+  // Switched off: zooming stays on the chart.
+  CQuickChartView::Settings().change_scale_by_zooming = false;
+  GoToLevel(3);
+  view_.ZoomStep(1);
+  CQuickChartView::Settings().change_scale_by_zooming = true;
+  EXPECT_EQ(OpenName(), "medium.qct");
+  EXPECT_EQ(view_.level(), 3);
+  ASSERT_TRUE(view_.SwitchChart(1));
+  EXPECT_EQ(OpenName(), "coarse.qct");
+  EXPECT_FALSE(view_.SwitchChart(1)) << "nothing of less detail";
+  EXPECT_FALSE(view_.SwitchChart(0));
+}
+
+TEST_F(ChartViewTest, OnlyChartMagnifiedFullyTellsWhereMoreMapsAre) {
+  Chart("only.qct", kDegreesPerPixel);
+  UseCatalogue();
+  ASSERT_TRUE(view_.ShowAt(nullptr, kNorth - 0.05, kWest + 0.05, 60 * kDegreesPerPixel / 4));
+  EXPECT_EQ(view_.level(), -2);
+  BoxRecorder boxes;
+  vd::ui::ScopedResponder scope(&boxes);
+  view_.ZoomStep(-1);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0], std::string("Hint: ") + CQuickChartView::kMoreMapsHint);
+  EXPECT_EQ(view_.level(), -2);
+}
+
+TEST_F(ChartViewTest, FollowingKeepsTheFixUnderTheFollowPointUntilAPanPushesItOut) {
+  Chart("fine.qct", kDegreesPerPixel, 32);
+  UseCatalogue();
+  CDataGPSPosition fix;
+  fix.valid = true;
+  fix.latitude = kNorth - 600 * kDegreesPerPixel;
+  fix.longitude = kWest + 700 * kDegreesPerPixel;
+  Listener<CDataGPSPosition>::Fire(fix);
+  ASSERT_EQ(OpenName(), "fine.qct") << "the first fix opens the best chart there";
+  EXPECT_EQ(view_.level(), 0) << "scale 0: the most detail";
+  view_.ResetFollow();
+  ASSERT_TRUE(view_.following());
+
+  for (const auto& [dx, dy] : {std::pair{10, 0}, {0, 25}, {-300, -200}}) {
+    fix.latitude -= dy * kDegreesPerPixel;
+    fix.longitude += dx * kDegreesPerPixel;
+    Listener<CDataGPSPosition>::Fire(fix);
+    float x, y;
+    ASSERT_TRUE(view_.LatLonToScreen(fix.latitude, fix.longitude, x, y));
+    EXPECT_NEAR(x, view_.follow_x(), 0.5);
+    EXPECT_NEAR(y, view_.follow_y(), 0.5);
+  }
+  EXPECT_FLOAT_EQ(view_.follow_x(), kWidth / 2);
+
+  // Zooming while following keeps the fix under the follow point.
+  view_.ZoomStep(1);
+  float x, y;
+  ASSERT_TRUE(view_.LatLonToScreen(fix.latitude, fix.longitude, x, y));
+  EXPECT_NEAR(x, view_.follow_x(), 1.0);
+
+  view_.Pan(100, 0);
+  EXPECT_TRUE(view_.following()) << "the follow point is still in the window";
+  view_.Pan(kWidth, 0);
+  EXPECT_FALSE(view_.following());
+  const float offset = view_.offset_x();
+  fix.longitude += 5 * kDegreesPerPixel;
+  Listener<CDataGPSPosition>::Fire(fix);
+  EXPECT_FLOAT_EQ(view_.offset_x(), offset) << "no longer following";
+  double lat, lon;
+  ASSERT_TRUE(view_.GetGpsPosition(lat, lon));
+  EXPECT_EQ(lon, fix.longitude);
+}
+
+TEST_F(ChartViewTest, SavedStateRestoresTheSameViewAndCutRecordsAreRefused) {
+  const std::string path = Chart("fine.qct", kDegreesPerPixel, 24);
+  UseCatalogue();
+  view_.OpenChartByPath(nullptr, path, false);
+  GoToLevel(1);
+  view_.Pan(-123, 77);
+  view_.ResetFollow();
+  view_.Pan(10, 10);
+  const std::string file = dir_.File("view.bin");
+  {
+    CSerializableStream out;
+    ASSERT_TRUE(out.OpenWrite(file));
+    ASSERT_TRUE(view_.Serialize(out));
+    ASSERT_TRUE(out.Close());
+  }
+  double lat, lon;
+  ASSERT_TRUE(view_.GetCentre(lat, lon));
+
+  CQuickChartView restored;
+  restored.OnSize(0, 0, kWidth, kHeight);
+  {
+    CSerializableStream in;
+    ASSERT_TRUE(in.OpenRead(file));
+    ASSERT_TRUE(restored.Serialize(in));
+  }
+  EXPECT_EQ(restored.ChartFileName(), path);
+  EXPECT_EQ(restored.level(), 1);
+  EXPECT_NEAR(restored.offset_x(), view_.offset_x(), 1.0);
+  EXPECT_NEAR(restored.offset_y(), view_.offset_y(), 1.0);
+  EXPECT_TRUE(restored.following());
+  EXPECT_FLOAT_EQ(restored.follow_x(), view_.follow_x());
+
+  std::string bytes;
+  ASSERT_TRUE(vd::os::ReadWholeFile(file, bytes));
+  // Cut at every offset: refused, and the view goes on as it was.
+  for (size_t cut = 0; cut < bytes.size(); ++cut) {
+    const std::string cut_file = dir_.File("cut.bin");
+    ASSERT_TRUE(vd::os::SaveFileAtomically(cut_file, bytes.substr(0, cut)));
+    CSerializableStream in;
+    if (!in.OpenRead(cut_file)) continue;
+    EXPECT_FALSE(restored.Serialize(in)) << "cut at " << cut;
+    EXPECT_EQ(restored.ChartFileName(), path);
+  }
+  // A wrong tag, and a latitude that is no position.
+  struct Damage {
+    size_t offset;
+    char byte;
+  };
+  for (const Damage& d : {Damage{5, 0x00}, Damage{9 + 4 + path.size() + 7, char(0x7F)}}) {
+    std::string damaged = bytes;
+    damaged[d.offset] = d.byte;
+    const std::string damaged_file = dir_.File("damaged.bin");
+    ASSERT_TRUE(vd::os::SaveFileAtomically(damaged_file, damaged));
+    CSerializableStream in;
+    ASSERT_TRUE(in.OpenRead(damaged_file));
+    EXPECT_FALSE(restored.Serialize(in)) << "damage at " << d.offset;
+  }
+
+  // The chart file gone: the catalogue's best chart at the stored centre opens instead.
+  const std::string coarse = Chart("coarse.qct", 2 * kDegreesPerPixel, 24);
+  ASSERT_TRUE(vd::os::RemoveFile(path));
+  catalogue_->Rescan();
+  CQuickChartView fallback;
+  fallback.OnSize(0, 0, kWidth, kHeight);
+  CSerializableStream in;
+  ASSERT_TRUE(in.OpenRead(file));
+  ASSERT_TRUE(fallback.Serialize(in));
+  EXPECT_EQ(fallback.ChartFileName(), coarse);
+  double lat2, lon2;
+  ASSERT_TRUE(fallback.GetCentre(lat2, lon2));
+  EXPECT_NEAR(lat2, lat, 4 * kDegreesPerPixel);
+  EXPECT_NEAR(lon2, lon, 4 * kDegreesPerPixel);
+}
+
+TEST_F(ChartViewTest, ResizingKeepsTheCentreAndABusyViewDrawsNothing) {
+  view_.OpenChartByPath(nullptr, Chart("fine.qct", kDegreesPerPixel), false);
+  double lat, lon, lat2, lon2;
+  ASSERT_TRUE(view_.GetCentre(lat, lon));
+  const int before = invalidated_;
+  view_.OnSize(0, 0, 300, 200);
+  EXPECT_GT(invalidated_, before);
+  ASSERT_TRUE(view_.GetCentre(lat2, lon2));
+  EXPECT_NEAR(lat2, lat, kDegreesPerPixel * 4);
+  EXPECT_NEAR(lon2, lon, kDegreesPerPixel * 4);
+  view_.OnSize(0, 0, kWidth, kHeight);
+
+  const vd::ui::Image shown = DrawSettled();
+  EXPECT_NE(shown.Pixel(kWidth / 2, kHeight / 2), kBackground);
+  view_.StopChart();
+  vd::ui::Image image(kWidth, kHeight, kBackground);
+  vd::ui::Surface dc(image);
+  view_.OnDraw(dc, 0, 0, kWidth, kHeight);
+  EXPECT_EQ(image.Pixel(kWidth / 2, kHeight / 2), kBackground);
+  view_.ReloadChart();
+  EXPECT_NE(DrawSettled().Pixel(kWidth / 2, kHeight / 2), kBackground);
+}
+
+}  // namespace
