@@ -537,9 +537,11 @@ class COstrelView : public CDocView, public CCommandTarget {
                          const vd::ui::Rect& target, int label_size, const CPrintOptions& options);
   // Renders a box of chart pixels into the page rectangle of `dc` (logical units of 1/100
   // inch), keeping the box's shape, at the coarsest zoom shift that stays within the options'
-  // resolution. False without a chart or for an empty box.
+  // resolution. With `units_per_pixel` (1/100 inch of paper per chart pixel, a fixed scale)
+  // the chart is laid at exactly that size when it fits the page, else it fills the page.
+  // False without a chart or for an empty box.
   bool PrintBox(vd::ui::Surface& dc, const vd::ui::Rect& box, const vd::ui::Rect& page,
-                const CPrintOptions& options);
+                const CPrintOptions& options, double units_per_pixel = 0);
   // The box's zoom shift and overlay magnification on a page `page_width` (1/100 inch) wide.
   struct PrintResolution {
     int shift = 0;

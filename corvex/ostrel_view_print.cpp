@@ -280,7 +280,7 @@ COstrelView::PrintResolution COstrelView::ChoosePrintResolution(int box_width, i
 }
 
 bool COstrelView::PrintBox(vd::ui::Surface& dc, const vd::ui::Rect& box, const vd::ui::Rect& page,
-                           const CPrintOptions& options) {
+                           const CPrintOptions& options, double units_per_pixel) {
   if (!chart_ || box.Width() <= 0 || box.Height() <= 0) return false;
   if (page.Width() <= 0 || page.Height() <= 0) return false;
   const PrintResolution res = ChoosePrintResolution(box.Width(), page.Width(), options.resolution);
@@ -295,15 +295,30 @@ bool COstrelView::PrintBox(vd::ui::Surface& dc, const vd::ui::Rect& box, const v
   if (options.Has(CPrintOptions::kReliefShading)) {
     ApplyReliefShading(image.Row(0), w, {0, 0, w, h}, res.shift, box.left, box.top, false);
   }
-  // The box keeps its shape on the page.
-  vd::ui::Rect target = page;
-  const double cx = double(page.Width()) / w, cy = double(page.Height()) / h;
-  if (cx >= cy) {
-    target.right = page.left + int(w * cy);
-  } else {
-    target.bottom = page.top + int(h * cx);
+  // Paper per image pixel: the box keeps its shape on the page, and a fixed scale is kept
+  // exactly where the page has room for it (the page rectangle itself is rounded).
+  double units = std::min(double(page.Width()) / w, double(page.Height()) / h);
+  if (const double fixed = units_per_pixel * std::ldexp(1.0, res.shift);
+      fixed > 0 && w * fixed <= page.Width() + 1 && h * fixed <= page.Height() + 1) {
+    units = fixed;
   }
-  dc.StretchBlit(target, image, {0, 0, w, h});
+  const vd::ui::Rect target{page.left, page.top, page.left + int(std::lround(w * units)),
+                            page.top + int(std::lround(h * units))};
+  // The picture is placed in finer units than the page's hundredths of an inch: a rounding of
+  // its edge would otherwise change the scale by up to one part in the page's width.
+  constexpr int kFiner = 64;
+  dc.Save();
+  vd::ui::Mapping mapping = dc.SetMapping({{}, {0, 0}, {}, {0, 0}});  // only reads it
+  mapping.window_origin = {mapping.window_origin.x * kFiner, mapping.window_origin.y * kFiner};
+  mapping.window_extent = {mapping.window_extent.cx * kFiner, mapping.window_extent.cy * kFiner};
+  dc.SetMapping(mapping);
+  const auto finer = [&](double units_from, int origin) {
+    return int(std::lround((origin + units_from) * kFiner));
+  };
+  dc.StretchBlit({finer(0, page.left), finer(0, page.top), finer(w * units, page.left),
+                  finer(h * units, page.top)},
+                 image, {0, 0, w, h});
+  dc.Restore();
   DrawGridAndBorder(dc, box, target, kPrintLabelSize, options);
   return true;
 }
@@ -484,16 +499,18 @@ void COstrelView::OnPrint(vd::ui::Surface& dc, int page, vd::ui::Size dpi) {
   std::advance(it, (page - 1) % int(boxes_.size()));
   const vd::ui::Rect box = (*it)->GetRect();
   vd::ui::Rect page_rect = page_rect_;
+  double units_per_pixel = 0;
   if (options.Has(CPrintOptions::kFixedScale) && HasGeoreferencedChart()) {
     const double d = chart_->ScaleAtPixel((box.left + box.right) / 2.0, (box.top + box.bottom) / 2.0);
     if (d > 0 && std::isfinite(d)) {
-      page_rect.right = page_rect.left + int(std::min(
-          box.Width() * d * kHundredthsPerNm / options.scale, double(page_rect_.Width())));
-      page_rect.bottom = page_rect.top + int(std::min(
-          box.Height() * d * kHundredthsPerNm / options.scale, double(page_rect_.Height())));
+      units_per_pixel = d * kHundredthsPerNm / options.scale;
+      page_rect.right = page_rect.left + int(std::min(std::ceil(box.Width() * units_per_pixel),
+                                                      double(page_rect_.Width())));
+      page_rect.bottom = page_rect.top + int(std::min(std::ceil(box.Height() * units_per_pixel),
+                                                      double(page_rect_.Height())));
     }
   }
-  PrintBox(dc, box, page_rect, options);
+  PrintBox(dc, box, page_rect, options, units_per_pixel);
   dc.Save();
   dc.SelectFont(vd::ui::Font{.height = kTitleFontHeight});
   dc.SetTextColour(0x000000);

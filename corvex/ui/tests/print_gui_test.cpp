@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <cmath>
 #include <functional>
 #include <string>
 
@@ -82,6 +83,7 @@ class PrintTest : public ::testing::Test {
     chart.width = chart.height = 8;  // 512 pixels, about 3 m each
     chart.georef = vd::test::ChartFixture::LinearGeoref(50.0, -5.0, 0.1 / 3600.0);
     chart.texts = {{kQctName, "Cove"}, {kQctCopyright, "Test Survey"}};
+    ShapeChart(chart);
     chart_path_ = home_.File("cove.qct");
     ASSERT_TRUE(vd::test::WriteChartFixture(chart_path_, chart));
     pdf_path_ = home_.File("pages.pdf");
@@ -93,6 +95,7 @@ class PrintTest : public ::testing::Test {
     Start({"--no-splash", chart_path_});
   }
   void TearDown() override { Stop(); }
+  virtual void ShapeChart(vd::test::ChartFixture&) {}
 
   void Start(std::vector<std::string> args) {
     app_ = std::make_unique<COstrelApp>();
@@ -393,6 +396,111 @@ TEST_F(PrintTest, ThePrinterIsKeptBetweenRuns) {
     Start({"--no-splash"});
     EXPECT_EQ(printer.pageLayout().pageSize().id(), QPageSize::Letter);
     Stop();
+  }
+}
+
+// A chart of square ground pixels ruled every 16 pixels: red lines down, green lines across.
+class FixedScalePrintTest : public PrintTest {
+ protected:
+  static constexpr double kLatStep = 0.1 / 3600.0;  // degrees of latitude per chart pixel
+  static constexpr int kRule = 16;
+  static constexpr uint8_t kBackground = 100, kDown = 0, kAcross = 127;
+
+  void ShapeChart(vd::test::ChartFixture& chart) override {
+    const double north = 50.0, west = -5.0;
+    const double lon_step = kLatStep / std::cos((north - 256 * kLatStep) * M_PI / 180.0);
+    GeorefPolynomial& g = chart.georef;
+    g = GeorefPolynomial{};
+    g.forward.first[0] = -west / lon_step;
+    g.forward.first[2] = 1.0 / lon_step;
+    g.forward.second[0] = north / kLatStep;
+    g.forward.second[1] = -1.0 / kLatStep;
+    g.inverse.first[0] = north;
+    g.inverse.first[2] = -kLatStep;
+    g.inverse.second[0] = west;
+    g.inverse.second[1] = lon_step;
+    const int size = chart.width * 64;
+    chart.image.assign(size_t(size) * size, kBackground);
+    for (int y = 0; y < size; ++y)
+      for (int x = 0; x < size; ++x) {
+        uint8_t& pixel = chart.image[size_t(y) * size + x];
+        if (y % kRule == 0) pixel = kAcross;
+        if (x % kRule == 0) pixel = kDown;
+      }
+  }
+
+  // Centres (in pixels along the strip) of the runs of pixels `is_line` picks, leaving out
+  // the first and last run, which the page's edge may cut.
+  static std::vector<double> LineCentres(const QImage& strip, bool across,
+                                         const std::function<bool(QColor)>& is_line) {
+    std::vector<double> centres;
+    const int length = across ? strip.height() : strip.width();
+    int start = -1;
+    for (int i = 0; i <= length; ++i) {
+      const bool on = i < length && is_line(QColor(across ? strip.pixel(0, i) : strip.pixel(i, 0)));
+      if (on && start < 0) start = i;
+      if (!on && start >= 0) {
+        centres.push_back((start + i - 1) / 2.0);
+        start = -1;
+      }
+    }
+    if (centres.size() >= 2) centres = {centres.begin() + 1, centres.end() - 1};
+    return centres;
+  }
+};
+
+// At 1:2000 on A4, the rules on the paper are as far apart as the ground says, to within one
+// 300 dpi pixel per 100 mm, across and down the page.
+TEST_F(FixedScalePrintTest, TheScaleHoldsOnThePage) {
+  constexpr int kScale = 2000, kDpi = 600;
+  OnceUp(
+      [](vd::ui::DialogWindow& d) {
+        d.ControlAs<QAbstractButton>(D::kFixedScaleRadio)->click();
+        d.ControlAs<QAbstractButton>(D::kScaleOtherRadio)->click();
+        d.SetItemText(D::kScaleEdit, std::to_string(kScale));
+        d.SetItemText(D::kCopiesEdit, "1");
+      },
+      true);
+  frame().RouteCommand(COstrelView::kCmdPrintMap);
+  ASSERT_TRUE(view()->print_area_mode());
+  frame().RouteCommand(COstrelView::kCmdPrintPages);
+  ASSERT_EQ(PdfPages(pdf_path_), 1);
+
+  // One strip across the middle of the page and one down it, at 600 dpi.
+  const int page_w = int(210 / 25.4 * kDpi), page_h = int(297 / 25.4 * kDpi);
+  const auto strip = [&](const char* name, int x, int y, int w, int h) {
+    const std::string base = home_.File(name);
+    const std::string command = "pdftoppm -r " + std::to_string(kDpi) + " -singlefile -png -x " +
+                                std::to_string(x) + " -y " + std::to_string(y) + " -W " +
+                                std::to_string(w) + " -H " + std::to_string(h) + " '" +
+                                pdf_path_ + "' '" + base + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    return QImage(QString::fromStdString(base + ".png"));
+  };
+  const QImage row = strip("row", 0, page_h / 2 + 7, page_w, 1);
+  const QImage column = strip("column", page_w / 2 + 7, 0, 1, page_h);
+  ASSERT_FALSE(row.isNull());
+  ASSERT_FALSE(column.isNull());
+
+  // Paper millimetres between two rules: 16 pixels of ground at the chart's latitude step.
+  const double rule_mm = kRule * kLatStep * 60 * 1852.0 * 1000.0 / kScale;
+  const double dots_per_mm = kDpi / 25.4;
+  const auto down = [](QColor c) { return c.green() < 120; };
+  const auto across = [](QColor c) { return c.green() > 225; };
+  const struct {
+    const char* name;
+    std::vector<double> centres;
+  } cases[] = {{"across the page", LineCentres(row, false, down)},
+               {"down the page", LineCentres(column, true, across)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_GE(c.centres.size(), 4u);
+    const double span_mm = (c.centres.back() - c.centres.front()) / dots_per_mm;
+    const double expected_mm = (c.centres.size() - 1) * rule_mm;
+    // One 300 dpi pixel per 100 mm.
+    EXPECT_NEAR(span_mm, expected_mm, 25.4 / 300 * expected_mm / 100);
+    for (size_t i = 1; i < c.centres.size(); ++i)
+      EXPECT_NEAR((c.centres[i] - c.centres[i - 1]) / dots_per_mm, rule_mm, 0.1) << i;
   }
 }
 
