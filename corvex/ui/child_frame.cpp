@@ -8,6 +8,7 @@
 
 #include "corvex/chart_view_link.h"
 #include "corvex/ostrel_doc.h"
+#include "platform/ui/help_pages.h"
 
 namespace {
 
@@ -49,6 +50,18 @@ void CChildFrame::UpdateFrameTitle() {
   if (!view_) return;
   const QString title = QString::fromStdString(view_->GetChartPath());
   if (windowTitle() != title) setWindowTitle(title);
+}
+
+bool CChildFrame::OnCommand(int id) {
+  if (id != kCmdHelpManual) return false;
+  vd::ui::OpenHelpTopic(vd::ui::kHelpIndexTopic);
+  return true;
+}
+
+bool CChildFrame::OnUpdateCommand(int id, CCmdUI& ui) {
+  if (id != kCmdHelpManual) return false;
+  ui.enabled = true;
+  return true;
 }
 
 void CChildFrame::closeEvent(QCloseEvent* event) {

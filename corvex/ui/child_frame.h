@@ -3,11 +3,15 @@
 // chart frame can't be closed (its Close entry is greyed); the count of frames is kept for that.
 #include <QMdiSubWindow>
 
+#include "corvex/command_target.h"
+
 class CDocView;
 class COstrelDoc;
 
-class CChildFrame : public QMdiSubWindow {
+class CChildFrame : public QMdiSubWindow, public CCommandTarget {
  public:
+  static constexpr int kCmdHelpManual = 32875;
+
   // content is the view's widget (the frame takes it over), view its chart view.
   CChildFrame(QWidget* content, CDocView* view, COstrelDoc* document);
   ~CChildFrame() override;
@@ -21,6 +25,10 @@ class CChildFrame : public QMdiSubWindow {
 
   // The title: the view's chart path (set only when it differs).
   void UpdateFrameTitle();
+
+  // CCommandTarget: Help Manual opens the help pages at their index.
+  bool OnCommand(int id) override;
+  bool OnUpdateCommand(int id, CCmdUI& ui) override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

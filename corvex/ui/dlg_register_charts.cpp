@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "corvex/ui/browse_for_folder.h"
 #include "core/file_utils.h"
 #include "core/persistent_value.h"
 #include "core/ui/message_boxes.h"
@@ -106,26 +107,24 @@ void CDlgRegisterCharts::UpdateButtons() {
 }
 
 void CDlgRegisterCharts::AddFolder() {
-  const std::optional<std::string> folder = vd::ui::CurrentResponder().ChooseFolder(
-      dialog_window(), "Select a folder containing map files", "");
-  if (!folder || folder->empty()) return;
+  std::string folder;
+  if (!BrowseForFolder(folder, "Select a folder containing map files", dialog_window())) return;
   const std::vector<std::string> folders = Folders();
-  if (std::find(folders.begin(), folders.end(), *folder) == folders.end()) {
-    list()->addItem(QString::fromStdString(*folder));
+  if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+    list()->addItem(QString::fromStdString(folder));
   }
 }
 
 void CDlgRegisterCharts::ChooseConvertedFolder() {
-  const std::optional<std::string> folder = vd::ui::CurrentResponder().ChooseFolder(
-      dialog_window(), "Folder for cached map data", GetItemText(kConvertedFolderEdit));
-  if (!folder || folder->empty()) return;
-  if (!IsWritableFolder(*folder)) {
+  std::string folder = GetItemText(kConvertedFolderEdit);
+  if (!BrowseForFolder(folder, "Folder for cached map data", dialog_window())) return;
+  if (!IsWritableFolder(folder)) {
     FormatMessageBox(vd::ui::kMbIconError,
                      "The cache folder must be writeable!\n\nUse the \"Add\" button to locate "
                      "map folders");
     return;
   }
-  SetItemText(kConvertedFolderEdit, *folder);
+  SetItemText(kConvertedFolderEdit, folder);
 }
 
 void CDlgRegisterCharts::OnCommand(int id, QWidget* control, int code) {

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 #include <utility>
 
+#include "corvex/ui/browse_for_folder.h"
 #include "core/persistent_value.h"
 #include "core/ui/message_boxes.h"
 #include "platform/os/numbers.h"
@@ -79,9 +80,9 @@ bool CDlgSendChartTo::OnInitDialog(QWidget* focus, intptr_t param) {
 
 void CDlgSendChartTo::OnCommand(int id, QWidget* control, int code) {
   if (id == kBrowseButton && code == vd::ui::kBnClicked) {
-    if (std::optional<std::string> chosen = vd::ui::ChooseFolder(
-            dialog_window(), "Select the storage card drive / folder", GetItemText(kFolderEdit))) {
-      SetItemText(kFolderEdit, *chosen);
+    if (std::string chosen = GetItemText(kFolderEdit);
+        BrowseForFolder(chosen, "Select the storage card drive / folder", dialog_window())) {
+      SetItemText(kFolderEdit, chosen);
     }
     return;
   }

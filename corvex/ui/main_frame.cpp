@@ -687,7 +687,9 @@ bool CMainFrame::RouteCommand(int id) {
   }
   if (!handled) {
     COstrelDoc* document = Document();
-    handled = (document && document->OnCommand(id)) || OnCommand(id) || app_.OnCommand(id);
+    CChildFrame* chart_frame = ActiveChartFrame();
+    handled = (document && document->OnCommand(id)) || (chart_frame && chart_frame->OnCommand(id)) ||
+              OnCommand(id) || app_.OnCommand(id);
   }
   // A command changes what the others can do (Undo after an edit, say); the tool bars show it.
   if (handled && !closed_) UpdateToolbars();
@@ -702,6 +704,9 @@ CCmdUI CMainFrame::RouteUpdate(int id) {
   }
   ui = {};
   if (COstrelDoc* document = Document(); document && document->OnUpdateCommand(id, ui)) return ui;
+  ui = {};
+  if (CChildFrame* chart_frame = ActiveChartFrame(); chart_frame && chart_frame->OnUpdateCommand(id, ui))
+    return ui;
   ui = {};
   if (OnUpdateCommand(id, ui)) return ui;
   ui = {};
@@ -1033,12 +1038,17 @@ std::vector<CChildFrame*> CMainFrame::ChartFrames() const {
   return frames;
 }
 
-CDocView* CMainFrame::ActiveChartView() const {
+CChildFrame* CMainFrame::ActiveChartFrame() const {
   auto* frame = dynamic_cast<CChildFrame*>(mdi_ ? mdi_->activeSubWindow() : nullptr);
   if (!frame) {
     // Without an active window (the program is in the background) the current one counts.
     frame = dynamic_cast<CChildFrame*>(mdi_ ? mdi_->currentSubWindow() : nullptr);
   }
+  return frame;
+}
+
+CDocView* CMainFrame::ActiveChartView() const {
+  CChildFrame* frame = ActiveChartFrame();
   return frame ? frame->view() : nullptr;
 }
 

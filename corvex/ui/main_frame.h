@@ -143,6 +143,8 @@ class CMainFrame : public QMainWindow,
   const std::vector<std::string>& grid_list() const { return grid_list_; }
   // The active chart frame's view, null when none.
   CDocView* ActiveChartView() const;
+  // The chart frame of the active (else the current) chart window; null without one.
+  CChildFrame* ActiveChartFrame() const;
   std::vector<CChildFrame*> ChartFrames() const;
 
   // CChartFrameHost

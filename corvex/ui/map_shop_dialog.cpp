@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "corvex/ui/browse_for_folder.h"
 #include "charts/vdpkg_file.h"
 #include "core/app/app_common.h"
 #include "core/download_progress.h"
@@ -160,10 +161,10 @@ void CDlgKartovia::OnCommand(int id, QWidget* control, int code) {
       if (code == vd::ui::kEnChange) store_folder_.value = GetItemText(kFolderEdit);
       return;
     case kFolderButton:
-      if (auto chosen = vd::ui::CurrentResponder().ChooseFolder(
-              widget(), "Folder for downloaded map data", store_folder_.value)) {
-        store_folder_.value = *chosen;
-        SetItemText(kFolderEdit, *chosen);
+      if (std::string chosen = store_folder_.value;
+          BrowseForFolder(chosen, "Folder for downloaded map data", widget(), 17)) {
+        store_folder_.value = chosen;
+        SetItemText(kFolderEdit, chosen);
       }
       return;
     case kHelpButton:

@@ -16,6 +16,7 @@
 #include "charts/ui/chart_reader_message_boxes.h"
 #include "core/file_utils.h"
 #include "core/ui/copy_progress_window.h"
+#include "core/ui/dialog_f1_help.h"
 #include "core/persistent_value.h"
 #include "core/ui/background_download.h"
 #include "corvex/command_ids.h"
@@ -70,6 +71,11 @@ constexpr int kCmdHelpTopics = 32878;
 constexpr int kCmdHelp = 57670;
 constexpr int kCmdHelpIndex = 32879;
 constexpr int kCmdAbout = 57664;
+// Commands without an entry of their own: the first two always enabled, the third keeps its
+// entry's state; none does anything.
+constexpr int kCmdUnlistedEnabledFirst = 32948;
+constexpr int kCmdUnlistedEnabledSecond = 32949;
+constexpr int kCmdUnlistedUnchanged = 33328;
 constexpr int kCmdCustom = 33089;
 constexpr int kCmdOpenElevationFile = 33088;
 constexpr int kCmdDefaultMapProjection = 267;
@@ -121,6 +127,7 @@ CAppPrinterHost g_printer_host;
 COstrelApp::COstrelApp() = default;
 
 COstrelApp::~COstrelApp() {
+  CDialogF1Help::SetHelpContextHandler(nullptr);
   frame_.reset();
   api_host_.reset();
   templates_.clear();
@@ -155,6 +162,8 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
   }
   // Long file copies show their progress and can be cancelled.
   InstallCopyProgressWindow();
+  // Every dialog's F1 and Help button come to the program's help.
+  CDialogF1Help::SetHelpContextHandler([this](const std::string& topic) { ShowHelpContext(topic); });
 
   // Folders; the temp folder is published for the 3D viewer.
   InitFolders();
@@ -335,6 +344,12 @@ void COstrelApp::OnHelpTopics() { vd::ui::OpenHelpTopic("index"); }
 
 void COstrelApp::ShowHelpTopic(const std::string& topic) { vd::ui::OpenHelpTopic(topic); }
 
+void COstrelApp::ShowHelpContext(const std::string& topic) { vd::ui::OpenHelpTopic(topic); }
+
+void COstrelApp::ShowHelpContext(int context_id) {
+  ShowHelpContext(CDialogF1Help::ContextTopic(context_id));
+}
+
 void COstrelApp::LoadChartDirs(std::vector<std::string>& list) {
   vd::os::ProfileStore profile = vd::OpenAppProfile();
   ::LoadChartDirs(profile, list);
@@ -440,6 +455,7 @@ bool COstrelApp::OnCommand(int id) {
 }
 
 bool COstrelApp::OnUpdateCommand(int id, CCmdUI& ui) {
+  const CCmdUI unchanged = ui;
   ui.enabled = true;
   if (id >= kCmdUnitsFirst && id <= kCmdUnitsFirst + 2) {
     ui.checked = distance_units.value == id - kCmdUnitsFirst;
@@ -463,12 +479,17 @@ bool COstrelApp::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdHelp:
     case kCmdHelpIndex:
     case kCmdAbout:
+    case kCmdUnlistedEnabledFirst:
+    case kCmdUnlistedEnabledSecond:
     case kCmdOpenElevationFile:
     case kCmdDefaultMapProjection:
     case kCmdMagneticVariation:
       return true;
     case kCmdCustom:
       ui.enabled = !custom_cmd.empty();
+      return true;
+    case kCmdUnlistedUnchanged:
+      ui = unchanged;
       return true;
     default:
       break;

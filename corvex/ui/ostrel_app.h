@@ -60,9 +60,13 @@ class COstrelApp : public CAppCommon, public CCommandTarget {
   // result code; 12 while there is no document.
   int ExecuteApiCommand(int64_t code);
 
-  // Help.
+  // Help: the index page; a topic's page; the page of a help context (a dialog's template id),
+  // which dialogs ask for with F1 and their Help button. A missing page opens the index and
+  // says so.
   void OnHelpTopics();
   void ShowHelpTopic(const std::string& topic);
+  void ShowHelpContext(const std::string& topic);
+  void ShowHelpContext(int context_id);
 
   // The chart folders of the settings.
   void LoadChartDirs(std::vector<std::string>& list);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "corvex/menu_resource.h"
+#include "corvex/ui/child_frame.h"
 #include "corvex/ui/tests/program_world.h"
 #include "platform/os/files.h"
 #include "platform/ui/popup_menu.h"
@@ -85,6 +86,7 @@ const std::map<int, std::string> kExpected = {
     {32862, "CCCCCCC"},
     {32871, "-eeeeee"},
     {32872, "-eeeeee"},
+    {32875, "eeeeeee"},
     {32877, "eeeeeee"},
     {32878, "eeeeeee"},
     {32879, "eeeeeee"},
@@ -239,8 +241,10 @@ class CommandWalk : public testing::Test {
     CCmdUI ui;
     if (auto* view = dynamic_cast<CCommandTarget*>(&world.view()); view && view->OnUpdateCommand(id, ui))
       return true;
-    return world.doc().OnUpdateCommand(id, ui = {}) || world.frame().OnUpdateCommand(id, ui = {}) ||
-           world.app.OnUpdateCommand(id, ui = {});
+    CChildFrame* chart_frame = world.frame().ActiveChartFrame();
+    return world.doc().OnUpdateCommand(id, ui = {}) ||
+           (chart_frame && chart_frame->OnUpdateCommand(id, ui = {})) ||
+           world.frame().OnUpdateCommand(id, ui = {}) || world.app.OnUpdateCommand(id, ui = {});
   }
 
   vd::test::ProgramWorld world;

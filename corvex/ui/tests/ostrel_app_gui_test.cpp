@@ -818,7 +818,8 @@ TEST(CorvexApp, EmptyMapListOpensRefreshMapListWhoseFoldersAreScanned) {
     // A folder for converted maps that can't be written is refused.
     answers.folder = home.File("no such folder");
     d.SendCommand(CDlgRegisterCharts::kConvertedFolderButton, vd::ui::kBnClicked);
-    answers.folder = home.File("maps");
+    // The chooser's answer may end in a separator; the list keeps the folder without it.
+    answers.folder = home.File("maps") + "/";
     d.SendCommand(CDlgRegisterCharts::kAddButton, vd::ui::kBnClicked);
     d.SetCheckState(CDlgRegisterCharts::kLoadAllCheck, 1);
     d.SendCommand(vd::ui::kIdOk, vd::ui::kBnClicked);
