@@ -135,8 +135,13 @@ CAISTarget* CAISTargetManager::Find(uint32_t mmsi) const {
 }
 
 void CAISTargetManager::Clear() {
-  for (auto& [mmsi, target] : targets_) ClearAlarm(*target);
+  for (auto& [mmsi, target] : targets_) {
+    ClearAlarm(*target);
+    Listener<CAISTarget>::Fire(*target);
+  }
+  selected_ = nullptr;
   targets_.clear();
+  plane_ = CLocalProjection();
   have_own_position_ = false;
   is_position_source_ = false;
 }
@@ -247,6 +252,7 @@ void CAISTargetManager::UpdateTarget(const CNEMA_AIS::Message& m) {
   t.lost_contact = false;
   if (have_own_position_) Recompute(t);
   t.NotifyChange(COverlayObject::kChanged);
+  Listener<CAISTarget>::Fire(t);
 }
 
 void CAISTargetManager::OnEvent(CNEMA_AIS::VDO& sentence) {
@@ -273,7 +279,10 @@ void CAISTargetManager::OnEvent(CDataGPSPosition& fix) {
   const double course = fix.motion.course >= 0 ? fix.motion.course : 0.0;
   own_vx_ = speed * kMetresPerSecondPerKnot * std::sin(course * kDegrees);
   own_vy_ = speed * kMetresPerSecondPerKnot * std::cos(course * kDegrees);
-  for (auto& [mmsi, target] : targets_) Recompute(*target);
+  for (auto& [mmsi, target] : targets_) {
+    Recompute(*target);
+    Listener<CAISTarget>::Fire(*target);
+  }
 }
 
 void CAISTargetManager::ClearAlarm(CAISTarget& target) {
@@ -365,6 +374,8 @@ void CAISTargetManager::CheckContacts() {
     const double silent = now - t.heard;
     if (silent > kRemoveSeconds) {
       ClearAlarm(t);
+      Listener<CAISTarget>::Fire(t);
+      if (selected_ == &t) selected_ = nullptr;
       it = targets_.erase(it);  // the target announces its going away as it is destroyed
       continue;
     }
@@ -374,6 +385,7 @@ void CAISTargetManager::CheckContacts() {
       t.kind_text = "Lost contact";
       ClearAlarm(t);
       t.NotifyChange(COverlayObject::kChanged);
+      Listener<CAISTarget>::Fire(t);
     }
     ++it;
   }

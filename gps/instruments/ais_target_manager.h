@@ -4,6 +4,9 @@
 // notification manager, and the removal of stations no longer heard. Messages arrive as the
 // VDM and VDO sentences' events (gps/ais_messages.h) wherever a line dispatcher feeds them.
 //
+// Listener<CAISTarget> is fired with a target whenever it changes: a message, a new own
+// position (range and closest approach), lost contact, and just before it is removed.
+//
 // User-interface thread only.
 #include <cstdint>
 #include <functional>
@@ -95,6 +98,13 @@ class CAISTargetManager : public Listener<CNEMA_AIS::VDM>,
   using CHeartbeat::Counter::OnEvent;
 
   const std::map<uint32_t, std::unique_ptr<CAISTarget>>& targets() const { return targets_; }
+  // The own position the targets are measured from: origin at the last valid fix with the
+  // metres per degree there; both factors are 0 while no fix has come.
+  const CLocalProjection& own_position() const { return plane_; }
+  // The target the user picked from a list (drawn as selected); null when none. A target
+  // removed stops being selected.
+  CAISTarget* selected() const { return selected_; }
+  void Select(CAISTarget* target) { selected_ = target; }
   CAISTarget* Find(uint32_t mmsi) const;
   void Clear();
   // The lost-contact check of the heartbeat.
@@ -116,5 +126,6 @@ class CAISTargetManager : public Listener<CNEMA_AIS::VDM>,
   bool is_position_source_ = false;
   CLocalProjection plane_;
   bool have_own_position_ = false;
+  CAISTarget* selected_ = nullptr;
   double own_vx_ = 0.0, own_vy_ = 0.0;  // metres per second east, north
 };
