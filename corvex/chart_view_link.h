@@ -50,8 +50,9 @@ class CDocView : public COstrelViewBase {
   virtual bool OpenChartFile(const std::string& path) = 0;
   // Opens the view's chart again from its file (it changed on disk).
   virtual void ReloadChartFile() = 0;
-  // Centres the view on a position at a scale (0: keep the chart's own), mode 1 also makes
-  // the position the view's anchor.
+  // Restores a place: the view, maximised, shows the position at its centre at the zoom nearest
+  // the scale (0: the zoom stays), the place left recorded in its history; mode 1 also puts
+  // the mouse pointer, and with it the view's anchor, on the position.
   virtual void CentreAt(double lat, double lon, double scale, int mode) = 0;
   // Centres the view on a position keeping its zoom (linked views follow each other).
   virtual void CentreKeepingZoom(double lat, double lon) = 0;

@@ -360,12 +360,11 @@ bool COstrelView::CentreOnLatLon(double lat, double lon, int z) {
 
 void COstrelView::CentreAt(double lat, double lon, double scale, int mode) {
   if (!chart_) return;
-  int z = kKeepZoom;
   ScreenPoint pixel;
-  if (scale > 0 && chart_->LatLonToPixel(lat, lon, pixel)) {
-    z = ZoomForScale(pixel.x, pixel.y, scale, kKeepZoom);
-  }
-  if (CentreOnLatLon(lat, lon, z) && mode == 1) anchor_ = ClientCentre();
+  if (!chart_->LatLonToPixel(lat, lon, pixel)) return;
+  // Without a wanted scale the view keeps its zoom.
+  if (!(scale > 0)) scale = std::ldexp(chart_->ScaleAtPixel(pixel.x, pixel.y), zoom_);
+  RestorePlace(lat, lon, scale, nullptr, mode == 1);
 }
 
 void COstrelView::CentreKeepingZoom(double lat, double lon) { CentreOnLatLon(lat, lon, kKeepZoom); }

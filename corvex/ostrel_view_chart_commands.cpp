@@ -306,7 +306,9 @@ void COstrelView::RestorePlace(double lat, double lon, double scale,
   ScreenPoint pixel;
   if (move_cursor && HasGeoreferencedChart() && (lat != 0 || lon != 0) &&
       chart_->LatLonToPixel(lat, lon, pixel)) {
-    window_.SetCursorScreenPos(window_.ClientToScreen(ChartToClient({pixel.x, pixel.y})));
+    // Zoom and key commands then centre on the position, as on any point under the pointer.
+    anchor_ = ChartToClient({pixel.x, pixel.y});
+    window_.SetCursorScreenPos(window_.ClientToScreen(anchor_));
   }
 }
 

@@ -31,6 +31,7 @@
 #include "corvex/ui/main_frame.h"
 #include "corvex/ui/ostrel_app.h"
 #include "corvex/ui/tests/corvex_home.h"
+#include "corvex/ui/tests/program_chart_window.h"
 #include "overlays/category.h"
 #include "overlays/obj_route.h"
 #include "overlays/obj_track.h"
@@ -457,6 +458,44 @@ TEST_F(ChartCommandsTest, RestorePlaceCentresThePositionOnTheChart) {
   EXPECT_FALSE(view()->IsLockedOn());
   ASSERT_FALSE(view()->history().empty());
   EXPECT_EQ(view()->history().back().chart_path, chart_path_);
+}
+
+// Opening a file of marks restores the place they lie at: the best chart for them opens in the
+// maximised window with their middle at the centre, the pointer and the view's anchor on it,
+// and Back returns from there.
+TEST_F(ChartCommandsTest, OpeningMarksRestoresTheirPlaceOnTheBestChart) {
+  const std::string east = AddChart("east.qct", "East", 200, 0);
+  // Two marks beyond the own chart's east edge, inside the east chart: their middle is at own
+  // chart pixel (600, 150).
+  double north = 0, west = 0, south = 0, east_lon = 0;
+  vd::test::PixelPosition(590, 140, north, west);
+  vd::test::PixelPosition(610, 160, south, east_lon);
+  const std::string marks = home_.File("marks.gpx");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(
+      marks, vd::os::FormatC("<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\">\n"
+                             "<wpt lat=\"%.8f\" lon=\"%.8f\"><name>A</name></wpt>\n"
+                             "<wpt lat=\"%.8f\" lon=\"%.8f\"><name>B</name></wpt>\n</gpx>\n",
+                             north, west, south, east_lon)));
+  ASSERT_EQ(frame().ChartFrames().size(), 1u);
+  CChildFrame* child = frame().ChartFrames().front();
+  child->showNormal();
+
+  doc().OpenFileByType(marks);
+  vd::test::DrainEvents();
+  ASSERT_EQ(view()->GetChartPath(), east);
+  EXPECT_TRUE(child->isMaximized());
+  double lat = 0, lon = 0;
+  ASSERT_TRUE(view()->GetCentreLatLon(lat, lon));
+  const double middle_lat = (north + south) / 2, middle_lon = (west + east_lon) / 2;
+  const double zoomed = std::ldexp(vd::test::kDegreesPerPixel, std::max(view()->zoom(), 0));
+  EXPECT_NEAR(lat, middle_lat, 2 * zoomed);
+  EXPECT_NEAR(lon, middle_lon, 2 * zoomed);
+  const Point anchor = vd::test::ClientOf(*view(), middle_lat, middle_lon);
+  EXPECT_NEAR(view()->anchor_point().x, anchor.x, 1);
+  EXPECT_NEAR(view()->anchor_point().y, anchor.y, 1);
+  EXPECT_FALSE(view()->IsLockedOn());
+  ASSERT_FALSE(view()->history().empty());
+  EXPECT_EQ(view()->history().back().chart_path, east);
 }
 
 // The Map List shows thumbnails, and its Chunk Status puts the chunks of a downloadable map on
