@@ -231,8 +231,9 @@ class COstrelDoc : public COstrelDocBase,
   // Imports the objects (duplicates checked; the list is emptied) and opens the best chart on
   // their extent.
   void AddObjectsAndShow(ObjectList& list);
+  void OpenMapShop(const std::vector<GeoPoint>& area, const std::string& chart_path,
+                   bool download_area) override;
   // Every other chart view that is not locked onto the GPS is centred on the position.
-  void OpenMapShop(const std::vector<GeoPoint>& area, const std::string& chart_path) override;
   void SyncViewsTo(CDocView* source, double lat, double lon) override;
   // (0, 0) hides the markers.
   void SetPositionMarkerInViews(double lat, double lon);

@@ -194,9 +194,24 @@ void COstrelDoc::AddObjectsAndShow(ObjectList& list) {
   OpenBestChartAt(centre.lat, lon, scale, 16.0, 1);
 }
 
-void COstrelDoc::OpenMapShop(const std::vector<GeoPoint>& area, const std::string& chart_path) {
+void COstrelDoc::OpenMapShop(const std::vector<GeoPoint>& area, const std::string& chart_path,
+                             bool download_area) {
   if (!host_) return;
-  for (const std::string& path : host_->RunMapShop(area, chart_path)) OpenFileByType(path);
+  std::vector<std::pair<double, double>> lon_lat;
+  if (download_area && area.size() > 2) {
+    for (const GeoPoint& point : area) lon_lat.emplace_back(point.lon, point.lat);
+  }
+  for (const std::string& path : host_->RunMapShop(area, chart_path)) {
+    OpenFileByType(path);
+    if (lon_lat.empty()) continue;
+    // A package's first chart stands for it, as when it opens.
+    const std::string chart = PathHasExtension(path, "vdpkg") ? ReadPackageInfo(path) : path;
+    const COldChartOutline* outline = FindChartOutline(chart);
+    // The views showing the chart let go of it meanwhile and open it again afterwards.
+    if (outline && outline->IsChunkStore()) {
+      DownloadMapData(main_window_, outline->chart_path, lon_lat, true, 0);
+    }
+  }
 }
 
 void COstrelDoc::SyncViewsTo(CDocView* source, double lat, double lon) {

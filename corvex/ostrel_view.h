@@ -71,10 +71,11 @@ class CViewDocument {
   // Linked views: while on, a view that moves has the others follow (SyncViewsTo).
   virtual bool SyncViews() const = 0;
   virtual void SyncViewsTo(CDocView* source, double lat, double lon) = 0;
-  // The map shop for an area (its corners) shown in a view of the chart; what the user chose
-  // there opens.
+  // The map shop for an area (its corners, or a polygon of three or more points) shown in a
+  // view of the chart; what the user chose there opens. With download_area, each chosen
+  // downloadable chart then downloads its data inside the polygon.
   virtual void OpenMapShop(const std::vector<GeoPoint>& /*area*/,
-                           const std::string& /*chart_path*/) {}
+                           const std::string& /*chart_path*/, bool /*download_area*/) {}
 
  protected:
   ~CViewDocument() = default;

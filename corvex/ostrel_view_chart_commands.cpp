@@ -443,7 +443,8 @@ bool COstrelView::OnChartCommand(int id) {
         std::vector<GeoPoint> area;
         for (const CObjWaypoint* mark : route->points())
           area.push_back({mark->position.lat, mark->position.lon});
-        document_.OpenMapShop(area, GetChartPath());
+        // The maps found for the route bring their data inside it.
+        document_.OpenMapShop(area, GetChartPath(), true);
       }
       return true;
     case kCmdSaveEnclosedMarks:

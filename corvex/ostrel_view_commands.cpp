@@ -326,7 +326,7 @@ bool COstrelView::OnCommand(int id) {
       std::vector<GeoPoint> area;
       if (GetVisibleArea(north, south, east, west))
         area = {{north, west}, {north, east}, {south, east}, {south, west}};
-      document_.OpenMapShop(area, GetChartPath());
+      document_.OpenMapShop(area, GetChartPath(), false);
       break;
     }
     case kCmdDragMap:

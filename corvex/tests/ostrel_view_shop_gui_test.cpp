@@ -15,6 +15,7 @@ TEST_F(ViewMapShopTest, TheShopGetsTheCornersOfTheAreaInView) {
   ASSERT_TRUE(ui.enabled);
   ASSERT_TRUE(view->OnCommand(kMapShop));
   EXPECT_EQ(document.shop_chart, chart_path);
+  EXPECT_FALSE(document.shop_downloads) << "searching downloads nothing by itself";
   ASSERT_EQ(document.shop_area.size(), 4u);
   double north = 0, south = 0, east = 0, west = 0;
   ASSERT_TRUE(view->GetVisibleArea(north, south, east, west));

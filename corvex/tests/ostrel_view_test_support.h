@@ -72,9 +72,11 @@ class TestDocument : public COstrelDocBase, public CViewDocument {
   void ShowView(CDocView*) override {}
   bool SyncViews() const override { return false; }
   void SyncViewsTo(CDocView*, double, double) override {}
-  void OpenMapShop(const std::vector<GeoPoint>& area, const std::string& chart) override {
+  void OpenMapShop(const std::vector<GeoPoint>& area, const std::string& chart,
+                   bool download_area) override {
     shop_area = area;
     shop_chart = chart;
+    shop_downloads = download_area;
   }
 
   // Appends with the list's reference.
@@ -90,6 +92,7 @@ class TestDocument : public COstrelDocBase, public CViewDocument {
   std::optional<CViewPlacement> pending;
   std::vector<GeoPoint> shop_area;  // what the map shop was last opened on
   std::string shop_chart;
+  bool shop_downloads = false;
   bool lists_charts = true;
 };
 

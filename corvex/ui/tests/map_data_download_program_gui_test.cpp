@@ -1,22 +1,31 @@
-// Downloading map data in the running program: the chart view's download commands fetch the
-// chunks of a downloadable chart under the progress dialog and the view shows them afterwards.
-// Every server the program knows of is a loopback one.
+// Downloading map data in the running program: the chart view's download commands, and the
+// maps found in the map shop for a route, fetch the chunks of a downloadable chart under the
+// progress dialog and the view shows them afterwards. Every server the program knows of is a
+// loopback one.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDialog>
 #include <QImage>
+#include <QLabel>
 #include <QTimer>
+#include <QTreeWidget>
+#include <cstring>
 #include <string>
 
 #include "charts/qc3_tile_store.h"
 #include "charts/quick_chart.h"
 #include "charts/quick_chart3.h"
+#include "charts/map_store_query.h"
+#include "charts/old_quick_chart.h"
 #include "charts/tests/qc3_store_fixture.h"
+#include "charts/ui/map_data_download.h"
 #include "core/persistent_value.h"
 #include "corvex/ui/chart_view_widget.h"
 #include "corvex/ui/tests/corvex_home.h"
 #include "corvex/ui/tests/corvex_program.h"
+#include "overlays/obj_route.h"
+#include "overlays/obj_waypoint.h"
 #include "platform/os/files.h"
 #include "platform/os/http_transport.h"
 #include "tests/chart_fixture.h"
@@ -25,11 +34,18 @@
 namespace {
 
 using vd::test::CorvexHome;
+using vd::test::OnceUp;
 using vd::test::ProcessEventsUntil;
 using vd::test::Program;
 using vd::test::ScriptedAnswers;
 
 constexpr int kCmdDownloadWindow = 33658;
+
+std::string FileBytes(const std::string& path) {
+  std::string bytes;
+  vd::os::ReadWholeFile(path, bytes);
+  return bytes;
+}
 
 CChartViewWidget* ChartViewShowing(Program& program) {
   // The widget class has no meta-object of its own: findChildren would match any window.
@@ -70,12 +86,14 @@ class MapDataInTheProgram : public testing::Test {
   void TearDown() override { vd::os::HttpCloseIdleConnections(); }
 
   int StoredChunks() {
+    int stored = 0;
+    for (int n = 0; n < 6; ++n) stored += ChunkStored(n / 3, n % 3);
+    return stored;
+  }
+  bool ChunkStored(int row, int col) {
     std::unique_ptr<CQuickChart> reader = OpenChart(chart);
     auto* chunked = dynamic_cast<CQuickChart3*>(reader.get());
-    if (!chunked || !chunked->OpenChunkStore()) return -1;
-    int stored = 0;
-    for (int n = 0; n < 6; ++n) stored += chunked->store()->IsChunkComplete(n / 3, n % 3);
-    return stored;
+    return chunked && chunked->OpenChunkStore() && chunked->store()->IsChunkComplete(row, col);
   }
 
   CorvexHome home;
@@ -142,6 +160,121 @@ TEST_F(MapDataInTheProgram, CancelInTheProgressDialogKeepsTheChartOpen) {
   user.stop();
   EXPECT_TRUE(answers.asked.empty()) << answers.asked.front();
   EXPECT_EQ(StoredChunks(), 0);
+  EXPECT_EQ(view->GetChartPath(), chart);
+  EXPECT_NE(view->chart(), nullptr);
+}
+
+// The map store lists the chart of the test's chunk server under its store folder.
+class MapShopInTheProgram : public MapDataInTheProgram {
+ protected:
+  void SetUp() override {
+    MapDataInTheProgram::SetUp();
+    vd::os::ProfileStore profile = vd::OpenAppProfile();
+    profile.SetString(vd::kSettingsSection, CMapStoreQuery::kServerSetting, server.BaseUrl());
+    profile.SetString(vd::kSettingsSection, "kvx_folder", home.File("charts"));
+    // An area reply: two header words, one item (name, rank, category, address, flag) and no
+    // more items; strings are a length and their bytes.
+    std::string reply;
+    const auto word = [&](int32_t v) { reply.append(reinterpret_cast<const char*>(&v), 4); };
+    const auto text = [&](const std::string& t) {
+      word(static_cast<int32_t>(t.size()));
+      reply += t;
+    };
+    word(0);
+    word(0);
+    word(1);
+    text("Sea");
+    const float rank = 1;
+    reply.append(reinterpret_cast<const char*>(&rank), 4);
+    text("Topo");
+    text(server.BaseUrl() + "/KVX/Sea.qct");
+    word(1);
+    word(0);
+    server.Serve(std::string("/") + CMapStoreQuery::kCgiPath, reply);
+  }
+
+  // A selected route through chart pixels of the view's chart.
+  static void MakeRoute(COstrelDoc& document, COstrelView& view,
+                        const std::vector<vd::ui::Point>& pixels) {
+    CObjRoute* route = document.NewRoute();
+    CCurrentOwnerScope owner(&document);
+    for (const vd::ui::Point& p : pixels) {
+      double lat = 0, lon = 0;
+      view.chart()->PixelToLatLon(p.x, p.y, lat, lon);
+      route->OnLButtonDown(CLatLon(lat, lon), nullptr);
+      route->OnLButtonUp(CLatLon(lat, lon));
+    }
+    route->EndEditing();
+    route->Select(true);
+  }
+
+  // "Find maps for the route" with the shop's chart chosen there.
+  void FindMapsForRoute(COstrelView& view) {
+    OnceUp([](vd::ui::DialogWindow& shop) {
+      auto* tree = shop.findChild<QTreeWidget*>();
+      ASSERT_NE(tree, nullptr);
+      const auto found = tree->findItems("Sea", Qt::MatchExactly | Qt::MatchRecursive);
+      ASSERT_EQ(found.size(), 1);
+      tree->setCurrentItem(found[0]);
+    });
+    CCmdUI ui;
+    ASSERT_TRUE(view.OnUpdateCommand(COstrelView::kCmdMapsForRoute, ui));
+    ASSERT_TRUE(ui.enabled);
+    EXPECT_TRUE(view.OnCommand(COstrelView::kCmdMapsForRoute));
+  }
+};
+
+// A route's maps from the shop bring the chunks inside the route while the window keeps
+// working; Cancel in a later download keeps what came before, and the chart stays open.
+TEST_F(MapShopInTheProgram, FindMapsForRouteDownloadsTheChunksInsideTheRoute) {
+  Program program({"--no-splash", chart});
+  ASSERT_TRUE(program.started());
+  CChartViewWidget* widget = nullptr;
+  ASSERT_TRUE(ProcessEventsUntil([&] { return (widget = ChartViewShowing(program)) != nullptr; }));
+  widget->resize(400, 300);
+  vd::test::DrainEvents();
+  COstrelView* view = widget->view();
+
+  // Chunk (0, 0) only.
+  MakeRoute(*program.document(), *view, {{100, 100}, {900, 100}, {900, 900}, {100, 900}});
+  int ticks = 0;
+  QTimer user;
+  QObject::connect(&user, &QTimer::timeout, [&] { ++ticks; });
+  user.start(1);
+  FindMapsForRoute(*view);
+  user.stop();
+  EXPECT_TRUE(answers.asked.empty()) << answers.asked.front();
+  EXPECT_GT(ticks, 0);
+  EXPECT_TRUE(ChunkStored(0, 0));
+  EXPECT_EQ(StoredChunks(), 1);
+  ASSERT_EQ(widget->view(), view);
+  EXPECT_EQ(view->GetChartPath(), chart);
+  EXPECT_NE(view->chart(), nullptr);
+
+  // Chunk (1, 2) from a server that has stopped answering: the user cancels in the dialog.
+  const std::string store = FileBytes(home.File("charts/Sea.qc3"));
+  vd::test::HttpTestServer::Reply slow;
+  slow.delay = std::chrono::seconds(30);
+  server.Set("/c/Sea.qc3", slow);
+  server.ClearRequests();
+  MakeRoute(*program.document(), *view, {{2200, 1200}, {2500, 1200}, {2500, 2000}});
+  std::string shown;
+  QObject::disconnect(&user, nullptr, nullptr, nullptr);
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog || server.Requests().empty()) return;
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+      if (label->text().startsWith("Downloading")) shown = label->text().toStdString();
+    }
+    dialog->reject();
+  });
+  user.start(5);
+  FindMapsForRoute(*view);
+  user.stop();
+  EXPECT_TRUE(answers.asked.empty()) << answers.asked.front();
+  EXPECT_EQ(shown, kMapDataDownloadMessage);
+  EXPECT_EQ(FileBytes(home.File("charts/Sea.qc3")), store);
+  EXPECT_TRUE(ChunkStored(0, 0));
   EXPECT_EQ(view->GetChartPath(), chart);
   EXPECT_NE(view->chart(), nullptr);
 }
