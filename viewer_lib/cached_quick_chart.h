@@ -8,6 +8,14 @@
 // Levels: at level L >= 0 one level pixel covers 2^L chart pixels, at L < 0 one chart pixel
 // covers 2^-L level pixels; level pixel = chart pixel >> L (<< -L below 0), arithmetic.
 //
+// Chunk-store charts: a tile whose data lack detail (the chunk store holds only coarser levels of
+// a chunk under it, or nothing) is shown as it could be rendered and, while the view settings'
+// automatic_download is on, the chunk is handed to a pool of four download threads
+// (CWebWorker). They fetch one detail level of one chunk per claim, the chunk with the most
+// levels to go first, so that the whole view sharpens evenly; three failed fetches stop them.
+// Tiles waiting for a chunk (state 1) are marked (state 2) when it arrives and rendered again.
+// Every paint tells the pool what is visible, so chunks that scrolled away are dropped.
+//
 // Every operation belongs to the window's thread. A tile lives in exactly one place at a time:
 // the cache, the decode queue, a decode job or the finished list.
 #include <atomic>
@@ -43,6 +51,8 @@ class CCachedQuickChart {
     int32_t state = kReady;
     bool incomplete = false;  // the data under the tile was incomplete
     int32_t deficit = 0;      // detail levels the data under the tile still lacks
+    // Chunk arrivals taken in before its rendering began (see TakeInArrivals).
+    uint64_t render_stamp = 0;
     vd::ui::Image bitmap;     // 256 x 256; null when it could not be made
   };
   using TileList = std::list<std::unique_ptr<Tile>>;
@@ -71,6 +81,7 @@ class CCachedQuickChart {
   };
 
   class CWorker;
+  class CWebWorker;
 
   CCachedQuickChart();
   ~CCachedQuickChart();
@@ -89,6 +100,11 @@ class CCachedQuickChart {
   // Tiles queued, being rendered or rendered and not yet taken in; 0 after a paint means the
   // paint showed every cell at its own level.
   int PendingTiles();
+  // Chunks the download threads still mean to fetch, are fetching or have fetched and not yet
+  // handed over; 0 without download threads or once they stopped.
+  int PendingChunks();
+  // Failed chunk fetches of the current download threads.
+  int ChunkFailures();
   // Stops the decoders, forgets every tile and the chart's decoded chunks, and asks for a
   // repaint of the whole window.
   void Reset();
@@ -112,7 +128,14 @@ class CCachedQuickChart {
  private:
   void BuildGrids(const IntRect& rect, int64_t x0, int64_t y0, int level);
   void TakeInFinished();
+  // Drops the arrived chunks from the chart's cache and marks the tiles waiting for them.
+  void TakeInArrivals();
   void CancelStaleRequests();
+  // Tells the download threads what is visible; tiles of other places stop waiting.
+  void Retarget();
+  // A tile's square in chart pixels meets the chart-pixel rectangle.
+  static bool TileMeets(const Tile& tile, int64_t left, int64_t top, int64_t right,
+                        int64_t bottom);
   void PlaceCachedTiles();
   void Paint(vd::ui::Surface& dc, int64_t dx, int64_t dy, bool& incomplete);
   void RequestMissing();
@@ -127,4 +150,7 @@ class CCachedQuickChart {
   LevelGrids grids_;
   TileList cache_;  // most recently shown first
   std::unique_ptr<CWorker> worker_;
+  // When each chunk's arrival was taken in (by the counter the tiles' render_stamp reads), so
+  // that a tile rendered from a chunk's old data while it arrived is rendered again.
+  std::map<int64_t, uint64_t> arrived_at_;
 };
