@@ -121,6 +121,8 @@ CMainFrame::CMainFrame(COstrelApp& app) : vd::ui::NativeWindow(this), app_(app) 
 }
 
 CMainFrame::~CMainFrame() {
+  // The explorer's tree outlives the property windows it opens in (it goes with the docks).
+  if (explorer_tree_) explorer_tree_->SetPropsWindows(nullptr);
   ipc_server_.Stop();
   gps_.reset();
   DestroyedByOwner();
@@ -804,10 +806,8 @@ bool CMainFrame::MakeExplorerPanes() {
     tree->SetSelectionHandler([this](COstrelObject* object) {
       if (explorer_form_) explorer_form_->ShowObject(object);
     });
-    tree->SetOpenHandler([this](COstrelObject* object) {
-      ShowExplorerPanes();
-      props_windows_->Show(object);
-    });
+    tree->SetPropsWindows(props_windows_.get());
+    tree->SetOpenHandler([this](COstrelObject*) { ShowExplorerPanes(); });
   }
   return true;
 }

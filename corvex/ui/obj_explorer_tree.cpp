@@ -6,12 +6,14 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QStandardItemModel>
 #include <algorithm>
 
 #include "core/app/app_common.h"
 #include "core/string_utils.h"
 #include "core/ui/message_boxes.h"
+#include "corvex/ui/props_windows.h"
 #include "overlays/category.h"
 #include "overlays/exchange/object_email_upload.h"
 #include "overlays/ostrel_object.h"
@@ -107,6 +109,7 @@ CViewObjExplorerTree::CViewObjExplorerTree(COstrelDocBase& document, QWidget* pa
 
 CViewObjExplorerTree::~CViewObjExplorerTree() {
   if (followed_) followed_->RemoveHintListener(this);
+  SetOwned(nullptr);
   {
     Busy busy(*this);
     ReleaseAll();
@@ -501,16 +504,59 @@ void CViewObjExplorerTree::currentChanged(const QModelIndex& current,
     object->Select(true);
   }
   if (on_select_) on_select_(object);
+  // The tree's open window follows to the object selected; the keyboard stays in the tree.
+  if (object) {
+    if (COstrelObject* owned = OwnedObject(); owned && owned != object) {
+      props_->Close(owned);
+      OpenOwned(object, false);
+      window()->activateWindow();
+    }
+  }
 }
 
 void CViewObjExplorerTree::mouseDoubleClickEvent(QMouseEvent* event) {
   CExplorerItem* item = ItemAt(indexAt(event->position().toPoint()));
   if (item && item->kind == CExplorerItem::kObject) {
+    COstrelObject* object = item->object;
     setCurrentIndex(item->index());
-    if (on_open_) on_open_(item->object);
+    if (on_open_) on_open_(object);
+    OpenOwned(object, true);
     return;
   }
   QTreeView::mouseDoubleClickEvent(event);
+}
+
+// ---- The tree's property window ----
+
+COstrelObject* CViewObjExplorerTree::OwnedObject() const {
+  return owned_ && props_ && props_->Find(owned_) ? owned_ : nullptr;
+}
+
+void CViewObjExplorerTree::SetOwned(COstrelObject* object) {
+  if (object == owned_) return;
+  if (object) object->AddRef();
+  if (owned_) owned_->Release();
+  owned_ = object;
+}
+
+void CViewObjExplorerTree::OpenOwned(COstrelObject* object, bool activate) {
+  if (!props_ || !object) return;
+  // The window closed by the user is the tree's no more; one that goes with its object stays
+  // the tree's until the deletion reaches the tree.
+  QPointer<CViewObjExplorerTree> self(this);
+  const bool opened = props_->Show(object, activate, [self, object] {
+    if (self && self->owned_ == object) self->SetOwned(nullptr);
+  });
+  if (opened) SetOwned(object);
+}
+
+CExplorerItem* CViewObjExplorerTree::NeighbourObjectItem(CExplorerItem* item) const {
+  QStandardItem* parent = item->parent() ? item->parent() : model_->invisibleRootItem();
+  for (int row : {item->row() + 1, item->row() - 1}) {
+    CExplorerItem* beside = row >= 0 ? AsItem(parent->child(row)) : nullptr;
+    if (beside && beside->kind == CExplorerItem::kObject) return beside;
+  }
+  return nullptr;
 }
 
 void CViewObjExplorerTree::contextMenuEvent(QContextMenuEvent* event) {
@@ -629,13 +675,24 @@ void CViewObjExplorerTree::OnDocumentHint(int hint, COstrelObject* object) {
       InsertObject(object);
       SelectItem(ItemOf(object));
       return;
-    case kChangeDeleted:
-      if (CExplorerItem* item = ItemOf(object)) {
-        QStandardItem* parent = item->parent();
+    case kChangeDeleted: {
+      const bool owned = owned_ == object;
+      if (owned) SetOwned(nullptr);
+      CExplorerItem* item = ItemOf(object);
+      if (!item) return;
+      QStandardItem* parent = item->parent();
+      CExplorerItem* next = owned ? NeighbourObjectItem(item) : nullptr;
+      {
+        // The item that goes is not replaced by a neighbour as the current one: the object
+        // next to it is selected only when the tree's window showed the deleted object.
+        Busy busy(*this);
+        if (currentIndex() == item->index()) setCurrentIndex(QModelIndex());
         RemoveItem(item);
-        ComputeStatesUp(parent);
       }
+      ComputeStatesUp(parent);
+      if (next) next->object->Select(true);
       return;
+    }
     case kChangeModified:
     case kChangeEditState:
     case kChangeCategory:
@@ -651,6 +708,7 @@ void CViewObjExplorerTree::OnDocumentHint(int hint, COstrelObject* object) {
 
 void CViewObjExplorerTree::OnDocumentCleared() {
   Busy busy(*this);
+  SetOwned(nullptr);
   ReleaseAll();
   model_->clear();
 }

@@ -20,6 +20,7 @@
 #include "corvex/ostrel_doc.h"
 
 class CCategory;
+class CPropsWindows;
 class QStandardItemModel;
 namespace vd::ui {
 class PopupMenu;
@@ -95,8 +96,16 @@ class CViewObjExplorerTree : public QTreeView, public CDocHintListener {
   // Why a category label can't be used, or empty when it can.
   static std::string CategoryNameProblem(const std::string& name);
 
+  // The property windows the tree opens in: a double-click on an object opens its window, and
+  // while that window is open it follows the objects the user selects in the tree (the window
+  // of the object selected before closes). When the object of that window is deleted, the
+  // object of the item next to it is selected.
+  void SetPropsWindows(CPropsWindows* windows) { props_ = windows; }
+  // The object whose window the tree opened, while that window is open; null otherwise.
+  COstrelObject* OwnedObject() const;
+
   // Called with the object of the item the user selects (null: none), and with the object
-  // whose item the user double-clicks.
+  // whose item the user double-clicks (before its window opens).
   void SetSelectionHandler(std::function<void(COstrelObject*)> handler) {
     on_select_ = std::move(handler);
   }
@@ -149,6 +158,11 @@ class CViewObjExplorerTree : public QTreeView, public CDocHintListener {
   void NewCategory();
   void RemoveCategory(CExplorerItem* item);
   void SetObjects(int id, const ObjectList& objects);
+  // The object whose window the tree keeps (a reference held); null for none.
+  void SetOwned(COstrelObject* object);
+  void OpenOwned(COstrelObject* object, bool activate);
+  // The object item beside an item among its siblings: the one after it, else the one before.
+  CExplorerItem* NeighbourObjectItem(CExplorerItem* item) const;
 
   COstrelDocBase& document_;
   COstrelDoc* followed_ = nullptr;
@@ -156,5 +170,7 @@ class CViewObjExplorerTree : public QTreeView, public CDocHintListener {
   std::unordered_map<const COstrelObject*, CExplorerItem*> items_;
   std::function<void(COstrelObject*)> on_select_;
   std::function<void(COstrelObject*)> on_open_;
+  CPropsWindows* props_ = nullptr;
+  COstrelObject* owned_ = nullptr;
   int busy_ = 0;
 };

@@ -25,7 +25,9 @@ void CObjectPropsDialog::CreateWindow() {
   dialog->setWindowFlag(Qt::Window);
   Attach(dialog);
   dialog->Deliver(vd::ui::kWmInitDialog, 0, 0);
+  if (inactive_ > 0) dialog->setAttribute(Qt::WA_ShowWithoutActivating);
   dialog->show();
+  dialog->setAttribute(Qt::WA_ShowWithoutActivating, false);
 }
 
 bool CObjectPropsDialog::OnInitDialog(QWidget* focus, intptr_t param) {

@@ -32,6 +32,16 @@ class CObjectPropsDialog : public CDialogF1Help {
   // The buttons every property window has besides Cancel (vd::ui::kIdCancel).
   static constexpr int kKeepButton = 990;  // "OK"
 
+  // While one lives, the windows made show without taking the activation (a window opened
+  // for what the user selects in a list leaves the keyboard to that list).
+  class ShowInactive {
+   public:
+    ShowInactive() { ++inactive_; }
+    ~ShowInactive() { --inactive_; }
+    ShowInactive(const ShowInactive&) = delete;
+    ShowInactive& operator=(const ShowInactive&) = delete;
+  };
+
   CObjectPropsDialog(COstrelObject* object, int template_id, QWidget* parent);
   // Destroys the window.
   ~CObjectPropsDialog() override;
@@ -82,6 +92,8 @@ class CObjectPropsDialog : public CDialogF1Help {
 
  private:
   void Close(int result);
+
+  static inline int inactive_ = 0;
 
   COstrelObject* object_;
   QWidget* parent_;

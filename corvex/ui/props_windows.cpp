@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <optional>
 
 #include "corvex/ui/props_dialog_factory.h"
 #include "overlays/ostrel_object.h"
@@ -25,24 +26,40 @@ CObjectPropsDialog* CPropsWindows::Find(const COstrelObject* object) const {
   return nullptr;
 }
 
-bool CPropsWindows::Show(COstrelObject* object) {
+bool CPropsWindows::Show(COstrelObject* object, bool activate,
+                         std::function<void()> on_user_closed) {
   if (!object) return false;
-  if (CObjectPropsDialog* open = Find(object)) {
-    open->RefreshQuietly();
-    if (QWidget* window = open->widget()) {
+  for (Entry& entry : entries_) {
+    if (entry.object != object) continue;
+    if (on_user_closed) entry.on_user_closed = std::move(on_user_closed);
+    entry.dialog->RefreshQuietly();
+    if (QWidget* window = entry.dialog->widget()) {
       window->show();
       window->raise();
-      window->activateWindow();
+      if (activate) window->activateWindow();
     }
     return true;
   }
-  std::unique_ptr<CObjectPropsDialog> dialog = CreateObjectPropsDialog(*object, parent_);
+  std::unique_ptr<CObjectPropsDialog> dialog;
+  {
+    std::optional<CObjectPropsDialog::ShowInactive> quiet;
+    if (!activate) quiet.emplace();
+    dialog = CreateObjectPropsDialog(*object, parent_);
+  }
   if (!dialog) return false;
   Follow(dynamic_cast<COstrelDoc*>(object->document()));
   object->AddRef();
-  dialog->SetClosedHandler([this, object] { Close(object); });
-  entries_.push_back({object, std::move(dialog)});
+  dialog->SetClosedHandler([this, object] { ClosedByUser(object); });
+  entries_.push_back({object, std::move(dialog), std::move(on_user_closed)});
   return true;
+}
+
+void CPropsWindows::ClosedByUser(const COstrelObject* object) {
+  std::function<void()> told;
+  for (Entry& entry : entries_)
+    if (entry.object == object) told = std::move(entry.on_user_closed);
+  Close(object);
+  if (told) told();
 }
 
 void CPropsWindows::Close(const COstrelObject* object) {
@@ -52,16 +69,26 @@ void CPropsWindows::Close(const COstrelObject* object) {
   Entry entry = std::move(*it);
   entries_.erase(it);
   if (QWidget* window = entry.dialog->widget()) window->hide();
-  // Deleted from the event loop: the window's own handler may be running below this call.
-  CObjectPropsDialog* dialog = entry.dialog.release();
-  COstrelObject* held = entry.object;
+  // Deleted from the event loop: the window's own handler may be running below this call. A
+  // window still waiting goes with the others when they all close (the document may go
+  // before the loop turns again).
+  closing_.push_back(std::move(entry));
+  std::weak_ptr<int> alive = alive_;
   QMetaObject::invokeMethod(
       QCoreApplication::instance(),
-      [dialog, held] {
-        delete dialog;
-        held->Release();
+      [this, alive] {
+        if (!alive.expired()) DeleteClosed();
       },
       Qt::QueuedConnection);
+}
+
+void CPropsWindows::DeleteClosed() {
+  std::vector<Entry> closed = std::move(closing_);
+  closing_.clear();
+  for (Entry& entry : closed) {
+    entry.dialog.reset();
+    entry.object->Release();
+  }
 }
 
 void CPropsWindows::CloseAll() {
@@ -72,6 +99,7 @@ void CPropsWindows::CloseAll() {
     entry.dialog.reset();
     entry.object->Release();
   }
+  DeleteClosed();
 }
 
 void CPropsWindows::OnDocumentHint(int hint, COstrelObject* object) {

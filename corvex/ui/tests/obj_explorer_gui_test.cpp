@@ -202,6 +202,94 @@ TEST_F(ExplorerTest, DoubleClickOnEachKindOpensItsWindow) {
   }
 }
 
+TEST_F(ExplorerTest, TheWindowOpenedFromTheTreeFollowsTheTreesSelection) {
+  CPropsWindows& windows = world.frame().props_windows();
+  // No window of the tree's is open: selecting objects opens none.
+  tree().setCurrentIndex(tree().ItemOf(world.track)->index());
+  EXPECT_EQ(windows.Find(world.track), nullptr);
+  // A window opened on the chart is not the tree's.
+  world.DoubleClick(world.PointOf(world.route));
+  ASSERT_NE(windows.Find(world.route), nullptr);
+  EXPECT_EQ(tree().OwnedObject(), nullptr);
+
+  DoubleClickItem(tree().ItemOf(world.mark));
+  ASSERT_NE(windows.Find(world.mark), nullptr);
+  EXPECT_EQ(tree().OwnedObject(), world.mark);
+  tree().activateWindow();
+  vd::test::DrainEvents();
+  QWidget* active = QApplication::activeWindow();
+  tree().setCurrentIndex(tree().ItemOf(world.note)->index());
+  EXPECT_EQ(windows.Find(world.mark), nullptr) << "the window of the object left closes";
+  EXPECT_TRUE(dynamic_cast<CDlgTextProps*>(windows.Find(world.note)));
+  EXPECT_TRUE(world.note->IsSelected());
+  EXPECT_EQ(form().object(), world.note);
+  vd::test::DrainEvents();
+  EXPECT_EQ(QApplication::activeWindow(), active) << "the keyboard stays in the tree";
+  EXPECT_NE(windows.Find(world.route), nullptr) << "the chart's window stays";
+  // A category selected: the window stays with its object.
+  tree().setCurrentIndex(tree().CategoryItem("Routes")->index());
+  EXPECT_NE(windows.Find(world.note), nullptr);
+  tree().setCurrentIndex(tree().ItemOf(world.vessel)->index());
+  EXPECT_EQ(windows.Find(world.note), nullptr);
+  EXPECT_TRUE(dynamic_cast<CDlgCurrentPositionProps*>(windows.Find(world.vessel)));
+
+  // Closed by the user, the window is the tree's no more: selecting opens nothing again.
+  windows.Find(world.vessel)->OnCancel();
+  vd::test::DrainEvents();
+  EXPECT_EQ(tree().OwnedObject(), nullptr);
+  tree().setCurrentIndex(tree().ItemOf(world.track)->index());
+  EXPECT_EQ(windows.Find(world.track), nullptr);
+}
+
+TEST_F(ExplorerTest, DeletingTheObjectOfTheTreesWindowSelectsTheItemNextToIt) {
+  for (const char* name : {"Cairn", "Dock", "Eddy"}) {
+    CObjWaypoint* more = world.doc().NewMark();
+    more->Set(world.mark->position.lat, world.mark->position.lon, name, "", 10, 1);
+    more->name = name;
+    more->SetCategory("Marks");
+    more->NotifyChange(kChangeCategory);
+  }
+  // "Marks" holds Buoy, Cairn, Dock, Eddy.
+  const struct {
+    const char* deleted;
+    bool window;           // its window was opened from the tree
+    const char* selected;  // the object selected afterwards, if any
+  } cases[] = {{"Cairn", true, "Dock"},   // the item after it
+               {"Eddy", true, "Dock"},    // the last: the item before it
+               {"Buoy", false, nullptr}};  // selected without the tree's window: nothing
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.deleted);
+    COstrelObject* doomed = FindNamed(c.deleted);
+    ASSERT_NE(doomed, nullptr);
+    if (c.window) {
+      DoubleClickItem(tree().ItemOf(doomed));
+      ASSERT_EQ(tree().OwnedObject(), doomed);
+    } else {
+      tree().setCurrentIndex(tree().ItemOf(doomed)->index());
+      ASSERT_EQ(tree().OwnedObject(), nullptr);
+    }
+    ASSERT_TRUE(doomed->IsSelected());
+    doomed->Delete(false);
+    vd::test::DrainEvents();
+    EXPECT_EQ(world.frame().props_windows().Find(doomed), nullptr);
+    EXPECT_EQ(tree().OwnedObject(), nullptr);
+    COstrelObject* selected = COstrelObject::GetSelected(&world.doc());
+    CExplorerItem* current = tree().SelectedItem();
+    if (c.selected) {
+      ASSERT_NE(selected, nullptr);
+      EXPECT_EQ(selected->name, c.selected);
+      ASSERT_NE(current, nullptr);
+      EXPECT_EQ(current->object, selected) << "the tree shows it selected";
+      EXPECT_EQ(form().object(), selected);
+      EXPECT_EQ(world.frame().props_windows().Find(selected), nullptr) << "no window opens";
+    } else {
+      for (COstrelObject* object : *world.doc().GetObjectList())
+        EXPECT_FALSE(object->IsSelected()) << object->name;
+      EXPECT_EQ(current, nullptr);
+    }
+  }
+}
+
 TEST_F(ExplorerTest, DragAndDropMovesAnObjectAndUndoPutsItBack) {
   Drop(tree().ItemOf(world.mark), tree().CategoryItem("Tracks"));
   EXPECT_EQ(world.mark->category()->name(), "Tracks");
