@@ -6,10 +6,12 @@
 #include "gps/instruments/race_start.h"
 #include "gps/user_notification_manager.h"
 #include "overlays/model/mark_manager.h"
+#include "overlays/model/overlay_painter.h"
 #include "overlays/model/overlay_gps_position.h"
 #include "overlays/model/overlay_sheets.h"
 #include "overlays/model/overlay_shell.h"
 #include "overlays/model/track_manager.h"
+#include "overlays/model/ui/overlay_drawing.h"
 #include "overlays/model/ui/overlay_sheet_presenter.h"
 #include "viewer_lib/data_connection.h"
 #include "viewer_lib/quick_chart_view.h"
@@ -44,6 +46,7 @@ CNewerGeneration::CNewerGeneration(const std::string& settings_name) {
   tracks_ = std::make_unique<CTrackManager>();
   position_ = std::make_unique<COverlayGPSPosition>();
   COverlaySheets::Install(&COverlaySheetPresenter::Global());
+  COverlayPainter::Install(&COverlaySurfacePainter::Global());
 }
 
 void CNewerGeneration::InstallShell(std::unique_ptr<COverlayShell> shell) {
@@ -55,6 +58,7 @@ CNewerGeneration::~CNewerGeneration() {
   if (shell_ && COverlayShell::Get() == shell_.get()) COverlayShell::Install(nullptr);
   shell_.reset();
   COverlaySheets::Install(nullptr);
+  COverlayPainter::Install(nullptr);
   position_.reset();
   tracks_.reset();
   marks_.reset();

@@ -3,7 +3,7 @@
 // records are read from the program's settings file and written back (so the file holds every
 // record, the units and the AIS alarm settings among them), the global mark and track managers
 // and the own position are created, the AIS target manager and the race start instruments are
-// built, and the action sheets of its overlay objects are installed.
+// built, and the drawing and action sheets of its overlay objects are installed.
 //
 // User-interface thread only; one object per program, alive while the program runs.
 #include <memory>

@@ -8,11 +8,11 @@
 #include "gps/user_notification_manager.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/overlay_mark.h"
+#include "overlays/model/overlay_painter.h"
 #include "overlays/model/overlay_time.h"
 #include "overlays/model/screen_points.h"
 #include "overlays/model/screen_transform.h"
 #include "platform/os/numbers.h"
-#include "platform/ui/surface.h"
 
 namespace {
 
@@ -66,7 +66,9 @@ std::string CAISTarget::Tooltip() const {
 void CAISTarget::Draw(vd::ui::Surface& dc, const CScreenTransform& view,
                       const CScreenPoints& points) {
   if (!NoteDrawnPosition(view, points)) return;
-  DrawVector(dc, view, points);
+  COverlayPainter* painter = COverlayPainter::Get();
+  if (painter == nullptr) return;
+  painter->DrawMovingTarget(*this, dc, view, points);
   const vd::ui::Point at = view.ToScreenPixel(points.points[0]);
   const float unit = DisplayScale() * (kind_text == "Class B" ? 0.8f : 1.0f);
   // Corners in display units, x east and y north, turned to the heading.
@@ -91,14 +93,7 @@ void CAISTarget::Draw(vd::ui::Surface& dc, const CScreenTransform& view,
     screen[i] = {at.x + static_cast<int>(std::lround(x * unit)),
                  at.y - static_cast<int>(std::lround(y * unit))};
   }
-  const vd::ui::ColourRef fill = vd::ui::MakeColourRef(
-      static_cast<uint8_t>(colour >> 16), static_cast<uint8_t>(colour >> 8),
-      static_cast<uint8_t>(colour));
-  const vd::ui::Brush old_brush = dc.SelectBrush(vd::ui::Brush::Solid(fill));
-  const vd::ui::Pen old_pen = dc.SelectPen({vd::ui::LineStyle::Solid, 1, 0});
-  dc.Polygon(screen);
-  dc.SelectPen(old_pen);
-  dc.SelectBrush(old_brush);
+  painter->DrawTargetSymbol(dc, screen, colour);
 }
 
 // ---- CAISTargetManager ----

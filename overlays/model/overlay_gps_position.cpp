@@ -7,8 +7,8 @@
 #include "geodesy/chart_view_georef.h"
 #include "geodesy/default_units.h"
 #include "geodesy/local_projection.h"
+#include "overlays/model/overlay_painter.h"
 #include "overlays/model/overlay_selection.h"
-#include "platform/ui/surface.h"
 
 namespace {
 
@@ -197,29 +197,7 @@ void COverlayGPSPosition::Draw(vd::ui::Surface& dc, const CScreenTransform& view
     return;
   }
   if (!NoteDrawnPosition(view, points)) return;
-  // screen_heading_ points along the heading in screen pixels (y down); the triangle's length is
-  // centred on the position.
-  const float scale = DisplayScale();
-  const vd::ui::Point at = view.ToScreenPixel(points.points[0]);
-  const double cx = at.x + shape_offset_.x * scale;
-  const double cy = at.y + shape_offset_.y * scale;
-  const double half_length = kShapeLength / 2 * scale;
-  const double half_width = kShapeHalfWidth * scale;
-  const double ux = screen_heading_.east;
-  const double uy = screen_heading_.north;
-  auto point = [](double x, double y) {
-    return vd::ui::Point{static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y))};
-  };
-  const vd::ui::Point triangle[] = {
-      point(cx + ux * half_length, cy + uy * half_length),
-      point(cx - ux * half_length - uy * half_width, cy - uy * half_length + ux * half_width),
-      point(cx - ux * half_length + uy * half_width, cy - uy * half_length - ux * half_width)};
-  const vd::ui::ColourRef fill = vd::ui::MakeColourRef(
-      static_cast<uint8_t>(colour >> 16), static_cast<uint8_t>(colour >> 8),
-      static_cast<uint8_t>(colour));
-  const vd::ui::Pen old_pen = dc.SelectPen({vd::ui::LineStyle::Solid, 1, fill});
-  const vd::ui::Brush old_brush = dc.SelectBrush(vd::ui::Brush::Solid(fill));
-  dc.Polygon(triangle);
-  dc.SelectBrush(old_brush);
-  dc.SelectPen(old_pen);
+  if (COverlayPainter* painter = COverlayPainter::Get()) {
+    painter->DrawHeadingShape(*this, dc, view, points);
+  }
 }

@@ -94,6 +94,10 @@ class COverlayGPSPosition : public COverlayMovingTarget {
   // The current velocity over ground, knots.
   const UnitVector& course_velocity() const { return course_velocity_; }
   double damped_heading() const { return damped_heading_; }
+  // The heading triangle's offset from the position (display units, y down) and the heading's
+  // direction on screen, as the last Project left them.
+  const vd::ui::PointF& shape_offset() const { return shape_offset_; }
+  const UnitVector& screen_heading() const { return screen_heading_; }
 
  private:
   class FixTimeout : public Listener<CHeartbeat> {

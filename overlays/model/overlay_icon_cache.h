@@ -8,7 +8,9 @@
 #include <string>
 #include <utility>
 
-#include "platform/ui/image.h"
+namespace vd::ui {
+class Image;
+}
 
 class COverlayIconCache {
  public:

@@ -12,12 +12,12 @@
 #include "geodesy/default_units.h"
 #include "gps/user_notification_manager.h"
 #include "overlays/model/mark_manager.h"
+#include "overlays/model/overlay_painter.h"
 #include "overlays/model/overlay_route.h"
 #include "overlays/model/overlay_selection.h"
 #include "overlays/model/overlay_sheets.h"
 #include "overlays/model/overlay_time.h"
 #include "platform/os/numbers.h"
-#include "platform/ui/surface.h"
 
 const CSerializable::TypeOf<COverlayMark> COverlayMark::cType(COverlayMark::kTypeId);
 
@@ -165,24 +165,7 @@ void COverlayMark::Project(CScreenPoints& points, const ChartViewGeoref& georef)
 void COverlayMark::Draw(vd::ui::Surface& dc, const CScreenTransform& view,
                         const CScreenPoints& points) {
   if (points.points.empty() || !live) return;
-  const COverlayIconCache::Entry& entry = ResolveIcon();
-  const vd::ui::Point centre = view.ToScreenPixel(points.points.front());
-  const int half_width = static_cast<int>(entry.width / 2);
-  const int half_height = static_cast<int>(entry.height / 2);
-  if (entry.image) {
-    dc.Blit({centre.x - half_width, centre.y - half_height}, *entry.image);
-    return;
-  }
-  // No image loaded for the icon: a disc of the icon's size in the mark's colour.
-  const vd::ui::ColourRef fill = vd::ui::MakeColourRef(
-      static_cast<uint8_t>(colour >> 16), static_cast<uint8_t>(colour >> 8),
-      static_cast<uint8_t>(colour));
-  const vd::ui::Pen old_pen = dc.SelectPen({vd::ui::LineStyle::Solid, 0, 0});
-  const vd::ui::Brush old_brush = dc.SelectBrush(vd::ui::Brush::Solid(fill));
-  dc.Ellipse({centre.x - half_width, centre.y - half_height, centre.x + half_width + 1,
-              centre.y + half_height + 1});
-  dc.SelectBrush(old_brush);
-  dc.SelectPen(old_pen);
+  if (COverlayPainter* painter = COverlayPainter::Get()) painter->DrawMark(*this, dc, view, points);
 }
 
 bool COverlayMark::OnTap(float x, float y, const GeoPoint& /*position*/) {

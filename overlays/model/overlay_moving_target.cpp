@@ -6,13 +6,12 @@
 #include "geodesy/chart_view_georef.h"
 #include "geodesy/local_projection.h"
 #include "overlays/model/overlay_gps_position.h"
-#include "platform/ui/surface.h"
+#include "overlays/model/overlay_painter.h"
 
 namespace {
 
 float display_scale = 1.0f;
 
-constexpr double kArrowHalfAngle = 0.5235987755982988;  // 30 degrees, in radians
 
 }  // namespace
 
@@ -51,33 +50,6 @@ void COverlayMovingTarget::Project(CScreenPoints& points, const ChartViewGeoref&
   points.ComputeBounds();
 }
 
-void COverlayMovingTarget::DrawVector(vd::ui::Surface& dc, const CScreenTransform& view,
-                                      const CScreenPoints& points) {
-  if (points.points.size() < 2) return;
-  const vd::ui::Point from = view.ToScreenPixel(points.points[0]);
-  const vd::ui::Point to = view.ToScreenPixel(points.points[1]);
-  const vd::ui::Pen old = dc.SelectPen(
-      {vd::ui::LineStyle::Solid, 1,
-       vd::ui::MakeColourRef(static_cast<uint8_t>(colour >> 16), static_cast<uint8_t>(colour >> 8),
-                             static_cast<uint8_t>(colour))});
-  dc.MoveTo(from);
-  dc.LineTo(to);
-  const double dx = to.x - from.x;
-  const double dy = to.y - from.y;
-  const double length = std::hypot(dx, dy);
-  if (length > 0) {
-    // Two barbs pointing back from the end, 30 degrees either side of the line.
-    const double size = kArrowSize * display_scale;
-    const double back = std::atan2(-dy, -dx);
-    auto barb = [&](double turn) {
-      return vd::ui::Point{to.x + static_cast<int>(std::lround(size * std::cos(back + turn))),
-                           to.y + static_cast<int>(std::lround(size * std::sin(back + turn)))};
-    };
-    const vd::ui::Point head[] = {barb(kArrowHalfAngle), to, barb(-kArrowHalfAngle)};
-    dc.Polyline(head);
-  }
-  dc.SelectPen(old);
-}
 
 bool COverlayMovingTarget::NoteDrawnPosition(const CScreenTransform& view,
                                              const CScreenPoints& points) {
@@ -89,7 +61,10 @@ bool COverlayMovingTarget::NoteDrawnPosition(const CScreenTransform& view,
 
 void COverlayMovingTarget::Draw(vd::ui::Surface& dc, const CScreenTransform& view,
                                 const CScreenPoints& points) {
-  if (NoteDrawnPosition(view, points)) DrawVector(dc, view, points);
+  if (!NoteDrawnPosition(view, points)) return;
+  if (COverlayPainter* painter = COverlayPainter::Get()) {
+    painter->DrawMovingTarget(*this, dc, view, points);
+  }
 }
 
 bool COverlayMovingTarget::HitTest(float x, float y, const GeoPoint& /*position*/) {

@@ -22,7 +22,7 @@ class COverlayMovingTarget : public COverlayObject, public CDataGPSPosition {
   // is above 0.2 knots, the vector's end: speed x vector_scale minutes x the target's factor.
   // Nothing without a position (none yet, or 0, 0).
   void Project(CScreenPoints& points, const ChartViewGeoref& georef) override;
-  // The vector with an arrow head at its end, when Project gave one.
+  // The vector with an arrow head at its end, when Project gave one (through the painter).
   void Draw(vd::ui::Surface& dc, const CScreenTransform& view,
             const CScreenPoints& points) override;
   // Screen points within kHitRadius of where the position was last drawn.
@@ -40,7 +40,6 @@ class COverlayMovingTarget : public COverlayObject, public CDataGPSPosition {
   bool HasPosition() const;
   // Notes where the position is drawn (for HitTest); false when Project gave no position.
   bool NoteDrawnPosition(const CScreenTransform& view, const CScreenPoints& points);
-  void DrawVector(vd::ui::Surface& dc, const CScreenTransform& view, const CScreenPoints& points);
 
  private:
   std::optional<vd::ui::Point> drawn_at_;  // the position's screen pixel at the last Draw

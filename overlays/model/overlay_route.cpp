@@ -9,6 +9,7 @@
 #include "geodesy/default_units.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/notify_callback.h"
+#include "overlays/model/overlay_painter.h"
 #include "overlays/model/overlay_selection.h"
 #include "overlays/model/overlay_route_online.h"
 #include "overlays/model/overlay_shell.h"
@@ -16,7 +17,6 @@
 #include "overlays/model/overlay_track.h"
 #include "overlays/model/record_list.h"
 #include "platform/os/numbers.h"
-#include "platform/ui/surface.h"
 
 const CSerializable::TypeOf<COverlayRoute> COverlayRoute::cType(COverlayRoute::kTypeId);
 
@@ -307,17 +307,9 @@ void COverlayRoute::Project(CScreenPoints& screen, const ChartViewGeoref& georef
 void COverlayRoute::Draw(vd::ui::Surface& dc, const CScreenTransform& view,
                          const CScreenPoints& screen) {
   if (screen.points.empty() || !live) return;
-  std::vector<vd::ui::Point> line;
-  line.reserve(screen.points.size());
-  for (const ScreenPointF& point : screen.points) line.push_back(view.ToScreenPixel(point));
-  const auto style = pattern >= 0 && pattern <= 4 ? static_cast<vd::ui::LineStyle>(pattern)
-                                                  : vd::ui::LineStyle::Solid;
-  const vd::ui::Pen old = dc.SelectPen(
-      {style, static_cast<int>(std::lround(width)),
-       vd::ui::MakeColourRef(static_cast<uint8_t>(colour >> 16), static_cast<uint8_t>(colour >> 8),
-                             static_cast<uint8_t>(colour))});
-  dc.Polyline(line);
-  dc.SelectPen(old);
+  if (COverlayPainter* painter = COverlayPainter::Get()) {
+    painter->DrawRoute(*this, dc, view, screen);
+  }
 }
 
 bool COverlayRoute::OnTap(float x, float y, const GeoPoint& position) {

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "core/app/app_common.h"
-#include "core/ui/message_boxes.h"
 #include "core/web_binary_cgi.h"
 #include "core/xml_document.h"
 #include "core/xml_node.h"
@@ -14,7 +13,7 @@
 #include "overlays/model/overlay_shell.h"
 #include "overlays/model/overlay_time.h"
 #include "overlays/model/overlay_track.h"
-#include "overlays/road_routing.h"
+#include "overlays/routing/directions.h"
 #include "platform/os/folders.h"
 
 namespace {
@@ -62,7 +61,9 @@ void GiveBack(COverlayRoute& route) {
   DropSaved();
 }
 
-void Problem(const std::string& text) { ShowMessageBox(nullptr, kCaption, text); }
+void Problem(const std::string& text) {
+  if (COverlayShell* shell = COverlayShell::Get()) shell->ShowWarning(kCaption, text);
+}
 
 std::string RequestPath() {
   const CAppCommon* app = CAppCommon::Instance();
@@ -150,11 +151,7 @@ void ShowOptimiseRouteTip() {
   const char* tip =
       "Note: The routing algorithm has limited knowledge of walking and cycling trails. Use "
       "\"Revert\" if it does not route along the desired path";
-  if (COverlayShell* shell = COverlayShell::Get()) {
-    shell->ShowHint(tip);
-  } else {
-    ShowHint(tip);
-  }
+  if (COverlayShell* shell = COverlayShell::Get()) shell->ShowHint(tip);
   settings.optimize_route_tip = true;
   settings.MarkDirty();
   PersistantData::SaveAll();

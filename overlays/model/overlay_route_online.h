@@ -1,7 +1,7 @@
 #pragma once
 // Road routing of the newer model's routes (COverlayRoute::OptimiseOnline): the route's points
 // go with a travel mode to the routing CGI (request and reply formats in
-// overlays/road_routing.h) and the route is rebuilt from the directions of the reply. The
+// overlays/routing/directions.h) and the route is rebuilt from the directions of the reply. The
 // points, name, description and type the route had before are kept aside for the one route last
 // optimised, so that the mode "revert" can restore them.
 //

@@ -1,7 +1,8 @@
 #pragma once
-// What the newer overlay model asks of the program's main window: the status line, one-line
-// hints, links and chart downloads. The shell installs its implementation; without one nothing
-// is shown, links go to the desktop and no chart data is downloaded.
+// What the newer overlay model asks of the program's main window: the status line, hints and
+// warnings, links and chart downloads. The program installs its implementation
+// (overlays/model/ui/window_overlay_shell.h); without one nothing is shown, links go to the
+// desktop and no chart data is downloaded.
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,8 @@ class COverlayShell {
   virtual void ClearStatusText() = 0;
   // A short information message for the user.
   virtual void ShowHint(const std::string& text) = 0;
+  // A problem the user has to know of, in a warning box with the caption.
+  virtual void ShowWarning(const std::string& caption, const std::string& text) = 0;
   // Opens a mark's link with the desktop's handler.
   virtual void OpenLink(const std::string& link);
   // Whether the current chart view shows a chart that can download its missing data.

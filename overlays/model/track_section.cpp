@@ -8,11 +8,11 @@
 #include "geodesy/chart_view_georef.h"
 #include "geodesy/default_units.h"
 #include "geodesy/local_projection.h"
+#include "overlays/model/overlay_painter.h"
 #include "overlays/model/overlay_selection.h"
 #include "overlays/model/overlay_sheets.h"
 #include "overlays/model/overlay_time.h"
 #include "overlays/model/overlay_track.h"
-#include "platform/ui/surface.h"
 
 bool CTrackSection::Serialize(CSerializableStream& stream) {
   CSerializableStream::Block block(stream);
@@ -44,19 +44,9 @@ void CTrackSection::Project(CScreenPoints& screen, const ChartViewGeoref& georef
 void CTrackSection::Draw(vd::ui::Surface& dc, const CScreenTransform& view,
                          const CScreenPoints& screen) {
   if (screen.points.size() < 2 || owner == nullptr) return;
-  std::vector<vd::ui::Point> line;
-  line.reserve(screen.points.size());
-  for (const ScreenPointF& point : screen.points) line.push_back(view.ToScreenPixel(point));
-  const uint32_t c = owner->colour;
-  const auto style = owner->pattern >= 0 && owner->pattern <= 4
-                         ? static_cast<vd::ui::LineStyle>(owner->pattern)
-                         : vd::ui::LineStyle::Solid;
-  const vd::ui::Pen old = dc.SelectPen(
-      {style, static_cast<int>(std::lround(owner->width)),
-       vd::ui::MakeColourRef(static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8),
-                             static_cast<uint8_t>(c))});
-  dc.Polyline(line);
-  dc.SelectPen(old);
+  if (COverlayPainter* painter = COverlayPainter::Get()) {
+    painter->DrawTrackSection(*this, dc, view, screen);
+  }
 }
 
 bool CTrackSection::IsLive() const { return count >= 2 && owner != nullptr && owner->live; }

@@ -1,5 +1,6 @@
 // The newer library generation inside the running chart program: its overlay model talks to
-// the program's main window (status line, hints, action sheets over the window).
+// the program's main window (status line, hints, action sheets over the window) and is drawn
+// by the program's painter.
 #include <gtest/gtest.h>
 
 #include <QPoint>
@@ -11,6 +12,7 @@
 #include "corvex/ui/tests/corvex_program.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/notify_callback.h"
+#include "overlays/model/overlay_painter.h"
 #include "overlays/model/overlay_sheets.h"
 #include "overlays/model/overlay_shell.h"
 #include "overlays/model/ui/window_overlay_shell.h"
@@ -43,6 +45,7 @@ TEST(CorvexNewerGeneration, OverlayModelReachesTheMainWindow) {
   auto* shell = dynamic_cast<CWindowOverlayShell*>(COverlayShell::Get());
   ASSERT_NE(shell, nullptr) << "no shell installed at start-up";
   EXPECT_EQ(shell->window(), &program.frame());
+  EXPECT_NE(COverlayPainter::Get(), nullptr) << "the model's objects would draw nothing";
   CMarkManager* marks = CMarkManager::Instance();
   ASSERT_NE(marks, nullptr);
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <string>
@@ -59,6 +60,7 @@ class RecordingShell : public COverlayShell {
   void SetStatusText(const std::string& text) override { status = text; }
   void ClearStatusText() override { status.clear(); }
   void ShowHint(const std::string& text) override { hints.push_back(text); }
+  void ShowWarning(const std::string&, const std::string& text) override { hints.push_back(text); }
   std::string status;
   std::vector<std::string> hints;
 };

@@ -13,7 +13,6 @@
 #include "overlays/model/overlay_route_online.h"
 #include "overlays/model/tests/routing_test_support.h"
 #include "platform/os/http_transport.h"
-#include "platform/ui/responder.h"
 #include "tests/http_test_server.h"
 #include "tests/temp_dir.h"
 
@@ -84,8 +83,7 @@ class OnlineRoutingTest : public ::testing::Test {
   vd::test::HttpTestServer server;
   TestApp app;
   CMarkManager marks;
-  vd::test::MessageRecorder messages;
-  vd::ui::ScopedResponder responder{&messages};
+  vd::test::RecordingShell messages;
 };
 
 // Two steps meeting at (50.02, -1.0); the second starts with a right turn.

@@ -1,6 +1,6 @@
 #pragma once
 // Shared pieces of the routing and action-sheet tests of the newer model: routes of the mark
-// manager, encoded polylines, and a responder that records message boxes.
+// manager, encoded polylines, and a shell that records what the model tells the user.
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -9,9 +9,7 @@
 #include <vector>
 
 #include "overlays/model/mark_manager.h"
-#include "platform/ui/message_box.h"
-#include "platform/ui/responder.h"
-#include "platform/ui/window_messages.h"
+#include "overlays/model/overlay_shell.h"
 
 namespace vd::test {
 
@@ -53,19 +51,25 @@ inline std::string EncodePolyline(const std::vector<std::pair<double, double>>& 
   return text;
 }
 
-// Answers every message box with its first button (Yes for questions unless told otherwise)
-// and records texts and captions.
-struct MessageRecorder : vd::ui::DialogResponder {
-  int MessageBox(const vd::ui::MessageBoxRequest& request) override {
-    texts.push_back(request.text);
-    captions.push_back(request.caption);
-    return vd::ui::MessageBoxButtons(request.flags).front() == vd::ui::kIdYes && !answer_yes
-               ? vd::ui::kIdNo
-               : vd::ui::MessageBoxButtons(request.flags).front();
+// The program's shell as a recorder, installed while it lives: warnings (texts and captions),
+// hints and the status line.
+class RecordingShell : public COverlayShell {
+ public:
+  RecordingShell() { Install(this); }
+  ~RecordingShell() override { Install(nullptr); }
+  RecordingShell(const RecordingShell&) = delete;
+  RecordingShell& operator=(const RecordingShell&) = delete;
+  void SetStatusText(const std::string& text) override { status = text; }
+  void ClearStatusText() override { status.clear(); }
+  void ShowHint(const std::string& text) override { hints.push_back(text); }
+  void ShowWarning(const std::string& caption, const std::string& text) override {
+    captions.push_back(caption);
+    texts.push_back(text);
   }
+  std::string status;
+  std::vector<std::string> hints;
   std::vector<std::string> texts;
   std::vector<std::string> captions;
-  bool answer_yes = true;
 };
 
 }  // namespace vd::test

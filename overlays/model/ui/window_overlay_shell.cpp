@@ -28,6 +28,10 @@ void CWindowOverlayShell::ShowHint(const std::string& text) {
   vd::ui::RunMessageBox(window_, text, "Hint", vd::ui::kMbOk | vd::ui::kMbIconInformation);
 }
 
+void CWindowOverlayShell::ShowWarning(const std::string& caption, const std::string& text) {
+  vd::ui::RunMessageBox(window_, text, caption, vd::ui::kMbOk | vd::ui::kMbIconWarning);
+}
+
 QWidget* CWindowOverlayShell::SheetOwner() {
   const auto* shell = dynamic_cast<CWindowOverlayShell*>(COverlayShell::Get());
   return shell != nullptr ? shell->window() : nullptr;

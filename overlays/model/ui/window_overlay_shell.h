@@ -1,6 +1,7 @@
 #pragma once
 // The newer overlay model's shell over a program's main window: the status line is the window's
-// status bar (nothing when the window has none), hints are information boxes over the window, links open with the desktop's
+// status bar (nothing when the window has none), hints and warnings are message boxes over the
+// window, links open with the desktop's
 // handler, and the action sheets of marks, routes and tracks open over the window. A program
 // may derive from it to offer chart downloads.
 //
@@ -21,6 +22,7 @@ class CWindowOverlayShell : public COverlayShell {
   void SetStatusText(const std::string& text) override;
   void ClearStatusText() override;
   void ShowHint(const std::string& text) override;
+  void ShowWarning(const std::string& caption, const std::string& text) override;
 
   QMainWindow* window() const { return window_; }
   // The window the action sheets open over: the installed shell's main window when the

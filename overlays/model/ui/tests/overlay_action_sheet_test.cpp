@@ -16,7 +16,10 @@
 #include "overlays/model/tests/routing_test_support.h"
 #include "overlays/model/ui/track_action_sheet.h"
 #include "overlays/model/track_manager.h"
+#include "platform/ui/message_box.h"
 #include "platform/ui/popup_menu.h"
+#include "platform/ui/responder.h"
+#include "platform/ui/window_messages.h"
 
 namespace {
 
@@ -43,9 +46,24 @@ void Choose(const CActionSheetMenu& sheet, const std::string& text) {
   ADD_FAILURE() << "no row " << text;
 }
 
+// Answers every message box with its first button (Yes for questions unless told otherwise)
+// and records texts and captions.
+struct MessageRecorder : vd::ui::DialogResponder {
+  int MessageBox(const vd::ui::MessageBoxRequest& request) override {
+    texts.push_back(request.text);
+    captions.push_back(request.caption);
+    return vd::ui::MessageBoxButtons(request.flags).front() == vd::ui::kIdYes && !answer_yes
+               ? vd::ui::kIdNo
+               : vd::ui::MessageBoxButtons(request.flags).front();
+  }
+  std::vector<std::string> texts;
+  std::vector<std::string> captions;
+  bool answer_yes = true;
+};
+
 // Answers each popup menu with the next text to choose and each question as told; records the
 // titles of the menus shown.
-struct SheetResponder : vd::test::MessageRecorder {
+struct SheetResponder : MessageRecorder {
   int TrackPopupMenu(const vd::ui::PopupMenu& menu, QWidget*, QPoint) override {
     titles.push_back(menu.items().empty() ? "" : menu.items().front().text);
     if (choices.empty()) return 0;
@@ -65,6 +83,9 @@ struct TestShell : COverlayShell {
   void SetStatusText(const std::string&) override {}
   void ClearStatusText() override {}
   void ShowHint(const std::string& text) override { hints.push_back(text); }
+  void ShowWarning(const std::string& caption, const std::string& text) override {
+    warnings.push_back(caption + ": " + text);
+  }
   void OpenLink(const std::string& link) override { links.push_back(link); }
   bool CanDownloadChartData() override { return can_download; }
   void DownloadChartData(const std::vector<std::pair<double, double>>& points,
@@ -72,6 +93,7 @@ struct TestShell : COverlayShell {
     downloads.emplace_back(points.size(), polygon);
   }
   std::vector<std::string> hints;
+  std::vector<std::string> warnings;
   std::vector<std::string> links;
   std::vector<std::pair<size_t, bool>> downloads;
   bool can_download = false;
@@ -297,11 +319,11 @@ TEST_F(ActionSheetTest, RoutingSheetTipAndRevert) {
             "Note: The routing algorithm has limited knowledge of walking and cycling trails. "
             "Use \"Revert\" if it does not route along the desired path");
   EXPECT_TRUE(CMarkManager::Settings().optimize_route_tip);
-  EXPECT_TRUE(answers.texts.empty());
+  EXPECT_TRUE(shell.warnings.empty());
 
   Choose(*sheet, "Revert to original");
-  EXPECT_EQ(answers.texts, std::vector<std::string>{"Cannot undo optimization on this route."});
-  EXPECT_EQ(answers.captions, std::vector<std::string>{"Problem"});
+  EXPECT_EQ(shell.warnings,
+            std::vector<std::string>{"Problem: Cannot undo optimization on this route."});
   CMarkManager::Settings().optimize_route_tip = false;
 }
 

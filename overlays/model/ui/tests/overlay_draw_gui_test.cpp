@@ -6,6 +6,7 @@
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/overlay_icon_cache.h"
 #include "overlays/model/track_manager.h"
+#include "overlays/model/ui/overlay_drawing.h"
 #include "platform/ui/image.h"
 #include "platform/ui/surface.h"
 
@@ -24,7 +25,14 @@ CScreenPoints Geometry(std::initializer_list<ScreenPointF> points) {
 
 uint32_t Rgb(vd::ui::Argb pixel) { return pixel & 0xFFFFFF; }
 
-TEST(OverlayDraw, LinesOfRoutesAndTrackSectionsThroughTheViewTransform) {
+// The painter the programs install draws for every test here.
+class OverlayDraw : public ::testing::Test {
+ protected:
+  void SetUp() override { COverlayPainter::Install(&COverlaySurfacePainter::Global()); }
+  void TearDown() override { COverlayPainter::Install(nullptr); }
+};
+
+TEST_F(OverlayDraw, LinesOfRoutesAndTrackSectionsThroughTheViewTransform) {
   CMarkManager marks;
   CTrackManager tracks;
   COverlayRoute route;
@@ -54,7 +62,7 @@ TEST(OverlayDraw, LinesOfRoutesAndTrackSectionsThroughTheViewTransform) {
   }
 }
 
-TEST(OverlayDraw, MarkIconOrItsStandIn) {
+TEST_F(OverlayDraw, MarkIconOrItsStandIn) {
   CMarkManager marks;
   COverlayMark mark;
   mark.icon = "Testicon";

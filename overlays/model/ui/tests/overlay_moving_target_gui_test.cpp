@@ -6,6 +6,7 @@
 
 #include "overlays/model/overlay_gps_position.h"
 #include "overlays/model/tests/moving_target_test_support.h"
+#include "overlays/model/ui/overlay_drawing.h"
 #include "platform/ui/image.h"
 #include "platform/ui/surface.h"
 
@@ -23,7 +24,14 @@ CScreenPoints Geometry(std::initializer_list<ScreenPointF> points) {
 
 uint32_t Rgb(vd::ui::Argb pixel) { return pixel & 0xFFFFFF; }
 
-TEST(MovingTargetDraw, VectorWithArrowHeadAndHitTest) {
+// The painter the programs install draws for every test here.
+class MovingTargetDraw : public ::testing::Test {
+ protected:
+  void SetUp() override { COverlayPainter::Install(&COverlaySurfacePainter::Global()); }
+  void TearDown() override { COverlayPainter::Install(nullptr); }
+};
+
+TEST_F(MovingTargetDraw, VectorWithArrowHeadAndHitTest) {
   COverlayMovingTarget target(3);
   target.colour = 0xFFC00000;
   const CScreenTransform view{0, 0.0f, 0.0f};
@@ -58,7 +66,7 @@ TEST(MovingTargetDraw, VectorWithArrowHeadAndHitTest) {
   EXPECT_FALSE(target.HitTest(20, 50, {}));
 }
 
-TEST(MovingTargetDraw, OwnPositionHeadingTriangle) {
+TEST_F(MovingTargetDraw, OwnPositionHeadingTriangle) {
   COverlayGPSPosition own;
   own.latitude = vd::test::kTargetLat;
   own.longitude = vd::test::kTargetLon;
