@@ -4,11 +4,12 @@
 #include <cmath>
 
 #include "charts/quick_chart_view_settings.h"
+#include "core/path_utils.h"
 #include "core/persistant_data.h"
 #include "core/persistent_value.h"
-#include "core/web_binary_cgi.h"
 #include "core/string_utils.h"
 #include "core/url_utils.h"
+#include "core/web_binary_cgi.h"
 
 namespace {
 
@@ -142,4 +143,13 @@ bool CMapStoreQuery::ReadReply(CTypeSerializer& cgi, bool with_identifiers) {
     if (!IsHiddenStoreItem(item.name)) items_.push_back(std::move(item));
   }
   return cgi.ReadInt32(more_) && cgi.ok();
+}
+
+std::string MapStore_FindPackageAt(double lat, double lon) {
+  const GeoPoint point{lat, lon};
+  const CMapStoreQuery query(&point, 1);
+  for (const MapStoreItem& item : query.items()) {
+    if (PathHasExtension(item.address, "vdpkg")) return item.address;
+  }
+  return {};
 }

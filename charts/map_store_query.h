@@ -78,6 +78,10 @@ class CMapStoreQuery {
   bool ok_ = false;
 };
 
+// The address of the map package the store offers for a position (an area search at the
+// position); "" when it names none or can't be asked.
+std::string MapStore_FindPackageAt(double lat, double lon);
+
 // The hide list: the chart view settings' "kvx_hide" texts as the settings file was last loaded.
 const std::vector<std::string>& MapStoreHideList();
 // True when a non-empty entry of the list occurs in the name (same letter case).

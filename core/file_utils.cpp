@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
 
 #include "core/path_utils.h"
+#include "core/string_utils.h"
 #include "platform/os/files.h"
 #include "platform/os/process.h"
 
@@ -250,3 +252,27 @@ std::string ReadFirstLine(const std::string& path) {
 }
 
 bool ShellOpen(const std::string& path) { return vd::os::OpenDocument(path); }
+
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern) {
+  std::vector<vd::os::DirEntry> entries;
+  std::vector<std::string> names;
+  if (!vd::os::ListFolder(folder, entries)) return names;
+  for (const vd::os::DirEntry& entry : entries) {
+    if (!entry.is_dir && WildcardMatchNoCase(entry.name, pattern)) {
+      names.push_back(entry.name);
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> ListSubfolders(const std::string& folder) {
+  std::vector<vd::os::DirEntry> entries;
+  std::vector<std::string> names;
+  if (!vd::os::ListFolder(folder, entries)) return names;
+  for (const vd::os::DirEntry& entry : entries) {
+    if (entry.is_dir && entry.name != "." && entry.name != "..") names.push_back(entry.name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}

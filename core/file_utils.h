@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 bool FileExists(const std::string& path);  // a file, folder or anything else
 bool IsDirectory(const std::string& path);
@@ -15,6 +16,11 @@ bool IsNotFolder(const std::string& path);
 // True when a file can be created in `folder` and removed again. The test file gets a fresh
 // name, so no file of the user's is ever touched.
 bool IsWritableFolder(const std::string& folder);
+// The names of the files (not folders) in a folder matching a wildcard pattern ("*.vdpkg",
+// case-insensitive), in name order; empty when the folder can't be read.
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern);
+// The names of the sub-folders of a folder, in name order.
+std::vector<std::string> ListSubfolders(const std::string& folder);
 
 // Creates the folder and its missing parents; true when the path is a folder afterwards.
 bool CreateDirectoryTree(const std::string& path);

@@ -10,5 +10,11 @@ bool IsInProgramFolder(const std::string& path);
 std::string GetMagneticModelFile();
 // The user's documents folder + "/Vardune" + sub_path (which brings its own leading '/').
 std::string GetDocumentsFolder(const std::string& sub_path = "");
+// The user's local application data ($XDG_DATA_HOME, else ~/.local/share) + "/Vardune" +
+// sub_path.
+std::string GetLocalAppDataFolder(const std::string& sub_path = "");
+// Where charts go unless the user chose a chart folder (the profile's "qct_dir"): the
+// documents folder's "Charts".
+std::string GetDefaultChartFolder();
 // The system's temporary folder ($TMPDIR, else /tmp).
 std::string GetTempFolder();

@@ -5,8 +5,9 @@
 // more detail, the order of chart lists). Records are kept by scale, the most detailed first.
 // Listener<ChartFolderCatalogue> subscribers hear of every rescan. User-interface thread only.
 //
-// Package downloads and the update check are the package worker's (they call AddMapFolder,
-// FindOrAddEntry and Rescan when a download completes).
+// It also downloads single charts and map packages (".vdpkg") from the map store into the local
+// package folder and checks the local packages for updates by downloading them again. Downloads
+// run with the progress dialog and return once they have ended.
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -42,9 +43,19 @@ struct ChartListOrder {
   bool Before(CChartOutline& a, CChartOutline& b) const;
 };
 
+class QWidget;
+
 class ChartFolderCatalogue : public ChartCatalogue {
  public:
   static constexpr char kFolderListName[] = "map_folders.txt";
+  static constexpr char kDownloadTitle[] = "Downloading Map...";
+  static constexpr char kNoPackagesCaption[] = "No Packages to Check";
+  static constexpr char kNoPackagesText[] = "Check for Map Updates only works with KVX Packages";
+
+  // Where packages go: the local application data folder (or, with the switch set, the
+  // documents folder) + "/KVX".
+  static std::string GetKvxBaseFolder();
+  static inline bool kvx_in_documents = false;
 
   // Registers the root folders and those of the folder list file, then rescans.
   explicit ChartFolderCatalogue(ChartCatalogueFolders folders);
@@ -54,6 +65,9 @@ class ChartFolderCatalogue : public ChartCatalogue {
   // catalogue stops being current when it is destroyed.
   static ChartFolderCatalogue* Current();
   static void SetCurrent(ChartFolderCatalogue* catalogue);
+  // The current catalogue; the program's own (documents, local application data and default
+  // chart folders, the map types chart lists show as keys) is made when there is none.
+  static ChartFolderCatalogue& Obtain();
 
   // A folder not known yet by its unique identifier is appended to the folder list file (a file
   // that can't be written is skipped) and registered when it is a directory.
@@ -91,6 +105,24 @@ class ChartFolderCatalogue : public ChartCatalogue {
   // The URL's part from "/KVX/" on (without "/KVX") ends the local path.
   static bool UrlMatchesLocal(std::string_view url, std::string_view local_path);
 
+  // ---- Packages ----
+  // The ".vdpkg" files of the package folder, by the numbers in their names.
+  std::vector<std::string> PackageNames() const;
+  // Downloads a chart or package (URL; a path without host is on the map store's server) into
+  // the package folder: below it, the URL's path after "KVX", or the whole path. A package is
+  // downloaded afresh and its charts fetched; a chart already there is not downloaded again.
+  // The chart, or the package's charts and folders, join the catalogue. target: the local
+  // path (empty for a URL that would leave the package folder). True when it all arrived.
+  bool DownloadPackage(QWidget* window, const std::string& url, std::string& target);
+  // As if the package or chart at `path` had just been downloaded: the package's missing
+  // files are fetched and its charts read again.
+  bool Refresh(QWidget* window, const std::string& path);
+  // Downloads every local package again from the map store, one after another, until one
+  // fails; without any, says so. True when every package came.
+  bool CheckForUpdates(QWidget* window);
+  // Set while a download runs.
+  const std::string& pending_target() const { return pending_target_; }
+
   // Map types that pass the key filter of stepping and scale searches (the owner fills it,
   // normally from the map types chart lists show).
   std::set<std::string> keys;
@@ -101,6 +133,9 @@ class ChartFolderCatalogue : public ChartCatalogue {
     uint64_t changed = 0;
   };
   void Register(const std::string& folder);
+  // The end of a download of the pending target.
+  bool CompleteDownload(bool ok);
+  void OnPackageDownloaded(const std::string& package);
   void ScanFolder(const std::string& folder);
   bool PassesKeys(const CChartOutline& record) const { return keys.count(record.map_type) != 0; }
   CChartOutline* BestScale(double lat, double lon, double wanted_scale, bool include_filtered);
@@ -113,4 +148,7 @@ class ChartFolderCatalogue : public ChartCatalogue {
   ChartCatalogueFolders folders_;
   std::map<uint64_t, RootFolder> roots_;
   std::map<uint64_t, std::string> scanned_;  // folders of the current pass
+  std::string pending_target_;
+  QWidget* pending_window_ = nullptr;
+  bool rescan_request_ = false;
 };

@@ -4,10 +4,13 @@
 #include <cmath>
 
 #include "charts/chart_outline.h"
+#include "charts/map_store_query.h"
 #include "charts/quick_chart_header.h"
+#include "core/persistant_data.h"
 #include "core/serializable_stream.h"
 #include "core/time_utils.h"
 #include "core/ui/message_boxes.h"
+#include "geodesy/default_units.h"
 #include "geodesy/degree_length.h"
 #include "platform/os/files.h"
 #include "viewer_lib/chart_catalogue.h"
@@ -44,6 +47,7 @@ CQuickChartView::CQuickChartView() = default;
 CQuickChartView::~CQuickChartView() {
   Release();
   if (current_view == this) current_view = nullptr;
+  if (COverlayListView::Current() == this) COverlayListView::SetCurrent(nullptr);
 }
 
 CQuickChartView* CQuickChartView::Current() { return current_view; }
@@ -242,18 +246,37 @@ bool CQuickChartView::ShowAt(QWidget* window, double lat, double lon, double sca
   centre_lat_ = lat;
   centre_lon_ = lon;
   scale_ = scale;
-  if (best == nullptr) return false;
+  if (best == nullptr) return catalogue != nullptr && DownloadPackageAt(window, lat, lon, scale);
   OpenChartByPath(window, best->path(), false);
   return true;
 }
 
-bool CQuickChartView::ZoomToRect(QWidget* window, const GeoBox& box) {
-  const double lat = (box.min_a + box.max_a) / 2;
-  const double lon = (box.min_b + box.max_b) / 2;
+bool CQuickChartView::DownloadPackageAt(QWidget* window, double lat, double lon, double scale) {
+  ChartFolderCatalogue* catalogue = ChartFolderCatalogue::Current();
+  const std::string url = MapStore_FindPackageAt(lat, lon);
+  if (catalogue == nullptr || url.empty()) return false;
+  busy_ = true;
+  std::string target;
+  const bool ok = catalogue->DownloadPackage(window, url, target);
+  busy_ = false;
+  if (ok) {
+    if (CChartOutline* best = catalogue->FindBestScaleChart(lat, lon, scale, false)) {
+      centre_lat_ = lat;
+      centre_lon_ = lon;
+      scale_ = scale;
+      OpenChartByPath(window, best->path(), false);
+    }
+  }
+  return true;
+}
+
+bool CQuickChartView::ZoomToRect(QWidget* window, const CGeoBounds& box) {
+  const double lat = (box.min_lat + box.max_lat) / 2;
+  const double lon = (box.min_lon + box.max_lon) / 2;
   const int width = client_.right - client_.left;
   const int height = client_.bottom - client_.top;
-  const double east_west = (box.max_b - box.min_b) * LonDegreeLength(lat) * 1852.0;
-  const double north_south = (box.max_a - box.min_a) * LatDegreeLength(lat) * 1852.0;
+  const double east_west = (box.max_lon - box.min_lon) * LonDegreeLength(lat) * 1852.0;
+  const double north_south = (box.max_lat - box.min_lat) * LatDegreeLength(lat) * 1852.0;
   const double across = width > 0 ? east_west / width : 0;
   const double down = height > 0 ? north_south / height : 0;
   following_ = false;
@@ -307,6 +330,7 @@ void CQuickChartView::OnTouchDown(float x, float y) {
   last_y_ = y;
   touch_down_ = true;
   current_view = this;
+  COverlayListView::SetCurrent(this);
   touch_time_ = GetSystemTimeSeconds();
 }
 
@@ -606,6 +630,24 @@ void CQuickChartView::OnEvent(CDataGPSPosition& fix) {
       scale_ = kDefaultPositionScale;
       following_ = false;
       OpenChartByPath(owner_, fallback->path(), false);
+      return;
+    }
+    // No chart at all: the map store's package for the place.
+    const std::string url = MapStore_FindPackageAt(lat, lon);
+    if (url.empty()) return;
+    busy_ = true;
+    std::string target;
+    const bool ok = catalogue->DownloadPackage(owner_, url, target);
+    busy_ = false;
+    if (url.find("miniscale") != std::string::npos) {
+      // The small-scale world package: distances read better in kilometres.
+      CDefaultUnits::Global().ChooseUnitsSystem(CDefaultUnits::kMetric);
+      PersistantData::SaveAll();
+    }
+    if (ok) {
+      if (CChartOutline* best = catalogue->FindBestScaleChart(lat, lon, 0, false)) {
+        OpenChartByPath(owner_, best->path(), false);
+      }
     }
     return;
   }

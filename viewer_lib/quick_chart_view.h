@@ -24,6 +24,7 @@
 #include "overlays/model/overlay_object.h"
 #include "viewer_lib/cached_quick_chart.h"
 #include "viewer_lib/geo_box.h"
+#include "viewer_lib/overlay_list_delegate.h"
 
 class CChartOutline;
 class QWidget;
@@ -31,7 +32,8 @@ class QWidget;
 class CQuickChartView : public CSerializable,
                         public CCachedQuickChart,
                         public Listener<CDataGPSPosition>,
-                        public Listener<COverlayObject> {
+                        public Listener<COverlayObject>,
+                        public COverlayListView {
  public:
   using Persistant = CQuickChartViewSettings;
   static constexpr uint32_t kStateTag = 0x8E5672CE;
@@ -91,12 +93,14 @@ class CQuickChartView : public CSerializable,
 
   // ---- Showing places ----
   // Opens the catalogue's best chart for the scale (nautical miles per screen pixel) at the
-  // position and centres it there. False for a position outside latitude -90..90, longitude
-  // -400..400, or at (0, 0), and when no chart covers it.
+  // position and centres it there. Without one, the map store's package for the position is
+  // downloaded and its best chart opened. False for a position outside latitude -90..90,
+  // longitude -400..400, or at (0, 0), and when neither the catalogue nor the store has a
+  // chart there.
   bool ShowAt(QWidget* window, double lat, double lon, double scale);
-  // Shows the box {min_a latitude, max_a, min_b longitude, max_b} with room around it; ends
-  // following.
-  bool ZoomToRect(QWidget* window, const GeoBox& box);
+  // Shows the box with room around it; ends following.
+  bool ZoomToRect(QWidget* window, const CGeoBounds& box);
+  void ZoomToRect(const CGeoBounds& box) override { ZoomToRect(owner_, box); }
   // Opens the catalogue's next chart of less detail (direction >= 1) or more (<= -1) at the
   // centre.
   bool SwitchChart(int direction);
@@ -175,6 +179,9 @@ class CQuickChartView : public CSerializable,
   // One chart in the catalogue and the view fully magnified: there is nothing more to show.
   bool OnlyChartFullyMagnified() const;
   bool InsideClient(float x, float y) const;
+  // Downloads the map store's package for the position and opens its best chart there;
+  // false when the store names none.
+  bool DownloadPackageAt(QWidget* window, double lat, double lon, double scale);
 
   bool busy_ = false;
   float last_x_ = 0, last_y_ = 0;
