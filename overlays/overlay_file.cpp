@@ -306,11 +306,12 @@ void MergeImportedObjects(ObjectList& document_list, ObjectList& imported) {
   while (!imported.empty()) {
     COstrelObject* object = imported.front();
     imported.pop_front();
-    if (!object->IsExportable()) {
+    if (index.Contains(*object)) {
+      // Brought in with an object before it (a route's mark, which is not exportable on its
+      // own): the imported list's reference is now the document list's, and the object is
+      // not its own duplicate.
+    } else if (!object->IsExportable()) {
       object->Release();
-    } else if (index.Contains(*object)) {
-      // Brought in with an object before it (a route's mark): the imported list's reference
-      // is now the document list's, and the object is not its own duplicate.
     } else if (index.Check(*object)) {
       add(*object);
     } else {

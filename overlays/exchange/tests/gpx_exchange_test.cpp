@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "overlays/exchange/tests/gpx_test_world.h"
+#include "overlays/overlay_file.h"
 #include "overlays/undo_ring.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/responder.h"
@@ -156,6 +157,35 @@ TEST(XmlExchange, LatestModifiedTimeComparesUnsigned) {
   int32_t later = -1;  // 0xFFFFFFFF
   GetLatestModifiedTime(world.doc.objects, later);
   EXPECT_EQ(later, -1);
+}
+
+// A file's route arrives with its points after it on the imported list; merged into a
+// document that already holds a mark, every object stays alive with one reference: the
+// document's (the points' came in with their route).
+TEST(XmlExchange, AnImportedRouteMergesWithItsPoints) {
+  GpxWorld world;
+  world.Mark("Bothy", 57.13, -3.86);
+  const std::string path = world.dir.File("walk.gpx");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(
+      path,
+      "<gpx version=\"1.1\"><wpt lat=\"57.14\" lon=\"-3.878\"><name>Cairn</name></wpt>"
+      "<rte><name>Ridge</name><rtept lat=\"57.14\" lon=\"-3.89\"><name>R1</name></rtept>"
+      "<rtept lat=\"57.132\" lon=\"-3.87\"><name>R2</name></rtept></rte>"
+      "<trk><name>Morning</name><trkseg><trkpt lat=\"57.138\" lon=\"-3.885\"/>"
+      "<trkpt lat=\"57.134\" lon=\"-3.875\"/></trkseg></trk></gpx>"));
+  ObjectList read;
+  ASSERT_EQ(ImportXmlTrackFile(path, read).error, "");
+  MergeImportedObjects(world.doc.objects, read);
+  EXPECT_TRUE(read.empty());
+  std::vector<std::string> names;
+  for (COstrelObject* object : world.doc.objects) {
+    names.push_back(object->name);
+    EXPECT_EQ(object->ref_count(), 1) << object->name;
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"Bothy", "Cairn", "Ridge", "R1", "R2", "Morning"}));
+  const std::vector<CObjRoute*> routes = GpxWorld::OfClass<CObjRoute>(world.doc.objects);
+  ASSERT_EQ(routes.size(), 1u);
+  EXPECT_EQ(routes[0]->points().size(), 2u);
 }
 
 }  // namespace
