@@ -6,7 +6,10 @@
 //     0 on success; interactive allows the plug-in its own dialogs;
 //   void set_parent(ConverterWindow parent)   (optional) the window to own those dialogs.
 // The libraries are held in process-wide slots shared by every CConverterPlugins: a library that
-// failed to load is not tried again during the run, so its error is shown once.
+// failed to load is not tried again during the run, so its error is shown once. The program
+// loads a library to learn that it loads and has the entry; the conversion itself runs in a
+// helper process (vd_chart_convert), so that a plug-in that crashes on a file costs that file
+// only: the user is told which file and the work goes on.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,13 +17,35 @@
 // The handle of a window of the program, as the plug-ins receive it (0: none).
 using ConverterWindow = uintptr_t;
 
+// How a conversion call ended.
+struct ConverterRun {
+  bool returned = true;  // false: the call never returned (the plug-in crashed or gave up)
+  int result = 0;        // the entry's result when it returned
+  std::string failure;   // how it ended otherwise
+};
+
 // A loaded library; what the loader hands the slots.
 class ConverterLibrary {
  public:
   virtual ~ConverterLibrary() = default;
   // The address of an exported symbol; null when absent.
   virtual void* Symbol(const std::string& name) = 0;
+  // Hands the library the window that owns its dialogs. By default its "set_parent", when
+  // exported, is called here.
+  virtual void SetParent(ConverterWindow parent);
+  // Calls the conversion entry (the caller has found it). By default the call is made in this
+  // process; libraries of plug-ins found on disk make it in the helper process.
+  virtual ConverterRun Run(const std::string& source, const std::string& target, int interactive,
+                           int reserved, ConverterWindow parent);
 };
+
+// Loads a plug-in library (a path, or a name searched for as the dynamic loader does) whose
+// conversions run in the helper process. Null on failure, with the system's error code in
+// `error`.
+std::unique_ptr<ConverterLibrary> LoadConverterLibrary(const std::string& name, int& error);
+
+// The helper program that runs conversions: beside the program, else where the build made it.
+std::string ConverterHelperPath();
 
 // Loads libraries by name (through the dynamic loader's search path by default).
 class ConverterLibraryLoader {
@@ -49,7 +74,8 @@ class CConverterPlugins {
   // Converts `source` into a chart file at `target` with the plug-in its ending selects; a chart
   // file (".qct") is copied. After a conversion (not of a ".png") the source's ".jpr"
   // calibration, when one lies beside it, is applied to the new chart. 0 on success; -1 when the
-  // plug-in or its entry is missing or the copy failed; else the plug-in's own nonzero result.
+  // plug-in or its entry is missing, the copy failed or the plug-in never returned (then the
+  // message names the file); else the plug-in's own nonzero result.
   int Convert(const std::string& source, const std::string& target, int interactive,
               int reserved);
 

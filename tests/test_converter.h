@@ -1,6 +1,7 @@
 #pragma once
 // The converter plug-in built for tests (tests/converter_plugin): a loader that loads it for
-// every converter library name, or fails every load, and the plug-in's record of its calls.
+// every converter library name, as any plug-in found on disk (its conversions run in the
+// helper process), or fails every load; and the plug-in's record of its calls.
 #include <memory>
 #include <string>
 #include <vector>

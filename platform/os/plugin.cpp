@@ -1,6 +1,7 @@
 #include "platform/os/plugin.h"
 
 #include <dlfcn.h>
+#include <link.h>
 
 #include <utility>
 
@@ -56,6 +57,15 @@ void* Plugin::Symbol(const std::string& name) const {
     if (text != nullptr) error_ = text;
   }
   return address;
+}
+
+std::string Plugin::Path() const {
+  link_map* map = nullptr;
+  if (handle_ == nullptr || ::dlinfo(handle_, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr ||
+      map->l_name == nullptr) {
+    return "";
+  }
+  return map->l_name;
 }
 
 }  // namespace vd::os

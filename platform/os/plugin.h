@@ -29,6 +29,10 @@ class Plugin {
     return reinterpret_cast<F>(Symbol(name));
   }
 
+  // The file the loaded library was found in ("" when nothing is loaded): the path given, or
+  // where the dynamic loader's search found the name.
+  std::string Path() const;
+
   // What went wrong in the last failed call.
   const std::string& Error() const { return error_; }
 

@@ -155,6 +155,7 @@ SpawnResult Spawn(const std::string& program, const std::vector<std::string>& ar
   if (WIFEXITED(status)) {
     result.exit_code = WEXITSTATUS(status);
   } else if (WIFSIGNALED(status)) {
+    result.signal = WTERMSIG(status);
     result.error = "\"" + program + "\" ended by signal " + std::to_string(WTERMSIG(status));
   }
   return result;

@@ -10,6 +10,7 @@ struct SpawnResult {
   bool started = false;
   int pid = -1;
   int exit_code = -1;  // Set when waited for: the exit status, or -1 when a signal ended it.
+  int signal = 0;      // Set when waited for: the signal that ended it, 0 when it exited.
   std::string error;   // Why it did not start, or how it ended when not by exiting.
 };
 

@@ -1,8 +1,10 @@
 // A converter plug-in for tests, loaded like any other. The source file says what to do:
 //   "copy <path>"  the chart file at <path> becomes the target; result 0
 //   "fail"         half a target is written, then result 7
+//   "crash"        half a target is written, then the plug-in crashes (SIGSEGV)
 // Every call appends "<source>|<target>|<interactive>|<VDPROJDAT>|<parent>" as a line to the file
 // the environment variable VD_TEST_CONVERTER_LOG names.
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -43,5 +45,9 @@ extern "C" __attribute__((visibility("default"))) int vd_convert_chart(const cha
     return 0;
   }
   std::ofstream(target, std::ios::binary) << "half a chart";
+  if (order == "crash") {
+    std::signal(SIGSEGV, SIG_DFL);
+    std::raise(SIGSEGV);
+  }
   return 7;
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 
 #include <algorithm>
 
@@ -340,6 +341,35 @@ TEST_F(ChartLibraryTest, FailingConverterLosesNothing) {
                              "Do you want to continue loading maps?",  // more.tif
                              "Do you want to continue loading maps?"}));  // other.tif
   EXPECT_EQ(OutlineNames(), (std::vector<std::string>{"good", "broken"}));
+}
+
+// A plug-in that crashes on a file costs that file only: its conversion runs in a process of
+// its own, the user is told which file it was, and the scan goes on to convert the next files
+// with the same plug-in. Nothing half-made is left and the source stays as it was.
+TEST_F(ChartLibraryTest, CrashingConverterCostsOnlyItsFile) {
+  InstallTestConverter();
+  Folder("made");
+  Chart("made/harbour.qct");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(Path("charts/a_wreck.kap"), "crash\n"));
+  ForeignMap("charts/b_harbour.kap", "made/harbour.qct");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(Path("charts/c_wreck.tif"), "crash\n"));
+  Chart("charts/d_plain.qct");
+
+  Scan();
+  const auto crashed = [&](const std::string& file, const char* library) {
+    return "Failed to convert " + Path(file) + "\n\nThe converter " + library +
+           " stopped before finishing: it crashed (signal 11, " + strsignal(SIGSEGV) + ")";
+  };
+  EXPECT_EQ(boxes.texts, (std::vector<std::string>{
+                             crashed("charts/a_wreck.kap", "libvd_kap_converter.so"),
+                             "Do you want to continue loading maps?",
+                             crashed("charts/c_wreck.tif", "libvd_tiff_converter.so"),
+                             "Do you want to continue loading maps?"}));
+  EXPECT_EQ(ConverterCalls().size(), 3u);
+  EXPECT_EQ(OutlineNames(), (std::vector<std::string>{"harbour", "d_plain"}));
+  EXPECT_EQ(FolderNames("converted"), std::vector<std::string>{"b_harbour.qct"});
+  EXPECT_EQ(Bytes("charts/a_wreck.kap"), "crash\n");
+  EXPECT_EQ(Bytes("charts/c_wreck.tif"), "crash\n");
 }
 
 // Charts on a removable disc: a first load copies them in with their companions; a refresh

@@ -742,14 +742,17 @@ TEST(CorvexApp, BadChartOnTheCommandLineIsReportedAndTheProgramRuns) {
 }
 
 // The chart folders are scanned at start-up: a map of another format is converted through the
-// installed converter plug-in into the folder of converted charts and listed.
+// installed converter plug-in into the folder of converted charts and listed. A plug-in that
+// crashes on a file does not take the program down: the file is named and the scan goes on.
 TEST(CorvexApp, StartUpScanConvertsForeignMapsThroughThePlugin) {
   CorvexHome home;
   ScriptedAnswers answers;
+  answers.answers = {{"Do you want to continue loading maps?", vd::ui::kIdYes}};
   vd::ui::ScopedResponder responder(&answers);
   CConverterPlugins::SetLibraryLoader(std::make_unique<vd::test::TestConverterLoader>());
   ASSERT_TRUE(vd::os::MakeFolders(home.File("maps")));
   ASSERT_TRUE(vd::test::WriteChartFixture(home.File("made.qct"), vd::test::ChartFixture()));
+  ASSERT_TRUE(vd::os::SaveFileAtomically(home.File("maps/a wreck.kap"), "crash"));
   ASSERT_TRUE(vd::os::SaveFileAtomically(home.File("maps/harbour.kap"),
                                          "copy " + home.File("made.qct")));
   { Program setup; }
@@ -767,6 +770,12 @@ TEST(CorvexApp, StartUpScanConvertsForeignMapsThroughThePlugin) {
            static_cast<COldChartOutline*>(o)->chart_path == converted;
   });
   EXPECT_NE(outline, objects.end());
+  EXPECT_TRUE(WasAsked(answers, "Failed to convert " + home.File("maps/a wreck.kap") +
+                                    "\n\nThe converter libvd_kap_converter.so stopped before "
+                                    "finishing: it crashed"))
+      << testing::PrintToString(answers.asked);
+  EXPECT_EQ(ReadFile(home.File("maps/a wreck.kap")), "crash");
+  EXPECT_FALSE(vd::os::FileExists(ConvertedChartFolder() + "/a wreck.qct"));
   EXPECT_TRUE(program.Quit());
   CConverterPlugins::SetLibraryLoader(nullptr);
 }

@@ -14,6 +14,14 @@ TEST(Plugin, LoadsALibraryAndCallsIntoIt) {
   ASSERT_NE(cosine, nullptr) << plugin.Error();
   EXPECT_EQ(cosine(0.0), 1.0);
 
+  // A name is found where the dynamic loader's search finds it: the file itself loads again.
+  const std::string found = plugin.Path();
+  EXPECT_EQ(found.front(), '/') << found;
+  EXPECT_NE(found.find("libm.so.6"), std::string::npos) << found;
+  Plugin again;
+  ASSERT_TRUE(again.Load(found)) << again.Error();
+  EXPECT_NE(again.Symbol("cos"), nullptr);
+
   Plugin moved = std::move(plugin);
   EXPECT_FALSE(plugin.IsLoaded());
   EXPECT_EQ(plugin.Symbol("cos"), nullptr);
@@ -27,6 +35,7 @@ TEST(Plugin, ReportsAMissingLibrary) {
   Plugin plugin;
   EXPECT_FALSE(plugin.Load("/nonexistent/libconverter.so"));
   EXPECT_FALSE(plugin.IsLoaded());
+  EXPECT_EQ(plugin.Path(), "");
   EXPECT_NE(plugin.Error().find("libconverter.so"), std::string::npos) << plugin.Error();
   EXPECT_EQ(plugin.Symbol("cos"), nullptr);
   EXPECT_NE(plugin.Error(), "");
