@@ -185,6 +185,8 @@ class COstrelDoc : public COstrelDocBase,
   void ShowObjectPanes() override;
   // An overlay export through the save dialog to the writer the file's ending names.
   void ExportObjects(const ObjectList& objects);
+  // The note on trail data before a user's first walking optimisation.
+  void ShowOptimizeRouteHintOnce();
   // Every object whose name and category name match the normalised patterns is shown (hidden),
   // all in one undo step; the number matched.
   int ShowMatching(bool show, const std::string& name, const std::string& category);

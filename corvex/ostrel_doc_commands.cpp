@@ -46,6 +46,25 @@ constexpr char kIndexFilter[] = "Text files (*.vdq)|*.vdq||";
 constexpr char kGeoFilter[] = "Geographic names files (*.geo)|*.geo||";
 constexpr char kTextFilter[] = "Text files (*.txt)|*.txt||";
 constexpr char kShowChartsSetting[] = "show_charts";
+// The filter the Import and Export dialogs show first, the one last chosen in either (from 1).
+constexpr char kFileTypeIndexSetting[] = "default_file_type_index";
+constexpr int kImportFilterCount = 6;
+constexpr int kExportFilterCount = 5;
+// Shown before the first walking optimisation of a user.
+constexpr char kOptimizeRouteHintSetting[] = "OptimizeRouteHint";
+constexpr char kOptimizeRouteHint[] =
+    "Note: Trail data is severely limited in some areas. If the result is not what you want, use "
+    "the Undo button on the toolbar";
+
+// The stored filter number for a dialog of `count` filters: 1 unless it is one of them.
+int StoredFileTypeIndex(int count) {
+  const int index = vd::OpenAppProfile().GetInt(vd::kSettingsSection, kFileTypeIndexSetting).value_or(1);
+  return index >= 1 && index <= count ? index : 1;
+}
+
+void StoreFileTypeIndex(int index) {
+  vd::OpenAppProfile().SetInt(vd::kSettingsSection, kFileTypeIndexSetting, index);
+}
 // A label mode that shows the symbol only: the mark's name is hidden.
 constexpr int32_t kNameHidden = CObjWaypoint::kLabelSymbolOnly;
 constexpr int32_t kNameShown = 0;
@@ -406,6 +425,7 @@ bool COstrelDoc::OnCommand(int id) {
     case kCmdOptimizeCycling:
     case kCmdOptimizeDriving:
       if (CObjRoute* route = As<CObjRoute>(Selected())) {
+        if (id == kCmdOptimizeWalking) ShowOptimizeRouteHintOnce();
         OptimiseRouteOnline(id == kCmdOptimizeWalking   ? "walking"
                             : id == kCmdOptimizeCycling ? "bicycling"
                                                         : "driving",
@@ -547,9 +567,11 @@ bool COstrelDoc::AllMarksHaveHiddenNames(bool hidden) const {
 }
 
 void COstrelDoc::ExportObjects(const ObjectList& objects) {
+  int filter = StoredFileTypeIndex(kExportFilterCount);
   const std::optional<std::string> path =
-      vd::ui::GetSaveFilePath(main_window_, "Export", kExportFilter, "gpx");
+      vd::ui::GetSaveFilePath(main_window_, "Export", kExportFilter, "gpx", "", &filter);
   if (!path) return;
+  StoreFileTypeIndex(filter);
   const std::string ending = FileEnding(*path);
   std::string error;
   if (ending == "vdo") {
@@ -580,9 +602,19 @@ void COstrelDoc::OnRedo() {
 }
 
 void COstrelDoc::OnImport() {
+  int filter = StoredFileTypeIndex(kImportFilterCount);
   const std::optional<std::string> path =
-      vd::ui::GetOpenFilePath(main_window_, "Import", kImportFilter);
-  if (path) ImportOverlayFile(*path);
+      vd::ui::GetOpenFilePath(main_window_, "Import", kImportFilter, "", &filter);
+  if (!path) return;
+  StoreFileTypeIndex(filter);
+  ImportOverlayFile(*path);
+}
+
+void COstrelDoc::ShowOptimizeRouteHintOnce() {
+  vd::os::ProfileStore profile = vd::OpenAppProfile();
+  if (profile.GetInt(vd::kSettingsSection, kOptimizeRouteHintSetting).value_or(0) != 0) return;
+  FormatMessageBox(vd::ui::kMbIconInformation, "%s", kOptimizeRouteHint);
+  profile.SetInt(vd::kSettingsSection, kOptimizeRouteHintSetting, 1);
 }
 
 void COstrelDoc::OnGpsDemo(CObjTrack& track) {

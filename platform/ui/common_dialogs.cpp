@@ -62,22 +62,52 @@ std::string ToolkitFilter(const std::string& filter) {
   return out;
 }
 
+std::string FilterExtension(const std::string& filter, int index) {
+  const std::vector<std::string> fields = Split(filter, '|');
+  const size_t field = 2 * static_cast<size_t>(index) - 1;
+  if (index < 1 || field >= fields.size() || Trim(fields[field - 1]).empty()) return "";
+  const std::string first = Trim(Split(fields[field], ';').front());
+  if (!first.starts_with("*.") || first.size() < 3) return "";
+  const std::string extension = first.substr(2);
+  return extension.find_first_of("*?") == std::string::npos ? extension : "";
+}
+
+namespace {
+
+std::optional<std::string> ChooseFilePath(QWidget* owner, bool save, const std::string& title,
+                                          const std::string& filter,
+                                          const std::string& initial_path, int* filter_index) {
+  FileDialogRequest request{owner, save, title, ToolkitFilter(filter), initial_path};
+  int chosen = filter_index ? *filter_index : 0;
+  request.filter_index = chosen;
+  request.chosen_filter_index = &chosen;
+  std::optional<std::string> path = CurrentResponder().ChooseFile(request);
+  if (path && filter_index) *filter_index = chosen;
+  return path;
+}
+
+}  // namespace
+
 std::optional<std::string> GetOpenFilePath(QWidget* owner, const std::string& title,
                                            const std::string& filter,
-                                           const std::string& initial_path) {
-  return CurrentResponder().ChooseFile(
-      FileDialogRequest{owner, false, title, ToolkitFilter(filter), initial_path});
+                                           const std::string& initial_path, int* filter_index) {
+  return ChooseFilePath(owner, false, title, filter, initial_path, filter_index);
 }
 
 std::optional<std::string> GetSaveFilePath(QWidget* owner, const std::string& title,
                                            const std::string& filter,
                                            const std::string& default_extension,
-                                           const std::string& initial_path) {
-  std::optional<std::string> path = CurrentResponder().ChooseFile(
-      FileDialogRequest{owner, true, title, ToolkitFilter(filter), initial_path});
+                                           const std::string& initial_path, int* filter_index) {
+  int chosen = filter_index ? *filter_index : 0;
+  std::optional<std::string> path =
+      ChooseFilePath(owner, true, title, filter, initial_path, &chosen);
   if (!path) return path;
-  const std::string extension =
+  if (filter_index) *filter_index = chosen;
+  // As the desktop's own save dialogs do: only a dialog with a default extension appends one.
+  std::string extension =
       default_extension.starts_with('.') ? default_extension.substr(1) : default_extension;
+  if (const std::string of_filter = FilterExtension(filter, chosen); !extension.empty() && !of_filter.empty())
+    extension = of_filter;
   const size_t name = path->rfind('/') == std::string::npos ? 0 : path->rfind('/') + 1;
   if (!extension.empty() && path->find('.', name) == std::string::npos) {
     *path += "." + extension;

@@ -18,14 +18,22 @@ namespace vd::ui {
 // patterns match either case; "*.*" is every file.
 std::string ToolkitFilter(const std::string& filter);
 
+// filter_index, when given, is the filter shown first (counted from 1) and receives the one
+// the user left chosen; it is unchanged on cancel.
 std::optional<std::string> GetOpenFilePath(QWidget* owner, const std::string& title,
                                            const std::string& filter,
-                                           const std::string& initial_path = "");
-// default_extension ("gpx" or ".gpx") is appended when the chosen name has none.
+                                           const std::string& initial_path = "",
+                                           int* filter_index = nullptr);
+// A chosen name without an extension gets default_extension ("gpx" or ".gpx"), or rather,
+// when there is one, the first extension of the filter the user left chosen.
 std::optional<std::string> GetSaveFilePath(QWidget* owner, const std::string& title,
                                            const std::string& filter,
                                            const std::string& default_extension,
-                                           const std::string& initial_path = "");
+                                           const std::string& initial_path = "",
+                                           int* filter_index = nullptr);
+// The first extension of a filter's n-th pattern list (from 1): "gpx" for "*.gpx;*.xml"; ""
+// for "*.*", "*" or a number out of range.
+std::string FilterExtension(const std::string& filter, int index);
 std::optional<std::string> ChooseFolder(QWidget* owner, const std::string& title,
                                         const std::string& initial_folder = "");
 std::optional<ColourRef> ChooseColor(QWidget* owner, ColourRef initial);

@@ -96,10 +96,18 @@ std::optional<std::string> DialogResponder::ChooseFile(const FileDialogRequest& 
   const QString title = FromUtf8(request.title);
   const QString initial = FromUtf8(request.initial_path);
   const QString filter = FromUtf8(request.filter);
-  const QString path = request.save
-                           ? QFileDialog::getSaveFileName(request.owner, title, initial, filter)
-                           : QFileDialog::getOpenFileName(request.owner, title, initial, filter);
+  const QStringList filters = filter.split(";;");
+  QString selected = request.filter_index >= 1 && request.filter_index <= filters.size()
+                         ? filters[request.filter_index - 1]
+                         : QString();
+  const QString path =
+      request.save ? QFileDialog::getSaveFileName(request.owner, title, initial, filter, &selected)
+                   : QFileDialog::getOpenFileName(request.owner, title, initial, filter, &selected);
   if (path.isEmpty()) return std::nullopt;
+  if (request.chosen_filter_index) {
+    const qsizetype chosen = filters.indexOf(selected);
+    if (chosen >= 0) *request.chosen_filter_index = static_cast<int>(chosen) + 1;
+  }
   return path.toStdString();
 }
 

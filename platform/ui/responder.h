@@ -37,6 +37,10 @@ struct FileDialogRequest {
   std::string title;
   std::string filter;  // the toolkit's form: "Charts (*.qct *.QCT);;All files (*)"
   std::string initial_path;
+  // The filter shown first, counted from 1 (0 or one past the last: the first); a responder
+  // that knows which filter the user left chosen writes its number (from 1) here.
+  int filter_index = 0;
+  int* chosen_filter_index = nullptr;
 };
 
 class Responder {

@@ -26,6 +26,7 @@
 #include "corvex/ui/child_frame.h"
 #include "corvex/ui/ostrel_app.h"
 #include "corvex/ui/splash_wnd.h"
+#include "corvex/ui/tests/corvex_program.h"
 #include "corvex/ui/tests/corvex_home.h"
 #include "core/ui/message_boxes.h"
 #include "platform/ui/responder.h"
@@ -271,6 +272,78 @@ TEST(SplashTest, AMessageBoxOutlivesTheSplashClosingUnderIt) {
   EXPECT_EQ(FormatMessageBox(vd::ui::kMbRetryCancel | vd::ui::kMbIconError, "Cannot open file"),
             vd::ui::kIdRetry);
   EXPECT_EQ(responder.owner, &frame);
+  EXPECT_EQ(CSplashWnd::Current(), nullptr);
+  CSplashWnd::SetEnabled(false);
+}
+
+TEST(SplashTest, ProgramPictureFollowsTheScreensDotsPerInch) {
+  const struct {
+    double dpi;
+    int bitmap;
+  } kScreens[] = {{72, 102}, {96, 102}, {130, 102}, {130.5, 291}, {144, 291}, {192, 291}};
+  for (const auto& screen : kScreens) EXPECT_EQ(CSplashWnd::BitmapFor(screen.dpi), screen.bitmap) << screen.dpi;
+  // Both pictures are shipped, the larger at twice the size.
+  const QImage normal(CSplashWnd::BitmapPath(CSplashWnd::kBitmapNormal));
+  const QImage large(CSplashWnd::BitmapPath(CSplashWnd::kBitmapHighDpi));
+  ASSERT_FALSE(normal.isNull());
+  ASSERT_FALSE(large.isNull());
+  EXPECT_EQ(large.size(), normal.size() * 2);
+}
+
+// The started program shows its picture for its screen; when that time is up, a map
+// collection's own picture follows for another while, without text, and nothing after it.
+TEST(SplashTest, StartedProgramShowsItsPictureThenTheMapCollectionsOne) {
+  vd::test::CorvexHome home;
+  vd::test::ScriptedAnswers answers;
+  vd::ui::ScopedResponder responder(&answers);
+  const auto time_up = [] {
+    CSplashWnd* splash = CSplashWnd::Current();
+    QTimerEvent ended(splash->timer_id());
+    QApplication::sendEvent(splash, &ended);
+  };
+  QImage collection(64, 40, QImage::Format_RGB32);
+  collection.fill(Qt::darkGreen);
+  const std::string second = home.File(".local/share/Maps_v5/Splash.png");
+  ASSERT_EQ(CSplashWnd::SecondSplashPath().toStdString(), second);
+
+  // Without, with, and with a key pressed during the program's picture.
+  for (const char* run : {"without", "with", "key"}) {
+    SCOPED_TRACE(run);
+    if (std::string(run) != "without") {
+      ASSERT_TRUE(vd::os::MakeFolders(home.File(".local/share/Maps_v5")));
+      ASSERT_TRUE(collection.save(QString::fromStdString(second)));
+    }
+    CSplashWnd::SetEnabled(true);
+    vd::test::Program program(std::vector<std::string>{});
+    ASSERT_TRUE(program.started());
+    CSplashWnd* splash = CSplashWnd::Current();
+    ASSERT_NE(splash, nullptr);
+    const QImage expected(CSplashWnd::BitmapPath(
+        CSplashWnd::BitmapFor(QGuiApplication::primaryScreen()->logicalDotsPerInchX())));
+    EXPECT_EQ(splash->image(), expected);
+    EXPECT_TRUE(splash->text().startsWith("Version 6.4.3")) << splash->text().toStdString();
+    if (std::string(run) == "key") {
+      QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+      QApplication::sendEvent(&program.frame(), &press);
+      EXPECT_EQ(CSplashWnd::Current(), nullptr) << "a key only hides it";
+    } else {
+      time_up();
+      if (std::string(run) == "with") {
+        CSplashWnd* following = CSplashWnd::Current();
+        ASSERT_NE(following, nullptr);
+        EXPECT_EQ(following->image().size(), collection.size());
+        EXPECT_TRUE(following->text().isEmpty());
+        time_up();
+      }
+      EXPECT_EQ(CSplashWnd::Current(), nullptr);
+    }
+    vd::test::DrainEvents();
+    EXPECT_TRUE(program.Quit());
+  }
+  // A picture given by file is not followed by the collection's.
+  CSplashWnd::ShowSplash("Given", QString::fromStdString(second), nullptr);
+  ASSERT_NE(CSplashWnd::Current(), nullptr);
+  time_up();
   EXPECT_EQ(CSplashWnd::Current(), nullptr);
   CSplashWnd::SetEnabled(false);
 }
