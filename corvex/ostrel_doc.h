@@ -401,8 +401,8 @@ class COstrelDoc : public COstrelDocBase,
   void RefreshAfterBulkChange();
 
   // ---- Files ----
-  // The last three characters of a path in lower case (the whole path when shorter): what
-  // chooses an overlay file's reader or writer.
+  // The extension of a path's file name in lower case ("" when it has none): what chooses an
+  // overlay file's reader or writer.
   static std::string FileEnding(const std::string& path);
   // "<what> is not available in this version" in an error box.
   static void ReportNotAvailable(const std::string& what);

@@ -105,9 +105,9 @@ void COstrelDoc::ReportNotAvailable(const std::string& what) {
 }
 
 std::string COstrelDoc::FileEnding(const std::string& path) {
-  std::string tail = path.substr(path.size() - std::min<size_t>(path.size(), 3));
-  StringToLower(tail);
-  return tail;
+  std::string ending = GetExtensionOfPath(path);
+  StringToLower(ending);
+  return ending;
 }
 
 // ---- Chart views ----
@@ -344,6 +344,8 @@ void COstrelDoc::ImportOverlayFile(const std::string& path) {
     if (!error.empty()) FormatMessageBox(vd::ui::kMbIconError, "%s", error.c_str());
   } else if (ending == "loc" || ending == "gpx" || ending == "xml" || ending == "tcx") {
     ImportIntoList([&](ObjectList& list) { return ImportXmlTrackFile(path, list); });
+  } else if (ending == "nmea") {
+    ImportNmeaFile(path);
   } else if (ending == "shp") {
     ShapefileImportOptions options;
     CProjection projection;
@@ -351,6 +353,8 @@ void COstrelDoc::ImportOverlayFile(const std::string& path) {
       ImportIntoList(
           [&](ObjectList& list) { return ImportShapefile(path, list, options, projection); });
     }
+  } else if (ending.empty()) {
+    FormatMessageBox(vd::ui::kMbIconError, "%s", "Unknown file type");
   } else {
     FormatMessageBox(vd::ui::kMbIconError, "Unknown file type: %s", ending.c_str());
   }

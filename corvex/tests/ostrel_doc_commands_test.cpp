@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "corvex/command_ids.h"
@@ -239,10 +240,19 @@ TEST(OstrelDocCommands, SplitAndJoinRoutesAtAMark) {
 TEST(OstrelDocCommands, OverlayFilesByEnding) {
   DocWorld world;
   COstrelDoc& doc = world.Doc();
-  doc.ImportOverlayFile(world.root.File("trip.xyz"));
-  ASSERT_EQ(world.responder.boxes.size(), 1u);
-  EXPECT_EQ(world.responder.boxes[0].text, "Unknown file type: xyz");
-  EXPECT_EQ(world.responder.boxes[0].flags, vd::ui::kMbIconError);
+  // The message names the whole extension, however long.
+  for (const auto& [name, message] :
+       {std::pair{"trip.xyz", "Unknown file type: xyz"}, {"trip.JPEG", "Unknown file type: jpeg"},
+        {"trip.gpx.bak", "Unknown file type: bak"}, {"trip", "Unknown file type"}}) {
+    SCOPED_TRACE(name);
+    world.responder.boxes.clear();
+    doc.ImportOverlayFile(world.root.File(name));
+    ASSERT_EQ(world.responder.boxes.size(), 1u);
+    EXPECT_EQ(world.responder.boxes[0].text, message);
+    EXPECT_EQ(world.responder.boxes[0].flags, vd::ui::kMbIconError);
+  }
+  EXPECT_TRUE(doc.GetObjectList()->empty());
+  world.responder.boxes.clear();
 
   // An overlay file is merged: a copy of an object already there is not added twice.
   CObjWaypoint* mark = PlacedMark(doc, "Buoy", 50.0, -5.0);
@@ -286,9 +296,19 @@ TEST(OstrelDocCommands, ExchangeFilesRoundTripThroughTheDocument) {
   world.responder.files.push_back(log);
   ASSERT_TRUE(doc.IsCommandEnabled(kCmdImportNmea));
   ASSERT_TRUE(doc.OnCommand(kCmdImportNmea));
-  const auto tracks = std::count_if(doc.GetObjectList()->begin(), doc.GetObjectList()->end(),
-                                    [](COstrelObject* o) { return o->IsKindOf(CObjTrack::kClass); });
-  EXPECT_EQ(tracks, 1);
+  const auto tracks = [&] {
+    return std::count_if(doc.GetObjectList()->begin(), doc.GetObjectList()->end(),
+                         [](COstrelObject* o) { return o->IsKindOf(CObjTrack::kClass); });
+  };
+  EXPECT_EQ(tracks(), 1);
+  // Import takes an NMEA log by its ending too.
+  for (COstrelObject* object : ObjectList(*doc.GetObjectList())) {
+    if (object->IsKindOf(CObjTrack::kClass)) object->Delete(false);
+  }
+  world.responder.files.push_back(log);
+  ASSERT_TRUE(doc.OnCommand(kCmdImport));
+  EXPECT_EQ(tracks(), 1);
+  EXPECT_TRUE(world.responder.boxes.empty());
 
   const std::string broken = world.root.File("broken.gpx");
   ASSERT_TRUE(vd::os::SaveFileAtomically(broken, "<gpx><wpt lat=\"1\" lon=\"2\">"));

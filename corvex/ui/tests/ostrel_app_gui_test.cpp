@@ -666,6 +666,9 @@ TEST(CorvexApp, ImportOfDamagedFilesSaysWhatWasRead) {
           "\"TP03,95.0,6.0,7.0,300,0,0,0,0\""},
       {"junk.nmea", kCmdImportNmea, "just some text\n", 0,
        "Nothing could be read from @:\nline 1: not an NMEA sentence: \"just some text\""},
+      // Import takes an NMEA log by its four-letter ending.
+      {"junk2.nmea", kCmdImport, "just some text\n", 0,
+       "Nothing could be read from @:\nline 1: not an NMEA sentence: \"just some text\""},
       {"far.gpx", kCmdImport, "<gpx>\n<wpt lat=\"500003\" lon=\"2\"/></gpx>", 0,
        "Failed to read XML file: @\nline 2, column 6: latitude 500003 is outside -90..90"},
   };
