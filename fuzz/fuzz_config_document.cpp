@@ -10,6 +10,7 @@
 #include "fuzz/fuzz_support.h"
 #include "overlays/overlay_archive.h"
 #include "platform/ui/responder.h"
+#include "platform/ui/window_messages.h"
 
 namespace {
 
