@@ -5,6 +5,7 @@
 
 #include "core/serializable_stream.h"
 #include "fuzz/fuzz_support.h"
+#include "fuzz/quiet_responder.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/overlay_mark.h"
 #include "overlays/model/overlay_route.h"
@@ -12,6 +13,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   vd::fuzz::Setup();
+  vd::fuzz::AnswerQuietly();
   // Keep the record types registered: each registers itself from its own object file.
   (void)&COverlayMark::cType;
   (void)&COverlayRoute::cType;

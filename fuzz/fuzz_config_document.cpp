@@ -2,43 +2,16 @@
 // malformed file must end with the archive reader's exception and leave the document whole.
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
-#include <string>
 
 #include "corvex/ostrel_doc.h"
 #include "fuzz/fuzz_support.h"
+#include "fuzz/quiet_responder.h"
 #include "overlays/overlay_archive.h"
-#include "platform/ui/responder.h"
-#include "platform/ui/window_messages.h"
-
-namespace {
-
-// Every question answered at once, without a window.
-struct QuietResponder : vd::ui::Responder {
-  int MessageBox(const vd::ui::MessageBoxRequest&) override { return vd::ui::kIdOk; }
-  int TrackPopupMenu(const vd::ui::PopupMenu&, QWidget*, QPoint) override { return 0; }
-  std::optional<std::string> ChooseFile(const vd::ui::FileDialogRequest&) override {
-    return std::nullopt;
-  }
-  std::optional<std::string> ChooseFolder(QWidget*, const std::string&,
-                                          const std::string&) override {
-    return std::nullopt;
-  }
-  std::optional<vd::ui::ColourRef> ChooseColor(QWidget*, vd::ui::ColourRef) override {
-    return std::nullopt;
-  }
-  std::optional<vd::ui::Font> ChooseFont(QWidget*, const vd::ui::Font&) override {
-    return std::nullopt;
-  }
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   vd::fuzz::Setup();
-  static QuietResponder responder;
-  static vd::ui::ScopedResponder scope(&responder);
+  vd::fuzz::AnswerQuietly();
   return 0;
 }
 

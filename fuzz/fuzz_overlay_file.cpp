@@ -5,11 +5,13 @@
 
 #include "fuzz/fuzz_objects.h"
 #include "fuzz/fuzz_support.h"
+#include "fuzz/quiet_responder.h"
 #include "overlays/overlay_file.h"
 #include "overlays/ostrel_object.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   vd::fuzz::Setup();
+  vd::fuzz::AnswerQuietly();
   return 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include "fuzz/fuzz_objects.h"
 #include "fuzz/fuzz_support.h"
+#include "fuzz/quiet_responder.h"
 #include "geodesy/projection.h"
 #include "overlays/exchange/dbase_file.h"
 #include "overlays/exchange/shapefile.h"
@@ -15,6 +16,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   vd::fuzz::Setup();
+  vd::fuzz::AnswerQuietly();
   return 0;
 }
 

@@ -5,12 +5,14 @@
 
 #include "core/serializable_stream.h"
 #include "fuzz/fuzz_support.h"
+#include "fuzz/quiet_responder.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/track_manager.h"
 #include "viewer_lib/overlay_sync.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   vd::fuzz::Setup();
+  vd::fuzz::AnswerQuietly();
   setenv("OSTREL_NOGUI", "1", 1);
   return 0;
 }
