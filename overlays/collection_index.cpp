@@ -9,6 +9,7 @@ CollectionIndex* g_innermost = nullptr;
 CollectionIndex::CollectionIndex(ObjectList& list,
                                  const std::unordered_set<const COstrelObject*>& fresh)
     : list_(list), fresh_(fresh), outer_(g_innermost) {
+  members_.reserve(fresh.size());  // what is collected: mostly the fresh objects
   g_innermost = this;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <vector>
 
 #include "core/app/app_common.h"
 #include "core/path_utils.h"
@@ -217,17 +218,57 @@ DuplicateIndex::DuplicateIndex(const ObjectList& document_list) {
 }
 
 DuplicateIndex::DuplicateIndex(const ObjectList& document_list, const ObjectList& checked) {
-  // A match has an equal non-zero id or an equal created time: other objects never match.
+  // A match has an equal non-zero id or an equal created time: other objects never match. A
+  // bit per hash of those keys turns most objects of the list away with one test; only the
+  // rest are looked up. The list is far larger than what is checked against it, so its walk
+  // asks for the objects' first bytes (times and id) a few objects ahead.
   std::unordered_set<uint64_t> ids;
   std::unordered_set<int32_t> times;
   ids.reserve(checked.size());
   times.reserve(checked.size());
-  for (const COstrelObject* object : checked) {
-    if (object->id() != 0) ids.insert(object->id());
-    times.insert(object->created);
+  // The checked objects join the index as they are let in.
+  known_.reserve(checked.size());
+  candidates_.reserve(2 * checked.size());
+  // 2^(64 - shift) bits: about 16 per key (each checked object gives two), from 1024 bits up
+  // to 2 MB.
+  int filter_shift = 64 - 10;
+  while ((uint64_t{1} << (64 - filter_shift)) < 32 * checked.size() && filter_shift > 64 - 24) {
+    --filter_shift;
   }
+  std::vector<uint64_t> filter(size_t{1} << (64 - filter_shift - 6));
+  const auto bit = [filter_shift](uint64_t key) {
+    return (key * 0x9E3779B97F4A7C15ull) >> filter_shift;
+  };
+  const auto set_bit = [&](uint64_t key) {
+    filter[bit(key) >> 6] |= uint64_t{1} << (bit(key) & 63);
+  };
+  const auto has_bit = [&](uint64_t key) {
+    return ((filter[bit(key) >> 6] >> (bit(key) & 63)) & 1) != 0;
+  };
+  // Times stay apart from the ids of this installation; a bit shared by chance costs a lookup.
+  constexpr uint64_t kTimeKey = uint64_t{1} << 63;
+  for (const COstrelObject* object : checked) {
+    if (object->id() != 0) {
+      ids.insert(object->id());
+      set_bit(object->id());
+    }
+    times.insert(object->created);
+    set_bit(kTimeKey | static_cast<uint32_t>(object->created));
+  }
+  const auto prefetch = [](const COstrelObject* object) {
+    const auto* bytes = reinterpret_cast<const char*>(object);
+    for (size_t at = 0; at < sizeof(COstrelObject); at += 64) __builtin_prefetch(bytes + at);
+  };
+  constexpr int kAhead = 8;
+  auto ahead = document_list.begin();
+  for (int i = 0; i < kAhead && ahead != document_list.end(); ++i) prefetch(*ahead++);
   for (COstrelObject* object : document_list) {
-    if (times.contains(object->created) || (object->id() != 0 && ids.contains(object->id()))) {
+    if (ahead != document_list.end()) prefetch(*ahead++);
+    const uint64_t id = object->id();
+    const bool time_may_match = has_bit(kTimeKey | static_cast<uint32_t>(object->created));
+    const bool id_may_match = id != 0 && has_bit(id);
+    if ((time_may_match && times.contains(object->created)) ||
+        (id_may_match && ids.contains(id))) {
       Add(*object);
     }
   }

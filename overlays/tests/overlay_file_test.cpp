@@ -381,6 +381,72 @@ TEST(OverlayFile, DuplicateCheckDecidesByModifiedTime) {
   }
 }
 
+// The index made for the objects to check knows only the document's objects that may match
+// them, yet finds what a search of the whole document finds: by id alone (times differ), by
+// time and name without ids, the first of two matches, and nothing for new objects. The
+// document is large enough that most of its objects are turned away unread.
+TEST(OverlayFile, DuplicateIndexForCheckedObjectsFindsWhatTheWholeSearchFinds) {
+  OverlayWorld world;
+  Boxes boxes(vd::ui::kIdYes);
+  vd::ui::ScopedResponder scope(&boxes);
+  constexpr int kCount = 3000;
+  std::vector<TestMark*> marks;
+  for (int i = 0; i < kCount; ++i) {
+    auto* mark = world.doc.Add(new TestMark);
+    mark->name = "Mark " + std::to_string(i % 50);
+    mark->created = mark->modified = 1'000'000 + i;
+    if (i % 2 == 0) mark->SetUniqueId(0x0000000500000000ull + i);
+    marks.push_back(mark);
+  }
+  struct Case {
+    const char* what;
+    uint64_t id;
+    int32_t created;
+    const char* name;
+    TestMark* match;  // null: none
+  };
+  const std::vector<Case> cases = {
+      {"id alone", marks[2000]->id(), 77, "Other", marks[2000]},
+      {"time and name", 0, marks[1501]->created, marks[1501]->name.c_str(), marks[1501]},
+      {"time, other name", 0, marks[1501]->created, "Other", nullptr},
+      {"id of none, time and name", 0x0000000600000001ull, marks[2999]->created,
+       marks[2999]->name.c_str(), marks[2999]},
+      {"first of two: the id's before the time's", marks[10]->id(), marks[2501]->created,
+       marks[2501]->name.c_str(), marks[10]},
+      {"new", 0x0000000600000002ull, 5, "New", nullptr},
+  };
+  ObjectList checked;
+  for (const Case& c : cases) {
+    auto* object = new TestMark;
+    object->AddRef();
+    object->name = c.name;
+    object->created = c.created;
+    object->modified = c.match ? c.match->modified : 1;
+    if (c.id) object->SetUniqueId(c.id);
+    checked.push_back(object);
+  }
+  {
+    DuplicateIndex index(world.doc.objects, checked);
+    auto object = checked.begin();
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      if (c.match) c.match->visible = false;
+      // An unchanged copy is refused and shows its match; a new object is let in.
+      EXPECT_EQ(DuplicateCheck(**object, world.doc.objects), c.match == nullptr);
+      if (c.match) {
+        EXPECT_TRUE(c.match->visible);
+        c.match->visible = false;
+      }
+      EXPECT_EQ(index.Check(**object), c.match == nullptr);
+      if (c.match) EXPECT_TRUE(c.match->visible);
+      ++object;
+    }
+  }
+  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_EQ(world.doc.objects.size(), static_cast<size_t>(kCount));
+  for (COstrelObject* object : checked) object->Release();
+}
+
 TEST(OverlayFile, MergeImportedObjects) {
   OverlayWorld world;
   Boxes boxes;
