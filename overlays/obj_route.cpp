@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <unordered_set>
 
 #include "charts/old_quick_chart.h"
 #include "core/app/app_common.h"
@@ -46,11 +47,22 @@ double LegLength(const CObjWaypoint* a, const CObjWaypoint* b) {
   return a->position.DistanceTo(b->position);
 }
 
-// Marks in order of first occurrence.
+// Marks in order of first occurrence. Long routes (a converted track) ask a set rather than
+// search what they have so far, which would cost the square of their points.
 std::vector<CObjWaypoint*> Distinct(const std::vector<CObjWaypoint*>& points) {
   std::vector<CObjWaypoint*> out;
+  out.reserve(points.size());
+  constexpr size_t kSearched = 32;
+  if (points.size() <= kSearched) {
+    for (CObjWaypoint* p : points) {
+      if (std::find(out.begin(), out.end(), p) == out.end()) out.push_back(p);
+    }
+    return out;
+  }
+  std::unordered_set<const CObjWaypoint*> seen;
+  seen.reserve(points.size());
   for (CObjWaypoint* p : points) {
-    if (std::find(out.begin(), out.end(), p) == out.end()) out.push_back(p);
+    if (seen.insert(p).second) out.push_back(p);
   }
   return out;
 }

@@ -15,6 +15,7 @@
 #include "overlays/overlay_archive.h"
 #include "overlays/tests/overlay_test_objects.h"
 #include "platform/os/files.h"
+#include "platform/os/numbers.h"
 #include "platform/ui/window_messages.h"
 #include "tests/chart_fixture.h"
 #include "tests/temp_dir.h"
@@ -471,6 +472,23 @@ TEST_F(RouteTest, ReverseAndRenumber) {
   route->SetLocked(true);
   route->Reverse();
   EXPECT_EQ(route->points()[1], c);
+}
+
+// A long route that comes back the way it went: each mark is numbered at its first visit, and
+// deleting the route takes each mark, left without a route, once.
+TEST_F(RouteTest, LongRouteBackTheWayItWentNumbersEachMarkOnce) {
+  std::vector<CObjWaypoint*> marks;
+  for (int i = 0; i < 60; ++i) marks.push_back(Mark("WP1", 50.0 + i * 0.01, -5.0));
+  std::vector<CObjWaypoint*> points(marks);
+  points.insert(points.end(), marks.rbegin() + 1, marks.rend());
+  CObjRoute* route = Route("Route7", points);
+  route->RenumberWaypoints();
+  for (int i = 0; i < 60; ++i) {
+    EXPECT_EQ(marks[i]->name, vd::os::FormatC("WP07%02d", i + 1));
+  }
+  route->Delete(false);
+  EXPECT_FALSE(InDocument(route));
+  for (const CObjWaypoint* mark : marks) EXPECT_FALSE(InDocument(mark));
 }
 
 TEST_F(RouteTest, DeletedMarksLeaveTheRouteAndAOnePointRouteGoes) {
