@@ -68,12 +68,7 @@ const COverlayListMenuRow kListMenu[] = {
 };
 
 void ViewCurrent(void* delegate) {
-  COverlayMark* mark = Self(delegate).current();
-  COverlayListView* view = COverlayListView::Current();
-  if (mark == nullptr || view == nullptr) return;
-  CGeoBounds box;
-  mark->ExtendBounds(box);
-  view->ZoomToRect(box);
+  if (COverlayMark* object = Self(delegate).current()) ShowInCurrentView(*object);
 }
 
 void DeleteCurrent(void* delegate) {

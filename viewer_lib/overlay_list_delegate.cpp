@@ -170,3 +170,9 @@ std::unique_ptr<CActionSheetMenu> BuildListSheet(const std::string& title,
 }
 
 bool ShowListSheet(const CActionSheetMenu& sheet) { return COverlayActionSheet::Show(sheet); }
+
+void ShowInCurrentView(const CSyncable& object) {
+  COverlayListView* view = COverlayListView::Current();
+  CGeoBounds box;
+  if (view != nullptr && object.ExtendBounds(box)) view->ZoomToRect(box);
+}

@@ -21,6 +21,7 @@ class CLocalProjection;
 class COverlayMark;
 class COverlayObject;
 class COverlayRoute;
+class CSyncable;
 class QWidget;
 
 // One row's texts; flag is set by the mark and route rows.
@@ -97,3 +98,5 @@ std::unique_ptr<CActionSheetMenu> BuildListSheet(const std::string& title,
                                                  void* delegate);
 // Shows the sheet at the pointer and runs the row chosen; false when none was.
 bool ShowListSheet(const CActionSheetMenu& sheet);
+// Shows the object's extent in the current chart view, when there is one.
+void ShowInCurrentView(const CSyncable& object);

@@ -68,11 +68,7 @@ const COverlayListMenuRow kListMenu[] = {
 };
 
 void ViewCurrent(void* delegate) {
-  COverlayRoute* route = Self(delegate).current();
-  COverlayListView* view = COverlayListView::Current();
-  if (route == nullptr || view == nullptr) return;
-  CGeoBounds box;
-  if (route->ExtendBounds(box)) view->ZoomToRect(box);
+  if (COverlayRoute* object = Self(delegate).current()) ShowInCurrentView(*object);
 }
 
 void DeleteCurrent(void* delegate) {

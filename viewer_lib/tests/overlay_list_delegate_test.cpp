@@ -3,6 +3,7 @@
 // entries do to the model and to files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -11,6 +12,7 @@
 
 #include "core/persistant_data.h"
 #include "geodesy/default_units.h"
+#include "geodesy/degree_length.h"
 #include "gps/instruments/ais_target_manager.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/overlay_time.h"
@@ -26,6 +28,7 @@
 #include "viewer_lib/ais_list_delegate.h"
 #include "viewer_lib/mark_list_delegate.h"
 #include "viewer_lib/overlay_share.h"
+#include "viewer_lib/quick_chart_view.h"
 #include "viewer_lib/route_list_delegate.h"
 #include "viewer_lib/track_list.h"
 
@@ -68,10 +71,21 @@ struct Responder : vd::ui::DialogResponder {
   std::vector<std::string> messages, chooser_titles, initial_paths, menu_titles;
 };
 
-struct RecordingView : COverlayListView {
-  void ZoomToRect(const CGeoBounds& box) override { boxes.push_back(box); }
-  std::vector<CGeoBounds> boxes;
+// A chart view of 200 x 100 pixels without a chart: what it was asked to show stays as its
+// centre and scale.
+struct TestView : CQuickChartView {
+  TestView() { OnSize(0, 0, 200, 100); }
+  void MakeCurrent() {
+    OnTouchDown(0, 0);
+    OnTouchUp();
+  }
 };
+// The scale ZoomToRect gives a box of these sizes in the 200 x 100 view.
+double ScaleFor(double lat, double height_degrees, double width_degrees) {
+  const double down = height_degrees * LatDegreeLength(lat) * 1852.0 / 100;
+  const double across = width_degrees * LonDegreeLength(lat) * 1852.0 / 200;
+  return std::max(down, across) * 1.5 / 1852.0;
+}
 
 std::vector<std::string> Texts(const CActionSheetMenu& sheet) {
   std::vector<std::string> texts;
@@ -117,7 +131,6 @@ class ListTest : public ::testing::Test {
     PersistantData::SetBaseName("");
     CMarkManager::Settings().sort = 0;
     CDefaultUnits::Global().SetUnitsSystem(CDefaultUnits::kStatute);
-    COverlayListView::SetCurrent(nullptr);
   }
 
   COverlayMark* Mark(const std::string& name, double north_metres, double modified = 0) {
@@ -410,17 +423,17 @@ TEST_F(ListTest, RowSheetViewsAndDeletesItsObject) {
   COverlayRoute* route = Route("R", 3, 0);
   CMarkListDelegate mark_list;
   CRouteListDelegate route_list;
-  RecordingView view;
-
   // Without a current view "View" shows nothing.
   Choose(*mark_list.BuildRowMenu(*mark), "View");
-  COverlayListView::SetCurrent(&view);
+  TestView view;
+  view.MakeCurrent();
   Choose(*mark_list.BuildRowMenu(*mark), "View");
+  EXPECT_NEAR(view.centre_lat(), mark->latitude, 1e-9);
+  EXPECT_NEAR(view.centre_lon(), mark->longitude, 1e-9);
+  EXPECT_NEAR(view.scale(), ScaleFor(50, 0.002, 0.002), 1e-8) << "the mark with its margin";
   Choose(*route_list.BuildRowMenu(*route), "View");
-  ASSERT_EQ(view.boxes.size(), 2u);
-  EXPECT_NEAR(view.boxes[0].min_lat, 49.999, 1e-9);
-  EXPECT_NEAR(view.boxes[0].max_lon, -0.999, 1e-9);
-  EXPECT_NEAR(view.boxes[1].max_lat - view.boxes[1].min_lat, 200 / kMetresPerDegree, 1e-9);
+  EXPECT_NEAR(view.centre_lat(), 50 + 100 / kMetresPerDegree, 1e-9);
+  EXPECT_NEAR(view.scale(), ScaleFor(50, 200 / kMetresPerDegree, 0), 1e-8);
 
   // Selecting a row makes its object current; tapping selects.
   mark_list.OnTapRow(&view, mark);
@@ -638,17 +651,17 @@ TEST_F(AisListTest, RowTexts) {
 TEST_F(AisListTest, SelectingARowSelectsTheTargetAndZoomsOverItsVector) {
   CAISListDelegate delegate;
   CAISTarget* target = Target(777, 0);
-  RecordingView view;
+  TestView view;
   struct Case {
     const char* name;
     double knots, course;
-    double half_lat, half_lon;
+    double height, width;  // degrees of the box shown
   };
-  // 12 knots for 5 minutes: 12 x 5 / 3600 degrees.
+  // 12 knots for 5 minutes: 12 x 5 / 3600 degrees either side.
   const double reach = 12.0 * 5.0 * 0.00027777778;
   const Case cases[] = {
-      {"north", 12, 0, reach, 0},
-      {"east", 12, 90, 0, reach},
+      {"north", 12, 0, 2 * reach, 0},
+      {"east", 12, 90, 0, 2 * reach},
       {"unknown speed", 102.3, 90, 0, 0},
       {"unknown course", 12, 360, 0, 0},
   };
@@ -656,16 +669,15 @@ TEST_F(AisListTest, SelectingARowSelectsTheTargetAndZoomsOverItsVector) {
     SCOPED_TRACE(c.name);
     target->speed_knots = c.knots;
     target->course = c.course;
-    view.boxes.clear();
     delegate.OnSelectRow(&view, target);
     EXPECT_EQ(manager().selected(), target);
-    ASSERT_EQ(view.boxes.size(), 1u);
-    EXPECT_NEAR(view.boxes[0].max_lat - target->latitude, c.half_lat, 1e-6);
-    EXPECT_NEAR(target->latitude - view.boxes[0].min_lat, c.half_lat, 1e-6);
-    EXPECT_NEAR(view.boxes[0].max_lon - target->longitude, c.half_lon, 1e-6);
+    EXPECT_NEAR(view.centre_lat(), target->latitude, 1e-9);
+    EXPECT_NEAR(view.centre_lon(), target->longitude, 1e-9);
+    EXPECT_NEAR(view.scale(), ScaleFor(target->latitude, c.height, c.width), 1e-7);
   }
+  view.ShowAt(nullptr, 10, 10, 1);
   delegate.OnTapRow(&view, target);
-  EXPECT_EQ(view.boxes.size(), 1u) << "a tap does nothing";
+  EXPECT_EQ(view.centre_lat(), 10) << "a tap does nothing";
   manager().Clear();
   EXPECT_EQ(manager().selected(), nullptr);
 }
