@@ -77,6 +77,9 @@ class CUnits {
     PosFmtDeg();  // "Degrees", angle type 0
   };
 
+  // The settings group "Units", which opens the "Units" sheet (geodesy/ui/unit_sheets.h).
+  class CUnitSettingsType;
+
   // The newest registered format; walk on with next().
   static PositionFormatType* FirstPositionFormat();
   // The registered format of that exact name, or null.

@@ -2,6 +2,7 @@
 
 #include "core/persistant_data.h"
 #include "geodesy/default_units.h"
+#include "geodesy/ui/unit_sheets.h"
 #include "gps/instruments/ais_target_manager.h"
 #include "gps/instruments/race_start.h"
 #include "gps/user_notification_manager.h"
@@ -13,8 +14,11 @@
 #include "overlays/model/track_manager.h"
 #include "overlays/model/ui/overlay_drawing.h"
 #include "overlays/model/ui/overlay_sheet_presenter.h"
+#include "viewer_lib/ais_list_delegate.h"
 #include "viewer_lib/data_connection.h"
+#include "viewer_lib/mark_list_delegate.h"
 #include "viewer_lib/quick_chart_view.h"
+#include "viewer_lib/route_list_delegate.h"
 
 CNewerGeneration::CNewerGeneration(const std::string& settings_name) {
   // The records register themselves as their libraries' objects come in; these calls bring in
@@ -31,6 +35,7 @@ CNewerGeneration::CNewerGeneration(const std::string& settings_name) {
   CDataConnection::Settings();
   CNMEASimulation::Settings();
   CQuickChartView::Settings();
+  CUnits::CUnitSettingsType::Group();
 
   PersistantData::SetBaseName(settings_name);
   PersistantData::LoadAll();
@@ -47,6 +52,15 @@ CNewerGeneration::CNewerGeneration(const std::string& settings_name) {
   position_ = std::make_unique<COverlayGPSPosition>();
   COverlaySheets::Install(&COverlaySheetPresenter::Global());
   COverlayPainter::Install(&COverlaySurfacePainter::Global());
+  mark_list_ = std::make_unique<CMarkListDelegate>();
+  route_list_ = std::make_unique<CRouteListDelegate>();
+  ais_list_ = std::make_unique<CAISListDelegate>();
+}
+
+void CNewerGeneration::SetListOwner(QWidget* owner) {
+  mark_list_->owner = owner;
+  route_list_->owner = owner;
+  ais_list_->owner = owner;
 }
 
 void CNewerGeneration::InstallShell(std::unique_ptr<COverlayShell> shell) {
@@ -59,6 +73,9 @@ CNewerGeneration::~CNewerGeneration() {
   shell_.reset();
   COverlaySheets::Install(nullptr);
   COverlayPainter::Install(nullptr);
+  ais_list_.reset();
+  route_list_.reset();
+  mark_list_.reset();
   position_.reset();
   tracks_.reset();
   marks_.reset();

@@ -3,7 +3,9 @@
 // records are read from the program's settings file and written back (so the file holds every
 // record, the units and the AIS alarm settings among them), the global mark and track managers
 // and the own position are created, the AIS target manager and the race start instruments are
-// built, and the drawing and action sheets of its overlay objects are installed.
+// built, the drawing and action sheets of its overlay objects are installed, the settings
+// groups "Units" and "AIS Settings" are registered, and the delegates of the lists of marks,
+// routes and AIS targets are made for a list pane to show.
 //
 // User-interface thread only; one object per program, alive while the program runs.
 #include <memory>
@@ -13,6 +15,10 @@ class COverlayShell;
 class CMarkManager;
 class CTrackManager;
 class COverlayGPSPosition;
+class CMarkListDelegate;
+class CRouteListDelegate;
+class CAISListDelegate;
+class QWidget;
 
 class CNewerGeneration {
  public:
@@ -27,6 +33,12 @@ class CNewerGeneration {
   // goes.
   void InstallShell(std::unique_ptr<COverlayShell> shell);
 
+  // The list delegates; owner: the parent of their questions, file choosers and the sync.
+  void SetListOwner(QWidget* owner);
+  CMarkListDelegate& mark_list() { return *mark_list_; }
+  CRouteListDelegate& route_list() { return *route_list_; }
+  CAISListDelegate& ais_list() { return *ais_list_; }
+
   // False when the settings file could not be written (it is left as it was).
   bool settings_saved() const { return settings_saved_; }
 
@@ -35,5 +47,8 @@ class CNewerGeneration {
   std::unique_ptr<CTrackManager> tracks_;
   std::unique_ptr<COverlayGPSPosition> position_;
   std::unique_ptr<COverlayShell> shell_;
+  std::unique_ptr<CMarkListDelegate> mark_list_;
+  std::unique_ptr<CRouteListDelegate> route_list_;
+  std::unique_ptr<CAISListDelegate> ais_list_;
   bool settings_saved_ = false;
 };

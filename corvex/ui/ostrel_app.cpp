@@ -235,6 +235,7 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
   start_lock_.reset();  // others find this program's window from now on
   // The newer overlay model's status texts and hints go to the main window.
   newer_generation_->InstallShell(std::make_unique<CWindowOverlayShell>(frame_.get()));
+  newer_generation_->SetListOwner(frame_.get());
   // The original of a reference chart kept in another format is converted under this window.
   InstallChartReaderConverter(
       [window = ConverterWindow(frame_->winId())] { return window; });

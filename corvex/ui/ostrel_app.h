@@ -49,6 +49,9 @@ class COstrelApp : public CAppCommon, public CCommandTarget {
   COstrelDocBase* FindFirstDocument() override;
   // The program's document, null while none is open.
   COstrelDoc* Document() const;
+  // The newer library generation (its managers, settings groups and list delegates); null
+  // outside the program's run.
+  CNewerGeneration* newer_generation() const { return newer_generation_.get(); }
   void ShowUserMessage(const std::string& text) override;
 
   CMainFrame* GetMainFrame() const { return frame_.get(); }

@@ -44,6 +44,7 @@ bool CLumexApp::InitInstance() {
     return false;
   }
   newer_generation_->InstallShell(std::make_unique<CWindowOverlayShell>(frame_.get()));
+  newer_generation_->SetListOwner(frame_.get());
   if (make_view_) view_ = make_view_(document_);
   frame_->SetView(view_.get());
   frame_->show();

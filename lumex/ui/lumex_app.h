@@ -32,6 +32,9 @@ class CLumexApp {
   // The view of the document; null when there is none.
   CLumexViewBase* GetView() const { return view_.get(); }
   CMainFrame* main_frame() const { return frame_.get(); }
+  // The newer library generation (its managers, settings groups and list delegates); null
+  // outside the program's run.
+  CNewerGeneration* newer_generation() const { return newer_generation_.get(); }
 
   // Opens the help page of the 3D view, from the chart program's folder ($CORVEX_PROGDIR);
   // false when it can't be shown.

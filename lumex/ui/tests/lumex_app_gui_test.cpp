@@ -18,6 +18,12 @@
 #include "charts/old_quick_chart.h"
 #include "lumex/ui/main_frame.h"
 #include "lumex/ui/window_placement.h"
+#include "core/global_settings_type.h"
+#include "geodesy/default_units.h"
+#include "platform/ui/popup_menu.h"
+#include "viewer_lib/mark_list_delegate.h"
+#include "viewer_lib/newer_generation.h"
+#include "viewer_lib/route_list_delegate.h"
 #include "overlays/model/overlay_shell.h"
 #include "overlays/model/ui/window_overlay_shell.h"
 #include "platform/os/environment.h"
@@ -220,6 +226,39 @@ TEST_F(LumexAppTest, ProgramStartUpWritesTheNewerGenerationsSettingsKeepingTheUs
   }
   viewer.Signal(SIGTERM);
   EXPECT_TRUE(viewer.Wait(std::chrono::seconds(60))) << "the viewer did not end";
+}
+
+// The viewer registers the newer generation's settings groups and makes its list delegates,
+// owned by the main window; the "Units" group opens the sheet that changes the units.
+TEST_F(LumexAppTest, NewerGenerationsUnitsGroupAndListsComeWithTheProgram) {
+  struct ChooseMetric : vd::ui::DialogResponder {
+    int TrackPopupMenu(const vd::ui::PopupMenu& menu, QWidget*, QPoint) override {
+      for (const auto& item : menu.items()) {
+        if (item.text == "Metric") return item.id;
+      }
+      return 0;
+    }
+  } answers;
+  vd::ui::ScopedResponder responder(&answers);
+  Start();
+  CNewerGeneration* newer = app->newer_generation();
+  ASSERT_NE(newer, nullptr);
+  EXPECT_EQ(newer->mark_list().owner, app->main_frame());
+  EXPECT_EQ(newer->route_list().GetTitle(), "Routes");
+  CGlobalSettingsType* units = nullptr;
+  bool ais = false;
+  for (CGlobalSettingsType* group = CGlobalSettingsType::Head(); group; group = group->next()) {
+    if (group->name() == "Units") units = group;
+    if (group->name() == "AIS Settings") ais = true;
+  }
+  ASSERT_NE(units, nullptr);
+  EXPECT_TRUE(ais);
+  units->OpenSheet();
+  EXPECT_EQ(CDefaultUnits::Global().distance_units, CDefaultUnits::kMetric);
+  std::string text;
+  ASSERT_TRUE(vd::os::ReadWholeFile(config.path() + "/Vardune/Lumex.ini", text));
+  EXPECT_NE(text.find("CDefaultUnits:units=0x2\n"), std::string::npos) << text;
+  CDefaultUnits::Global().SetUnitsSystem(CDefaultUnits::kStatute);
 }
 
 TEST_F(LumexAppTest, CloseFromTheChartProgramStoresThePlacementAndStopsTheView) {
