@@ -6,7 +6,6 @@
 
 #include "core/serializable_stream.h"
 #include "fuzz/fuzz_support.h"
-#include "fuzz/quiet_responder.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/overlay_mark.h"
 #include "overlays/model/overlay_route.h"
@@ -14,7 +13,6 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   vd::fuzz::Setup();
-  vd::fuzz::AnswerQuietly();
   // Each record type registers itself from its own object file, which the linker only brings
   // in when something reads from it: asking for each type's id does (a bare address taken and
   // thrown away is optimised out, and the reader then knew no record at all).
