@@ -797,12 +797,20 @@ bool CMainFrame::MakeExplorerPanes() {
   if (!explorer_tree_ || !dock_host_->FindDock(CViewObjExplorerTree::kPaneId)) {
     auto* tree = new CViewObjExplorerTree(*document);
     tree->resize(scaled(200), scaled(120));
+    const bool new_pane = !dock_host_->FindDock(CViewObjExplorerTree::kPaneId);
     if (!dock_host_->AttachPane(CViewObjExplorerTree::kPaneId, "Overlay Explorer",
                                 {scaled(5), scaled(93), scaled(200), scaled(600)}, tree)) {
       delete tree;
       return false;
     }
     explorer_tree_ = tree;
+    // A new tree docks at the left of the chart windows (the form floats beside it); a pane
+    // the layout brought back stays where the user left it.
+    if (QDockWidget* dock = dock_host_->FindDock(CViewObjExplorerTree::kPaneId); dock && new_pane) {
+      dock->setFloating(false);
+      addDockWidget(Qt::LeftDockWidgetArea, dock);
+      resizeDocks({dock}, {scaled(200)}, Qt::Horizontal);
+    }
     tree->SetSelectionHandler([this](COstrelObject* object) {
       if (explorer_form_) explorer_form_->ShowObject(object);
     });

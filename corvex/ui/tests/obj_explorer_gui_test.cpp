@@ -16,6 +16,7 @@
 #include <QStandardItemModel>
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "corvex/command_ids.h"
 #include "corvex/ui/chart_view_widget.h"
@@ -101,10 +102,16 @@ class ExplorerTest : public ::testing::Test {
 };
 
 TEST_F(ExplorerTest, PanesListEveryObjectUnderItsCategory) {
-  for (int pane : {CViewObjExplorerDialog::kPaneId, T::kPaneId}) {
+  // The form floats; the tree docks at the left of the charts.
+  for (const auto& [pane, floating] : {std::pair{CViewObjExplorerDialog::kPaneId, true},
+                                       std::pair{T::kPaneId, false}}) {
     auto* dock = world.frame().findChild<QDockWidget*>(QString("pane_%1").arg(pane));
     ASSERT_NE(dock, nullptr) << pane;
-    EXPECT_TRUE(dock->isVisible());
+    EXPECT_TRUE(dock->isVisible()) << pane;
+    EXPECT_EQ(dock->isFloating(), floating) << pane;
+    if (!floating) {
+      EXPECT_EQ(world.frame().dockWidgetArea(dock), Qt::LeftDockWidgetArea);
+    }
   }
   EXPECT_EQ(ParentOf(world.mark), "Marks");
   EXPECT_EQ(ParentOf(world.route), "Routes");
@@ -417,6 +424,8 @@ TEST_F(ExplorerTest, TheLayoutBringsThePanesBack) {
   auto* dock = frame->findChild<QDockWidget*>("pane_135");
   ASSERT_NE(dock, nullptr);
   EXPECT_TRUE(dock->isVisible());
+  EXPECT_FALSE(dock->isFloating());
+  EXPECT_EQ(frame->dockWidgetArea(dock), Qt::LeftDockWidgetArea);
   frame->CloseFrame();
   again.ExitInstance();
 }
