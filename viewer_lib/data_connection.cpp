@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "gps/instruments/gps_position_feed.h"
+#include "viewer_lib/nmea_debug_capture.h"
+
 namespace {
 
 std::unique_ptr<CDataConnection>& Current() {
@@ -24,7 +27,7 @@ CDataConnection::Persistant& CDataConnection::Settings() {
   return record;
 }
 
-CDataConnection::~CDataConnection() = default;
+CDataConnection::~CDataConnection() { NMEADebugCapture::Close(); }
 
 bool CDataConnection::AcceptInput(const char* line) {
   bool accept = true;
@@ -139,6 +142,10 @@ void CNMEALogfile::OnEvent(ShutDown&) {
 // ---- The current connection ----
 
 void ResetGpsData() {
+  if (CGPSPositionFeed* feed = CGPSPositionFeed::Instance()) {
+    feed->Reset();
+    return;
+  }
   CDataGPSPosition none;
   Listener<CDataGPSPosition>::Fire(none);
 }

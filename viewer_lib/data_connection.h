@@ -119,7 +119,8 @@ class CNMEALogfile : public CDataConnection, public Listener<ShutDown> {
   std::FILE* file_ = nullptr;
 };
 
-// Clears the library's current GPS data: an invalid fix goes to the position subscribers.
+// Clears the library's current GPS data: the program's position feed forgets its data and the
+// position subscribers get an invalid fix.
 void ResetGpsData();
 
 // A new connection of the kind, or null for a kind this program cannot make.

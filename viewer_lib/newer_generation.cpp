@@ -1,10 +1,16 @@
 #include "viewer_lib/newer_generation.h"
 
+#include <QTimer>
+
+#include "core/heartbeat.h"
+
 #include "core/persistant_data.h"
 #include "geodesy/default_units.h"
 #include "geodesy/ui/unit_sheets.h"
 #include "gps/instruments/ais_target_manager.h"
+#include "gps/instruments/gps_position_feed.h"
 #include "gps/instruments/race_start.h"
+#include "gps/nmea_sentence.h"
 #include "gps/user_notification_manager.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/overlay_painter.h"
@@ -50,11 +56,18 @@ CNewerGeneration::CNewerGeneration(const std::string& settings_name) {
   marks_ = std::make_unique<CMarkManager>();
   tracks_ = std::make_unique<CTrackManager>();
   position_ = std::make_unique<COverlayGPSPosition>();
+  feed_ = std::make_unique<CGPSPositionFeed>();
   COverlaySheets::Install(&COverlaySheetPresenter::Global());
   COverlayPainter::Install(&COverlaySurfacePainter::Global());
   mark_list_ = std::make_unique<CMarkListDelegate>();
   route_list_ = std::make_unique<CRouteListDelegate>();
   ais_list_ = std::make_unique<CAISListDelegate>();
+  // The race start's own sentences come in from the data connections too.
+  CNMEASentenceType::SetProprietaryAllowed(true);
+
+  heartbeat_ = std::make_unique<QTimer>();
+  QObject::connect(heartbeat_.get(), &QTimer::timeout, [] { CHeartbeat::Tick(); });
+  heartbeat_->start(kHeartbeatMilliseconds);
 }
 
 void CNewerGeneration::SetListOwner(QWidget* owner) {
@@ -69,10 +82,13 @@ void CNewerGeneration::InstallShell(std::unique_ptr<COverlayShell> shell) {
 }
 
 CNewerGeneration::~CNewerGeneration() {
+  heartbeat_.reset();
   if (shell_ && COverlayShell::Get() == shell_.get()) COverlayShell::Install(nullptr);
   shell_.reset();
   COverlaySheets::Install(nullptr);
   COverlayPainter::Install(nullptr);
+  CloseDataConnection();
+  feed_.reset();
   ais_list_.reset();
   route_list_.reset();
   mark_list_.reset();

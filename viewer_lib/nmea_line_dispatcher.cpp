@@ -6,6 +6,7 @@
 #include "core/listener.h"
 #include "gps/nmea_fields.h"
 #include "gps/nmea_sentence.h"
+#include "viewer_lib/nmea_debug_capture.h"
 
 bool NMEAChecksumValid(const char* line) { return NMEAChecksumOK(std::string_view(line)); }
 
@@ -36,6 +37,7 @@ bool NMEAProcessLine(const char* line, CNMEALineSource* source) {
   const char* start = line;
   while (*start != '\0' && *start != '$' && *start != '!') ++start;
   if (*start == '\0') return false;
+  if (source) NMEADebugCapture::Record(start);
   if (!NMEAChecksumValid(start)) return false;
   if (source && !source->AcceptInput(start)) return false;
 

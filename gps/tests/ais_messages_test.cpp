@@ -8,56 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "gps/tests/ais_encoder.h"
+
 namespace {
 
-// Builds a payload: fields written MSB first at their bit offsets, then armoured six bits at a
-// time.
-class PayloadBuilder {
- public:
-  PayloadBuilder& U(size_t at, int count, uint64_t value) {
-    if (bits_.size() < at + count) bits_.resize(at + count, false);
-    for (int i = 0; i < count; ++i) bits_[at + i] = (value >> (count - 1 - i)) & 1;
-    return *this;
-  }
-  PayloadBuilder& S(size_t at, int count, int64_t value) {
-    return U(at, count, static_cast<uint64_t>(value) & ((uint64_t{1} << count) - 1));
-  }
-  PayloadBuilder& Text(size_t at, const std::string& text, int chars) {
-    for (int i = 0; i < chars; ++i) {
-      const char c = i < static_cast<int>(text.size()) ? text[i] : '@';
-      U(at + 6 * i, 6, c >= 64 ? c - 64 : c);
-    }
-    return *this;
-  }
-  PayloadBuilder& Length(size_t bits) {
-    bits_.resize(bits, false);
-    return *this;
-  }
-  // The payload and its fill bits.
-  std::pair<std::string, int> Armour() const {
-    std::vector<bool> bits = bits_;
-    const int fill = static_cast<int>((6 - bits.size() % 6) % 6);
-    bits.resize(bits.size() + fill, false);
-    std::string out;
-    for (size_t i = 0; i < bits.size(); i += 6) {
-      int v = 0;
-      for (int b = 0; b < 6; ++b) v = (v << 1) | bits[i + b];
-      out += static_cast<char>(v < 40 ? v + 48 : v + 56);
-    }
-    return {out, fill};
-  }
-
- private:
-  std::vector<bool> bits_;
-};
-
-std::string Sentence(const std::string& kind, int count, int number, const std::string& seq,
-                     const std::string& payload, int fill) {
-  std::string s = "!AI" + kind + "," + std::to_string(count) + "," + std::to_string(number) +
-                  "," + seq + ",A," + payload + "," + std::to_string(fill);
-  NMEAAppendChecksum(s);
-  return s;
-}
+using vd::test::PayloadBuilder;
+using vd::test::Sentence;
 
 TEST(AisMessages, PositionReportsOfClassAAndB) {
   PayloadBuilder a;

@@ -1,0 +1,46 @@
+#include "viewer_lib/nmea_debug_capture.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/app/app_common.h"
+#include "platform/os/folders.h"
+
+namespace NMEADebugCapture {
+namespace {
+
+std::FILE*& File() {
+  static std::FILE* file = nullptr;
+  return file;
+}
+
+}  // namespace
+
+std::string Path() {
+  const CAppCommon* app = CAppCommon::Instance();
+  const std::string folder =
+      app != nullptr && !app->temp_folder.empty() ? app->temp_folder : vd::os::TempFolder();
+  return folder + "/" + kFileName;
+}
+
+bool Open() {
+  Close();
+  File() = std::fopen(Path().c_str(), "wb");
+  return File() != nullptr;
+}
+
+bool IsOpen() { return File() != nullptr; }
+
+void Record(const char* line) {
+  if (File() == nullptr) return;
+  std::fwrite(line, 1, std::strcspn(line, "\r\n"), File());
+  std::fputs("\r\n", File());
+  std::fflush(File());
+}
+
+void Close() {
+  if (File() != nullptr) std::fclose(File());
+  File() = nullptr;
+}
+
+}  // namespace NMEADebugCapture
