@@ -59,23 +59,15 @@ void CDataProfileWnd::ReleasePaneId(int id) {
 
 CDataProfileWnd::CDataProfileWnd(COstrelObject* object, const std::string& settings_key)
     : CDataPane(AcquirePaneId(), settings_key, DefaultPlacement(), kContextMenu),
-      object_(object) {
+      object_(object),
+      popup_(kPopupColour) {
   if (!settings_key.empty()) scale_.Init(settings_key + "_scale");
   font_weight_ = vd::ui::kFontWeightNormal;
   CreatePaneFont(static_cast<int>(14 * DisplayScale()));
   setMouseTracking(true);
   setFocusPolicy(Qt::ClickFocus);
 
-  popup_ = new QLabel(this);
-  popup_->setTextFormat(Qt::PlainText);
-  popup_->setFont(QFont("Arial", 9));
-  popup_->setStyleSheet(QString("QLabel { background-color: rgb(%1, %2, %3); color: black; "
-                                "border: 1px solid black; padding: 1px 3px; }")
-                            .arg(vd::ui::ColourRefRed(kPopupColour))
-                            .arg(vd::ui::ColourRefGreen(kPopupColour))
-                            .arg(vd::ui::ColourRefBlue(kPopupColour)));
-  popup_->setAttribute(Qt::WA_TransparentForMouseEvents);
-  popup_->hide();
+  popup_.Create(this);
 }
 
 CDataProfileWnd::~CDataProfileWnd() { ReleasePaneId(pane_id()); }
@@ -95,7 +87,7 @@ void CDataProfileWnd::SetClientSize(int width, int height) {
 }
 
 std::string CDataProfileWnd::popup_text() const {
-  return !popup_->isHidden() ? popup_->text().toStdString() : std::string();
+  return popup_.window() && popup_.window()->isVisible() ? popup_.text() : std::string();
 }
 
 int CDataProfileWnd::SampleCount() const {
@@ -289,7 +281,7 @@ void CDataProfileWnd::Update(COstrelObject* object, int hint) {
     case kChangeDeleted:
       object_ = nullptr;
       samples_.clear();
-      popup_->hide();
+      popup_.Hide();
       DestroyWindow();
       break;
     case kChangeViewTarget: {
@@ -357,19 +349,14 @@ void CDataProfileWnd::TrackMouse(vd::ui::Point at) {
   if (const CAppCommon* app = CAppCommon::Instance()) distance = app->FormatDistance(along);
   const std::string text = "Distance " + distance + "\n" + series_name_ + " " +
                            FormatValue(sample.value) + " " + unit_;
-  popup_->setText(QString::fromStdString(text));
-  popup_->adjustSize();
-  const int x = std::clamp(at.x, 0, std::max(0, width() - popup_->width()));
-  const int y = std::clamp(at.y + kPopupOffset, 0, std::max(0, height() - popup_->height()));
-  popup_->move(x, y);
-  popup_->show();
+  popup_.ShowText(text, {at.x, at.y + kPopupOffset});
   if (index == selected_) return;
   SelectSample(index);
   object_->SetViewTarget(sample.lat, sample.lon, static_cast<float>(along));
 }
 
 void CDataProfileWnd::ClearTracking() {
-  popup_->hide();
+  popup_.Hide();
   if (selected_ < 0) return;
   SelectSample(-1);
   if (object_ != nullptr) object_->SetViewTarget(0.0, 0.0, -1.0f);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/persistent_value.h"
+#include "core/ui/popup_wnd.h"
 #include "gps/ui/data_pane.h"
 #include "overlays/ostrel_object.h"
 #include "overlays/profile_sample.h"
@@ -102,7 +103,8 @@ class CDataProfileWnd : public CDataPane {
   const vd::ui::Rect& plot() const { return plot_; }
   // The tip's text; empty while it is hidden.
   std::string popup_text() const;
-  QLabel* popup() const { return popup_; }
+  // The tip's window (a small window of its own beside the cursor); null once the pane is gone.
+  QWidget* popup() const { return popup_.window(); }
   bool waypoint_labels = true;
 
   // The pane ids in use, for the pool's owner and tests.
@@ -175,7 +177,7 @@ class CDataProfileWnd : public CDataPane {
   bool axis_labels_ = true;
   // The mouse is over the pane or dragging from it: GPS fixes leave the mark alone.
   bool tracking_ = false;
-  QLabel* popup_;  // a child of the pane
+  CPopupWnd popup_;  // the tip at the cursor, light blue
 };
 
 template <class T>

@@ -8,12 +8,17 @@
 #include <vector>
 
 #include "corvex/command_ids.h"
+#include "corvex/ui/main_frame.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/ostrel_view.h"
 #include "corvex/ui/tests/corvex_home.h"
 #include "corvex/ui/tests/corvex_program.h"
 #include "corvex/ui/tests/program_chart_window.h"
 #include "overlays/obj_track.h"
+#include "gps/ui/altitude_profile_wnd.h"
+#include <QCoreApplication>
+#include <QImage>
+#include <QMouseEvent>
 #include "platform/ui/popup_menu.h"
 #include "platform/ui/window_messages.h"
 
@@ -157,6 +162,41 @@ TEST_F(TrackMenuTest, OtherProfileTakesTheTracksSeriesName) {
   ASSERT_NE(menu.Find(kCmdOtherProfile), nullptr);
   EXPECT_TRUE(menu.Find(kCmdOtherProfile)->enabled);
   EXPECT_EQ(menu.Find(kCmdOtherProfile)->text, "Cadence (rpm) Profile");
+}
+
+// The track's GPS Altitude pane, opened from its menu: the mouse over the profile brings up the
+// tip, a small window of its own in light blue just below the cursor, which a click hides.
+TEST_F(TrackMenuTest, AltitudeProfileTipIsAWindowBelowTheCursor) {
+  AddTrack("Climb", {60, 90, 120, 150})->RecomputeTotals();
+  RightClickAt(90, kCmdAltitudeProfile);
+  CAltitudeProfileWnd* pane = nullptr;
+  for (QWidget* widget : program.frame().findChildren<QWidget*>())
+    if (!pane) pane = dynamic_cast<CAltitudeProfileWnd*>(widget);
+  ASSERT_NE(pane, nullptr) << "the pane did not open";
+  pane->SetClientSize(400, 150);
+  ASSERT_FALSE(pane->samples().empty());
+
+  ASSERT_GT(pane->total_length(), 0.0);
+  ASSERT_GT(pane->height(), 60) << pane->width() << "x" << pane->height();
+  const QPoint at(pane->plot().left + 30, 40);
+  QMouseEvent move(QEvent::MouseMove, QPointF(at), pane->mapToGlobal(QPointF(at)), Qt::NoButton,
+                   Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(pane, &move);
+  EXPECT_TRUE(pane->popup_text().starts_with("Distance ")) << pane->popup_text();
+  QWidget* tip = pane->popup();
+  ASSERT_NE(tip, nullptr);
+  EXPECT_TRUE(tip->isWindow()) << "a window of its own, not clipped by the pane";
+  EXPECT_TRUE(tip->isVisible());
+  EXPECT_EQ(tip->geometry().topLeft(), pane->mapToGlobal(at + QPoint(0, CDataProfileWnd::kPopupOffset)));
+  const QImage picture = tip->grab().toImage();
+  EXPECT_EQ(picture.pixelColor(0, 0), QColor(Qt::black)) << "its frame";
+  EXPECT_EQ(picture.pixelColor(1, picture.height() - 2), QColor(184, 233, 255));
+
+  QMouseEvent click(QEvent::MouseButtonPress, QPointF(2, 2), tip->mapToGlobal(QPointF(2, 2)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(tip, &click);
+  EXPECT_FALSE(tip->isVisible());
+  EXPECT_EQ(pane->popup_text(), "");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "corvex/ui/popup_wnd.h"
+#include "core/ui/popup_wnd.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>
