@@ -174,6 +174,11 @@ std::vector<QString> LayoutLines(const QString& text, const QFontMetrics& fm, un
 }
 
 // Shrinks `src` to the image and `dest` with it in proportion; false when nothing is left.
+// Copies 32-bit pixels with the fourth byte set (the two rows never overlap).
+void CopyOpaque(const uint32_t* __restrict from, uint32_t* __restrict to, size_t count) {
+  for (size_t i = 0; i < count; ++i) to[i] = from[i] | 0xFF000000u;
+}
+
 bool ClampSource(Rect& dest, Rect& src, int image_width, int image_height) {
   if (src.IsEmpty() || dest.IsEmpty()) return false;
   const Rect clamped{std::max(src.left, 0), std::max(src.top, 0), std::min(src.right, image_width),
@@ -599,6 +604,46 @@ void Surface::DrawImageCopy(const Rect& dest, const QImage& image, const Rect& s
   painter_->drawImage(Covered(dest), image, Covered(src));
 }
 
+bool Surface::CopyIntoImage(const Rect& dest, const QImage& image, const Rect& src) {
+  const int width = dest.Width(), height = dest.Height();
+  if (width != src.Width() || height != src.Height() || width <= 0 || height <= 0) return false;
+  QPaintDevice* device = painter_->device();
+  if (device == nullptr || device->devType() != QInternal::Image) return false;
+  auto* target = static_cast<QImage*>(device);
+  const QImage::Format format = target->format();
+  if (format != QImage::Format_ARGB32 && format != QImage::Format_RGB32 &&
+      format != QImage::Format_ARGB32_Premultiplied) {
+    return false;
+  }
+  if (painter_->opacity() != 1.0 || !target->isDetached()) return false;
+  const QTransform transform = painter_->combinedTransform();
+  if (transform.type() > QTransform::TxTranslate) return false;
+  const int dx = static_cast<int>(transform.dx()), dy = static_cast<int>(transform.dy());
+  if (dx != transform.dx() || dy != transform.dy()) return false;
+  QRect area = QRect(dest.left + dx, dest.top + dy, width, height) & target->rect();
+  if (painter_->hasClipping()) {
+    const QRegion clip = painter_->clipRegion();
+    if (clip.rectCount() > 1) return false;
+    area &= clip.boundingRect().translated(dx, dy);
+  }
+  if (area.isEmpty()) return true;
+  const int from_x = src.left + area.left() - (dest.left + dx);
+  const int from_y = src.top + area.top() - (dest.top + dy);
+  const int rows = area.height();
+  const size_t count = static_cast<size_t>(area.width());
+  const uchar* from_row = image.constBits() + static_cast<qsizetype>(from_y) * image.bytesPerLine() +
+                          static_cast<size_t>(from_x) * 4;
+  uchar* to_row = target->bits() + static_cast<qsizetype>(area.top()) * target->bytesPerLine() +
+                  static_cast<size_t>(area.left()) * 4;
+  for (int row = 0; row < rows; ++row) {
+    CopyOpaque(reinterpret_cast<const uint32_t*>(from_row), reinterpret_cast<uint32_t*>(to_row),
+               count);
+    from_row += image.bytesPerLine();
+    to_row += target->bytesPerLine();
+  }
+  return true;
+}
+
 void Surface::Blit(Point dest, const Image& image) {
   StretchBlit({dest.x, dest.y, dest.x + image.Width(), dest.y + image.Height()}, image,
               {0, 0, image.Width(), image.Height()});
@@ -607,8 +652,9 @@ void Surface::Blit(Point dest, const Image& image) {
 void Surface::StretchBlit(const Rect& dest, const Image& image, const Rect& src) {
   Rect d = dest, s = src;
   if (!ClampSource(d, s, image.Width(), image.Height())) return;
-  // A view of the source part whose fourth byte is then set opaque in the copy.
   const QImage& q = image.qimage();
+  if (q.depth() == 32 && CopyIntoImage(d, q, s)) return;
+  // A view of the source part whose fourth byte is then set opaque in the copy.
   const QImage part(q.constScanLine(s.top) + static_cast<size_t>(s.left) * 4, s.Width(), s.Height(),
                     q.bytesPerLine(), QImage::Format_ARGB32);
   DrawImageCopy(d, part.convertToFormat(QImage::Format_RGB32), {0, 0, s.Width(), s.Height()});

@@ -190,6 +190,10 @@ class Surface {
   bool ThinPen() const;
   void DrawThinLines(std::span<const Point> points);
   void DrawImageCopy(const Rect& dest, const QImage& image, const Rect& src);
+  // A 1:1 copy of 32-bit pixels (made opaque) straight into a 32-bit image target, when the
+  // mapping is a whole-pixel translation and the clip one rectangle or none. False, with
+  // nothing done, when the painter has to do it.
+  bool CopyIntoImage(const Rect& dest, const QImage& image, const Rect& src);
 
   std::unique_ptr<QPainter> owned_painter_;
   QPainter* painter_ = nullptr;

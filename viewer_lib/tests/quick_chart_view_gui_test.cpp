@@ -14,6 +14,7 @@
 #include "core/key_value_file.h"
 #include "core/serializable_stream.h"
 #include "platform/os/files.h"
+#include "platform/os/folders.h"
 #include "platform/ui/image.h"
 #include "platform/ui/responder.h"
 #include "platform/ui/window_messages.h"
@@ -209,6 +210,41 @@ TEST_F(ChartViewTest, TransformRoundTripsAndMatchesTheDrawingAtEveryLevel) {
   double lat, lon;
   ASSERT_TRUE(view_.GetCentre(lat, lon));
   EXPECT_NEAR(view_.ScaleAtCentre(), 60 * kDegreesPerPixel * 8, 1e-9) << "level 3";
+}
+
+// The shipped sample chart (a georeference of its own) and a chunk-store chart without any
+// data yet map screen points to positions and back within a pixel at every level.
+TEST_F(ChartViewTest, SampleAndChunkStoreChartsRoundTripAtEveryLevel) {
+  ChartFixture chunked;
+  chunked.version = 0x20000001;
+  chunked.width = 40;
+  chunked.height = 32;
+  chunked.reference = true;  // the pixels live in the chunk store
+  chunked.georef = ChartFixture::LinearGeoref(60, 10, 1.0 / 7200);
+  const std::string chunked_path = dir_.File("charts/chunked.qct");
+  ASSERT_TRUE(vd::test::WriteChartFixture(chunked_path, chunked));
+  const std::string sample = vd::os::ProgramFolder() + "/../sample/Sample Chart.qct";
+  for (const std::string& path : {sample, chunked_path}) {
+    SCOPED_TRACE(path);
+    view_.OpenChartByPath(nullptr, path, false);
+    ASSERT_EQ(view_.ChartFileName(), path);
+    ASSERT_TRUE(view_.georef().valid);
+    for (int level = -2; level <= view_.max_level(); ++level) {
+      GoToLevel(level);
+      for (const auto& [sx, sy] : {std::pair{0.0f, 0.0f}, {320.0f, 240.0f}, {639.0f, 479.0f}}) {
+        double lat, lon;
+        ASSERT_TRUE(view_.ScreenToLatLon(sx, sy, lat, lon));
+        float x, y;
+        ASSERT_TRUE(view_.LatLonToScreen(lat, lon, x, y));
+        EXPECT_NEAR(x, sx, 1.0) << "level " << level;
+        EXPECT_NEAR(y, sy, 1.0) << "level " << level;
+      }
+    }
+    // Drawn (no chunk is fetched here): the chunk-store chart shows its empty pattern.
+    CQuickChartView::Settings().automatic_download = false;
+    EXPECT_NE(DrawSettled().Pixel(kWidth / 2, kHeight / 2), kBackground);
+    CQuickChartView::Settings().automatic_download = true;
+  }
 }
 
 TEST_F(ChartViewTest, PanDragAndZoomKeepThePointUnderTheFinger) {

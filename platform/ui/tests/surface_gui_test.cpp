@@ -582,5 +582,61 @@ TEST(FontTest, HeightsGiveTheCharacterOrTheCellHeight) {
   EXPECT_GT(MakeQFont({"Arial", -2000000000}).pixelSize(), 0);
 }
 
+// A 32-bit blit lands in the same pixels whether the copy goes straight into the image (a
+// whole-pixel translation, one clip rectangle) or through the painter (any other mapping).
+TEST(SurfaceTest, A32BitBlitHonoursMappingAndClipOnEveryPath) {
+  Image source(4, 3, 0x00000000);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 4; ++x) source.SetPixel(x, y, 0x00010000u * uint32_t(10 * y + x + 1));
+  }
+  const auto colour = [](int x, int y) { return 0xFF000000u | 0x00010000u * uint32_t(10 * y + x + 1); };
+  struct Case {
+    const char* name;
+    Mapping mapping;
+    std::vector<Rect> clips;  // intersected one after the other; empty: no clip
+    Point dest;
+    int scale;                // device pixels per logical pixel
+    Point device;             // where the source's corner lands
+    Point clip_shift{0, 0};   // from logical clip coordinates to device ones
+  };
+  Mapping shifted;
+  shifted.window_origin = {-5, -2};
+  Mapping doubled;
+  doubled.window_extent = {1, 1};
+  doubled.viewport_extent = {2, 2};
+  const Case cases[] = {
+      {"plain", Mapping(), {}, {3, 4}, 1, {3, 4}},
+      {"shifted", shifted, {}, {3, 4}, 1, {8, 6}},
+      {"clipped", Mapping(), {{4, 4, 6, 6}}, {3, 4}, 1, {3, 4}},
+      {"off the edge", Mapping(), {}, {-2, -1}, 1, {-2, -1}},
+      {"shifted and clipped", shifted, {{4, 4, 6, 6}}, {3, 4}, 1, {8, 6}, {5, 2}},
+      {"doubled", doubled, {}, {3, 4}, 2, {6, 8}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Image image = WhiteImage(20, 20);
+    {
+      Surface s(image);
+      s.SetMapping(c.mapping);
+      for (const Rect& clip : c.clips) s.IntersectClipRect(clip);
+      s.Blit(c.dest, source);
+    }
+    for (int y = 0; y < 20; ++y) {
+      for (int x = 0; x < 20; ++x) {
+        const int sx = (x - c.device.x) / c.scale, sy = (y - c.device.y) / c.scale;
+        const bool in_source = x >= c.device.x && y >= c.device.y && sx < 4 && sy < 3;
+        bool in_clip = true;
+        for (const Rect& clip : c.clips) {
+          const int cx = x - c.clip_shift.x, cy = y - c.clip_shift.y;
+          in_clip = in_clip && cx >= clip.left && cx < clip.right && cy >= clip.top &&
+                    cy < clip.bottom;
+        }
+        const uint32_t expected = in_source && in_clip ? colour(sx, sy) : kWhite;
+        ASSERT_EQ(image.Pixel(x, y), expected) << x << "," << y;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vd::ui
