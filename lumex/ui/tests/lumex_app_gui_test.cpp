@@ -24,12 +24,15 @@
 #include "viewer_lib/mark_list_delegate.h"
 #include "viewer_lib/newer_generation.h"
 #include "viewer_lib/route_list_delegate.h"
+#include "gps/nmea_sentence.h"
+#include "overlays/model/overlay_gps_position.h"
 #include "overlays/model/overlay_shell.h"
 #include "overlays/model/ui/window_overlay_shell.h"
 #include "platform/os/environment.h"
 #include "platform/os/files.h"
 #include "platform/os/folders.h"
 #include "platform/os/ipc_channel.h"
+#include "platform/os/numbers.h"
 #include "platform/os/profile_store.h"
 #include "platform/ui/help_pages.h"
 #include "platform/ui/responder.h"
@@ -38,6 +41,7 @@
 #include "tests/chart_fixture.h"
 #include "tests/child_process.h"
 #include "tests/temp_dir.h"
+#include "viewer_lib/gps_connection_menu.h"
 
 namespace {
 
@@ -148,6 +152,88 @@ TEST_F(LumexAppTest, OverlayModelHintsAppearOverTheWindowWithoutAddingAStatusLin
   EXPECT_EQ(app->main_frame()->findChild<QStatusBar*>(), nullptr);
   app.reset();
   EXPECT_EQ(COverlayShell::Get(), nullptr);
+}
+
+// The newer generation's "GPS Connection" menu over the viewer's window: a replayed NMEA file
+// moves the viewer's own position on the program's own heartbeat, the choice is kept in the
+// settings file, and the NMEA debug capture records what came in and hands it to the user.
+TEST_F(LumexAppTest, GpsConnectionMenuReplaysAFileAndCapturesWhatCameIn) {
+  struct Answers : vd::ui::DialogResponder {
+    int TrackPopupMenu(const vd::ui::PopupMenu& menu, QWidget*, QPoint) override {
+      if (choices.empty()) return 0;
+      const std::string choice = choices.front();
+      choices.erase(choices.begin());
+      for (const auto& item : menu.items()) {
+        if (item.text == choice && item.id > 0) return item.id;
+      }
+      ADD_FAILURE() << "no item " << choice;
+      return 0;
+    }
+    std::optional<std::string> ChooseFile(const vd::ui::FileDialogRequest& request) override {
+      saving.push_back(request.save);
+      if (files.empty()) return std::nullopt;
+      const std::string file = files.front();
+      files.erase(files.begin());
+      return file;
+    }
+    std::vector<std::string> choices, files;
+    std::vector<bool> saving;
+  } answers;
+  vd::ui::ScopedResponder scope(&answers);
+  vd::test::TempDir temp;
+  vd::os::SetEnv("TMPDIR", temp.path());
+  std::string replay;
+  for (int i = 0; i < 20; ++i) {
+    std::string rmc = vd::os::FormatC("$GPRMC,1200%02d.00,A,50%07.4f,N,00100.0000,W,6.0,0.0,"
+                                      "010624,,", i, 0.06 * i);
+    NMEAAppendChecksum(rmc);
+    replay += rmc + "\r\n";
+  }
+  const std::string file = temp.File("trip.nmea");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(file, replay));
+  Start();
+  COverlayGPSPosition* own = COverlayGPSPosition::Instance();
+  ASSERT_NE(own, nullptr);
+  QWidget* window = app->main_frame();
+
+  answers.choices = {"Record NMEA debug data"};
+  EXPECT_TRUE(ShowGpsConnectionMenu(window));
+  answers.choices = {"Simulation File"};
+  answers.files = {file};
+  EXPECT_TRUE(ShowGpsConnectionMenu(window));
+  ASSERT_TRUE(ProcessEventsUntil([&] { return own->fix_present() && own->latitude > 50.0015; }));
+  EXPECT_NEAR(own->longitude, -1.0, 1e-9);
+
+  // The menu shows the choice, and the settings file keeps it with its file.
+  const std::unique_ptr<CActionSheetMenu> menu = BuildGpsConnectionMenu();
+  ASSERT_GE(menu->items().size(), 3u);
+  EXPECT_EQ(menu->items()[0]->text(), "Simulation File");
+  EXPECT_EQ(menu->items()[0]->data(), CActionSheetMenu::kRowSelected);
+  EXPECT_EQ(menu->items()[1]->data(), CActionSheetMenu::kRowShown);
+  std::string settings;
+  ASSERT_TRUE(vd::os::ReadWholeFile(config.path() + "/Vardune/Lumex.ini", settings));
+  EXPECT_NE(settings.find("CDataConnection:gps_connection_type=0x4a\n"), std::string::npos);
+  const size_t name = settings.find("CNMEASimulation:filename=");
+  ASSERT_NE(name, std::string::npos);
+  EXPECT_EQ(settings.substr(settings.find('\n', name) - 12, 13), "%2ftrip.nmea\n")
+      << "the path is stored with its separators escaped";
+
+  // Ending the capture offers its file: the copy holds the lines as they came.
+  answers.choices = {"Stop NMEA debug data"};
+  answers.files = {temp.File("sent to support.txt")};
+  EXPECT_TRUE(ShowGpsConnectionMenu(window));
+  EXPECT_EQ(answers.saving, (std::vector<bool>{false, true}));
+  std::string captured;
+  ASSERT_TRUE(vd::os::ReadWholeFile(temp.File("sent to support.txt"), captured));
+  EXPECT_EQ(captured.substr(0, 60), replay.substr(0, 60));
+  EXPECT_EQ(captured.size() % (replay.size() / 20), 0u) << "whole lines only";
+
+  // "None" ends the replay: the fix is gone, the position stays.
+  answers.choices = {"None"};
+  EXPECT_TRUE(ShowGpsConnectionMenu(window));
+  EXPECT_FALSE(own->fix_present());
+  EXPECT_GT(own->latitude, 50.0015);
+  vd::os::UnsetEnv("TMPDIR");
 }
 
 // The viewer opens its charts on its terrain worker too: what the chart reader has to say
