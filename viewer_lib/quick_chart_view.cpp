@@ -69,7 +69,26 @@ void CQuickChartView::Invalidate() {
   if (invalidate_callback()) invalidate_callback()();
 }
 
-void CQuickChartView::Update() { Invalidate(); }
+void CQuickChartView::Update() {
+  Invalidate();
+  for (const auto& layer : layers_) layer->Invalidate();
+}
+
+void CQuickChartView::ReprojectLayers() {
+  for (const auto& layer : layers_) layer->Reproject(georef_.valid ? &georef_ : nullptr);
+}
+
+CScreenTransform CQuickChartView::LayerTransform() const {
+  CScreenTransform transform(-level_, offset_x_, offset_y_);  // a magnification
+  transform.scale = factor_;
+  constexpr float kMargin = 50;
+  const float width = float(client_.right - client_.left);
+  const float height = float(client_.bottom - client_.top);
+  transform.visible = {int(std::floor(ChartX(-kMargin))), int(std::floor(ChartY(-kMargin))),
+                       int(std::ceil(ChartX(width + kMargin))),
+                       int(std::ceil(ChartY(height + kMargin)))};
+  return transform;
+}
 
 bool CQuickChartView::InsideClient(float x, float y) const {
   return x >= 0 && y >= 0 && x < float(client_.right - client_.left) &&
@@ -193,6 +212,7 @@ int CQuickChartView::OnChartOpened(int result) {
   } else if (result == 0) {
     if (ChartOpen()) {
       CopyGeoref(*chart(), georef_);
+      ReprojectLayers();
       current_path_ = ChartFileName();
       max_level_ = (chart()->header().flags & kQctFlagOnline) != 0 ? 2 : 3;
       ChooseZoom();
@@ -329,9 +349,42 @@ void CQuickChartView::OnTouchDown(float x, float y) {
   last_x_ = x;
   last_y_ = y;
   touch_down_ = true;
+  touch_layer_ = nullptr;
+  double lat = 0, lon = 0;
+  ScreenToLatLon(x, y, lat, lon);
+  const CScreenTransform transform = LayerTransform();
+  for (const auto& layer : layers_) {
+    if (layer->InRange(transform) && layer->OnTouch(x, y, {lat, lon})) {
+      touch_layer_ = layer.get();
+      return;
+    }
+  }
   current_view = this;
   COverlayListView::SetCurrent(this);
   touch_time_ = GetSystemTimeSeconds();
+}
+
+bool CQuickChartView::OnTap(float x, float y) {
+  double lat = 0, lon = 0;
+  const bool placed = ScreenToLatLon(x, y, lat, lon);
+  const CScreenTransform transform = LayerTransform();
+  for (const auto& layer : layers_) {
+    if (layer->InRange(transform) && layer->OnTap(x, y, {lat, lon})) {
+      Invalidate();
+      return true;
+    }
+  }
+  if (!placed || busy_) return false;
+  ChartFolderCatalogue* catalogue = ChartFolderCatalogue::Current();
+  CChartOutline* open = catalogue ? catalogue->open_chart() : nullptr;
+  if (catalogue == nullptr || (open != nullptr && open->ContainsPoint(lat, lon))) return false;
+  CChartOutline* best = catalogue->FindBestScaleChart(lat, lon, ScaleAtCentre(), false);
+  if (best == nullptr || best->path() == ChartFileName()) return false;
+  centre_lat_ = lat;
+  centre_lon_ = lon;
+  scale_ = ScaleAtCentre();
+  OpenChartByPath(owner_, best->path(), false);
+  return true;
 }
 
 void CQuickChartView::OnDrag(float x, float y) {
@@ -539,6 +592,19 @@ void CQuickChartView::OnDraw(vd::ui::Surface& dc, int x, int y, int width, int h
   const IntRect rect{x, y, x + (width << display_shift_), y + (height << display_shift_)};
   DrawTiles(dc, rect, {int(std::floor(offset_x_)), int(std::floor(offset_y_))},
             level_ - display_shift_, incomplete_);
+  if (layers_.empty()) return;
+  const CScreenTransform transform = LayerTransform();
+  // A runaway number of objects must not stall the paint.
+  constexpr int kMaxLayersDrawn = 1000;
+  int drawn = 0;
+  dc.Save();
+  dc.SetMapping({{-x, -y}, {1, 1}, {0, 0}, {1, 1}});
+  for (const auto& layer : layers_) {
+    if (!layer->InRange(transform)) continue;
+    layer->Draw(dc, transform);
+    if (++drawn >= kMaxLayersDrawn) break;
+  }
+  dc.Restore();
 }
 
 // ---- Saving ----
@@ -654,4 +720,24 @@ void CQuickChartView::OnEvent(CDataGPSPosition& fix) {
   if (following_) CentreOnPosition(owner_, fix.latitude, fix.longitude);
 }
 
-void CQuickChartView::OnEvent(COverlayObject& /*object*/) { Invalidate(); }
+void CQuickChartView::OnEvent(COverlayObject& object) {
+  const auto known = layer_of_.find(&object);
+  if (object.change_code != COverlayObject::kGoingAway && object.IsLive()) {
+    if (known == layer_of_.end()) {
+      auto layer = std::make_unique<OverlayLayer>(object);
+      if (georef_.valid) layer->Reproject(&georef_);
+      // After the layers of the same drawing class and below.
+      auto at = std::find_if(layers_.begin(), layers_.end(), [&object](const auto& other) {
+        return other->object().draw_key > object.draw_key;
+      });
+      layer_of_[&object] = layers_.insert(at, std::move(layer));
+    } else if (georef_.valid) {
+      (*known->second)->Reproject(&georef_);
+    }
+  } else if (known != layer_of_.end()) {
+    if (touch_layer_ == known->second->get()) touch_layer_ = nullptr;
+    layers_.erase(known->second);
+    layer_of_.erase(known);
+  }
+  Invalidate();
+}

@@ -10,10 +10,16 @@
 // per chart pixel); screen = (chart - offset) x f, chart = screen / f + offset. Screen points
 // are relative to the top-left corner of the client rectangle.
 //
+// Overlay objects that announce themselves (Listener<COverlayObject>) are laid over the chart
+// as layers, in their drawing order; taps and touches go to the layers first.
+//
 // The view reaches the chart catalogue through ChartFolderCatalogue::Current() (none: the view
 // shows the charts it is given by path and never switches). User-interface thread only.
 #include <cstdint>
 #include <functional>
+#include <list>
+#include <map>
+#include <memory>
 #include <string>
 
 #include "charts/quick_chart_view_settings.h"
@@ -21,6 +27,7 @@
 #include "core/serializable.h"
 #include "geodesy/chart_view_georef.h"
 #include "overlays/model/data_gps_position.h"
+#include "overlays/model/overlay_layer.h"
 #include "overlays/model/overlay_object.h"
 #include "viewer_lib/cached_quick_chart.h"
 #include "viewer_lib/geo_box.h"
@@ -109,7 +116,12 @@ class CQuickChartView : public CSerializable,
   bool CentreOnPosition(QWidget* window, double lat, double lon);
 
   // ---- Gestures (screen pixels) ----
+  // A touch goes to the first layer whose hit list holds the point and whose object takes it;
+  // otherwise the view is made current for a pan.
   void OnTouchDown(float x, float y);
+  // A tap goes to the layers first; a tap on a place the open chart does not cover opens the
+  // catalogue's best chart there. True when something happened.
+  bool OnTap(float x, float y);
   void OnDrag(float x, float y);
   void OnTouchUp() { touch_down_ = false; }
   void Pan(float dx, float dy);
@@ -129,8 +141,8 @@ class CQuickChartView : public CSerializable,
   void ResetFollow();
 
   // ---- Drawing ----
-  // Paints the client rectangle (x, y, width, height) of dc; nothing without a chart or while
-  // busy. incomplete(): a tile drawn lacked data.
+  // Paints the client rectangle (x, y, width, height) of dc, then the layers in range; nothing
+  // without a chart or while busy. incomplete(): a tile drawn lacked data.
   void OnDraw(vd::ui::Surface& dc, int x, int y, int width, int height);
   bool incomplete() const { return incomplete_; }
 
@@ -162,6 +174,12 @@ class CQuickChartView : public CSerializable,
   const IntRect& client() const { return client_; }
   const ChartViewGeoref& georef() const { return georef_; }
   const std::string& stored_path() const { return stored_path_; }
+  // The transform the layers are drawn with (visible: the client rectangle in chart pixels,
+  // 50 screen pixels wider on every side).
+  CScreenTransform LayerTransform() const;
+  size_t layer_count() const { return layers_.size(); }
+  // The layer that took the current touch; null when none.
+  const OverlayLayer* touch_layer() const { return touch_layer_; }
 
  private:
   bool ChartOpen() const;
@@ -179,6 +197,8 @@ class CQuickChartView : public CSerializable,
   // One chart in the catalogue and the view fully magnified: there is nothing more to show.
   bool OnlyChartFullyMagnified() const;
   bool InsideClient(float x, float y) const;
+  // Each layer's world geometry for the open chart, or none without a georeference.
+  void ReprojectLayers();
   // Downloads the map store's package for the position and opens its best chart there;
   // false when the store names none.
   bool DownloadPackageAt(QWidget* window, double lat, double lon, double scale);
@@ -209,4 +229,8 @@ class CQuickChartView : public CSerializable,
   QWidget* owner_ = nullptr;
   OpenedCallback opened_callback_;
   bool incomplete_ = false;
+  // In drawing order (the objects' draw keys, then arrival); by object for the events.
+  std::list<std::unique_ptr<OverlayLayer>> layers_;
+  std::map<const COverlayObject*, std::list<std::unique_ptr<OverlayLayer>>::iterator> layer_of_;
+  OverlayLayer* touch_layer_ = nullptr;
 };

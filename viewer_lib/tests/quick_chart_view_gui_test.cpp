@@ -593,4 +593,65 @@ TEST_F(ChartViewTest, ResizingKeepsTheCentreAndABusyViewDrawsNothing) {
   EXPECT_NE(DrawSettled().Pixel(kWidth / 2, kHeight / 2), kBackground);
 }
 
+// A mark at a position that draws a red pixel at its screen point and records taps.
+struct PinObject : COverlayObject {
+  PinObject(double lat, double lon) : COverlayObject(kMark, kDrawKeyMark), lat(lat), lon(lon) {
+    NotifyChange(kAppeared);
+  }
+  ~PinObject() override { NotifyChange(kGoingAway); }
+  void Project(CScreenPoints& points, const ChartViewGeoref& georef) override {
+    points.Clear();
+    float x, y;
+    if (!georef.LatLonToScreen(lat, lon, x, y)) return;
+    points.Append({x, y});
+    points.kind = CScreenPoints::kPoints;
+    points.hit_count = 1;
+    points.valid = true;
+    points.ComputeBounds();
+  }
+  void Draw(vd::ui::Surface& dc, const CScreenTransform&, const CScreenPoints& points) override {
+    const ScreenPointF p = points.screen_points.front();
+    drawn_at = {int(std::lround(p.x)), int(std::lround(p.y))};
+    dc.FillRect({drawn_at.x, drawn_at.y, drawn_at.x + 1, drawn_at.y + 1}, kPin);
+  }
+  bool OnTap(float, float, const GeoPoint&) override { return ++taps, true; }
+  bool HitTest(float, float, const GeoPoint&) override { return true; }
+  static constexpr vd::ui::ColourRef kPin = 0x0000FF;
+  double lat, lon;
+  vd::ui::Point drawn_at{-1, -1};
+  int taps = 0;
+};
+
+// Overlay objects that appear are laid over the chart at their positions, follow pans and
+// zooms, take the taps and touches on them, and leave the view when they go away.
+TEST_F(ChartViewTest, OverlayObjectsAreDrawnOverTheChartAndTakeTheirTaps) {
+  view_.OpenChartByPath(nullptr, Chart("fine.qct", kDegreesPerPixel), false);
+  GoToLevel(0);
+  double lat, lon;
+  ASSERT_TRUE(view_.ScreenToLatLon(200, 150, lat, lon));
+  auto pin = std::make_unique<PinObject>(lat, lon);
+  EXPECT_EQ(view_.layer_count(), 1u);
+  for (int step : {0, 1, -2}) {
+    view_.ZoomBy(step);
+    view_.Pan(7, -3);
+    float x, y;
+    ASSERT_TRUE(view_.LatLonToScreen(lat, lon, x, y));
+    const vd::ui::Image image = DrawSettled();
+    EXPECT_NEAR(pin->drawn_at.x, x, 1.0) << "level " << view_.level();
+    EXPECT_NEAR(pin->drawn_at.y, y, 1.0) << "level " << view_.level();
+    EXPECT_EQ(image.Pixel(pin->drawn_at.x, pin->drawn_at.y), 0xFFFF0000u);
+    EXPECT_TRUE(view_.OnTap(x + 3, y));
+    view_.OnTouchDown(x, y + 2);
+    EXPECT_NE(view_.touch_layer(), nullptr) << "the mark takes the touch";
+    view_.OnTouchUp();
+  }
+  EXPECT_EQ(pin->taps, 3);
+  float x, y;
+  ASSERT_TRUE(view_.LatLonToScreen(lat, lon, x, y));
+  EXPECT_FALSE(view_.OnTap(x + 100, y + 100)) << "away from the mark, without a catalogue";
+  pin.reset();
+  EXPECT_EQ(view_.layer_count(), 0u);
+  EXPECT_EQ(view_.touch_layer(), nullptr);
+}
+
 }  // namespace
