@@ -24,6 +24,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "charts/ui/quick_chart_dib.h"
@@ -484,6 +485,12 @@ class COstrelView : public CDocView, public CCommandTarget {
   // chart meanwhile so that the store has one writer. False when the chart is not
   // downloadable, the download was cancelled or a chunk could not be fetched.
   bool DownloadChunks(const std::vector<PlanePoint>& polygon, double corridor_m);
+  // The half-width of the corridor a route's download covers: 2000 chart pixels at the scale
+  // of the chart where the view is anchored, in metres; 0 without a chart.
+  double RouteCorridorMetres() const;
+  // Downloads the open chart's chunks inside the polygon of (longitude, latitude) points, or
+  // along them within RouteCorridorMetres, as DownloadChunks does. False as DownloadChunks.
+  bool DownloadRouteData(const std::vector<std::pair<double, double>>& lon_lat, bool polygon);
   // Lets go of the open chart for a while (a download writes its store): the place is kept,
   // the chart closed and the helper threads stopped. ReopenParkedChart opens it again there.
   void ParkChart() override;

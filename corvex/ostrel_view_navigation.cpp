@@ -290,6 +290,24 @@ bool COstrelView::DownloadChunks(const std::vector<PlanePoint>& polygon, double 
   return result == kMapDataComplete;
 }
 
+double COstrelView::RouteCorridorMetres() const {
+  if (!chart_) return 0;
+  const vd::ui::Point at = ClientToChart(anchor_);
+  return chart_->ScaleAtPixel(at.x, at.y) * kMetresPerNm * kCorridorPixels;
+}
+
+bool COstrelView::DownloadRouteData(const std::vector<std::pair<double, double>>& lon_lat,
+                                    bool polygon) {
+  if (!IsDownloadableChart() || lon_lat.empty()) return false;
+  std::vector<PlanePoint> points;
+  for (const auto& [lon, lat] : lon_lat) {
+    PlanePoint p;
+    chart_->LatLonToPixelF(lat, lon, p.x, p.y);
+    points.push_back(p);
+  }
+  return DownloadChunks(points, polygon ? 0 : RouteCorridorMetres());
+}
+
 void COstrelView::GetDefaultElevation() {
   CAppCommon* app = CAppCommon::Instance();
   const std::string path = GetChartPath();
@@ -478,18 +496,10 @@ bool COstrelView::OnNavigationCommand(int id) {
     case kCmdDownloadEnclosed: {
       const auto* route = dynamic_cast<const CObjRoute*>(CurrentObject());
       if (!route) return true;
-      std::vector<PlanePoint> points;
-      for (const CObjWaypoint* mark : route->points()) {
-        PlanePoint p;
-        chart_->LatLonToPixelF(mark->position.lat, mark->position.lon, p.x, p.y);
-        points.push_back(p);
-      }
-      double corridor_m = 0;
-      if (id == kCmdDownloadAlongRoute) {
-        const vd::ui::Point at = ClientToChart(anchor_);
-        corridor_m = chart_->ScaleAtPixel(at.x, at.y) * kMetresPerNm * kCorridorPixels;
-      }
-      DownloadChunks(points, corridor_m);
+      std::vector<std::pair<double, double>> lon_lat;
+      for (const CObjWaypoint* mark : route->points())
+        lon_lat.emplace_back(mark->position.lon, mark->position.lat);
+      DownloadRouteData(lon_lat, id == kCmdDownloadEnclosed);
       return true;
     }
     case kCmdGetDefaultElevation:

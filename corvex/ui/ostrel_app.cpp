@@ -28,13 +28,13 @@
 #include "corvex/ui/dlg_nav_alarms.h"
 #include "corvex/ui/dlg_projection.h"
 #include "corvex/ui/doc_template.h"
+#include "corvex/ui/corvex_overlay_shell.h"
 #include "corvex/ui/main_frame.h"
 #include "corvex/ui/program_api_host.h"
 #include "corvex/ui/splash_wnd.h"
 #include "gps/ui/data_pane.h"
 #include "gps/ui/navigation_data.h"
 #include "overlays/icon_library.h"
-#include "overlays/model/ui/window_overlay_shell.h"
 #include "overlays/obj_current_position.h"
 #include "overlays/obj_waypoint.h"
 #include "platform/os/environment.h"
@@ -233,8 +233,9 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
     return false;
   }
   start_lock_.reset();  // others find this program's window from now on
-  // The newer overlay model's status texts and hints go to the main window.
-  newer_generation_->InstallShell(std::make_unique<CWindowOverlayShell>(frame_.get()));
+  // The newer overlay model's status texts and hints go to the main window, its route
+  // downloads to the active chart view.
+  newer_generation_->InstallShell(std::make_unique<CCorvexOverlayShell>(frame_.get()));
   newer_generation_->SetListOwner(frame_.get());
   // The original of a reference chart kept in another format is converted under this window.
   InstallChartReaderConverter(

@@ -11,7 +11,10 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "charts/qc3_tile_store.h"
 #include "charts/quick_chart.h"
@@ -24,10 +27,14 @@
 #include "corvex/ui/chart_view_widget.h"
 #include "corvex/ui/tests/corvex_home.h"
 #include "corvex/ui/tests/corvex_program.h"
+#include "overlays/model/mark_manager.h"
+#include "overlays/model/notify_callback.h"
+#include "overlays/model/overlay_route.h"
 #include "overlays/obj_route.h"
 #include "overlays/obj_waypoint.h"
 #include "platform/os/files.h"
 #include "platform/os/http_transport.h"
+#include "platform/ui/popup_menu.h"
 #include "tests/chart_fixture.h"
 #include "tests/http_test_server.h"
 
@@ -275,6 +282,99 @@ TEST_F(MapShopInTheProgram, FindMapsForRouteDownloadsTheChunksInsideTheRoute) {
   EXPECT_EQ(shown, kMapDataDownloadMessage);
   EXPECT_EQ(FileBytes(home.File("charts/Sea.qc3")), store);
   EXPECT_TRUE(ChunkStored(0, 0));
+  EXPECT_EQ(view->GetChartPath(), chart);
+  EXPECT_NE(view->chart(), nullptr);
+}
+
+// Answers the program's questions as ScriptedAnswers does and chooses the rows of the action
+// sheets it opens, in order, keeping every row each sheet offered.
+struct SheetChoices : ScriptedAnswers {
+  int TrackPopupMenu(const vd::ui::PopupMenu& menu, QWidget*, QPoint) override {
+    std::vector<std::string> rows;
+    for (const auto& item : menu.items()) rows.push_back(item.text);
+    sheets.push_back(rows);
+    if (choices.empty()) return 0;
+    const std::string choice = choices.front();
+    choices.pop_front();
+    for (const auto& item : menu.items())
+      if (item.text == choice && item.id > 0) return item.id;
+    ADD_FAILURE() << "no row " << choice;
+    return 0;
+  }
+  bool Offered(const std::string& row) const {
+    for (const auto& rows : sheets)
+      for (const std::string& text : rows)
+        if (text == row) return true;
+    return false;
+  }
+  std::deque<std::string> choices;
+  std::vector<std::vector<std::string>> sheets;
+};
+
+// The route sheet of the overlay model offers its two download rows while the active chart
+// view shows a downloadable chart; "Download enclosed map" then brings the chunks inside the
+// route under the progress dialog and the view shows the chart again.
+TEST_F(MapDataInTheProgram, RouteSheetDownloadsTheChunksInsideTheRoute) {
+  SheetChoices sheets;
+  vd::ui::ScopedResponder sheet_responder{&sheets};
+  Program program({"--no-splash"});
+  ASSERT_TRUE(program.started());
+  CMarkManager* marks = CMarkManager::Instance();
+  ASSERT_NE(marks, nullptr);
+  CMarkManager::Settings().route_create_hint = false;
+  COverlayRoute* route = nullptr;
+  // Chunk (0, 0) of the chart, given as chart pixels; the route's long tap opens its sheet.
+  const auto make_route = [&](COldQuickChart& chart) {
+    std::vector<GeoPoint> corners;
+    for (const vd::ui::Point p : {vd::ui::Point{100, 100}, vd::ui::Point{900, 100},
+                                  vd::ui::Point{900, 900}, vd::ui::Point{100, 900}}) {
+      GeoPoint at;
+      chart.PixelToLatLon(p.x, p.y, at.lat, at.lon);
+      corners.push_back(at);
+    }
+    auto start = std::make_unique<COverlayMark>();
+    start->name = "Start";
+    start->latitude = corners[0].lat;
+    start->longitude = corners[0].lon;
+    route = marks->CreateRouteFromMark(marks->AddMark(std::move(start)));
+    ASSERT_NE(route, nullptr);
+    for (size_t i = 1; i < corners.size(); ++i) route->AddTappedPoint(0, 0, corners[i]);
+    FireNotifyCallback();
+  };
+  {
+    // No chart view: no download rows.
+    std::unique_ptr<COldQuickChart> reader = OpenOldQuickChart(chart, false);
+    ASSERT_NE(reader, nullptr);
+    make_route(*reader);
+  }
+  sheets.choices = {"Route Operations..."};
+  route->OnKey(0, 0);
+  ASSERT_TRUE(sheets.Offered("Reverse route")) << "the operations sheet did not open";
+  EXPECT_FALSE(sheets.Offered("Download enclosed map"));
+  EXPECT_FALSE(sheets.Offered("Download map along route"));
+
+  program.document()->OpenFileByType(chart);
+  CChartViewWidget* widget = nullptr;
+  ASSERT_TRUE(ProcessEventsUntil([&] { return (widget = ChartViewShowing(program)) != nullptr; }));
+  widget->resize(400, 300);
+  vd::test::DrainEvents();
+  COstrelView* view = widget->view();
+  sheets.sheets.clear();
+  sheets.asked.clear();  // the hint of the route's creation
+  sheets.choices = {"Route Operations...", "Download enclosed map"};
+  int ticks = 0;
+  QTimer user;
+  QObject::connect(&user, &QTimer::timeout, [&] { ++ticks; });
+  user.start(1);
+  route->OnKey(0, 0);
+  user.stop();
+  EXPECT_TRUE(sheets.Offered("Download map along route"));
+  EXPECT_TRUE(sheets.choices.empty());
+  EXPECT_TRUE(sheets.asked.empty()) << sheets.asked.front();
+  EXPECT_GT(ticks, 0);
+  EXPECT_TRUE(ChunkStored(0, 0));
+  EXPECT_EQ(StoredChunks(), 1);
+  ASSERT_EQ(widget->view(), view);
   EXPECT_EQ(view->GetChartPath(), chart);
   EXPECT_NE(view->chart(), nullptr);
 }
