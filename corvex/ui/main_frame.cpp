@@ -22,6 +22,8 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <charconv>
+#include <optional>
 #include <map>
 #include <optional>
 
@@ -31,6 +33,7 @@
 #include "core/persistent_value.h"
 #include "corvex/command_ids.h"
 #include "corvex/menu_resource.h"
+#include "corvex/ui/dlg_customize.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/ui/dlg_print_options.h"
 #include "corvex/ostrel_view.h"
@@ -552,9 +555,123 @@ const std::map<int, const char*>& ToolbarPictures() {
 
 }  // namespace
 
+namespace {
+
+// Swallows the tool bars' tips while the user has them off.
+class TipFilter : public QObject {
+ public:
+  explicit TipFilter(const bool& shown) : shown_(shown) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::ToolTip && !shown_) return true;
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  const bool& shown_;
+};
+
+std::string JoinIds(const std::vector<int>& ids) {
+  std::string out;
+  for (int id : ids) out += (out.empty() ? "" : ",") + std::to_string(id);
+  return out;
+}
+
+// Ids of a stored list; nullopt when the text is not a list of ids.
+std::optional<std::vector<int>> SplitIds(const std::string& text) {
+  std::vector<int> ids;
+  size_t start = 0;
+  while (start <= text.size() && !text.empty()) {
+    const size_t comma = std::min(text.find(',', start), text.size());
+    const std::string field = text.substr(start, comma - start);
+    int id = 0;
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), id);
+    if (error != std::errc() || end != field.data() + field.size() || id < 0) return std::nullopt;
+    ids.push_back(id);
+    start = comma + 1;
+  }
+  return ids;
+}
+
+constexpr char kToolbarOptionsSection[] = "command_bar";
+
+}  // namespace
+
+std::vector<int> CMainFrame::ToolbarButtons(QToolBar* bar) const {
+  std::vector<int> ids;
+  for (QAction* action : bar->actions()) ids.push_back(action->isSeparator() ? 0 : action->data().toInt());
+  return ids;
+}
+
+void CMainFrame::SetToolbarButtons(QToolBar* bar, const std::vector<int>& ids) {
+  if (ids == ToolbarButtons(bar)) return;
+  // The shipped buttons keep their own captions; others take their menu entry's.
+  std::map<int, QString> captions;
+  if (auto resource = LoadMenuResource(MenuPath(), kMenuBarId)) {
+    for (int id : ids)
+      if (id) captions[id] = QString::fromStdString(CDlgCustomize::CommandText(resource->entries, id));
+  }
+  for (QAction* action : bar->actions())
+    if (!action->isSeparator()) captions[action->data().toInt()] = action->text();
+  const vd::ui::ToolbarImageSize size = vd::ui::ToolbarImageSizeFor(app_.dpi_factor);
+  for (QAction* action : bar->actions()) {
+    bar->removeAction(action);
+    action->deleteLater();
+  }
+  for (int id : ids) {
+    if (id == 0) {
+      bar->addSeparator();
+      continue;
+    }
+    auto* action = new QAction(captions[id].isEmpty() ? QString::number(id) : captions[id], bar);
+    action->setData(id);
+    if (const auto picture = ToolbarPictures().find(id); picture != ToolbarPictures().end())
+      action->setIcon(vd::ui::ToolbarIcon(picture->second, size.icon, size.large_icon));
+    action->setToolTip(action->text());
+    connect(action, &QAction::triggered, this, [this, id] { RouteCommand(id); });
+    bar->addAction(action);
+  }
+}
+
+void CMainFrame::ApplyToolbarOptions() {
+  const vd::ui::ToolbarImageSize size = vd::ui::ToolbarImageSizeFor(app_.dpi_factor);
+  const int icon = large_icons_ ? size.large_icon : size.icon;
+  for (QToolBar* bar : toolbars_) bar->setIconSize({icon, icon});
+}
+
+void CMainFrame::Customize() {
+  if (toolbars_locked_) return;
+  auto resource = LoadMenuResource(MenuPath(), kMenuBarId);
+  std::vector<CToolbarButtons> bars;
+  for (QToolBar* bar : toolbars_) {
+    bars.push_back({bar->objectName().toStdString(), ToolbarButtons(bar), shipped_buttons_[bar], {}});
+    for (QAction* action : bar->actions())
+      if (!action->isSeparator()) bars.back().captions[action->data().toInt()] = action->text().toStdString();
+  }
+  CDlgCustomize dialog(this, resource ? resource->entries : std::vector<CMenuEntry>{}, bars,
+                       {large_icons_, screen_tips_});
+  if (dialog.DoModal(this) != vd::ui::kIdOk) return;
+  for (size_t i = 0; i < toolbars_.size() && i < dialog.toolbars().size(); ++i)
+    SetToolbarButtons(toolbars_[i], dialog.toolbars()[i].ids);
+  large_icons_ = dialog.options().large_icons;
+  screen_tips_ = dialog.options().screen_tips;
+  vd::os::ProfileStore profile = vd::OpenAppProfile();
+  profile.SetInt(kToolbarOptionsSection, "large_icons", large_icons_ ? 1 : 0);
+  profile.SetInt(kToolbarOptionsSection, "screen_tips", screen_tips_ ? 1 : 0);
+  ApplyToolbarOptions();
+  ApplyToolbarLock();
+  SaveCommandBars();
+  UpdateToolbars();
+}
+
 void CMainFrame::BuildToolbars() {
   // The picture size follows the screen's dots per inch.
   const vd::ui::ToolbarImageSize size = vd::ui::ToolbarImageSizeFor(app_.dpi_factor);
+  tip_filter_ = std::make_unique<TipFilter>(screen_tips_);
+  {
+    const vd::os::ProfileStore profile = vd::OpenAppProfile();
+    large_icons_ = profile.GetInt(kToolbarOptionsSection, "large_icons").value_or(0) != 0;
+    screen_tips_ = profile.GetInt(kToolbarOptionsSection, "screen_tips").value_or(1) != 0;
+  }
   for (int id : kToolbarIds) {
     auto resource = LoadMenuResource(MenuPath(), id);
     if (!resource) continue;
@@ -568,10 +685,13 @@ void CMainFrame::BuildToolbars() {
       action->setIcon(vd::ui::ToolbarIcon(picture->second, size.icon, size.large_icon));
       action->setToolTip(action->text());
     }
+    shipped_buttons_[bar] = ToolbarButtons(bar);
+    bar->installEventFilter(tip_filter_.get());
     addToolBar(Qt::TopToolBarArea, bar);
     if (id == kPrintingToolbar) bar->hide();
     toolbars_.push_back(bar);
   }
+  ApplyToolbarOptions();
   // Tool bar buttons follow their commands' state: each time the program has handled what was
   // waiting and is about to wait for more (after start-up, a click, a key, a GPS fix, a chart
   // that finished opening), as menus do when they open. Not while a modal dialog runs: the
@@ -593,6 +713,8 @@ void CMainFrame::UpdateToolbars() {
 
 void CMainFrame::ApplyToolbarLock() {
   for (QToolBar* bar : toolbars_) {
+    for (QAction* action : bar->actions())
+      if (action->data().toInt() == kCmdCustomize) action->setVisible(!toolbars_locked_);
     bar->setMovable(!toolbars_locked_);
     bar->setFloatable(!toolbars_locked_);
     bar->setAllowedAreas(toolbars_locked_ ? Qt::NoToolBarArea : Qt::AllToolBarAreas);
@@ -637,8 +759,11 @@ std::string CMainFrame::CommandBarSection() const {
 void CMainFrame::SaveCommandBars() {
   vd::os::ProfileStore profile = vd::OpenAppProfile();
   const std::string section = CommandBarSection();
-  for (QToolBar* bar : toolbars_)
+  for (QToolBar* bar : toolbars_) {
     profile.SetInt(section, bar->objectName().toStdString(), bar->isVisible() ? 1 : 0);
+    profile.SetString(section, bar->objectName().toStdString() + "_buttons",
+                      JoinIds(ToolbarButtons(bar)));
+  }
 }
 
 void CMainFrame::LoadCommandBars() {
@@ -647,7 +772,11 @@ void CMainFrame::LoadCommandBars() {
   for (QToolBar* bar : toolbars_) {
     if (auto shown = profile.GetInt(section, bar->objectName().toStdString()))
       bar->setVisible(*shown != 0);
+    // Buttons the user chose; a damaged list leaves the bar as it is.
+    if (auto stored = profile.GetString(section, bar->objectName().toStdString() + "_buttons"))
+      if (auto ids = SplitIds(*stored)) SetToolbarButtons(bar, *ids);
   }
+  ApplyToolbarLock();
 }
 
 bool CMainFrame::RestoreLayout() {
@@ -976,6 +1105,9 @@ bool CMainFrame::OnCommand(int id) {
       toolbars_locked_ = !toolbars_locked_;
       ApplyToolbarLock();
       return true;
+    case kCmdCustomize:
+      Customize();
+      return true;
     case kCmdGpsSetup: {
       GPSParams params = LoadGPSParams();
       CDlgGPSSetup dialog(params, GpsPortChoices({app_.data_folder, app_.temp_folder}), this);
@@ -1021,6 +1153,9 @@ bool CMainFrame::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdLockToolbars:
       ui.enabled = true;
       ui.checked = toolbars_locked_;
+      return true;
+    case kCmdCustomize:
+      ui.enabled = !toolbars_locked_;
       return true;
     case kCmdSatellites:
     case kCmdCurrentPosition:

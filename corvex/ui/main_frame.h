@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QRect>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -131,6 +132,10 @@ class CMainFrame : public QMainWindow,
   void PauseGPSForPrinting(bool pause) override;
   bool printing_mode() const { return printing_mode_; }
   bool toolbars_locked() const { return toolbars_locked_; }
+  const std::vector<QToolBar*>& toolbars() const { return toolbars_; }
+  // The Customize entry: greyed in the menu and hidden from the tool bars while they are
+  // locked.
+  static constexpr int kCmdCustomize = 9148;
 
   // Runs a menu command through the targets (view, document, frame, application).
   bool RouteCommand(int id);
@@ -185,6 +190,12 @@ class CMainFrame : public QMainWindow,
   std::vector<std::string> DynamicMenuEntries(int id) const;
   void FillDynamicMenu(class QMenu* menu, class QAction* placeholder);
   void ApplyToolbarLock();
+  // The Customize sheet, and what it sets: a bar's buttons (command ids, 0 a separator), the
+  // icon size and the buttons' tips.
+  void Customize();
+  void SetToolbarButtons(QToolBar* bar, const std::vector<int>& ids);
+  std::vector<int> ToolbarButtons(QToolBar* bar) const;
+  void ApplyToolbarOptions();
   COstrelDoc* Document() const;
   std::string CommandBarSection() const;
   std::string MenuPath() const;
@@ -198,6 +209,10 @@ class CMainFrame : public QMainWindow,
   QLabel* readout_pane_ = nullptr;
   QLabel* gps_pane_ = nullptr;
   std::vector<QToolBar*> toolbars_;  // Standard, Planning, Navigation, Printing
+  std::map<QToolBar*, std::vector<int>> shipped_buttons_;
+  bool large_icons_ = false;
+  bool screen_tips_ = true;
+  std::unique_ptr<QObject> tip_filter_;  // keeps the buttons' tips away when they are off
   std::vector<std::string> grid_list_;
   GPS_position_info fix_;
   std::unique_ptr<CGPSInterface> gps_;

@@ -44,6 +44,7 @@ const std::map<int, std::string> kExpected = {
     {245, "--e----"},
     {264, "----e--"},
     {267, "eeeeeee"},
+    {9148, "-------"},  // Customize: the tool bars are locked
     {32780, "eeeeeee"},
     {32785, "eeeeeee"},
     {32786, "eeeeeee"},
