@@ -168,7 +168,7 @@ CDataConnection* SelectDataConnection() {
   // The default kind is not one this program can make: no connection, without a message.
   if (!connection) connection = CreateDataConnection(CDataConnection::kNone);
   Current() = std::move(connection);
-  if (Current()) Current()->Open();
+  if (Current()) Current()->open_ = Current()->Open();
   return Current().get();
 }
 

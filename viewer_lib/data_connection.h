@@ -51,9 +51,13 @@ class CDataConnection : public CNMEALineSource, public Listener<CNMEA_Raw> {
   std::vector<LineFilter> output_filters;
   std::string status;  // the last message for the user
   int32_t kind() const { return kind_; }
+  // Whether the last Open made by SelectDataConnection succeeded.
+  bool is_open() const { return open_; }
 
  private:
+  friend CDataConnection* SelectDataConnection();
   int32_t kind_;
+  bool open_ = false;
 };
 
 class CNoConnection : public CDataConnection {

@@ -23,7 +23,7 @@ constexpr CDataSourceKind kKinds[] = {
 constexpr char kStartCapture[] = "Record NMEA debug data";
 constexpr char kEndCapture[] = "Stop NMEA debug data";
 
-QWidget* MenuOwner = nullptr;  // while the menu is shown
+QWidget* menu_owner = nullptr;  // while the menu is shown
 
 void ChooseKind(void* argument) {
   ChooseDataConnectionKind(static_cast<int32_t>(reinterpret_cast<intptr_t>(argument)));
@@ -36,7 +36,7 @@ void ToggleCapture(void*) {
   }
   NMEADebugCapture::Close();
   const std::string captured = NMEADebugCapture::Path();
-  ShareFile(MenuOwner, std::make_unique<CShareItem>(
+  ShareFile(menu_owner, std::make_unique<CShareItem>(
                            NMEADebugCapture::kFileName, [captured](const std::string& path) {
                              std::string bytes;
                              return vd::os::ReadWholeFile(captured, bytes) &&
@@ -71,9 +71,9 @@ std::unique_ptr<CActionSheetMenu> BuildGpsConnectionMenu() {
 bool ShowGpsConnectionMenu(QWidget* owner) {
   const std::unique_ptr<CActionSheetMenu> menu = BuildGpsConnectionMenu();
   const bool gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-  MenuOwner = owner;
+  menu_owner = owner;
   const bool chosen = menu->Track(owner, gui ? QCursor::pos() : QPoint());
-  MenuOwner = nullptr;
+  menu_owner = nullptr;
   return chosen;
 }
 
@@ -81,7 +81,7 @@ bool ChooseDataConnectionKind(int32_t kind) {
   if (kind == CDataConnection::kSimulationFile) {
     std::string& file = CNMEASimulation::Settings().filename;
     const std::optional<std::string> chosen = vd::ui::GetOpenFilePath(
-        MenuOwner, "NMEA file to replay", "NMEA files (*.nmea;*.txt;*.log)|*.nmea;*.txt;*.log|"
+        menu_owner, "NMEA file to replay", "NMEA files (*.nmea;*.txt;*.log)|*.nmea;*.txt;*.log|"
         "All files (*.*)|*.*||", file);
     if (!chosen) return false;
     file = *chosen;
@@ -93,5 +93,5 @@ bool ChooseDataConnectionKind(int32_t kind) {
   CDataConnection* connection = SelectDataConnection();
   if (connection == nullptr) return false;
   ShowStatus(connection->status);
-  return connection->kind() == kind && connection->status != "Simulation file error";
+  return connection->kind() == kind && connection->is_open();
 }

@@ -41,6 +41,7 @@
 #include "tests/chart_fixture.h"
 #include "tests/child_process.h"
 #include "tests/temp_dir.h"
+#include "viewer_lib/data_connection.h"
 #include "viewer_lib/gps_connection_menu.h"
 
 namespace {
@@ -233,6 +234,13 @@ TEST_F(LumexAppTest, GpsConnectionMenuReplaysAFileAndCapturesWhatCameIn) {
   EXPECT_TRUE(ShowGpsConnectionMenu(window));
   EXPECT_FALSE(own->fix_present());
   EXPECT_GT(own->latitude, 50.0015);
+
+  // A file that can't be read leaves the simulation closed with its reason.
+  answers.files = {temp.File("gone.nmea")};
+  EXPECT_FALSE(ChooseDataConnectionKind(CDataConnection::kSimulationFile));
+  ASSERT_NE(CurrentDataConnection(), nullptr);
+  EXPECT_FALSE(CurrentDataConnection()->is_open());
+  EXPECT_EQ(CurrentDataConnection()->status, "Simulation file error");
   vd::os::UnsetEnv("TMPDIR");
 }
 
