@@ -2,8 +2,23 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#include <stdio.h>
+#include <fcntl.h>
 
 #include "charts/chart_outline.h"
+#include "charts/vdpkg_file.h"
+#include "core/key_value_file.h"
+#include "core/path_utils.h"
+#include "core/standard_folders.h"
+#include "core/string_utils.h"
+#include "core/completion_callback.h"
+#include "core/ui/background_download.h"
+#include "core/url_utils.h"
+#include "overlays/model/mark_manager.h"
+#include "platform/ui/message_box.h"
+#include "viewer_lib/overlay_gpx_file.h"
 #include "charts/map_store_query.h"
 #include "charts/quick_chart_header.h"
 #include "core/persistant_data.h"
@@ -13,6 +28,7 @@
 #include "geodesy/default_units.h"
 #include "geodesy/degree_length.h"
 #include "platform/os/files.h"
+#include "platform/os/folders.h"
 #include "viewer_lib/chart_catalogue.h"
 
 namespace {
@@ -582,6 +598,106 @@ void CQuickChartView::ResetFollow() {
   following_ = true;
   double lat, lon;
   if (GetGpsPosition(lat, lon)) CentreOnPosition(owner_, lat, lon);
+}
+
+// ---- Files and activity links ----
+
+bool CQuickChartView::OpenFileByType(const std::string& path) {
+  if (path.empty() || !vd::os::FileExists(path)) return false;
+  if (PathHasExtension(path, "gpx")) return ImportGpxDocument(path);
+  if (PathHasExtension(path, "qct")) {
+    if (ChartFolderCatalogue* catalogue = ChartFolderCatalogue::Current()) {
+      catalogue->AddMapFolder(GetPathDirectory(path));
+    }
+    OpenChartByPath(owner_, path, false);
+    return ChartFileName() == path;
+  }
+  if (PathHasExtension(path, "vdpkg")) {
+    ChartFolderCatalogue* catalogue = ChartFolderCatalogue::Current();
+    if (catalogue == nullptr || !catalogue->Refresh(owner_, path)) return false;
+    const std::string first = ReadPackageInfo(path);
+    if (!PathHasExtension(first, "qct")) return true;
+    OpenChartByPath(owner_, first, false);
+    return ChartFileName() == first;
+  }
+  const std::string extension = GetPathExtension(path);
+  if (extension.empty()) {
+    // Named by what it holds, then opened again; an existing file of that name is kept.
+    uint8_t head[4] = {};
+    vd::os::File file;
+    if (!file.Open(path, vd::os::File::Mode::Read) || file.Read(head, 4) != 4) return false;
+    file.Close();
+    uint32_t magic;
+    std::memcpy(&magic, head, 4);
+    const char* named = magic == 0x9D85823Bu   ? ".dvtf"
+                        : magic == 0x319E8613u ? ".vdpkg"
+                        : magic == 0x1423D5FFu ? ".qct"
+                        : head[0] == '<'       ? ".gpx"
+                                               : nullptr;
+    if (named == nullptr) return false;
+    const std::string renamed = path + named;
+    if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, renamed.c_str(), RENAME_NOREPLACE) != 0) {
+      return false;
+    }
+    return OpenFileByType(renamed);
+  }
+  std::string text;
+  StringFormat(text, kUnknownTypeText, extension.c_str());
+  vd::ui::RunMessageBox(owner_, text, kUnknownTypeCaption, vd::ui::kMbOk | vd::ui::kMbIconWarning);
+  return false;
+}
+
+bool CQuickChartView::RunActivityCommand(const std::string& verb, const std::string& argument) {
+  if (verb == "open" || verb == "fetch") {
+    std::string scheme, host, path;
+    SplitUrl(argument, scheme, host, path);
+    if (path.empty()) return false;
+    if (PathHasExtension(path, "qc3") || PathHasExtension(path, "qed")) {
+      path = ReplacePathExtension(path, "qct");
+    }
+    if (host.empty()) return OpenFileByType(path);
+    const bool is_chart = PathHasExtension(path, "qct");
+    const bool package = PathHasExtension(path, "vdpkg");
+    ChartFolderCatalogue* catalogue = ChartFolderCatalogue::Current();
+    const size_t kvx = path.find("/KVX/");
+    std::string target;
+    if (kvx != std::string::npos && catalogue != nullptr) {
+      const std::string relative = path.substr(kvx + 5);
+      if (!CVdPkgFile::IsSafeName(relative)) return false;
+      target = ChartFolderCatalogue::GetKvxBaseFolder() + "/" + relative;
+    } else {
+      const std::string name = GetPathFileName(path);
+      if (!CVdPkgFile::IsSafeName(name)) return false;
+      target = vd::os::TempFolder() + "/" + name;
+    }
+    if (is_chart || package) StopAndRefresh();
+    // A fresh copy replaces the old one only once it has arrived whole.
+    if (verb == "fetch" || package || !vd::os::FileExists(target)) {
+      vd::os::MakeFolders(GetPathDirectory(target));
+      int result = -1;
+      CCompletionCallback done;
+      done.Register([&result](int chained) { return result = chained; });
+      DownloadWithProgress(owner_, host, path, target, "Downloading file", scheme == "https");
+      RunPendingCallbacks(done);
+      if (result != 0) {
+        if (is_chart || package) ReloadChart();
+        return false;
+      }
+    }
+    const bool opened = OpenFileByType(target);
+    // Whatever came, the view shows a chart again.
+    if (busy_ || chart() == nullptr) ReloadChart();
+    return opened;
+  }
+  CKeyValueFile values;
+  values.ParseLine(argument);
+  const double lat = values.GetDouble("lat", 0.0), lon = values.GetDouble("lon", 0.0);
+  if (verb == "view") return ShowAt(owner_, lat, lon, values.GetDouble("scale", 0.0) * 0.00004);
+  if (verb == "mark") {
+    if (!ShowAt(owner_, lat, lon, scale_)) return false;
+    return CreateMarkAt(values.GetStringOr("name", "Mark"), lat, lon) != nullptr;
+  }
+  return false;
 }
 
 // ---- Drawing ----

@@ -140,6 +140,18 @@ class CQuickChartView : public CSerializable,
   // re-centres on the last fix.
   void ResetFollow();
 
+  // ---- Files and activity links ----
+  static constexpr char kUnknownTypeCaption[] = "Unknown file type";
+  static constexpr char kUnknownTypeText[] = "File extension \"%s\" is not recognized";
+  // Opens a file by its extension: GPX files are read into the overlay model, charts open
+  // (their folder joins the catalogue), packages are refreshed and their first chart opened. A
+  // file without extension is named by its first bytes and opened again; another extension is
+  // reported. False when nothing was opened.
+  bool OpenFileByType(const std::string& path);
+  // An activity link: "open" (a path, or a URL downloaded first), "fetch" (always downloaded
+  // afresh), "view" (lat, lon, scale) and "mark" (lat, lon, name). False when it did nothing.
+  bool RunActivityCommand(const std::string& verb, const std::string& argument);
+
   // ---- Drawing ----
   // Paints the client rectangle (x, y, width, height) of dc, then the layers in range; nothing
   // without a chart or while busy. incomplete(): a tile drawn lacked data.

@@ -19,7 +19,9 @@
 #include "platform/ui/responder.h"
 #include "platform/ui/window_messages.h"
 #include "platform/ui/surface.h"
+#include "platform/os/http_transport.h"
 #include "tests/chart_fixture.h"
+#include "tests/http_test_server.h"
 #include "tests/temp_dir.h"
 #include "viewer_lib/chart_catalogue.h"
 
@@ -591,6 +593,76 @@ TEST_F(ChartViewTest, ResizingKeepsTheCentreAndABusyViewDrawsNothing) {
   EXPECT_EQ(image.Pixel(kWidth / 2, kHeight / 2), kBackground);
   view_.ReloadChart();
   EXPECT_NE(DrawSettled().Pixel(kWidth / 2, kHeight / 2), kBackground);
+}
+
+TEST_F(ChartViewTest, FilesOpenByTypeAndByWhatTheyHold) {
+  BoxRecorder boxes;
+  vd::ui::ScopedResponder scope(&boxes);
+  const std::string chart = Chart("fine.qct", kDegreesPerPixel);
+  std::string bytes;
+  ASSERT_TRUE(vd::os::ReadWholeFile(chart, bytes));
+
+  const std::string bare = dir_.File("docs/download");  // a chart without its extension
+  ASSERT_TRUE(vd::os::SaveFileAtomically(bare, bytes));
+  EXPECT_TRUE(view_.OpenFileByType(bare));
+  EXPECT_EQ(view_.ChartFileName(), bare + ".qct");
+  EXPECT_FALSE(vd::os::FileExists(bare));
+
+  // The name it would take is there already: nothing is renamed or opened.
+  ASSERT_TRUE(vd::os::SaveFileAtomically(bare, bytes));
+  EXPECT_FALSE(view_.OpenFileByType(bare));
+  EXPECT_TRUE(vd::os::FileExists(bare));
+
+  const std::string unknown = dir_.File("docs/notes.xyz");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(unknown, "text"));
+  EXPECT_FALSE(view_.OpenFileByType(unknown));
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0], "Unknown file type: File extension \"xyz\" is not recognized");
+  EXPECT_FALSE(view_.OpenFileByType(dir_.File("docs/missing.qct")));
+  const std::string junk = dir_.File("docs/junk");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(junk, "JUNK"));
+  EXPECT_FALSE(view_.OpenFileByType(junk));
+  EXPECT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(view_.ChartFileName(), bare + ".qct") << "the open chart stays";
+}
+
+TEST_F(ChartViewTest, ActivityLinksShowPlacesAndOpenDownloadedCharts) {
+  const std::string fine = Chart("fine.qct", kDegreesPerPixel);
+  UseCatalogue();
+  // view: the scale is given in units of 0.00004 nautical miles per pixel.
+  const double scale = 60 * kDegreesPerPixel * 4 / 0.00004;
+  ASSERT_TRUE(view_.RunActivityCommand("view", "lat=49.95&lon=-4.95&scale=" + std::to_string(scale)));
+  EXPECT_EQ(view_.ChartFileName(), fine);
+  EXPECT_EQ(view_.level(), 2);
+  EXPECT_FALSE(view_.RunActivityCommand("view", "lat=95&lon=1"));
+  EXPECT_FALSE(view_.RunActivityCommand("jump", "lat=49&lon=-4"));
+
+  // open: a chart on a server lands in the temporary folder and opens.
+  vd::test::TempDir temp;
+  const char* old_temp = std::getenv("TMPDIR");
+  const std::string kept = old_temp ? old_temp : "";
+  setenv("TMPDIR", temp.path().c_str(), 1);
+  {
+    vd::test::HttpTestServer server;
+    std::string bytes;
+    ASSERT_TRUE(vd::os::ReadWholeFile(Chart("remote.qct", 2 * kDegreesPerPixel), bytes));
+    server.Serve("/charts/remote.qct", bytes);
+    ASSERT_TRUE(view_.RunActivityCommand("open", server.BaseUrl() + "/charts/remote.qc3"));
+    EXPECT_EQ(view_.ChartFileName(), temp.path() + "/Vardune/remote.qct");
+    // A failed download leaves the view on the chart it had.
+    EXPECT_FALSE(view_.RunActivityCommand("fetch", server.BaseUrl() + "/charts/gone.qct"));
+    EXPECT_EQ(view_.ChartFileName(), temp.path() + "/Vardune/remote.qct");
+    EXPECT_FALSE(view_.busy());
+    vd::os::HttpCloseIdleConnections();
+  }
+  if (old_temp) {
+    setenv("TMPDIR", kept.c_str(), 1);
+  } else {
+    unsetenv("TMPDIR");
+  }
+  // open: a local path opens at once.
+  ASSERT_TRUE(view_.RunActivityCommand("open", fine));
+  EXPECT_EQ(view_.ChartFileName(), fine);
 }
 
 // A mark at a position that draws a red pixel at its screen point and records taps.
