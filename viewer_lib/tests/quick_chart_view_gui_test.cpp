@@ -13,6 +13,8 @@
 
 #include "core/key_value_file.h"
 #include "core/serializable_stream.h"
+#include "overlays/model/mark_manager.h"
+#include "overlays/model/overlay_mark.h"
 #include "platform/os/files.h"
 #include "platform/os/folders.h"
 #include "platform/ui/image.h"
@@ -663,6 +665,17 @@ TEST_F(ChartViewTest, ActivityLinksShowPlacesAndOpenDownloadedCharts) {
   // open: a local path opens at once.
   ASSERT_TRUE(view_.RunActivityCommand("open", fine));
   EXPECT_EQ(view_.ChartFileName(), fine);
+
+  // mark: shows the place and leaves a named mark there.
+  CMarkManager marks;
+  ASSERT_TRUE(view_.RunActivityCommand("mark", "lat=49.96&lon=-4.97&name=Buoy"));
+  ASSERT_TRUE(view_.RunActivityCommand("mark", "lat=49.97&lon=-4.96"));
+  std::vector<std::string> made;
+  marks.ForEachMark([&made](const COverlayMark& mark) {
+    made.push_back(mark.name + " " + std::to_string(mark.latitude).substr(0, 5));
+  });
+  EXPECT_EQ(made, (std::vector<std::string>{"Buoy 49.96", "Mark 49.97"}));
+  EXPECT_EQ(view_.layer_count(), 2u) << "the marks lie over the chart";
 }
 
 // A mark at a position that draws a red pixel at its screen point and records taps.
