@@ -167,6 +167,10 @@ class CChartFrameHost {
   // The map list: false when cancelled; else the chosen chart and whether it wants a window
   // of its own.
   virtual bool ChooseMap(std::string& /*path*/, bool& /*new_window*/) { return false; }
+  // The map list a new chart window without a saved place offers; as ChooseMap.
+  virtual bool ChooseMapForNewWindow(std::string& path, bool& new_window) {
+    return ChooseMap(path, new_window);
+  }
   // The map shop on an area (corners; empty: none); the local paths the user chose.
   virtual std::vector<std::string> RunMapShop(const std::vector<GeoPoint>& /*area*/,
                                               const std::string& /*chart_path*/) {

@@ -100,11 +100,28 @@ bool COstrelView::OpenChart() {
     target_ = {ClientCentre(), placement.lat, placement.lon, placement.scale};
     lock_on_ = placement.lock != 0;
     if (!placement.chart_path.empty()) OpenChartFile(placement.chart_path);
+  } else {
+    ChooseChart();
   }
-  // Without a placement a new view would offer the chart chooser, which this build does not
-  // have yet: such a view stays without a chart and closes.
+  // The last chart window stays, empty; any other one closes.
   if (!chart_) frame_.CloseFrame();
   return chart_ != nullptr;
+}
+
+void COstrelView::ChooseChart() {
+  auto* doc = dynamic_cast<COstrelDoc*>(&document_);
+  CChartFrameHost* host = doc ? doc->frame_host() : nullptr;
+  std::string path;
+  bool new_window = false;
+  // Cancel changes nothing.
+  if (!host || !host->ChooseMapForNewWindow(path, new_window) || path.empty()) return;
+  if (new_window) {
+    SavePlaceForCentre();
+    doc->OpenChartInNewWindow(path);
+    return;
+  }
+  PushHistory(true);
+  OpenChartFile(path);
 }
 
 bool COstrelView::OpenChartFile(const std::string& path) {

@@ -171,8 +171,13 @@ class COstrelView : public CDocView, public CCommandTarget {
   // and then starts the scrolling timer.
   void OnInitialUpdate();
   // Opens the chart a new view shows: the document's pending placement, when there is one and
-  // the chart folders are not due for a rescan. Without a chart afterwards the frame closes.
+  // the chart folders are not due for a rescan; otherwise the one the user picks in the chart
+  // chooser (Map List), here or in a new window. Without a chart afterwards the frame closes
+  // (the last chart window stays, empty).
   bool OpenChart();
+  // The chart chooser for this view: the chart picked opens here (the place recorded first) or
+  // in a new window; Cancel changes nothing.
+  void ChooseChart();
   // Closes the chart: tiles flushed, chart and outline dropped.
   void ReloadChart();
   // Switches the chart to the night (dimmed) colours or back and repaints it.

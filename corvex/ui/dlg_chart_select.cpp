@@ -191,6 +191,7 @@ QTreeWidget* CDlgChartSelect::tree() const {
 bool CDlgChartSelect::OnInitDialog(QWidget* focus, intptr_t param) {
   CDialogF1Help::OnInitDialog(focus, param);
   vd::ui::DialogWindow* window = dialog_window();
+  if (!window_name_.empty()) window->setObjectName(QString::fromStdString(window_name_));
   window->SetCheckState(kNewWindowCheck, new_window_ ? 1 : 0);
   window->EnableItem(kNewWindowCheck, !new_window_preset_);
   SetItemText(kSearchEdit, search_text_);

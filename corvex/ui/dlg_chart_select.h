@@ -33,6 +33,8 @@ class CDlgChartSelect : public CDialogF1Help {
   static constexpr int kMergeButton = 1009;
   static constexpr int kRefreshButton = 1010;
   static constexpr int kChunkStatusButton = 1011;
+  // The name of the window of the map list a new chart window offers.
+  static constexpr char kNewWindowName[] = "MapListForNewWindow";
 
   enum Column { kName, kType, kId, kScale, kLat, kLong, kSize, kColumnCount };
 
@@ -45,6 +47,8 @@ class CDlgChartSelect : public CDialogF1Help {
   // Presets "Open in new window" and disables it.
   void PresetNewWindow(bool open_in_new_window);
   void set_search_text(const std::string& text) { search_text_ = text; }
+  // The name its window gets (Qt object name), which tells this use of the list from others.
+  void set_window_name(const std::string& name) { window_name_ = name; }
 
   bool OnInitDialog(QWidget* focus, intptr_t param) override;
   // Closes only when a map is chosen.
@@ -95,6 +99,7 @@ class CDlgChartSelect : public CDialogF1Help {
   bool ascending_ = true;
   COldChartOutline* chosen_ = nullptr;
   std::string chosen_path_;
+  std::string window_name_;
 };
 
 // The rules of the rows, for tests and other choosers.

@@ -1074,6 +1074,17 @@ bool CMainFrame::ChooseMap(std::string& path, bool& new_window) {
   return true;
 }
 
+bool CMainFrame::ChooseMapForNewWindow(std::string& path, bool& new_window) {
+  COstrelDoc* document = Document();
+  if (!document) return false;
+  CDlgChartSelect dialog(*document, nullptr, this);
+  dialog.set_window_name(CDlgChartSelect::kNewWindowName);
+  if (dialog.DoModal(this) != vd::ui::kIdOk) return false;
+  path = dialog.chosen_path();
+  new_window = dialog.open_in_new_window();
+  return true;
+}
+
 std::vector<std::string> CMainFrame::RunMapShop(const std::vector<GeoPoint>& area,
                                                const std::string& chart_path) {
   CDlgKartovia shop(area.empty() ? nullptr : area.data(), static_cast<int>(area.size()),

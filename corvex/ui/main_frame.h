@@ -96,6 +96,7 @@ class CMainFrame : public QMainWindow,
   int GpsTransfer(int direction, int kind, ObjectList& objects) override;
   void ShowGpsError() override;
   bool ChooseMap(std::string& path, bool& new_window) override;
+  bool ChooseMapForNewWindow(std::string& path, bool& new_window) override;
   std::vector<std::string> RunMapShop(const std::vector<GeoPoint>& area,
                                       const std::string& chart_path) override;
   // Chart dialogs of the chart view's commands (main_frame_charts.cpp).

@@ -3,12 +3,23 @@
 // runtime and temporary folders (so a test never meets the user's settings or a running
 // program), the answers a test gives to the program's questions, and waiting for the program
 // while its event loop runs.
+//
+// A new chart window without a saved place offers the chart chooser (Map List), as the
+// program's very first start does. The home starts with a configuration document whose saved
+// place names no chart, so that a program started there opens one empty chart window and asks
+// nothing; FirstStart() takes the document away for a test of the first start itself. Later
+// starts, after a run that ended with no chart shown, and new chart windows without a place,
+// meet the chooser: the home cancels it (and what it opens) unless a test turns that off to
+// answer it itself.
 #include <QApplication>
+#include <QEvent>
+#include <QPointer>
 #include <QEventLoop>
 #include <QTimer>
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -16,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "corvex/ui/dlg_chart_select.h"
 #include "platform/os/environment.h"
 #include "platform/os/files.h"
 #include "platform/ui/dialog_window.h"
@@ -27,6 +39,36 @@
 #include "tests/temp_dir.h"
 
 namespace vd::test {
+
+// Cancels the chart chooser a new chart window offers, and any dialog it opens, once shown.
+class NewWindowChooserCancel : public QObject {
+ public:
+  NewWindowChooserCancel() {
+    if (QCoreApplication* app = QCoreApplication::instance()) app->installEventFilter(this);
+  }
+  bool enabled = true;
+  int cancelled = 0;  // the choosers cancelled
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (!enabled || event->type() != QEvent::Show) return false;
+    auto* dialog = dynamic_cast<vd::ui::DialogWindow*>(watched);
+    if (!dialog || !FromChooser(dialog)) return false;
+    QTimer::singleShot(0, this, [this, target = QPointer<vd::ui::DialogWindow>(dialog)] {
+      if (!target || !target->isVisible()) return;
+      if (target->objectName() == CDlgChartSelect::kNewWindowName) ++cancelled;
+      target->SendCommand(vd::ui::kIdCancel, vd::ui::kBnClicked);
+    });
+    return false;
+  }
+
+ private:
+  static bool FromChooser(const QWidget* widget) {
+    for (; widget; widget = widget->parentWidget())
+      if (widget->objectName() == CDlgChartSelect::kNewWindowName) return true;
+    return false;
+  }
+};
 
 class CorvexHome {
  public:
@@ -48,6 +90,8 @@ class CorvexHome {
       opened_documents.push_back(path);
       return true;
     });
+    vd::os::MakeFolders(DataFolder());
+    vd::os::SaveFileAtomically(ConfigDocument(), EmptyViewConfig());
   }
   ~CorvexHome() {
     vd::ui::SetDocumentOpener(previous_opener_);
@@ -59,14 +103,60 @@ class CorvexHome {
     }
   }
 
+  // A configuration document with no charts and no flags set whose saved chart window shows no
+  // chart: the layout the program writes (version 8).
+  static std::string EmptyViewConfig() {
+    std::string bytes;
+    AppendInt32(bytes, 8);     // version
+    bytes.append(2, '\0');     // no chart outlines
+    bytes.append(1, '\0');     // the user-data path, empty
+    bytes.append(2, '\0');     // alternate-view outline and read-out flags
+    bytes += EmptyViewRecord();
+    AppendInt32(bytes, 2);     // the end
+    return bytes;
+  }
+  // A saved chart window (a view record) that shows no chart: chart path "", centre 0/0,
+  // scale 0, no lock, maximised.
+  static std::string EmptyViewRecord() {
+    std::string bytes;
+    AppendInt32(bytes, 0);  // the record's tag
+    bytes.append(1, '\0');
+    bytes.append(3 * 8, '\0');
+    AppendInt32(bytes, 0);
+    AppendInt32(bytes, 0);
+    for (int32_t v : {0, 3, 0, 0, 0, 0, 0, 0, 500, 300}) AppendInt32(bytes, v);
+    return bytes;
+  }
+  // A run that ends with no chart shown saves no chart window: the next start would offer the
+  // chart chooser. This puts the empty one back into the configuration document `path`, as
+  // this home first had it (false when the document is not as the program writes it).
+  static bool KeepEmptyView(const std::string& path) {
+    std::string bytes;
+    if (!vd::os::ReadWholeFile(path, bytes) || bytes.size() < 4 ||
+        bytes.compare(bytes.size() - 4, 4, std::string("\x02\0\0\0", 4)) != 0) {
+      return false;
+    }
+    bytes.insert(bytes.size() - 4, EmptyViewRecord());
+    return vd::os::SaveFileAtomically(path, bytes);
+  }
+
   const std::string& path() const { return dir_.path(); }
   std::string DataFolder() const { return dir_.path() + "/Documents/Map Overlays"; }
+  std::string ConfigDocument() const { return DataFolder() + "/Vardune-6.vdn"; }
+  // The home as the program's first start meets it: no configuration document yet.
+  void FirstStart() { vd::os::RemoveFile(ConfigDocument()); }
   std::string File(const std::string& name) const { return dir_.File(name); }
 
   // What the program handed to the desktop to open (help pages, web pages).
   std::vector<std::string> opened_documents;
+  // See above; turn `enabled` off to answer the chooser in the test.
+  NewWindowChooserCancel new_window_chooser;
 
  private:
+  static void AppendInt32(std::string& bytes, int32_t v) {
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>(uint32_t(v) >> (8 * i)));
+  }
+
   TempDir dir_;
   std::map<std::string, std::optional<std::string>> saved_;
   vd::ui::DocumentOpener previous_opener_;

@@ -10,6 +10,7 @@
 #include "corvex/ui/chart_view_maker.h"
 #include "corvex/ui/main_frame.h"
 #include "corvex/ui/ostrel_app.h"
+#include "corvex/ui/tests/corvex_home.h"
 #include "gps/gps_interface.h"
 
 namespace vd::test {
@@ -31,13 +32,22 @@ class Program {
   CMainFrame& frame() { return *app_->GetMainFrame(); }
   COstrelDoc* document() { return app_->Document(); }
 
-  // Closes the main window as the user does; false when the close was refused.
+  // Closes the main window as the user does; false when the close was refused. When no chart
+  // was shown, the saved configuration keeps an empty chart window (CorvexHome), so that the
+  // next start in the home opens as this one did instead of offering the chart chooser.
   bool Quit() {
     if (!app_) return true;
+    std::string config;
+    bool chart_shown = false;
+    if (COstrelDoc* doc = app_->Document()) {
+      config = doc->GetPathName();
+      for (const CDocView* view : doc->views()) chart_shown |= !view->GetChartPath().empty();
+    }
     bool closed = !app_->GetMainFrame() || app_->GetMainFrame()->CloseFrame();
     if (closed) {
       app_->ExitInstance();
       app_.reset();
+      if (!chart_shown && !config.empty()) CorvexHome::KeepEmptyView(config);
     }
     return closed;
   }

@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <optional>
@@ -21,6 +22,7 @@
 #include "charts/chart_conversion.h"
 #include "charts/converter_plugins.h"
 #include "charts/outline/old_chart_outline.h"
+#include "core/path_utils.h"
 #include "core/persistent_value.h"
 #include "corvex/command_ids.h"
 #include "corvex/startup_files.h"
@@ -862,6 +864,68 @@ TEST(CorvexApp, EmptyMapListOpensRefreshMapListWhoseFoldersAreScanned) {
   }
   EXPECT_TRUE(shown) << testing::PrintToString(answers.asked);
   EXPECT_TRUE(program.Quit());
+}
+
+// The file a path names, whatever the path's spelling ("" for an empty path).
+std::string Canonical(const std::string& path) {
+  std::error_code error;
+  return path.empty() ? "" : std::filesystem::weakly_canonical(path, error).string();
+}
+
+// The very first start has no saved chart window: the chart window offers the chart chooser.
+// The chart picked there shows in it, and the next start opens it again without asking. Cancel
+// leaves the window empty, and a chart opened later shows in it.
+TEST(CorvexApp, FirstStartOffersTheChartChooser) {
+  for (const bool pick : {true, false}) {
+    SCOPED_TRACE(pick ? "picked" : "cancelled");
+    CorvexHome home;
+    home.FirstStart();
+    home.new_window_chooser.enabled = false;
+    ScriptedAnswers answers;
+    vd::ui::ScopedResponder responder(&answers);
+    // The chart folder holds the sample chart, which the chooser's first scan finds.
+    const std::string sample = vd::os::ProgramFolder() + "/../../sample/Sample Chart.qct";
+    ASSERT_TRUE(vd::os::FileExists(sample));
+    vd::os::ProfileStore profile = vd::OpenAppProfile();
+    SaveChartDirs(profile, {GetFolderOfPath(sample)});
+    std::vector<std::string> offered;
+    WhenOpen("Map List", [&](vd::ui::DialogWindow& list) {
+      auto* tree = list.ControlAs<QTreeWidget>(CDlgChartSelect::kMapList);
+      for (int i = 0; tree && i < tree->topLevelItemCount(); ++i)
+        offered.push_back(tree->topLevelItem(i)->text(CDlgChartSelect::kName).toStdString());
+      if (pick && tree && tree->topLevelItemCount() > 0) tree->topLevelItem(0)->setSelected(true);
+      list.SendCommand(pick ? vd::ui::kIdOk : vd::ui::kIdCancel, vd::ui::kBnClicked);
+    });
+    const std::string chart = Canonical(sample);
+    {
+      Program program;
+      ASSERT_TRUE(program.started());
+      EXPECT_EQ(offered.size(), 1u) << testing::PrintToString(offered);
+      ASSERT_EQ(program.frame().ChartFrames().size(), 1u);
+      CDocView* view = program.frame().ChartFrames().front()->view();
+      ASSERT_NE(view, nullptr);
+      if (pick) {
+        EXPECT_EQ(Canonical(view->GetChartPath()), chart);
+      } else {
+        EXPECT_EQ(view->GetChartPath(), "");
+        vd::test::DrainEvents();
+        ASSERT_EQ(program.frame().ChartFrames().size(), 1u) << "the last chart window stays";
+        program.document()->OpenFileByType(sample);
+        vd::test::DrainEvents();
+        EXPECT_EQ(program.frame().ChartFrames().size(), 1u);
+        EXPECT_EQ(Canonical(view->GetChartPath()), chart);
+      }
+      ASSERT_TRUE(program.Quit());
+    }
+    // The chart window saved with its chart opens on it again.
+    home.new_window_chooser.enabled = true;
+    Program again;
+    ASSERT_TRUE(again.started());
+    EXPECT_EQ(home.new_window_chooser.cancelled, 0);
+    ASSERT_EQ(again.frame().ChartFrames().size(), 1u);
+    EXPECT_EQ(Canonical(again.frame().ChartFrames().front()->view()->GetChartPath()),
+              chart);
+  }
 }
 
 }  // namespace
