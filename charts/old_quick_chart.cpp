@@ -52,7 +52,8 @@ bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
 
 }  // namespace
 
-std::unique_ptr<COldQuickChart> OpenOldQuickChart(const std::string& path, bool allow_reference) {
+std::unique_ptr<COldQuickChart> OpenOldQuickChart(const std::string& path, bool allow_reference,
+                                                  std::function<bool()> keep_going) {
   uint32_t prefix[2];
   vd::os::File file;
   if (!file.Open(path, vd::os::File::Mode::Read) || !file.ReadExact(prefix, sizeof prefix)) {
@@ -68,7 +69,10 @@ std::unique_ptr<COldQuickChart> OpenOldQuickChart(const std::string& path, bool 
   } else {
     return nullptr;
   }
-  if (chart->Open(path, allow_reference) != COldQuickChart::kOpened) return nullptr;
+  chart->SetOpenKeepGoing(std::move(keep_going));
+  const bool opened = chart->Open(path, allow_reference) == COldQuickChart::kOpened;
+  chart->SetOpenKeepGoing({});
+  if (!opened) return nullptr;
   return chart;
 }
 

@@ -33,7 +33,8 @@ class COldQuickChart;
 // store (null without a message when that store can be neither opened nor created). Any other
 // version, or a file without 8 readable bytes, gives null without a message. With
 // allow_reference a reference file brings in its original.
-std::unique_ptr<COldQuickChart> OpenOldQuickChart(const std::string& path, bool allow_reference);
+std::unique_ptr<COldQuickChart> OpenOldQuickChart(const std::string& path, bool allow_reference,
+                                                  std::function<bool()> keep_going = {});
 
 // A rectangle of an output buffer: (left, top) inside, (right, bottom) just outside.
 struct RenderRect {
@@ -90,6 +91,8 @@ class COldQuickChart {
                             bool& complete);
   // Opens the chunk store that holds the tiles; tiled charts have none to open.
   virtual bool OpenChunkStore() { return true; }
+  // A reader that reaches for the network while it opens asks keep_going there; others never.
+  virtual void SetOpenKeepGoing(std::function<bool()> /*keep_going*/) {}
   // Fills `buffer` with the first 64 >> shift stored rows of tile (col, row) (stored row s holds
   // image row ReverseBits6(s)); shift 0..6. 0 when filled; 1 when the tile's data is missing
   // and may come later (the caller renders again then).

@@ -86,8 +86,11 @@ bool COldQuickChart3::OpenChunkStore() {
 bool COldQuickChart3::CreateStoreFromServer(const std::string& store_path) {
   SetUpDownloader();
   QC3StoreHeader header;
-  if (connection_->GetRange(server_path_, 0, sizeof header, &header) != int(sizeof header) ||
-      !header.HasValidGrid() || header.IndexEnd() > kMaxCreatedIndexBytes) {
+  connection_->SetAbortCallback(StillWanted, &open_keep_going_);
+  const int got = connection_->GetRange(server_path_, 0, sizeof header, &header);
+  connection_->SetAbortCallback(nullptr, nullptr);
+  if (got != int(sizeof header) || !header.HasValidGrid() ||
+      header.IndexEnd() > kMaxCreatedIndexBytes) {
     return false;
   }
   // Header and empty index in one piece: a store is never left half-made.
@@ -119,15 +122,16 @@ void COldQuickChart3::SetUpDownloader() {
   // memory (never written beside the chart); the named host is taken when it serves the store.
   char redirect[kRedirectBytes];
   const int got = DownloadRange(host_, server_path_ + ".redir.txt", 0, kRedirectBytes, redirect,
-                                nullptr, nullptr);
+                                StillWanted, &open_keep_going_);
   if (got > 0) {
     const std::string text(redirect, size_t(got));
     const std::string candidate =
         text.substr(0, size_t(std::find_if_not(text.begin(), text.end(), IsHostCharacter) -
                                text.begin()));
     char probe[kRedirectProbeBytes];
-    if (!candidate.empty() && DownloadRange(candidate, server_path_, 0, kRedirectProbeBytes,
-                                            probe, nullptr, nullptr) == kRedirectProbeBytes) {
+    if (!candidate.empty() &&
+        DownloadRange(candidate, server_path_, 0, kRedirectProbeBytes, probe, StillWanted,
+                      &open_keep_going_) == kRedirectProbeBytes) {
       host_ = candidate;
     }
   }

@@ -58,6 +58,12 @@ class COldQuickChart3 : public COldQuickChart {
   // Level-0 bytes of the stored chunks touching the polygon (chart pixels).
   int64_t GetAreaDataSize(std::span<const PlanePoint> polygon) override;
 
+  // Asked while the store is looked up on the server and created (during Open); false cuts the
+  // look-up short and the chart does not open. Set it before Open, and clear it afterwards.
+  void SetOpenKeepGoing(std::function<bool()> keep_going) override {
+    open_keep_going_ = std::move(keep_going);
+  }
+
   // `qcc_auto_download`: fetch missing chunks while a view shows them (default on).
   PersistentInt& auto_download() { return auto_download_; }
   bool download_switch() const { return download_switch_; }
@@ -93,6 +99,7 @@ class COldQuickChart3 : public COldQuickChart {
   std::string host_;
   std::string server_path_;
   uint32_t fetch_hint_words_ = kFetchHintWords;
+  std::function<bool()> open_keep_going_;
 
   std::mutex buffer_mutex_;  // the chunk buffer and what it holds
   std::vector<uint8_t> chunk_buffer_;

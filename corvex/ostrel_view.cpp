@@ -2,11 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 #include <utility>
 
 #include "charts/old_quick_chart.h"
+#include "charts/quick_chart_header.h"
 #include "charts/outline/old_chart_outline.h"
 #include "core/app/app_common.h"
+#include "core/download_progress.h"
+#include "core/path_utils.h"
+#include "core/ui/dlg_progress.h"
 #include "core/helper_thread.h"
 #include "core/persistent_value.h"
 #include "corvex/map_rect_selection.h"
@@ -42,6 +47,32 @@ class MutedNotifications {
  private:
   bool previous_;
 };
+
+// The chart file's version word; 0 when the file can't be read.
+uint32_t ChartVersion(const std::string& path) {
+  uint32_t prefix[2] = {0, 0};
+  vd::os::File file;
+  if (!file.Open(path, vd::os::File::Mode::Read) || !file.ReadExact(prefix, sizeof prefix)) return 0;
+  return prefix[1];
+}
+
+// Opens a chart for a view. A chunk-store chart may have to fetch its store from its server
+// first: it opens on a thread of its own while the window goes on working, under the progress
+// dialog when that takes a while, and Cancel there gives up the opening (null). Other charts
+// open here at once.
+std::unique_ptr<COldQuickChart> OpenViewChart(QWidget* owner, const std::string& path) {
+  if (!IsQctChunkStoreVersion(ChartVersion(path))) return OpenOldQuickChart(path, true);
+  CDownloadProgress progress;
+  std::unique_ptr<COldQuickChart> chart;
+  progress.thread = std::thread([&] {
+    chart = OpenOldQuickChart(path, true, [&progress] { return !progress.cancel.load(); });
+    progress.SetFinished();
+  });
+  RunWithProgress(owner, progress, "Opening " + GetPathFileName(path) + "...");
+  if (progress.thread.joinable()) progress.thread.join();
+  if (progress.cancel.load()) chart.reset();
+  return chart;
+}
 
 }  // namespace
 
@@ -140,7 +171,7 @@ bool COstrelView::OpenChartFile(const std::string& path) {
     return false;
   };
   ReloadChart();
-  std::unique_ptr<COldQuickChart> chart = OpenOldQuickChart(path, true);
+  std::unique_ptr<COldQuickChart> chart = OpenViewChart(window_.DialogOwner(), path);
   if (!chart) return fail();
   const CAppCommon* app = CAppCommon::Instance();
   chart->SetDimPalette(app && app->night_colors.value != 0);

@@ -379,4 +379,50 @@ TEST_F(MapDataInTheProgram, RouteSheetDownloadsTheChunksInsideTheRoute) {
   EXPECT_NE(view->chart(), nullptr);
 }
 
+// Opening a downloadable chart whose store is not here yet asks its server for the store
+// while the window goes on working; a server that does not answer is given up with Cancel in
+// the progress dialog, leaving nothing behind, and the chart opens once the server answers.
+TEST_F(MapDataInTheProgram, OpeningAChartWhoseStoreIsOnTheServerKeepsTheWindowWorking) {
+  const std::string store = home.File("charts/Sea.qc3");
+  vd::test::HttpTestServer::Reply slow;
+  slow.delay = std::chrono::seconds(30);
+  server.Set("/c/Sea.qc3", slow);
+  Program program({"--no-splash"});
+  ASSERT_TRUE(program.started());
+  server.ClearRequests();
+
+  int ticks = 0;
+  bool cancelled = false;
+  QTimer user;
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    ++ticks;
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    bool asked_for_store = false;
+    for (const auto& request : server.Requests()) asked_for_store |= request.path == "/c/Sea.qc3";
+    if (!dialog || !asked_for_store) return;
+    cancelled = true;
+    dialog->reject();
+  });
+  user.start(5);
+  program.document()->OpenFileByType(chart);
+  user.stop();
+  EXPECT_TRUE(cancelled);
+  EXPECT_GT(ticks, 0);
+  EXPECT_TRUE(answers.asked.empty()) << answers.asked.front();
+  EXPECT_FALSE(vd::os::FileExists(store));
+  vd::test::DrainEvents();
+  EXPECT_EQ(ChartViewShowing(program), nullptr);
+
+  vd::os::HttpCloseIdleConnections();
+  vd::test::Qc3StoreFixture grid;
+  grid.across = 3;
+  grid.down = 2;
+  for (int n = 0; n < 6; ++n) grid.chunks[{n / 3, n % 3}] = {0, n + 1, 0};
+  server.Serve("/c/Sea.qc3", grid.Bytes());
+  program.document()->OpenFileByType(chart);
+  ASSERT_TRUE(ProcessEventsUntil([&] { return ChartViewShowing(program) != nullptr; }));
+  EXPECT_TRUE(vd::os::FileExists(store));
+  EXPECT_TRUE(answers.asked.empty()) << answers.asked.front();
+}
+
 }  // namespace
