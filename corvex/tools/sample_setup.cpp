@@ -2,9 +2,11 @@
 // has no GPS connection setting yet, the GPS input becomes the replay of an NMEA demo file, and
 // the program then asks at start whether to play it (No turns the GPS input off, and that
 // sticks). A setting that is already there, whatever it holds, is left as it is, so the tool
-// can run before every start.
+// can run before every start. Given a chart folder, it becomes the folder the program's chart
+// library is scanned from when the user has named none yet, so that the chart chooser of the
+// program's first start offers the sample chart.
 //
-//   sample_setup <demo file>
+//   sample_setup <demo file> [chart folder]
 //
 // Exit code 0 when the setting was written or was there already, 1 when it could not be
 // written, 2 for a wrong command line or a demo file that is not there.
@@ -18,9 +20,28 @@
 #include "gps/gps_params.h"
 #include "platform/os/profile_store.h"
 
+namespace {
+
+// Names the chart folder as the only one scanned, unless the user has chart folders already.
+// False when the setting could not be written.
+bool SetChartFolder(vd::os::ProfileStore& profile, const std::filesystem::path& folder) {
+  if (profile.GetInt("chart_dirs", "n_dirs").value_or(0) > 0 || !profile.LastError().empty())
+    return profile.LastError().empty();
+  if (!profile.SetString("chart_dirs", "dir00", folder.string()) ||
+      !profile.SetInt("chart_dirs", "n_dirs", 1)) {
+    std::fprintf(stderr, "sample_setup: can't write the chart folder setting (%s)\n",
+                 profile.LastError().c_str());
+    return false;
+  }
+  std::printf("Chart folder set to %s\n", folder.string().c_str());
+  return true;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: sample_setup <demo file>\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: sample_setup <demo file> [chart folder]\n");
     return 2;
   }
   // The program may be started from anywhere: the setting holds the full path.
@@ -31,7 +52,17 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  std::filesystem::path charts;
+  if (argc == 3) {
+    charts = std::filesystem::canonical(argv[2], error);
+    if (error || !std::filesystem::is_directory(charts, error)) {
+      std::fprintf(stderr, "sample_setup: no chart folder %s\n", argv[2]);
+      return 2;
+    }
+  }
+
   vd::os::ProfileStore profile(vd::kDefaultProfileKey);
+  if (!charts.empty() && !SetChartFolder(profile, charts)) return 1;
   // A value of any kind under any spelling of the name is the user's.
   bool present = false;
   for (const std::string& name : profile.Names(kGpsParamsSection))

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/persistent_value.h"
 #include "gps/gps_params.h"
@@ -29,9 +30,11 @@ class SampleSetupTest : public testing::Test {
   }
 
   // The tool's exit code; -1 when it did not run to its end.
-  int RunSetup(const std::string& demo_file) {
+  int RunSetup(const std::string& demo_file, std::optional<std::string> chart_folder = {}) {
+    std::vector<std::string> args{demo_file};
+    if (chart_folder) args.push_back(*chart_folder);
     const vd::os::SpawnResult result =
-        vd::os::Spawn(vd::os::ProgramFolder() + "/sample_setup", {demo_file}, true);
+        vd::os::Spawn(vd::os::ProgramFolder() + "/sample_setup", args, true);
     EXPECT_TRUE(result.started) << result.error;
     return result.exit_code;
   }
@@ -94,6 +97,25 @@ TEST_F(SampleSetupTest, TheUsersSettingIsNeverReplaced) {
     EXPECT_EQ(0, RunSetup(demo));
     EXPECT_EQ(before, ProfileFile());
   }
+}
+
+// The chart folder given becomes the one the chart library is scanned from, unless the user has
+// chart folders already.
+TEST_F(SampleSetupTest, TheChartFolderIsSetWhenTheUserHasNone) {
+  ASSERT_TRUE(vd::os::SaveFileAtomically(demo, "$GPGGA\r\n"));
+  ASSERT_TRUE(vd::os::MakeFolders(dir.File("sample charts")));
+  ASSERT_EQ(0, RunSetup(demo, dir.File("sample charts")));
+  EXPECT_EQ(Profile().GetInt("chart_dirs", "n_dirs"), 1);
+  EXPECT_EQ(Profile().GetString("chart_dirs", "dir00"),
+            std::filesystem::canonical(dir.File("sample charts")).string());
+
+  vd::os::ProfileStore profile = Profile();
+  ASSERT_TRUE(profile.SetString("chart_dirs", "dir00", "/my charts"));
+  const std::optional<std::string> before = ProfileFile();
+  EXPECT_EQ(0, RunSetup(demo, dir.File("sample charts")));
+  EXPECT_EQ(before, ProfileFile());
+  EXPECT_EQ(2, RunSetup(demo, dir.File("no such folder")));
+  EXPECT_EQ(before, ProfileFile());
 }
 
 TEST_F(SampleSetupTest, AMissingDemoFileWritesNothing) {
