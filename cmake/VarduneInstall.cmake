@@ -1,7 +1,7 @@
 # Installing both programs as a desktop program: the programs and everything they read from
-# their own folder go into one program folder (they find their menus, help pages, icons and
-# each other there), commands in bin/ point at them, and the desktop gets an entry for each
-# program with the types of the files Corvex opens.
+# their own folder go into one program folder (they find their menus, help pages, icons, the
+# chart converters' helper and each other there), commands in bin/ point at them, and the
+# desktop gets an entry for each program with the types of the files Corvex opens.
 #
 #   cmake --install build/default [--prefix /usr/local]
 #
@@ -13,7 +13,7 @@ set(VD_INSTALL_PROGRAM_DIR "lib/vardune" CACHE STRING
 
 set(desktop_source "${PROJECT_SOURCE_DIR}/resources/desktop")
 
-install(TARGETS corvex_program lumex_program RUNTIME DESTINATION "${VD_INSTALL_PROGRAM_DIR}")
+install(TARGETS corvex_program lumex_program vd_chart_convert RUNTIME DESTINATION "${VD_INSTALL_PROGRAM_DIR}")
 # The same names the build tree links beside the programs.
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/resources/" DESTINATION "${VD_INSTALL_PROGRAM_DIR}/resources")
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/resources/icons/" DESTINATION "${VD_INSTALL_PROGRAM_DIR}/Icons")

@@ -120,7 +120,8 @@ class DesktopInstall : public testing::Test {
 TEST_F(DesktopInstall, PutsProgramsResourcesAndValidEntriesInPlace) {
   // Everything the programs read from their own folder, and the commands.
   for (const char* file :
-       {"lib/vardune/corvex", "lib/vardune/lumex", "bin/corvex", "bin/lumex",
+       {"lib/vardune/corvex", "lib/vardune/lumex", "lib/vardune/vd_chart_convert", "bin/corvex",
+        "bin/lumex",
         "lib/vardune/resources/menus/corvex.menu", "lib/vardune/resources/help/index.html",
         "lib/vardune/resources/help/3D_Terrain_View.html", "lib/vardune/resources/splash.png",
         "lib/vardune/WMM_COF.txt", "lib/vardune/Icons/Anchor.png",
