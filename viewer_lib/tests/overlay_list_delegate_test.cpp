@@ -31,6 +31,7 @@
 #include "viewer_lib/quick_chart_view.h"
 #include "viewer_lib/route_list_delegate.h"
 #include "viewer_lib/track_list.h"
+#include "tests/menu_choices.h"
 
 namespace {
 
@@ -55,15 +56,7 @@ struct Responder : vd::ui::DialogResponder {
     return file;
   }
   int TrackPopupMenu(const vd::ui::PopupMenu& menu, QWidget*, QPoint) override {
-    menu_titles.push_back(menu.items().empty() ? "" : menu.items().front().text);
-    if (choices.empty()) return 0;
-    const std::string choice = choices.front();
-    choices.pop_front();
-    for (const auto& item : menu.items()) {
-      if (item.text == choice && item.id > 0) return item.id;
-    }
-    ADD_FAILURE() << "no item " << choice;
-    return 0;
+    return vd::test::ChooseMenuItem(menu, choices, menu_titles);
   }
   bool answer_yes = true;
   std::optional<std::string> file;

@@ -23,6 +23,7 @@
 #include "viewer_lib/mark_list_delegate.h"
 #include "viewer_lib/newer_generation.h"
 #include "viewer_lib/route_list_delegate.h"
+#include "tests/menu_choices.h"
 
 namespace {
 
@@ -33,15 +34,7 @@ using vd::test::ScriptedAnswers;
 // Answers message boxes as ScriptedAnswers does and chooses the next text of each popup menu.
 struct MenuAnswers : ScriptedAnswers {
   int TrackPopupMenu(const vd::ui::PopupMenu& menu, QWidget*, QPoint) override {
-    titles.push_back(menu.items().empty() ? "" : menu.items().front().text);
-    if (choices.empty()) return 0;
-    const std::string choice = choices.front();
-    choices.pop_front();
-    for (const auto& item : menu.items()) {
-      if (item.text == choice && item.id > 0) return item.id;
-    }
-    ADD_FAILURE() << "no item " << choice;
-    return 0;
+    return vd::test::ChooseMenuItem(menu, choices, titles);
   }
   std::deque<std::string> choices;
   std::vector<std::string> titles;

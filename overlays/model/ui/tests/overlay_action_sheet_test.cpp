@@ -20,6 +20,7 @@
 #include "platform/ui/popup_menu.h"
 #include "platform/ui/responder.h"
 #include "platform/ui/window_messages.h"
+#include "tests/menu_choices.h"
 
 namespace {
 
@@ -65,15 +66,7 @@ struct MessageRecorder : vd::ui::DialogResponder {
 // titles of the menus shown.
 struct SheetResponder : MessageRecorder {
   int TrackPopupMenu(const vd::ui::PopupMenu& menu, QWidget*, QPoint) override {
-    titles.push_back(menu.items().empty() ? "" : menu.items().front().text);
-    if (choices.empty()) return 0;
-    const std::string choice = choices.front();
-    choices.pop_front();
-    for (const auto& item : menu.items()) {
-      if (item.text == choice && item.id > 0) return item.id;
-    }
-    ADD_FAILURE() << "no item " << choice;
-    return 0;
+    return vd::test::ChooseMenuItem(menu, choices, titles);
   }
   std::deque<std::string> choices;
   std::vector<std::string> titles;
