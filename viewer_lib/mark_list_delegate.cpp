@@ -3,8 +3,7 @@
 #include "core/ui/message_boxes.h"
 #include "geodesy/default_units.h"
 #include "overlays/model/mark_manager.h"
-#include "viewer_lib/overlay_gpx_file.h"
-#include "viewer_lib/overlay_share.h"
+#include "viewer_lib/overlay_list_rows.h"
 #include "viewer_lib/overlay_sync.h"
 
 namespace {
@@ -13,42 +12,17 @@ CMarkListDelegate& Self(void* delegate) { return *static_cast<CMarkListDelegate*
 
 void DeleteAll(void* delegate) {
   AskYesNo(Self(delegate).owner, delegate, "Delete All Marks", "Are you sure?",
-           [](void*, int) {
-             CMarkManager* manager = CMarkManager::Instance();
-             if (manager == nullptr) return;
-             // By index: deleting announces changes, and nothing may hold an iterator.
-             for (size_t i = 0; i < manager->marks.size(); ++i) {
-               COverlayMark* mark = manager->marks[i].get();
-               if (!mark->deleted) manager->DeleteMark(mark);
-             }
-             CMarkManager::PurgeDeleted(manager->marks, 0.0);
-           },
-           nullptr);
+           overlay_list_rows::DeleteAll<&CMarkManager::marks, &CMarkManager::DeleteMark>, nullptr);
 }
 
 void SaveAll(void* delegate) {
-  ShareFile(Self(delegate).owner,
-            std::make_unique<CShareItem>("marks.gpx", [](const std::string& path) {
-              GpxWriter writer;
-              if (!writer.Open(path)) return false;
-              if (CMarkManager* manager = CMarkManager::Instance()) {
-                // Deletion records are no marks of the user's: they stay out of the file.
-                for (const auto& mark : manager->marks) {
-                  if (!mark->deleted) writer.Write(*mark);
-                }
-              }
-              return writer.Close();
-            }));
+  overlay_list_rows::SaveAll<&CMarkManager::marks>(Self(delegate).owner, "marks.gpx");
 }
 
 void Load(void* delegate) { LoadSavedData(Self(delegate).owner); }
 
-template <void (CMarkManager::*Operation)(bool), bool Value>
-void ForAll(void*) {
-  if (CMarkManager* manager = CMarkManager::Instance()) (manager->*Operation)(Value);
-}
-
-void Sort(void*) { ShowListSheet(*BuildSortSheet()); }
+using overlay_list_rows::ForAll;
+using overlay_list_rows::Sort;
 void Sync(void* delegate) { OverlaySync_Run(Self(delegate).owner); }
 
 const COverlayListMenuRow kListMenu[] = {

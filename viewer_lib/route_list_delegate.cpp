@@ -4,8 +4,7 @@
 #include "geodesy/default_units.h"
 #include "overlays/model/mark_manager.h"
 #include "platform/os/numbers.h"
-#include "viewer_lib/overlay_gpx_file.h"
-#include "viewer_lib/overlay_share.h"
+#include "viewer_lib/overlay_list_rows.h"
 #include "viewer_lib/overlay_sync.h"
 
 namespace {
@@ -14,40 +13,17 @@ CRouteListDelegate& Self(void* delegate) { return *static_cast<CRouteListDelegat
 
 void DeleteAll(void* delegate) {
   AskYesNo(Self(delegate).owner, delegate, "Delete All Routes", "Are you sure?",
-           [](void*, int) {
-             CMarkManager* manager = CMarkManager::Instance();
-             if (manager == nullptr) return;
-             for (size_t i = 0; i < manager->routes.size(); ++i) {
-               COverlayRoute* route = manager->routes[i].get();
-               if (!route->deleted) manager->DeleteRoute(route);
-             }
-             CMarkManager::PurgeDeleted(manager->routes, 0.0);
-           },
-           nullptr);
+           overlay_list_rows::DeleteAll<&CMarkManager::routes, &CMarkManager::DeleteRoute>, nullptr);
 }
 
 void SaveAll(void* delegate) {
-  ShareFile(Self(delegate).owner,
-            std::make_unique<CShareItem>("routes.gpx", [](const std::string& path) {
-              GpxWriter writer;
-              if (!writer.Open(path)) return false;
-              if (CMarkManager* manager = CMarkManager::Instance()) {
-                for (const auto& route : manager->routes) {
-                  if (!route->deleted) writer.Write(*route);
-                }
-              }
-              return writer.Close();
-            }));
+  overlay_list_rows::SaveAll<&CMarkManager::routes>(Self(delegate).owner, "routes.gpx");
 }
 
 void Load(void* delegate) { LoadSavedData(Self(delegate).owner); }
 
-template <void (CMarkManager::*Operation)(bool), bool Value>
-void ForAll(void*) {
-  if (CMarkManager* manager = CMarkManager::Instance()) (manager->*Operation)(Value);
-}
-
-void Sort(void*) { ShowListSheet(*BuildSortSheet()); }
+using overlay_list_rows::ForAll;
+using overlay_list_rows::Sort;
 void Sync(void* delegate) { OverlaySync_Run(Self(delegate).owner); }
 
 const COverlayListMenuRow kListMenu[] = {
