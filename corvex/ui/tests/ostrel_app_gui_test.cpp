@@ -409,6 +409,18 @@ class ApiClient {
   }
 };
 
+// Runs `client` in a child process while the program answers its requests; the child's exit
+// code names the first step that failed (0: none).
+void ExpectClientSucceeds(int (*client)()) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(client());
+  int status = -1;
+  ASSERT_TRUE(ProcessEventsUntil([&] { return waitpid(child, &status, WNOHANG) == child; }));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 // The client's requests, each step's failure its own exit code.
 int RunClient() {
   using vd::test::WireReader;
@@ -446,13 +458,7 @@ TEST(CorvexApp, RequestsFromAnotherProgramWorkOnTheDocument) {
   vd::ui::ScopedResponder responder(&answers);
   Program program;
   ASSERT_TRUE(program.started());
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) _exit(RunClient());
-  int status = -1;
-  ASSERT_TRUE(ProcessEventsUntil([&] { return waitpid(child, &status, WNOHANG) == child; }));
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_NO_FATAL_FAILURE(ExpectClientSucceeds(RunClient));
   const ObjectList& list = *program.document()->GetObjectList();
   // The route went, and with it the mark only it used; the other mark stays.
   auto named = [&](const char* name) {
@@ -525,13 +531,7 @@ TEST(CorvexApp, NavigationRequestsFromAnotherProgramUseTheNavigationPanes) {
   vd::ui::ScopedResponder responder(&answers);
   Program program;
   ASSERT_TRUE(program.started());
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) _exit(RunNavigationClient());
-  int status = -1;
-  ASSERT_TRUE(ProcessEventsUntil([&] { return waitpid(child, &status, WNOHANG) == child; }));
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  ExpectClientSucceeds(RunNavigationClient);
 }
 
 // Starts the program on its own (the first run, with its help page, happens in this process

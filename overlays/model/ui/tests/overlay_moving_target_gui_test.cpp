@@ -7,29 +7,17 @@
 #include "overlays/model/overlay_gps_position.h"
 #include "overlays/model/tests/moving_target_test_support.h"
 #include "overlays/model/ui/overlay_drawing.h"
+#include "overlays/model/ui/tests/overlay_draw_support.h"
 #include "platform/ui/image.h"
 #include "platform/ui/surface.h"
 
 namespace {
 
-constexpr vd::ui::Argb kWhite = 0xFFFFFFFF;
+using vd::test::Geometry;
+using vd::test::kWhite;
+using vd::test::Rgb;
 
-CScreenPoints Geometry(std::initializer_list<ScreenPointF> points) {
-  CScreenPoints geometry;
-  for (const ScreenPointF& point : points) geometry.Append(point);
-  geometry.valid = true;
-  geometry.ComputeBounds();
-  return geometry;
-}
-
-uint32_t Rgb(vd::ui::Argb pixel) { return pixel & 0xFFFFFF; }
-
-// The painter the programs install draws for every test here.
-class MovingTargetDraw : public ::testing::Test {
- protected:
-  void SetUp() override { COverlayPainter::Install(&COverlaySurfacePainter::Global()); }
-  void TearDown() override { COverlayPainter::Install(nullptr); }
-};
+using MovingTargetDraw = vd::test::InstalledPainter;
 
 TEST_F(MovingTargetDraw, VectorWithArrowHeadAndHitTest) {
   COverlayMovingTarget target(3);
