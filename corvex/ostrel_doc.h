@@ -301,8 +301,8 @@ class COstrelDoc : public COstrelDocBase,
   void ExecuteActivityCommand(const std::string& command, const std::string& query);
 
   // ---- Menu commands ----
-  // CCommandTarget: the commands of command_ids.h. Commands whose dialogs, panes, device
-  // transfers or exchange formats this version lacks are known but never enabled.
+  // CCommandTarget: the commands of command_ids.h. Those of kUnavailableCommands
+  // (ostrel_doc_commands.cpp) are known but never enabled.
   bool OnCommand(int id) override;
   bool OnUpdateCommand(int id, CCmdUI& ui) override;
   bool IsCommandEnabled(int id);

@@ -69,8 +69,8 @@ void StoreFileTypeIndex(int index) {
 constexpr int32_t kNameHidden = CObjWaypoint::kLabelSymbolOnly;
 constexpr int32_t kNameShown = 0;
 
-// Commands whose dialogs, panes, device transfers, exchange formats or services this version
-// does not have: known here, never enabled.
+// Commands this version cannot carry out: known here, never enabled. View Cloud Sync data
+// opens the sync web page for the user's sign-in identifier, which nothing records.
 constexpr int kUnavailableCommands[] = {
     kCmdWebCloudSync,
 };

@@ -11,9 +11,9 @@
 
 // Clears record's simulated flag and sets its restart_silently flag, then by params.type:
 // kNmea creates a CNMEA_input, which starts reading at once and posts its notices to frame.
-// Returns null for kNone, and null with *error set for the kinds this build does not have
-// (Garmin devices, the simulator) and for unknown kinds. clock: the reader's clock (the
-// system's when null).
+// Returns null for kNone, and null with *error set for unknown kinds and for the kinds made
+// elsewhere: Garmin devices by CreateGarminInterface (their own library), the simulator by the
+// program's simulator window. clock: the reader's clock (the system's when null).
 std::unique_ptr<CGPSInterface> CreateGpsInterface(vd::os::MessageWindow& frame,
                                                   const GPSParams& params,
                                                   GPS_position_info& record,
