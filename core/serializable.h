@@ -7,18 +7,7 @@
 #include <memory>
 #include <new>
 
-// Set when AddressSanitizer checks this build: g++ defines __SANITIZE_ADDRESS__, while the clang
-// of Debian 12 (14) only answers __has_feature(address_sanitizer).
-#if defined(__SANITIZE_ADDRESS__)
-#define VD_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VD_ADDRESS_SANITIZER 1
-#endif
-#endif
-#ifndef VD_ADDRESS_SANITIZER
-#define VD_ADDRESS_SANITIZER 0
-#endif
+#include "core/address_sanitizer.h"
 
 class CSerializableStream;
 

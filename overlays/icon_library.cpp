@@ -184,6 +184,9 @@ void CIconLibrary::LoadBuiltIn(int slot) {
 
 int CIconLibrary::SlotOf(int32_t number) const {
   if (number == kFileIcon) return -1;
+  // A built-in symbol sits in the slot of its number, and the slots before it hold other
+  // built-in numbers.
+  if (number >= 0 && number < kBuiltInCount && entries_[number].number == number) return number;
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (entries_[slot].number == number) return slot;
   }

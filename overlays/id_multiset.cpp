@@ -44,7 +44,7 @@ void IdMultiset::Add(uint32_t key) {
   // At most half the slots in use keeps an empty slot at the end of every probe. A new table
   // starts at most a third full, so growing doubles it and removal marks are dropped.
   if ((used_ + 1) * 2 > slots_.size()) Rehash(std::bit_ceil(std::max(kMinCapacity, held_ * 3)));
-  Slot& slot = slots_[Find(key)];
+  Slot& slot = slots_[SlotFor(key)];
   if (Holds(slot)) {
     ++slot.count;
     return;
@@ -56,7 +56,7 @@ void IdMultiset::Add(uint32_t key) {
 
 void IdMultiset::Remove(uint32_t key) {
   if (slots_.empty()) return;
-  Slot& slot = slots_[Find(key)];
+  Slot& slot = slots_[SlotFor(key)];
   if (!Holds(slot)) return;
   if (--slot.count == 0) {
     slot.count = kRemoved;
@@ -67,6 +67,7 @@ void IdMultiset::Remove(uint32_t key) {
 void IdMultiset::Rehash(size_t capacity) {
   std::vector<Slot> old(capacity);
   old.swap(slots_);
+  has_last_ = false;
   mask_ = capacity - 1;
   used_ = held_;
   for (const Slot& slot : old) {

@@ -37,7 +37,23 @@ class IdMultiset {
   // A table of the capacity (a power of two) holding the same keys, without removal marks.
   void Rehash(size_t capacity);
 
+  // The slot of the key added or removed last, valid until a rehash: a key added and removed
+  // over and over (the time a load gives each new object until its record sets it) takes the
+  // same slot without a search. A removed key's slot stays on its probe path and no other
+  // slot holds it, so it may take the key back.
+  size_t SlotFor(uint32_t key) {
+    if (!(has_last_ && last_key_ == key)) {
+      last_slot_ = Find(key);
+      last_key_ = key;
+      has_last_ = true;
+    }
+    return last_slot_;
+  }
+
   std::vector<Slot> slots_;
+  bool has_last_ = false;
+  uint32_t last_key_ = 0;
+  size_t last_slot_ = 0;
   size_t held_ = 0;  // slots holding a key
   size_t used_ = 0;  // slots not empty: held and removal marks
   size_t mask_ = 0;

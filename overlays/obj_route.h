@@ -43,6 +43,7 @@ class CObjRoute : public COstrelObject, public WaypointRouteLink {
   // Every point gets one back-link per occurrence; the marks of a locked route count it.
   void LinkAfterLoad() override;
   void UnlinkAfterLoad() override;
+  bool LinksAfterLoad() const override { return true; }
   // The marks follow, except that a route of more than 50 points shows its marks only while it
   // is the current route.
   void SetVisible(bool visible) override;

@@ -259,11 +259,11 @@ void CObjWaypoint::Serialize(COverlayArchive& archive) {
                                        "A mark's route list holds something else");
       }
     }
-    comment = archive.ReadString();
+    archive.ReadString(comment);
     label_mode = archive.ReadInt32();
     radius = archive.ReadFloat();
     const int32_t stored_symbol = archive.ReadInt32();
-    short_name = archive.ReadString();
+    archive.ReadString(short_name);
     link.clear();
     if (comment.starts_with(kFilePrefix)) {
       const std::string_view text = comment;

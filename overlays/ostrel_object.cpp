@@ -42,6 +42,8 @@ OverlayUndoHook& UndoHookSlot() {
 // table was used last: a load registers an id per object, all in one document.
 struct IdTables {
   std::unordered_map<const COstrelDocBase*, IdMultiset> by_document;
+  IdMultiset all;    // of every live object, whatever its document
+  IdMultiset times;  // the created times of every live object
   const COstrelDocBase* last_document = nullptr;
   IdMultiset* last = nullptr;  // by_document's entry for last_document, null when it has none
 
@@ -59,12 +61,16 @@ IdTables& IdsInUse() {
 }
 
 void HoldId(const COstrelDocBase* document, uint64_t id) {
-  if (id != 0) IdsInUse().Of(document).Add(static_cast<uint32_t>(id));
+  if (id == 0) return;
+  IdTables& ids = IdsInUse();
+  ids.Of(document).Add(static_cast<uint32_t>(id));
+  ids.all.Add(static_cast<uint32_t>(id));
 }
 
 void DropId(const COstrelDocBase* document, uint64_t id) {
   if (id == 0) return;
   IdTables& ids = IdsInUse();
+  ids.all.Remove(static_cast<uint32_t>(id));
   IdMultiset& held = ids.Of(document);
   held.Remove(static_cast<uint32_t>(id));
   if (held.empty()) {
@@ -92,6 +98,18 @@ uint32_t MachineInstallationId() {
 }
 
 }  // namespace
+
+void CObjectTime::Hold(int32_t value) { IdsInUse().times.Add(static_cast<uint32_t>(value)); }
+
+void CObjectTime::Drop(int32_t value) { IdsInUse().times.Remove(static_cast<uint32_t>(value)); }
+
+uint32_t COstrelObject::ObjectsWithTime(int32_t time) {
+  return IdsInUse().times.Count(static_cast<uint32_t>(time));
+}
+
+uint32_t COstrelObject::ObjectsWithIdLowHalf(uint32_t low_half) {
+  return IdsInUse().all.Count(low_half);
+}
 
 COstrelObject::COstrelObject()
     : created(g_creation_time ? *g_creation_time : Now32()),
@@ -124,7 +142,7 @@ void COstrelObject::Serialize(COverlayArchive& archive) {
     return;
   }
   const uint16_t schema = archive.GetObjectSchema();
-  name = archive.ReadString();
+  archive.ReadString(name);
   created = archive.ReadInt32();
   modified = archive.ReadInt32();
   locked = archive.ReadBool();

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "core/app/shell_services.h"
+#include "core/object_arena.h"
 #include "overlays/lat_lon.h"
 #include "overlays/object_factory.h"
 #include "platform/ui/geometry.h"
@@ -59,6 +60,32 @@ struct OverlayUndoHook {
   std::function<void(const ObjectList&)> save_for_list;
 };
 
+// An object's created time. Every live object's time is counted, however it is set, so that a
+// search for the objects with a given time can tell at once when there are none but its own
+// (COstrelObject::ObjectsWithTime).
+class CObjectTime {
+ public:
+  explicit CObjectTime(int32_t value) : value_(value) { Hold(value_); }
+  CObjectTime(const CObjectTime&) = delete;
+  ~CObjectTime() { Drop(value_); }
+  CObjectTime& operator=(int32_t value) {
+    if (value != value_) {
+      Drop(value_);
+      value_ = value;
+      Hold(value_);
+    }
+    return *this;
+  }
+  CObjectTime& operator=(const CObjectTime& other) { return *this = other.value_; }
+  operator int32_t() const { return value_; }
+
+ private:
+  static void Hold(int32_t value);
+  static void Drop(int32_t value);
+
+  int32_t value_;
+};
+
 class COstrelObject : public CArchiveObject {
  public:
   static const OverlayClass kClass;  // "COstrelObject", never made by name
@@ -74,6 +101,23 @@ class COstrelObject : public CArchiveObject {
   COstrelObject();
   COstrelObject(const COstrelObject&) = delete;
   COstrelObject& operator=(const COstrelObject&) = delete;
+
+  // Objects are made and dropped by the hundred thousand (a large file, its close): their
+  // memory comes from the object arena. Over-aligned classes take the ordinary heap.
+  static void* operator new(std::size_t size) { return vd::ObjectArena::Allocate(size); }
+  static void operator delete(void* object, std::size_t size) noexcept {
+    vd::ObjectArena::Free(object, size);
+  }
+  static void* operator new(std::size_t size, std::align_val_t alignment) {
+    return ::operator new(size, alignment);
+  }
+  static void operator delete(void* object, std::size_t size,
+                              std::align_val_t alignment) noexcept {
+    ::operator delete(object, size, alignment);
+  }
+  // Construction in place stays possible.
+  static void* operator new(std::size_t, void* place) noexcept { return place; }
+  static void operator delete(void*, void*) noexcept {}
 
   // ---- Virtual operations, in slot order ----
   // 0
@@ -170,6 +214,10 @@ class COstrelObject : public CArchiveObject {
   // The load failed, or the object is held by nothing but the archive: it lets go of the other
   // objects of the load without telling them, so that they may go in any order.
   virtual void UnlinkAfterLoad() {}
+  // Whether the object has anything to join or let go at the end of a successful load: only
+  // the objects that say so are visited then (the others' back-links stay empty until an
+  // object that does joins them).
+  virtual bool LinksAfterLoad() const { return false; }
 
   // ---- Reference count ----
   void AddRef() { ++ref_count_; }
@@ -194,6 +242,11 @@ class COstrelObject : public CArchiveObject {
   uint64_t id() const { return id_; }
   // An id read from a file (kept even when another object has it: that is the same object).
   void SetUniqueId(uint64_t id);
+  // How many live objects have the created time, and how many have a non-zero id with the low
+  // half of id's: a search for the objects sharing an object's time or id has nothing to find
+  // when these count only the objects it searches for.
+  static uint32_t ObjectsWithTime(int32_t time);
+  static uint32_t ObjectsWithIdLowHalf(uint32_t low_half);
   // The installation's 32-bit id (high half of new ids): set by the shell, else derived from
   // the machine's id; 0 is allowed.
   static void SetInstallationId(uint32_t id);
@@ -230,9 +283,15 @@ class COstrelObject : public CArchiveObject {
   int32_t ShiftByZoom(int step) const;
 
   // ---- Fields ----
-  std::string name;
-  int32_t created = 0;   // seconds since 1970, low 32 bits
+  // The id and the times lead the object, on one cache line with its vtable pointer mostly:
+  // a duplicate search reads them from every object of a document.
+ private:
+  uint64_t id_ = 0;
+
+ public:
+  CObjectTime created;   // seconds since 1970, low 32 bits
   int32_t modified = 0;  // likewise; set by code 2
+  std::string name;
   bool locked = false;   // not deleted or edited interactively
   bool visible = true;   // shown, and counted by MakeUniqueObjectName
   int32_t style = 0;     // high byte: drawing layer
@@ -249,7 +308,6 @@ class COstrelObject : public CArchiveObject {
   void ReplaceCategory(CCategory* category);
 
   CCategory* category_ = nullptr;
-  uint64_t id_ = 0;
   COstrelDocBase* document_ = nullptr;
   int ref_count_ = 0;
   uint64_t serial_ = 0;

@@ -285,6 +285,12 @@ void COverlayArchive::ReadBytes(void* data, size_t size) {
 }
 
 std::string COverlayArchive::ReadString() {
+  std::string text;
+  ReadString(text);
+  return text;
+}
+
+void COverlayArchive::ReadString(std::string& out) {
   uint64_t length = ReadByte();
   if (length == kLongString) {
     length = ReadUInt16();
@@ -299,14 +305,19 @@ std::string COverlayArchive::ReadString() {
   }
   const size_t n = static_cast<size_t>(length);
   if (static_cast<size_t>(end_ - cur_) >= n) {
-    std::string text =
-        vd::os::Cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(cur_), n));
+    const std::string_view bytes(reinterpret_cast<const char*>(cur_), n);
     cur_ += n;
-    return text;
+    if (std::all_of(bytes.begin(), bytes.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+      out.assign(bytes);  // the same in UTF-8
+    } else {
+      out = vd::os::Cp1252ToUtf8(bytes);
+    }
+    return;
   }
   std::string bytes(n, '\0');
   ReadSlow(bytes.data(), n);
-  return vd::os::Cp1252ToUtf8(bytes);
+  out = vd::os::Cp1252ToUtf8(bytes);
 }
 
 uint32_t COverlayArchive::ReadCount(size_t min_bytes_each) {
@@ -408,6 +419,11 @@ uint32_t COverlayArchive::ReadNumber(const OverlayClass& wanted) {
   if (!object) Fail(COverlayArchiveException::kBadClass, "class cannot be made from the archive");
   const auto number = static_cast<uint32_t>(loaded_.size());
   loaded_.push_back({object, schema, false, Keep(object)});
+  // In the order of the numbers, as they link at the end.
+  if (loaded_.back().held == Held::kOverlayObject &&
+      static_cast<COstrelObject*>(object)->LinksAfterLoad()) {
+    linking_.push_back(number);
+  }
   if (loaded_.size() > kMaxNumber) Fail(COverlayArchiveException::kBadCount, "too many objects");
 
   if (depth_ >= kMaxDepth) Fail(COverlayArchiveException::kTooDeep, "records nested too deeply");
@@ -441,15 +457,16 @@ void COverlayArchive::FinishLoad() {
   load_finished_ = true;
   // First every object that goes with the archive lets go of the others, then the kept ones
   // link: a kept route then links the marks it names whether they stay or not, and a mark
-  // that goes leaves it through the links.
-  for (const Loaded& entry : loaded_) {
-    if (entry.held == Held::kOverlayObject && OverlayObjectOf(entry)->ref_count() <= 1) {
-      OverlayObjectOf(entry)->UnlinkAfterLoad();
+  // that goes leaves it through the links. Objects that do not LinksAfterLoad have no links
+  // yet, so there is nothing to undo in them.
+  for (const uint32_t number : linking_) {
+    if (OverlayObjectOf(loaded_[number])->ref_count() <= 1) {
+      OverlayObjectOf(loaded_[number])->UnlinkAfterLoad();
     }
   }
-  for (const Loaded& entry : loaded_) {
-    if (entry.held == Held::kOverlayObject && OverlayObjectOf(entry)->ref_count() > 1) {
-      OverlayObjectOf(entry)->LinkAfterLoad();
+  for (const uint32_t number : linking_) {
+    if (OverlayObjectOf(loaded_[number])->ref_count() > 1) {
+      OverlayObjectOf(loaded_[number])->LinkAfterLoad();
     }
   }
 }

@@ -124,6 +124,9 @@ class COverlayArchive {
   double ReadDouble() { return ReadValue<double>(); }
   uint64_t ReadId() { return ReadValue<uint64_t>(); }
   std::string ReadString();
+  // The same into out, reusing its room: a load reads a few strings into each of a million
+  // objects.
+  void ReadString(std::string& out);
   // A count of elements each at least min_bytes_each long: kBadCount when the bytes left
   // cannot hold them, so a caller may reserve room for the count.
   uint32_t ReadCount(size_t min_bytes_each = 1);
@@ -221,6 +224,7 @@ class COverlayArchive {
   int32_t creation_time_ = 0;  // loading: the time objects are made with (CCreationTimeScope)
 
   std::vector<Loaded> loaded_;        // loading: number -> class or object (0: none)
+  std::vector<uint32_t> linking_;     // loading: numbers of the objects that LinksAfterLoad
   // Loading: the program's categories that stored ones stand for, each holding a reference.
   std::vector<CCategory*> shared_categories_;
   std::unique_ptr<StoreMap> stored_;  // storing: class or object -> number

@@ -218,17 +218,44 @@ DuplicateIndex::DuplicateIndex(const ObjectList& document_list) {
 }
 
 DuplicateIndex::DuplicateIndex(const ObjectList& document_list, const ObjectList& checked) {
-  // A match has an equal non-zero id or an equal created time: other objects never match. A
-  // bit per hash of those keys turns most objects of the list away with one test; only the
+  // A match has an equal non-zero id or an equal created time: other objects never match.
+  // The checked objects join the index as they are let in.
+  known_.reserve(checked.size());
+  candidates_.reserve(2 * checked.size());
+  // When every live object holding one of the checked objects' times and low id halves is a
+  // checked one, no object of the list can match and the list is not read.
+  std::vector<uint32_t> checked_times;
+  std::vector<uint32_t> checked_id_halves;
+  checked_times.reserve(checked.size());
+  checked_id_halves.reserve(checked.size());
+  for (const COstrelObject* object : checked) {
+    if (object->id() != 0) checked_id_halves.push_back(static_cast<uint32_t>(object->id()));
+    checked_times.push_back(static_cast<uint32_t>(static_cast<int32_t>(object->created)));
+  }
+  const auto held_elsewhere = [](std::vector<uint32_t>& keys, auto live_count) {
+    std::sort(keys.begin(), keys.end());
+    for (auto run = keys.begin(); run != keys.end();) {
+      const auto run_end = std::upper_bound(run, keys.end(), *run);
+      if (live_count(*run) > static_cast<uint32_t>(run_end - run)) return true;
+      run = run_end;
+    }
+    return false;
+  };
+  const bool shared =
+      held_elsewhere(checked_times,
+                     [](uint32_t time) {
+                       return COstrelObject::ObjectsWithTime(static_cast<int32_t>(time));
+                     }) ||
+      held_elsewhere(checked_id_halves, &COstrelObject::ObjectsWithIdLowHalf);
+  if (!shared) return;
+
+  // A bit per hash of those keys turns most objects of the list away with one test; only the
   // rest are looked up. The list is far larger than what is checked against it, so its walk
   // asks for the objects' first bytes (times and id) a few objects ahead.
   std::unordered_set<uint64_t> ids;
   std::unordered_set<int32_t> times;
   ids.reserve(checked.size());
   times.reserve(checked.size());
-  // The checked objects join the index as they are let in.
-  known_.reserve(checked.size());
-  candidates_.reserve(2 * checked.size());
   // 2^(64 - shift) bits: about 16 per key (each checked object gives two), from 1024 bits up
   // to 2 MB.
   int filter_shift = 64 - 10;
@@ -256,8 +283,8 @@ DuplicateIndex::DuplicateIndex(const ObjectList& document_list, const ObjectList
     set_bit(kTimeKey | static_cast<uint32_t>(object->created));
   }
   const auto prefetch = [](const COstrelObject* object) {
-    const auto* bytes = reinterpret_cast<const char*>(object);
-    for (size_t at = 0; at < sizeof(COstrelObject); at += 64) __builtin_prefetch(bytes + at);
+    // The id and the times lead the object.
+    __builtin_prefetch(&object->created);
   };
   constexpr int kAhead = 8;
   auto ahead = document_list.begin();

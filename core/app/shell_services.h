@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "core/object_arena.h"
+
 class COstrelObject;  // an overlay object
 class CObjRoute;      // a route
 class COstrelViewBase;    // a chart view
@@ -16,8 +18,9 @@ struct Point;
 }  // namespace vd::ui
 
 // The document's list of overlay objects (marks, routes, tracks, notes, chart outlines); each
-// entry holds one reference (COstrelObject::AddRef).
-using ObjectList = std::list<COstrelObject*>;
+// entry holds one reference (COstrelObject::AddRef). Its nodes come from the object arena, as
+// the objects do: a walk of a long list then streams through memory.
+using ObjectList = std::list<COstrelObject*, vd::ArenaAllocator<COstrelObject*>>;
 
 // What the overlays and the common services ask of the program's document (the shell's
 // COstrelDoc implements it; tests use small fakes).

@@ -438,13 +438,85 @@ TEST(OverlayFile, DuplicateIndexForCheckedObjectsFindsWhatTheWholeSearchFinds) {
         c.match->visible = false;
       }
       EXPECT_EQ(index.Check(**object), c.match == nullptr);
-      if (c.match) EXPECT_TRUE(c.match->visible);
+      if (c.match) {
+        EXPECT_TRUE(c.match->visible);
+      }
       ++object;
     }
   }
   EXPECT_TRUE(boxes.shown.empty());
   EXPECT_EQ(world.doc.objects.size(), static_cast<size_t>(kCount));
   for (COstrelObject* object : checked) object->Release();
+}
+
+// Every live object's created time is counted however it is set, so that an index for a few
+// objects can leave the document unread when no other object shares their times or ids. Each
+// case checks one object alone against the document, by the index and by the whole search.
+TEST(OverlayFile, DuplicateIndexReadsTheDocumentOnlyWhenAnotherObjectSharesAKey) {
+  OverlayWorld world;
+  Boxes boxes(vd::ui::kIdYes);
+  vd::ui::ScopedResponder scope(&boxes);
+  const auto add = [&](const char* name, int32_t created, uint64_t id) {
+    auto* mark = world.doc.Add(new TestMark);
+    mark->name = name;
+    mark->created = mark->modified = created;  // set after it was made, as readers do
+    if (id) mark->SetUniqueId(id);
+    return mark;
+  };
+  TestMark* timed = add("Timed", 2'000'001, 0);
+  TestMark* moved = add("Moved", 2'000'002, 0);
+  moved->created = 2'000'003;  // its old time is no longer held
+  TestMark* with_id = add("Id", 2'000'004, 0x0000000700000001ull);
+  // Shares a time with a checked object but is not in the document.
+  auto* outsider = new TestMark;
+  outsider->AddRef();
+  outsider->name = "Outside";
+  outsider->created = 2'000'005;
+
+  EXPECT_EQ(COstrelObject::ObjectsWithTime(2'000'001), 1u);
+  EXPECT_EQ(COstrelObject::ObjectsWithTime(2'000'002), 0u);
+  EXPECT_EQ(COstrelObject::ObjectsWithIdLowHalf(0x00000001u), 1u);
+
+  struct Case {
+    const char* what;
+    const char* name;
+    int32_t created;
+    uint64_t id;
+    TestMark* match;  // null: none
+  };
+  const Case cases[] = {
+      {"no key shared", "New", 2'000'100, 0x0000000700000099ull, nullptr},
+      {"a time set after the object was made", "Timed", 2'000'001, 0, timed},
+      {"the time an object had before", "Moved", 2'000'002, 0, nullptr},
+      {"the time an object has now", "Moved", 2'000'003, 0, moved},
+      {"an id", "Other", 2'000'200, with_id->id(), with_id},
+      {"the low half of an id only", "Other", 2'000'300, 0x0000000800000001ull, nullptr},
+      {"a time only an object outside the document has", "Outside", 2'000'005, 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto* object = new TestMark;
+    object->AddRef();
+    object->name = c.name;
+    object->created = c.created;
+    object->modified = c.match ? static_cast<int32_t>(c.match->modified) : 1;
+    if (c.id) object->SetUniqueId(c.id);
+    ObjectList checked{object};
+    if (c.match) c.match->visible = false;
+    EXPECT_EQ(DuplicateCheck(*object, world.doc.objects), c.match == nullptr);
+    if (c.match) c.match->visible = false;
+    {
+      DuplicateIndex index(world.doc.objects, checked);
+      EXPECT_EQ(index.Check(*object), c.match == nullptr);
+    }
+    if (c.match) {
+      EXPECT_TRUE(c.match->visible);
+    }
+    object->Release();
+  }
+  EXPECT_EQ(world.doc.objects.size(), 3u);
+  outsider->Release();
+  EXPECT_EQ(COstrelObject::ObjectsWithTime(2'000'005), 0u);
 }
 
 TEST(OverlayFile, MergeImportedObjects) {
