@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QStatusBar>
 #include <QToolBar>
@@ -16,6 +19,7 @@
 #include <vector>
 
 #include "charts/old_quick_chart.h"
+#include "core/file_utils.h"
 #include "lumex/ui/main_frame.h"
 #include "lumex/ui/window_placement.h"
 #include "core/global_settings_type.h"
@@ -299,12 +303,21 @@ TEST_F(LumexAppTest, ProgramStartUpWritesTheNewerGenerationsSettingsKeepingTheUs
   const std::string settings = config.path() + "/Vardune/Lumex.ini";
   ASSERT_TRUE(vd::os::MakeFolders(config.path() + "/Vardune"));
   ASSERT_TRUE(vd::os::SaveFileAtomically(settings, "CAISTargetManager:alarm_beep=0\n"));
+  // Started from a folder of its own: from the build tree, a viewer that finds no chart program
+  // running starts one beside it, which would outlive the test.
+  const std::string alone = runtime.File("alone");
+  ASSERT_TRUE(vd::os::MakeFolders(alone));
+  const std::string program = alone + "/lumex";
+  if (::link((vd::os::ProgramFolder() + "/lumex").c_str(), program.c_str()) != 0) {
+    ASSERT_TRUE(CopyFileBytes(vd::os::ProgramFolder() + "/lumex", program));
+    ASSERT_EQ(::chmod(program.c_str(), 0700), 0);
+  }
   vd::test::ChildProcess viewer;
   vd::test::ChildProcess::Options options;
   options.environment = {{"QT_QPA_PLATFORM", "offscreen"}};
   options.output_file = runtime.File("lumex.log");
   std::string error;
-  ASSERT_TRUE(viewer.Start(vd::os::ProgramFolder() + "/lumex", {}, options, error)) << error;
+  ASSERT_TRUE(viewer.Start(program, {}, options, error)) << error;
   ASSERT_TRUE(ProcessEventsUntil([] { return vd::os::IpcWindowExists(kLumexWindowClass); }));
   std::string text;
   ASSERT_TRUE(vd::os::ReadWholeFile(settings, text));
