@@ -4,10 +4,11 @@
 //
 // Objects up to kLargest bytes are carved one after another out of large blocks, by size in
 // steps of kStep, each size from runs of its own, and a dropped object's memory waits in its
-// thread's list for the next object of its size. The heap is slow at this (it searches and merges free chunks, and gives freed
-// pages back to the system, which the next load must fault in again), and objects of one size
-// made one after another lie side by side, even when objects of other sizes (their list
-// nodes, say) are made between them, so walking a long list streams through memory.
+// thread's list for the next object of its size. The heap is slow at this (it searches and
+// merges free chunks, and gives freed pages back to the system, which the next load must fault
+// in again), and objects of one size made one after another lie side by side, even when
+// objects of other sizes (their list nodes, say) are made between them, so walking a long list
+// streams through memory.
 //
 // The memory is kept by the process for reuse once taken: what a thread frees serves its next
 // objects, and the lists of a thread that ends serve the other threads. Under AddressSanitizer

@@ -38,8 +38,9 @@ OverlayUndoHook& UndoHookSlot() {
   return *hook;
 }
 
-// The low halves of the ids held by the objects of each document, and the document whose
-// table was used last: a load registers an id per object, all in one document.
+// The low halves of the ids held by the objects of each document and by all of them, the
+// document whose table was used last (a load registers an id per object, all in one document),
+// and the created times of all objects.
 struct IdTables {
   std::unordered_map<const COstrelDocBase*, IdMultiset> by_document;
   IdMultiset all;    // of every live object, whatever its document

@@ -305,19 +305,13 @@ void COverlayArchive::ReadString(std::string& out) {
   }
   const size_t n = static_cast<size_t>(length);
   if (static_cast<size_t>(end_ - cur_) >= n) {
-    const std::string_view bytes(reinterpret_cast<const char*>(cur_), n);
+    vd::os::Cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(cur_), n), out);
     cur_ += n;
-    if (std::all_of(bytes.begin(), bytes.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-      out.assign(bytes);  // the same in UTF-8
-    } else {
-      out = vd::os::Cp1252ToUtf8(bytes);
-    }
     return;
   }
   std::string bytes(n, '\0');
   ReadSlow(bytes.data(), n);
-  out = vd::os::Cp1252ToUtf8(bytes);
+  vd::os::Cp1252ToUtf8(bytes, out);
 }
 
 uint32_t COverlayArchive::ReadCount(size_t min_bytes_each) {

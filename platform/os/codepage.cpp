@@ -72,14 +72,22 @@ char ToCp1252(char32_t cp) {
 }  // namespace
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
-  if (IsAscii(bytes)) return std::string(bytes);
   std::string out;
+  Cp1252ToUtf8(bytes, out);
+  return out;
+}
+
+void Cp1252ToUtf8(std::string_view bytes, std::string& out) {
+  if (IsAscii(bytes)) {
+    out.assign(bytes);
+    return;
+  }
+  out.clear();
   out.reserve(bytes.size() + bytes.size() / 2);
   for (char c : bytes) {
     const uint8_t b = static_cast<uint8_t>(c);
     AppendUtf8(out, b >= 0x80 && b <= 0x9F ? kHighControls[b - 0x80] : char32_t{b});
   }
-  return out;
 }
 
 std::string Utf8ToCp1252(std::string_view utf8) {

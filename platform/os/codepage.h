@@ -9,6 +9,8 @@ namespace vd::os {
 // Every byte has a character: the five bytes Windows-1252 leaves undefined (0x81, 0x8D, 0x8F,
 // 0x90, 0x9D) become the C1 controls of the same value, so Utf8ToCp1252 gives the bytes back.
 std::string Cp1252ToUtf8(std::string_view bytes);
+// The same into out, reusing its room (a reader filling the fields of many objects).
+void Cp1252ToUtf8(std::string_view bytes, std::string& out);
 
 // Characters with no Windows-1252 byte become '?', and so does each byte that is not part of a
 // well-formed UTF-8 sequence.
