@@ -1,5 +1,7 @@
 #include "gps/ais_messages.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 namespace CNEMA_AIS {
@@ -150,33 +152,73 @@ bool DecodePayload(const std::string& payload, int fill_bits, Message& out) {
   return true;
 }
 
+namespace {
+
+std::function<double()>& FragmentClock() {
+  static std::function<double()> clock;
+  return clock;
+}
+
+double FragmentNow() {
+  if (FragmentClock()) return FragmentClock()();
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+void SetFragmentClock(std::function<double()> clock) { FragmentClock() = std::move(clock); }
+
+void ClearOpenFragments() {
+  VDM::joiner_.Clear();
+  VDO::joiner_.Clear();
+}
+
 bool FragmentJoiner::Add(char* const* f, std::string& payload, int& fill_bits) {
   const int count = std::atoi(f[0]);
   const int number = std::atoi(f[1]);
-  if (count < 1 || count > kMaxFragments || number < 1 || number > count) {
-    expected_ = 0;
-    return false;
+  if (count < 1 || count > kMaxFragments || number < 1 || number > count) return false;
+  if (count == 1) {
+    // A message of one sentence leaves the messages being joined alone.
+    payload = f[4];
+    if (payload.size() > kMaxPayload) return false;
+    fill_bits = std::atoi(f[5]);
+    return true;
   }
+  const double now = FragmentNow();
+  std::erase_if(open_, [now](const Open& m) { return now - m.heard > kTimeoutSeconds; });
+  const std::string channel = f[3];
+  const std::string sequence = f[2];
+  auto it = std::find_if(open_.begin(), open_.end(), [&](const Open& m) {
+    return m.channel == channel && m.sequence == sequence;
+  });
   if (number == 1) {
-    expected_ = count;
-    next_ = 1;
-    sequence_ = f[2];
-    joined_.clear();
-  } else if (expected_ != count || number != next_ || sequence_ != f[2]) {
-    // A fragment out of turn: the message it belongs to is lost.
-    expected_ = 0;
+    // A new message under the id of one still open: the older one lost its end.
+    if (it != open_.end()) open_.erase(it);
+    if (open_.size() >= kMaxOpen) open_.erase(open_.begin());
+    open_.push_back({channel, sequence, count, 1, now, {}});
+    it = open_.end() - 1;
+  } else if (it == open_.end()) {
+    return false;  // its first fragment never came, or went
+  } else if (it->count != count || it->next != number) {
+    // A fragment lost on the way: the message it belongs to is lost.
+    open_.erase(it);
     return false;
   }
-  joined_ += f[4];
-  if (joined_.size() > kMaxPayload) {
-    expected_ = 0;
+  it->joined += f[4];
+  if (it->joined.size() > kMaxPayload) {
+    open_.erase(it);
     return false;
   }
-  ++next_;
-  if (number < count) return false;
-  expected_ = 0;
-  payload = std::move(joined_);
-  joined_.clear();
+  it->heard = now;
+  if (number < count) {
+    ++it->next;
+    // Messages that were waiting longer stay before this one.
+    std::rotate(it, it + 1, open_.end());
+    return false;
+  }
+  payload = std::move(it->joined);
+  open_.erase(it);
   fill_bits = std::atoi(f[5]);
   return true;
 }

@@ -4,6 +4,7 @@
 // successfully (and so is fired to its subscribers) when its last fragment has arrived and the
 // six-bit payload decoded into a message of a known type.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,22 +42,44 @@ struct Message {
 // too short for its type, or a character outside the payload alphabet.
 bool DecodePayload(const std::string& payload, int fill_bits, Message& out);
 
-// Joins the fragments of multi-sentence messages, per talker sentence kind.
+// Joins the fragments of multi-sentence messages of one sentence kind. The fragments of
+// several messages may interleave (two channels, several stations, single-sentence messages in
+// between): a message is known by its channel and sequential id, and its fragments must come in
+// turn. A message whose next fragment does not come within kTimeoutSeconds is dropped, and no
+// more than kMaxOpen messages are joined at a time (the one waiting longest gives way).
 class FragmentJoiner {
  public:
+  static constexpr int kMaxFragments = 9;
+  static constexpr size_t kMaxPayload = 1024;
+  // Ten sequential ids on each of the two AIS channels, whichever way a receiver names them.
+  static constexpr size_t kMaxOpen = 40;
+  static constexpr double kTimeoutSeconds = 10.0;
+
   // The sentence's fields from index 1: fragment count, fragment number, sequential id,
   // channel, payload, fill bits. True with the whole payload and fill when the message is
   // complete.
   bool Add(char* const* fields, std::string& payload, int& fill_bits);
+  // Messages waiting for further fragments.
+  size_t open_messages() const { return open_.size(); }
+  void Clear() { open_.clear(); }
 
  private:
-  static constexpr int kMaxFragments = 9;
-  static constexpr size_t kMaxPayload = 1024;
-  int expected_ = 0;    // fragments of the message being joined; 0 = none
-  int next_ = 0;        // the fragment number awaited
-  std::string sequence_;
-  std::string joined_;
+  struct Open {
+    std::string channel;
+    std::string sequence;
+    int count = 0;
+    int next = 0;        // the fragment number awaited
+    double heard = 0.0;  // when the last fragment came
+    std::string joined;
+  };
+  std::vector<Open> open_;  // oldest first
 };
+
+// The clock of the fragment time-out, seconds on any steady scale; null restores the
+// monotonic clock of the system.
+void SetFragmentClock(std::function<double()> clock);
+// Drops every message waiting for fragments, of both sentence kinds.
+void ClearOpenFragments();
 
 class VDM : public CNMEASentence {
  public:
@@ -66,6 +89,7 @@ class VDM : public CNMEASentence {
   Message message;
 
  private:
+  friend void ClearOpenFragments();
   static FragmentJoiner joiner_;
 };
 
@@ -77,6 +101,7 @@ class VDO : public CNMEASentence {
   Message message;
 
  private:
+  friend void ClearOpenFragments();
   static FragmentJoiner joiner_;
 };
 

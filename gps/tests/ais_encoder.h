@@ -55,9 +55,10 @@ class PayloadBuilder {
 
 // One sentence of a message ("VDM" or "VDO"), with its checksum, without line end.
 inline std::string Sentence(const std::string& kind, int count, int number, const std::string& seq,
-                            const std::string& payload, int fill) {
+                            const std::string& payload, int fill,
+                            const std::string& channel = "A") {
   std::string s = "!AI" + kind + "," + std::to_string(count) + "," + std::to_string(number) +
-                  "," + seq + ",A," + payload + "," + std::to_string(fill);
+                  "," + seq + "," + channel + "," + payload + "," + std::to_string(fill);
   NMEAAppendChecksum(s);
   return s;
 }
@@ -86,18 +87,19 @@ inline PayloadBuilder StaticData(uint32_t mmsi, const std::string& call_sign,
   return data;
 }
 
-// The "!AIVDM" sentences of a payload: fragments of at most max_chars payload characters, the
-// sequential id seq on every one when there are several.
+// The "!AIVDM" sentences of a payload on a channel: fragments of at most max_chars payload
+// characters, the sequential id seq on every one when there are several.
 inline std::vector<std::string> AivdmSentences(const PayloadBuilder& message,
                                                const std::string& seq,
-                                               size_t max_chars = 60) {
+                                               size_t max_chars = 60,
+                                               const std::string& channel = "A") {
   const auto [payload, fill] = message.Armour();
   const int count = static_cast<int>((payload.size() + max_chars - 1) / max_chars);
   std::vector<std::string> sentences;
   for (int i = 0; i < count; ++i) {
     const bool last = i + 1 == count;
     sentences.push_back(Sentence("VDM", count, i + 1, count > 1 ? seq : "",
-                                 payload.substr(i * max_chars, max_chars), last ? fill : 0));
+                                 payload.substr(i * max_chars, max_chars), last ? fill : 0, channel));
   }
   return sentences;
 }

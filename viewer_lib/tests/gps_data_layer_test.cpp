@@ -88,6 +88,8 @@ class GpsDataLayer : public ::testing::Test {
     CAISTargetManager::Instance().SetClock([] { return kStartOfDay; });
     CDataDistanceToStart::Instance().SetClock([] { return kStartOfDay; });
     CNMEASentenceType::SetProprietaryAllowed(true);
+    CNEMA_AIS::ClearOpenFragments();
+    CNEMA_AIS::SetFragmentClock([this] { return fragment_clock; });
   }
   void TearDown() override {
     CloseDataConnection();
@@ -96,6 +98,8 @@ class GpsDataLayer : public ::testing::Test {
     CAISTargetManager::Instance().SetClock(nullptr);
     CDataDistanceToStart::Instance().SetClock(nullptr);
     CNMEASentenceType::SetProprietaryAllowed(false);
+    CNEMA_AIS::SetFragmentClock(nullptr);
+    CNEMA_AIS::ClearOpenFragments();
   }
 
   // Replays the text as the simulation file until `fixes` fixes came (at most a generous
@@ -117,6 +121,7 @@ class GpsDataLayer : public ::testing::Test {
   CTrackManager tracks;
   COverlayGPSPosition own;
   CGPSPositionFeed feed;
+  double fragment_clock = 0.0;  // seconds, the AIS fragment joiners' clock
 };
 
 TEST_F(GpsDataLayer, ReplayedTripReachesEveryInstrument) {
@@ -257,6 +262,115 @@ TEST_F(GpsDataLayer, AisMessagesFromSentencesInAnyOrder) {
   EXPECT_EQ(ship->call_sign, "PD1234");
   ASSERT_NE(CAISTargetManager::Instance().Find(211000042), nullptr);
   EXPECT_EQ(CAISTargetManager::Instance().Find(211000042)->name, "NORDWIND");
+}
+
+// Messages of several sentences interleave on a real receiver: the static data of several
+// vessels at once on two channels, single-sentence reports between the fragments, fragments
+// lost on the way, ends that come too late. Each row goes through the line dispatcher into the
+// target manager; what counts is how many targets there are and how many got their name and
+// call sign (always their own).
+TEST_F(GpsDataLayer, InterleavedAisMessagesKeepTheirStaticData) {
+  constexpr uint32_t kFirstMmsi = 211000000;
+  struct Line {
+    std::string text;
+    double wait = 0.0;  // seconds that pass before the line comes
+  };
+  using Lines = std::vector<Line>;
+  // The static data of vessel i as `fragments` sentences under a sequential id on a channel.
+  auto data = [](int i, const std::string& seq, const std::string& channel, int fragments = 2) {
+    const std::vector<std::string> sentences = vd::test::AivdmSentences(
+        vd::test::StaticData(kFirstMmsi + i, "CALL" + std::to_string(i),
+                             "VESSEL " + std::to_string(i), 70, "PORT"),
+        seq, 71 / fragments + 1, channel);
+    EXPECT_EQ(sentences.size(), static_cast<size_t>(fragments));
+    return sentences;
+  };
+  auto report = [](int i, const std::string& channel) {
+    return Line{vd::test::AivdmSentences(
+                    vd::test::PositionReport(kFirstMmsi + i, 50.0 + i * 0.01, -1.0, 5.0, 90.0, 90),
+                    "", 60, channel)[0]};
+  };
+  struct Row {
+    const char* name;
+    Lines lines;
+    size_t targets;
+    size_t with_static_data;
+  };
+  std::vector<Row> rows;
+  {
+    Row row{"twenty vessels, two at a time on one channel", {}, 20, 20};
+    for (int i = 0; i < 20; i += 2) {
+      const auto a = data(i, std::to_string(i % 10), "A");
+      const auto b = data(i + 1, std::to_string((i + 1) % 10), "A");
+      row.lines.insert(row.lines.end(), {{a[0]}, {b[0]}, {a[1]}, {b[1]}});
+    }
+    rows.push_back(row);
+  }
+  {
+    const auto a = data(0, "4", "A");
+    const auto b = data(1, "4", "B");
+    rows.push_back({"one sequential id on both channels", {{a[0]}, {b[0]}, {b[1]}, {a[1]}}, 2, 2});
+  }
+  {
+    Row row{"position reports of the same and other vessels between the fragments", {}, 20, 10};
+    for (int i = 0; i < 10; ++i) {
+      const auto a = data(i, "1", "A");
+      row.lines.insert(row.lines.end(), {{a[0]}, report(100 + i, "B"), report(i, "A"), {a[1]}});
+    }
+    rows.push_back(row);
+  }
+  {
+    const auto lost_middle = data(0, "2", "A", 3);
+    const auto after = data(1, "2", "A", 3);
+    const auto lost_end = data(2, "3", "B");
+    const auto same_id = data(3, "3", "B");
+    rows.push_back({"lost fragments lose only their own message",
+                    {{lost_middle[0]}, {lost_middle[2]}, {after[0]}, {after[1]}, {after[2]},
+                     {lost_end[0]}, {same_id[0]}, {same_id[1]}, {lost_end[1]}},
+                    2, 2});
+  }
+  {
+    const auto late = data(0, "5", "A");
+    const auto in_time = data(1, "6", "B");
+    rows.push_back({"an end later than the time-out",
+                    {{late[0]},
+                     {in_time[0]},
+                     {in_time[1], CNEMA_AIS::FragmentJoiner::kTimeoutSeconds - 1.0},
+                     {late[1], 2.0}},
+                    1, 1});
+  }
+  {
+    // One message more than the joiner keeps open: the one waiting longest gives way.
+    const int n = static_cast<int>(CNEMA_AIS::FragmentJoiner::kMaxOpen) + 1;
+    Row row{"more messages open than are kept", {}, static_cast<size_t>(n - 1),
+            static_cast<size_t>(n - 1)};
+    std::vector<std::vector<std::string>> all;
+    for (int i = 0; i < n; ++i) all.push_back(data(i, std::to_string(i), "A"));
+    for (const auto& m : all) row.lines.push_back({m[0]});
+    for (const auto& m : all) row.lines.push_back({m[1]});
+    rows.push_back(row);
+  }
+
+  CAISTargetManager& manager = CAISTargetManager::Instance();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    manager.Clear();
+    CNEMA_AIS::ClearOpenFragments();
+    for (const Line& line : row.lines) {
+      fragment_clock += line.wait;
+      NMEAProcessLine(line.text.c_str(), nullptr);
+    }
+    size_t with_static_data = 0;
+    for (const auto& [mmsi, target] : manager.targets()) {
+      if (target->name.empty() && target->call_sign.empty()) continue;
+      ++with_static_data;
+      const std::string i = std::to_string(mmsi - kFirstMmsi);
+      EXPECT_EQ(target->name, "VESSEL " + i);
+      EXPECT_EQ(target->call_sign, "CALL" + i);
+    }
+    EXPECT_EQ(manager.targets().size(), row.targets);
+    EXPECT_EQ(with_static_data, row.with_static_data);
+  }
 }
 
 }  // namespace
