@@ -1,5 +1,6 @@
-// The tests' AIS encoder against an independent decoder (gpsdecode): what the end-to-end AIS
-// tests feed the program is what a real transponder would have sent.
+// The tests' AIS encoder and the decoder's fixtures against an independent decoder
+// (gpsdecode): what the end-to-end AIS tests feed the program is what a real transponder would
+// have sent, and the fields the decoder is checked against are the peer's own.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,14 +10,20 @@
 #include <vector>
 
 #include "gps/tests/ais_encoder.h"
+#include "gps/tests/ais_fixtures.h"
 #include "platform/os/files.h"
 #include "platform/os/process.h"
 #include "tests/temp_dir.h"
 
 namespace {
 
-// gpsdecode's JSON lines for the sentences (one message a line).
-std::vector<std::string> Decode(const std::vector<std::string>& sentences) {
+bool PeerInstalled() {
+  return vd::os::Spawn("sh", {"-c", "command -v gpsdecode > /dev/null"}, true).exit_code == 0;
+}
+
+// gpsdecode's JSON lines for the sentences (one message a line); flags as gpsdecode takes them.
+std::vector<std::string> Decode(const std::vector<std::string>& sentences,
+                                const std::string& flags = "-j") {
   vd::test::TempDir dir;
   std::string input;
   for (const std::string& sentence : sentences) input += sentence + "\r\n";
@@ -25,14 +32,16 @@ std::vector<std::string> Decode(const std::vector<std::string>& sentences) {
   EXPECT_TRUE(vd::os::SaveFileAtomically(in, input));
   // gpsdecode reads standard input only; the paths go in as arguments, never into the script.
   const vd::os::SpawnResult run = vd::os::Spawn(
-      "sh", {"-c", "exec gpsdecode -j < \"$1\" > \"$2\"", "sh", in, out}, true);
+      "sh", {"-c", "exec gpsdecode " + flags + " < \"$1\" > \"$2\"", "sh", in, out}, true);
   EXPECT_TRUE(run.started && run.exit_code == 0) << run.error;
   std::string text;
   vd::os::ReadWholeFile(out, text);
   std::vector<std::string> lines;
   for (size_t at = 0; at < text.size();) {
     const size_t end = text.find('\n', at);
-    lines.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
+    std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
     at = end == std::string::npos ? text.size() : end + 1;
   }
   return lines;
@@ -58,6 +67,7 @@ double Number(const std::string& json, const std::string& key) {
 }
 
 TEST(AisEncoderPeer, PositionReportsDecodeAsSent) {
+  if (!PeerInstalled()) GTEST_SKIP() << "gpsdecode is not installed";
   struct Case {
     uint32_t mmsi;
     double lat, lon, knots, course;
@@ -84,6 +94,7 @@ TEST(AisEncoderPeer, PositionReportsDecodeAsSent) {
 }
 
 TEST(AisEncoderPeer, StaticDataAcrossTwoSentencesDecodesAsSent) {
+  if (!PeerInstalled()) GTEST_SKIP() << "gpsdecode is not installed";
   const std::vector<std::string> sentences = vd::test::AivdmSentences(
       vd::test::StaticData(211000042, "DABC", "NORDWIND", 70, "HAMBURG"), "3");
   ASSERT_EQ(sentences.size(), 2u);
@@ -95,6 +106,28 @@ TEST(AisEncoderPeer, StaticDataAcrossTwoSentencesDecodesAsSent) {
   EXPECT_EQ(Field(json[0], "shipname"), "NORDWIND");
   EXPECT_EQ(Field(json[0], "destination"), "HAMBURG");
   EXPECT_EQ(Number(json[0], "shiptype"), 70);
+}
+
+// The fixtures hold what gpsdecode finds in their sentences today, and the decoder agrees with
+// what it finds.
+TEST(AisDecoderPeer, FixturesAreTheIndependentDecodersFields) {
+  if (!PeerInstalled()) GTEST_SKIP() << "gpsdecode is not installed";
+  const std::vector<vd::test::AisFixture> fixtures = vd::test::AisFixtures();
+  std::vector<std::string> sentences;
+  for (const vd::test::AisFixture& fixture : fixtures) {
+    sentences.insert(sentences.end(), fixture.sentences.begin(), fixture.sentences.end());
+  }
+  const std::vector<std::string> json = Decode(sentences, "-s -u -j");
+  ASSERT_EQ(json.size(), fixtures.size());
+  CNEMA_AIS::ClearOpenFragments();
+  for (size_t i = 0; i < fixtures.size(); ++i) {
+    EXPECT_EQ(json[i], fixtures[i].json);
+    CNEMA_AIS::VDM vdm(&CNEMA_AIS::VDM::Type);
+    bool complete = false;
+    for (const std::string& sentence : fixtures[i].sentences) complete = vdm.Parse(sentence.c_str());
+    ASSERT_TRUE(complete) << fixtures[i].sentences.back();
+    vd::test::ExpectSameAsPeer(vdm.message, json[i]);
+  }
 }
 
 }  // namespace
