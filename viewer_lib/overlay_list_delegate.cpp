@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <ctime>
 #include <optional>
 
@@ -105,19 +106,32 @@ void SortRoutesForList(const std::vector<std::unique_ptr<COverlayRoute>>& routes
   if (sort == 1) {
     ByKey(routes, [](const COverlayRoute& r) { return std::optional<double>(-r.created); }, out);
   } else if (sort == 2) {
+    // Routes with points are compared by distance, and by name with routes without points.
+    // Mixed so, the comparison is no order (A nearer than B, B before C by name, C before A by
+    // name), so the routes with points are ordered by distance, those without by name, and the
+    // two rows are merged by name: a route without points goes before the first route (in
+    // distance order) whose name follows its own.
+    std::vector<COverlayObject*> near;
     ByKey(routes,
           [&](const COverlayRoute& r) -> std::optional<double> {
             if (r.points.empty()) return std::nullopt;
             return DistanceSquared(own, r.points.front()->latitude, r.points.front()->longitude);
           },
-          out);
-    std::vector<COverlayRoute*> without;
+          near);
+    std::vector<COverlayObject*> without;
     for (const auto& route : routes) {
       if (!route->deleted && route->points.empty()) without.push_back(route.get());
     }
-    std::stable_sort(without.begin(), without.end(),
-                     [](const COverlayRoute* a, const COverlayRoute* b) { return a->name < b->name; });
-    out.insert(out.end(), without.begin(), without.end());
+    auto by_name = [](const COverlayObject* a, const COverlayObject* b) {
+      return static_cast<const COverlayRoute*>(a)->name < static_cast<const COverlayRoute*>(b)->name;
+    };
+    std::stable_sort(without.begin(), without.end(), by_name);
+    size_t next = 0;
+    for (COverlayObject* route : near) {
+      while (next < without.size() && by_name(without[next], route)) out.push_back(without[next++]);
+      out.push_back(route);
+    }
+    out.insert(out.end(), without.begin() + static_cast<std::ptrdiff_t>(next), without.end());
   } else {
     ByName(routes, out);
   }

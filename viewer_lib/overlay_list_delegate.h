@@ -73,7 +73,8 @@ class COverlayListDelegate {
 void SortMarksForList(const std::vector<std::unique_ptr<COverlayMark>>& marks, int sort,
                       const CLocalProjection& own, std::vector<COverlayObject*>& out);
 // Routes: by name, by creation time, or by the distance of their first point; routes without
-// points have no distance and follow those with points, by name.
+// points have no distance and stand by name among those with points (before the first, in
+// distance order, whose name follows theirs).
 void SortRoutesForList(const std::vector<std::unique_ptr<COverlayRoute>>& routes, int sort,
                        const CLocalProjection& own, std::vector<COverlayObject*>& out);
 

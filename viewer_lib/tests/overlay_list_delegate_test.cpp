@@ -202,17 +202,19 @@ TEST_F(ListTest, RoutesAreListedInTheOrderOfTheSortSetting) {
   marks.DeleteRoute(gone);
   Route("Empty A", 0, 0, 200);
   Route("Far", 1, 2000, 300);
+  Route("Oscar", 0, 0, 250);
   OwnPositionAt(50, -1);
   struct Case {
     int sort;
     const char* order;
   };
   const Case cases[] = {
-      {0, "Empty A Empty B Far Near Zulu "},
+      {0, "Empty A Empty B Far Near Oscar Zulu "},
       // Routes sort by creation time (newest first), equal times in list order.
-      {1, "Empty B Near Far Empty A Zulu "},
-      // By their first point; routes without points have no distance: they follow, by name.
-      {2, "Near Zulu Far Empty A Empty B "},
+      {1, "Empty B Near Far Oscar Empty A Zulu "},
+      // By their first point, nearest first; routes without points have no distance and go by
+      // name against the others: each before the first, in distance order, that it precedes.
+      {2, "Empty A Empty B Near Oscar Zulu Far "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sort);
