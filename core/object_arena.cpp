@@ -1,10 +1,14 @@
 #include "core/object_arena.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <mutex>
+#include <new>
+#include <vector>
 
 namespace vd {
 
@@ -17,6 +21,8 @@ constexpr std::size_t kLargestBlock = std::size_t{4} << 20;
 // Each size is carved from runs of its own: about this many bytes.
 constexpr std::size_t kRunBytes = std::size_t{16} << 10;
 constexpr std::size_t kClassCount = ObjectArena::kLargest / ObjectArena::kStep;
+// The head of a block, rounded up so that its objects keep their alignment.
+constexpr std::size_t kBlockHead = 64;
 
 // The lists of threads that have ended, and objects freed by threads without lists of their
 // own (that never allocated here, or are past their end).
@@ -65,21 +71,24 @@ std::size_t ObjectArena::ReservedBytes() {
   return TheDepot().reserved.load(std::memory_order_relaxed);
 }
 
-char* ObjectArena::TakeFromBlock(std::size_t bytes) {
+ObjectArena::Run ObjectArena::TakeFromBlock(std::size_t bytes) {
   ThreadCache& cache = t_cache_;
   if (static_cast<std::size_t>(cache.block.end - cache.block.next) < bytes) {
     const std::size_t size = std::max(cache.block_size, kFirstBlock);
     // The block is filled from its start as objects are made, so its pages are all asked for
     // at once: far cheaper than a fault on each.
-    void* block = ::mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    if (block == MAP_FAILED) throw std::bad_alloc();
+    void* memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (memory == MAP_FAILED) throw std::bad_alloc();
     TheDepot().reserved.fetch_add(size, std::memory_order_relaxed);
-    cache.block.next = static_cast<char*>(block);
-    cache.block.end = cache.block.next + size;
+    auto* block = new (memory) Block{cache.blocks, size, 0, 0};
+    cache.blocks = block;
+    cache.block.next = static_cast<char*>(memory) + kBlockHead;
+    cache.block.end = static_cast<char*>(memory) + size;
+    cache.block.block = block;
     cache.block_size = std::min(size * 2, kLargestBlock);
   }
-  char* taken = cache.block.next;
+  const Run taken{cache.block.next, cache.block.next + bytes, cache.block.block};
   cache.block.next += bytes;
   return taken;
 }
@@ -89,13 +98,86 @@ void* ObjectArena::Carve(std::size_t index) {
   Run& run = t_cache_.runs[index];
   if (static_cast<std::size_t>(run.end - run.next) < bytes) {
     // About kRunBytes (a whole number of objects), 64 objects at least.
-    const std::size_t run_bytes = std::max<std::size_t>(64, kRunBytes / bytes) * bytes;
-    run.next = TakeFromBlock(run_bytes);
-    run.end = run.next + run_bytes;
+    run = TakeFromBlock(std::max<std::size_t>(64, kRunBytes / bytes) * bytes);
   }
   void* object = run.next;
   run.next += bytes;
+  ++run.block->carved;
   return object;
+}
+
+std::size_t ObjectArena::ReleaseUnused() {
+  static_assert(sizeof(Block) <= kBlockHead && kBlockHead % kStep == 0);
+  ThreadCache& cache = t_cache_;
+  if (VD_ADDRESS_SANITIZER || !cache.live || !cache.blocks) return 0;
+  std::vector<Block*> blocks;  // by address
+  for (Block* block = cache.blocks; block; block = block->next) {
+    block->free = 0;
+    blocks.push_back(block);
+  }
+  std::sort(blocks.begin(), blocks.end());
+  const auto block_of = [&](const void* object) -> Block* {
+    auto after = std::upper_bound(blocks.begin(), blocks.end(), object,
+                                  [](const void* p, const Block* b) { return p < b; });
+    if (after == blocks.begin()) return nullptr;
+    Block* block = *std::prev(after);
+    return static_cast<const char*>(object) < reinterpret_cast<char*>(block) + block->size
+               ? block
+               : nullptr;
+  };
+  // A block goes when all it made is free: every one of its objects is then in a list.
+  const auto goes = [](const Block* block) {
+    return block && block->carved > 0 && block->free == block->carved;
+  };
+  Depot& depot = TheDepot();
+  const std::lock_guard lock(depot.mutex);
+  const auto count = [&](void* head) {
+    for (auto* object = static_cast<FreeObject*>(head); object; object = object->next) {
+      if (Block* block = block_of(object)) ++block->free;
+    }
+  };
+  for (std::size_t i = 0; i < kClasses; ++i) {
+    count(cache.heads[i]);
+    count(depot.heads[i]);
+  }
+  if (std::none_of(blocks.begin(), blocks.end(), goes)) return 0;
+  const auto drop_going = [&](void* head) {
+    FreeObject* kept = nullptr;
+    FreeObject** tail = &kept;
+    for (auto* object = static_cast<FreeObject*>(head); object;) {
+      FreeObject* next = object->next;
+      if (!goes(block_of(object))) {
+        *tail = object;
+        tail = &object->next;
+      }
+      object = next;
+    }
+    *tail = nullptr;
+    return kept;
+  };
+  for (std::size_t i = 0; i < kClasses; ++i) {
+    cache.heads[i] = drop_going(cache.heads[i]);
+    depot.heads[i] = drop_going(depot.heads[i]);
+    depot.has[i].store(depot.heads[i] != nullptr, std::memory_order_relaxed);
+  }
+  // What is left of the runs and the current block in a going block goes with it.
+  for (Run& run : cache.runs) {
+    if (goes(run.block)) run = {};
+  }
+  if (goes(cache.block.block)) cache.block = {};
+  std::size_t released = 0;
+  for (Block** link = &cache.blocks; *link;) {
+    Block* block = *link;
+    if (!goes(block)) {
+      link = &block->next;
+      continue;
+    }
+    *link = block->next;
+    released += block->size;
+    ::munmap(block, block->size);
+  }
+  depot.reserved.fetch_sub(released, std::memory_order_relaxed);
+  return released;
 }
 
 void* ObjectArena::AllocateSlow(std::size_t size) {
@@ -133,6 +215,11 @@ void ObjectArena::FreeSlow(void* object, std::size_t size) noexcept {
   Depot& depot = TheDepot();
   const std::lock_guard lock(depot.mutex);
   depot.Push(index, object);
+}
+
+void ReleaseFreedMemory() {
+  ObjectArena::ReleaseUnused();
+  ::malloc_trim(0);
 }
 
 }  // namespace vd

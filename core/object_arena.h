@@ -11,8 +11,10 @@
 // streams through memory.
 //
 // The memory is kept by the process for reuse once taken: what a thread frees serves its next
-// objects, and the lists of a thread that ends serve the other threads. Under AddressSanitizer
-// every object comes from the heap and goes back to it, so that its checks stay exact.
+// objects, and the lists of a thread that ends serve the other threads, until ReleaseUnused
+// gives the blocks whose objects are all free back to the system (a closed document's). Under
+// AddressSanitizer every object comes from the heap and goes back to it, so that its checks
+// stay exact.
 #include <cstddef>
 #include <new>
 
@@ -53,8 +55,14 @@ class ObjectArena {
     FreeSlow(object, size);
   }
 
-  // Bytes of blocks taken from the system so far, for tests and diagnostics.
+  // Bytes of blocks held now, for tests and diagnostics.
   static std::size_t ReservedBytes();
+
+  // Gives back to the system each block of the calling thread whose every object made so far
+  // waits, freed, in the calling thread's lists or in those of ended threads; returns the
+  // bytes given back. Costs a walk through those lists: for after a large drop, such as the
+  // close of a document.
+  static std::size_t ReleaseUnused();
 
  private:
   static constexpr std::size_t kClasses = kLargest / kStep;
@@ -64,15 +72,24 @@ class ObjectArena {
   };
   static_assert(kStep % __STDCPP_DEFAULT_NEW_ALIGNMENT__ == 0 && sizeof(FreeObject) <= kStep);
 
+  // The head of each block, before its objects.
+  struct Block {
+    Block* next;         // the thread's blocks
+    std::size_t size;    // bytes, the head included
+    std::size_t carved;  // objects made from it so far
+    std::size_t free;    // ReleaseUnused: of those, found in the lists
+  };
   struct Run {
     char* next;
     char* end;
+    Block* block;  // that next and end lie in
   };
   struct ThreadCache {
     FreeObject* heads[kClasses];
     Run runs[kClasses];  // the rest of the run each size is carved from
     Run block;           // the rest of the thread's current block, cut into runs
     std::size_t block_size;  // of the thread's next block
+    Block* blocks;       // every block the thread made that is still held
     // The thread's lists take freed objects: set by the thread's first allocation here, which
     // arranges for the lists to be handed on at the thread's end, and cleared then.
     bool live;
@@ -90,8 +107,12 @@ class ObjectArena {
   static void* AllocateSlow(std::size_t size);
   static void FreeSlow(void* object, std::size_t size) noexcept;
   static void* Carve(std::size_t index);
-  static char* TakeFromBlock(std::size_t bytes);
+  static Run TakeFromBlock(std::size_t bytes);
 };
+
+// After a large drop (a document closed): the arena's blocks that ReleaseUnused may give back
+// and the heap's free pages go back to the system.
+void ReleaseFreedMemory();
 
 // An allocator over the arena, for the nodes of containers that hold such objects by the
 // hundred thousand (a document's object list). All of them are equal: memory one takes another

@@ -1,9 +1,11 @@
 #include "core/object_arena.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <list>
 #include <thread>
@@ -78,6 +80,44 @@ TEST(ObjectArena, FreedMemoryIsReusedAcrossFreesAndThreads) {
   const std::size_t after_thread = ObjectArena::ReservedBytes();
   FreeEach(AllocateEach(sizes));
   EXPECT_EQ(ObjectArena::ReservedBytes(), after_thread);
+}
+
+// Resident bytes of the process.
+std::size_t ResidentBytes() {
+  long pages = 0, resident = 0;
+  FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (!statm) return 0;
+  if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
+  std::fclose(statm);
+  return static_cast<std::size_t>(resident) * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+}
+
+// A large drop goes back to the system: every block whose objects are all free, and only
+// those. A block with a live object stays with that object intact, and new objects are made
+// as before.
+TEST(ObjectArena, ReleaseUnusedGivesBackTheBlocksWhoseObjectsAreAllFree) {
+  ObjectArena::ReleaseUnused();
+  const std::size_t reserved = ObjectArena::ReservedBytes();
+  std::vector<Block> blocks = AllocateEach(std::vector<std::size_t>(300000, 96));  // 28.8 MB
+  const std::size_t grown = ObjectArena::ReservedBytes() - reserved;
+  ASSERT_GE(grown, std::size_t{300000} * 96);
+  const std::size_t resident_full = ResidentBytes();
+  const Block kept = blocks[150000];
+  blocks.erase(blocks.begin() + 150000);
+  FreeEach(blocks);
+
+  const std::size_t given = ObjectArena::ReleaseUnused();
+  EXPECT_EQ(ObjectArena::ReservedBytes(), reserved + grown - given);
+  EXPECT_GE(given, grown - (std::size_t{4} << 20)) << "all blocks but the kept object's";
+  EXPECT_LT(given, grown);
+  EXPECT_LE(ResidentBytes() + given * 9 / 10, resident_full) << "the pages left the process";
+  const auto* bytes = static_cast<const unsigned char*>(kept.at);
+  EXPECT_TRUE(std::all_of(bytes, bytes + kept.size, [](unsigned char b) { return b == 0xA5; }));
+  EXPECT_EQ(ObjectArena::ReleaseUnused(), 0u) << "nothing more to give";
+
+  FreeEach(AllocateEach(std::vector<std::size_t>(1000, 96)));
+  ObjectArena::Free(kept.at, kept.size);
+  EXPECT_GT(ObjectArena::ReleaseUnused(), 0u) << "the last block goes with its last object";
 }
 #endif
 
