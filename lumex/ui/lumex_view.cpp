@@ -157,7 +157,8 @@ class CLumexView::VideoRenderer {
       if (target.isValid() && target.bind()) {
         renderer_.Render(frame, meshes, width, height);
         target.release();
-        image = target.toImage(false).convertToFormat(QImage::Format_RGB32);
+        // GL's rows run bottom up: the picture is turned the right way up, top row first.
+        image = target.toImage(true).convertToFormat(QImage::Format_RGB32);
       }
     }
     context_.doneCurrent();
