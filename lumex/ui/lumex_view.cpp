@@ -564,7 +564,8 @@ QImage CLumexView::RenderVideoFrame(int width, int height) {
 
 bool CLumexView::Print() {
   if (camera_.flying) StopFlying();
-  const QImage capture = grab().toImage();
+  // The client area: the 3D picture with its captions, without the exaggeration scroll bar.
+  const QImage capture = canvas_->grab().toImage();
   if (capture.isNull() || capture.width() <= 0 || capture.height() <= 0) return false;
   QPrinter& printer = vd::ui::Printer::Current().device();
   if (!vd::ui::CurrentResponder().PrintDialog(window(), printer, 1)) return false;

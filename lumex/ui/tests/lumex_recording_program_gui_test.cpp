@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <chrono>
+#include <QImage>
 #include <QMouseEvent>
+#include <QPrinter>
 #include <QToolBar>
 #include <cmath>
 #include <cstring>
@@ -26,11 +28,13 @@
 #include "platform/os/message_queue.h"
 #include "platform/os/process.h"
 #include "platform/os/profile_store.h"
+#include "platform/ui/printer.h"
 #include "platform/ui/responder.h"
 #include "platform/os/folders.h"
 #include "tests/child_process.h"
 #include "tests/temp_dir.h"
 #include "tests/xvfb.h"
+#include "tests/xwd_image.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -103,14 +107,37 @@ bool ClickToolbarButton(QToolBar& toolbar, int command) {
   return false;
 }
 
+// Answers the save dialog with `path` and the print dialog with OK.
 struct SaveVideoAs : vd::test::ScriptedAnswers {
   std::optional<std::string> ChooseFile(const vd::ui::FileDialogRequest&) override {
     ++asked_for_file;
     return path;
   }
+  bool PrintDialog(QWidget* owner, QPrinter& printer, int max_page) override {
+    return Responder::PrintDialog(owner, printer, max_page);
+  }
   std::string path;
   int asked_for_file = 0;
 };
+
+// What the display shows, as "xwd" dumps it.
+std::optional<vd::test::RgbImage> ScreenPixels(const std::string& work, std::string& error) {
+  const std::string file = work + "/screen.xwd";
+  vd::os::RemoveFile(file);
+  const vd::os::SpawnResult dumped =
+      vd::os::Spawn("xwd", {"-root", "-silent", "-out", file}, true);
+  std::string bytes;
+  if (!dumped.started || dumped.exit_code != 0 || !vd::os::ReadWholeFile(file, bytes)) {
+    error = "xwd failed: " + dumped.error;
+    return std::nullopt;
+  }
+  return vd::test::ReadXwd(bytes, error);
+}
+
+bool IsSky(QRgb c, int tolerance) {
+  return std::abs(qRed(c) - kSkyRed) < tolerance && std::abs(qGreen(c) - kSkyGreen) < tolerance &&
+         std::abs(qBlue(c) - kSkyBlue) < tolerance;
+}
 
 class LumexProgram : public testing::Test {
  protected:
@@ -308,6 +335,97 @@ TEST_F(LumexProgram, RecordedFlyThroughIsUprightAndMovesFrameByFrame) {
     }
     EXPECT_EQ(moving, video->frames - 1) << "every frame shows the camera further on";
   }
+}
+
+// Print (its key: the viewer has no menu) puts the view's client area on the page, the 3D
+// picture without the scroll bar beside it, as large as the page allows.
+TEST_F(LumexProgram, PrintShowsTheClientAreaAsTheScreenShowsIt) {
+  if (!OnXDisplay()) return;
+#if defined(__SANITIZE_ADDRESS__)
+  __lsan_disable();
+#endif
+  const std::string pdf = dir_.File("view.pdf");
+  QRect client;  // the 3D picture's place on the screen
+  vd::test::RgbImage screen;
+  {
+    Start();
+    CMainFrame& frame = *app_->main_frame();
+    frame.setGeometry(20, 20, 560, 380);
+    QWidget* canvas = nullptr;
+    for (QWidget* child : view_->findChildren<QWidget*>())
+      if (child->inherits("QOpenGLWidget")) canvas = child;
+    ASSERT_NE(canvas, nullptr);
+    // Once the screen shows the sky along the picture's top.
+    std::string error;
+    ASSERT_TRUE(vd::test::ProcessEventsUntil([&] {
+      client = QRect(canvas->mapToGlobal(QPoint(0, 0)), canvas->size());
+      const auto shot = ScreenPixels(dir_.path(), error);
+      if (!shot || client.width() < 300) return false;
+      screen = *shot;
+      for (int x = client.left(); x <= client.right(); x += 7)
+        if (!IsSky(screen.At(x, client.top() + 1), 8)) return false;
+      return true;
+    })) << error;
+    ASSERT_LT(client.width(), view_->width()) << "the scroll bar is beside the picture";
+
+    QPrinter& printer = vd::ui::Printer::Current().device();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(pdf));
+    SaveVideoAs answers;
+    vd::ui::ScopedResponder scope(&answers);
+    QAction* print = nullptr;
+    for (QAction* action : frame.actions())
+      if (action->shortcut() == QKeySequence(QKeySequence::Print)) print = action;
+    ASSERT_NE(print, nullptr);
+    print->trigger();
+    frame.close();
+    app_.reset();
+  }
+#if defined(__SANITIZE_ADDRESS__)
+  __lsan_enable();
+#endif
+  // The page at 100 dots an inch: one dot for each 1/100 inch the viewer prints in.
+  const vd::os::SpawnResult rendered = vd::os::Spawn(
+      "pdftoppm", {"-r", "100", "-png", "-singlefile", pdf, dir_.File("page")}, true);
+  ASSERT_TRUE(rendered.started && rendered.exit_code == 0) << rendered.error;
+  const QImage page(QString::fromStdString(dir_.File("page.png")));
+  ASSERT_FALSE(page.isNull());
+  // The printed picture: the box of what is not paper white.
+  int left = page.width(), top = page.height(), right = -1, bottom = -1;
+  for (int y = 0; y < page.height(); ++y) {
+    for (int x = 0; x < page.width(); ++x) {
+      const QRgb c = page.pixel(x, y);
+      if (qRed(c) > 245 && qGreen(c) > 245 && qBlue(c) > 245) continue;
+      left = std::min(left, x), right = std::max(right, x);
+      top = std::min(top, y), bottom = std::max(bottom, y);
+    }
+  }
+  ASSERT_GE(right, left);
+  const QRect printed(QPoint(left, top), QPoint(right, bottom));
+  EXPECT_NEAR(double(printed.width()) / printed.height(),
+              double(client.width()) / client.height(), 0.02)
+      << "printed " << printed.width() << "x" << printed.height() << ", client "
+      << client.width() << "x" << client.height();
+  // Pixel for pixel (scaled), below the caption's lines: the printed picture is the screen's.
+  long difference = 0, compared = 0;
+  for (int py = printed.height() / 4; py < printed.height(); py += 3) {
+    for (int px = 0; px < printed.width(); px += 3) {
+      const QRgb p = page.pixel(printed.left() + px, printed.top() + py);
+      const int sx = client.left() + px * client.width() / printed.width();
+      const int sy = client.top() + py * client.height() / printed.height();
+      const uint32_t s = screen.At(sx, sy);
+      difference += std::abs(qRed(p) - int(s >> 16 & 0xFF)) +
+                    std::abs(qGreen(p) - int(s >> 8 & 0xFF)) + std::abs(qBlue(p) - int(s & 0xFF));
+      ++compared;
+    }
+  }
+  ASSERT_GT(compared, 0);
+  EXPECT_LT(difference / (compared * 3), 12) << "mean difference per channel";
+  // The picture's right edge is the scene, not a scroll bar.
+  int sky_on_right = 0;
+  for (int py = 0; py < printed.height() / 8; ++py)
+    sky_on_right += IsSky(page.pixel(printed.right() - 1, printed.top() + py), 10);
+  EXPECT_GT(sky_on_right, printed.height() / 16);
 }
 
 }  // namespace
