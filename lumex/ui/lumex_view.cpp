@@ -524,7 +524,9 @@ void CLumexView::OnCreateVideo() {
 void CLumexView::FitFrameToVideo() {
   QWidget* frame = window();
   if (frame == this) return;  // a bare view (tests) has no frame to fit
-  frame->showNormal();
+  // Frames are rendered at the video size whatever the window's: a maximised or full-screen
+  // window stays as the user made it.
+  if (frame->isMaximized() || frame->isFullScreen()) return;
   const QSize extra = frame->size() - canvas_->size();
   QRect place(frame->geometry().topLeft(),
               QSize(params_.video_width, params_.video_height) + extra);

@@ -2,6 +2,9 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <vector>
@@ -140,10 +143,21 @@ intptr_t CMainFrame::HandleOtherProgram(const vd::os::Message& message) {
 void CMainFrame::RestorePlacement() {
   const std::optional<std::vector<uint8_t>> stored =
       vd::os::ProfileStore(kLumexProfileKey).GetBinary(kPlacementSection, kPlacementValue);
-  if (!stored) return;
-  if (const std::optional<CWindowRect> rect = NormalRectOfPlacement(*stored)) {
+  if (const std::optional<CWindowRect> rect = stored ? NormalRectOfPlacement(*stored) : std::nullopt) {
     setGeometry(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
+    return;
   }
+  // The first start (or a damaged placement): a window large enough for the scene, in the middle
+  // of the screen's work area, clear of the chart program's menus along the top.
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
+                                    FirstWindowSize(area.size()), area));
+  }
+}
+
+QSize FirstWindowSize(const QSize& work_area) {
+  return {work_area.width() * 3 / 4, work_area.height() * 3 / 4};
 }
 
 void CMainFrame::SavePlacement() {

@@ -4,6 +4,7 @@
 // viewer started later hands over to it (the user message: the start file is read again) and
 // the chart program closes it (the close message). Its placement is kept in the profile.
 #include <QMainWindow>
+#include <QSize>
 #include <memory>
 #include <utility>
 
@@ -22,6 +23,10 @@ inline constexpr char kLumexWindowTitle[] = "Vardune 3D World";
 inline constexpr char kLumexProfileKey[] = "Software\\Vardune\\lumex_v2\\lumex";
 inline constexpr char kPlacementSection[] = "Settings";
 inline constexpr char kPlacementValue[] = "windowplacement";
+
+// The window's size at its first start (no placement stored): three quarters of the screen's
+// work area each way; it opens in the middle of that area.
+QSize FirstWindowSize(const QSize& work_area);
 
 // The toolbar's image set for a display scale factor (1.0 at 96 dpi).
 struct CToolbarImages {

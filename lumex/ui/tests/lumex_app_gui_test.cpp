@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <atomic>
@@ -383,6 +385,26 @@ TEST_F(LumexAppTest, CloseFromTheChartProgramStoresThePlacementAndStopsTheView) 
   app.reset();
   Start();
   EXPECT_EQ(app->main_frame()->geometry(), QRect(40, 30, 420, 300));
+}
+
+// With no placement stored, or one that is damaged, the window opens at three quarters of the
+// screen's work area each way, in its middle: clear of the chart program's menus along the top.
+TEST_F(LumexAppTest, FirstStartOpensALargeWindowInTheMiddleOfTheScreen) {
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  const QRect expected(area.left() + (area.width() - area.width() * 3 / 4) / 2,
+                       area.top() + (area.height() - area.height() * 3 / 4) / 2,
+                       area.width() * 3 / 4, area.height() * 3 / 4);
+  const std::optional<std::vector<uint8_t>> stored[] = {
+      std::nullopt, std::vector<uint8_t>(20, 0x7F), EncodeWindowPlacement({50, 50, 40, 90}, false)};
+  for (const auto& record : stored) {
+    if (record) {
+      vd::os::ProfileStore(kLumexProfileKey).SetBinary(kPlacementSection, kPlacementValue, *record);
+    }
+    Start();
+    EXPECT_EQ(app->main_frame()->geometry(), expected) << (record ? record->size() : 0);
+    EXPECT_FALSE(app->main_frame()->isMaximized());
+    app.reset();
+  }
 }
 
 TEST_F(LumexAppTest, MaximisedWindowIsStoredAsANormalOneOfTheSameSize) {

@@ -428,4 +428,35 @@ TEST_F(LumexProgram, PrintShowsTheClientAreaAsTheScreenShowsIt) {
   EXPECT_GT(sky_on_right, printed.height() / 16);
 }
 
+// A maximised viewer stays maximised when a recording starts: the frames are rendered at the
+// video size whatever the window's.
+TEST_F(LumexProgram, RecordingKeepsAMaximisedWindowMaximised) {
+  if (!OnXDisplay()) return;
+#if defined(__SANITIZE_ADDRESS__)
+  __lsan_disable();
+#endif
+  {
+    Start();
+    CMainFrame& frame = *app_->main_frame();
+    frame.showMaximized();
+    ASSERT_TRUE(vd::test::ProcessEventsUntil([&] { return frame.isMaximized(); }));
+    const QRect filled = frame.geometry();
+    ASSERT_TRUE(CAVIFile::SaveOptions(view_->video_options_path(), {}));
+    SaveVideoAs answers;
+    answers.path = dir_.File("maximised.avi");
+    vd::ui::ScopedResponder scope(&answers);
+    ASSERT_TRUE(ClickToolbarButton(toolbar(), CLumexView::kCreateVideo));
+    ASSERT_TRUE(view_->recording());
+    vd::test::DrainEvents();
+    EXPECT_TRUE(frame.isMaximized());
+    EXPECT_EQ(frame.geometry(), filled);
+    ASSERT_TRUE(ClickToolbarButton(toolbar(), CLumexView::kCreateVideo));
+    frame.close();
+    app_.reset();
+  }
+#if defined(__SANITIZE_ADDRESS__)
+  __lsan_enable();
+#endif
+}
+
 }  // namespace
