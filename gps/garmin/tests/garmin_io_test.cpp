@@ -168,14 +168,35 @@ TEST(GarminIdentify, DevicesWithoutAProtocolArrayComeFromTheDeviceTable) {
     EXPECT_EQ(rig.gps->capabilities[C::kProximityType], c.proximity_type);
   }
   // The table is in ascending product id, as the lookup expects, and ends with no stray row.
+  // A route protocol carries its points as the device's waypoints.
   const auto& table = GarminDeviceTable();
   ASSERT_GE(table.size(), 48u);
-  for (size_t i = 1; i < table.size(); ++i) {
+  for (size_t i = 0; i < table.size(); ++i) {
+    const GarminCapabilities& caps = table[i].caps;
+    if (caps[C::kRouteProtocol] != 0) {
+      EXPECT_EQ(caps[C::kRouteWaypointType], caps[C::kWaypointType]) << table[i].product_id;
+    }
+    if (i == 0) continue;
     EXPECT_TRUE(table[i - 1].product_id < table[i].product_id ||
                 (table[i - 1].product_id == table[i].product_id &&
                  table[i - 1].lowest_version < table[i].lowest_version))
         << i;
   }
+}
+
+// A device served from the table takes a route and gives it back.
+TEST(GarminIdentify, RoutesGoToADeviceOfTheTable) {
+  Rig rig;
+  rig.device->product_id = 7;
+  rig.device->sends_protocol_array = false;
+  GarminRoute route{"Coast", 0, {Mark("R1", 50, 1), Mark("R2", 50.1, 1.1)}};
+  CGarminIO& gps = *rig.gps;
+  ASSERT_TRUE(gps.Transfer([&] { return gps.PutRoutes({route}); })) << gps.message;
+  std::vector<GarminRoute> back;
+  ASSERT_TRUE(gps.Transfer([&] { return gps.GetRoutes(back); })) << gps.message;
+  ASSERT_EQ(back.size(), 1u);
+  ASSERT_EQ(back[0].points.size(), 2u);
+  EXPECT_EQ(back[0].points[1].ident, "R2");
 }
 
 struct TypeSet {
