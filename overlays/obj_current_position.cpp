@@ -245,10 +245,11 @@ void CObjCurrentPosition::UpdateFromFix(const GPS_position_info& fix) {
   }
   time = fix.time;
   satellite_update = fix.satellite_update;
+  // The fix quality and the satellites used come with GGA, with or without satellite tables.
+  fix_quality = fix.fix_quality;
+  satellites_used = fix.satellites_used;
   if (satellite_update) {
     satellites = fix.satellites;
-    fix_quality = fix.fix_quality;
-    satellites_used = fix.satellites_used;
   } else if (valid) {
     speed = fix.speed;
     course = fix.course;

@@ -33,9 +33,14 @@ CSatelliteData* CSatelliteData::Show(CObjCurrentPosition* object) {
 }
 
 void CSatelliteData::OnObjectChanged() {
-  if (object() == nullptr || object()->satellite_update == 0) return;
-  object()->satellite_update = 0;
-  update();
+  CObjCurrentPosition* fix = object();
+  if (fix == nullptr) return;
+  if (fix->satellite_update != 0) {
+    fix->satellite_update = 0;
+    update();
+  } else if (FixSummary(fix->fix_quality, fix->satellites_used, fix->precision) != summary_) {
+    update();  // a fix without satellite tables still tells its quality
+  }
 }
 
 void CSatelliteData::resizeEvent(QResizeEvent* event) {
@@ -83,7 +88,7 @@ void CSatelliteData::Draw(vd::ui::Surface& dc) {
     std::snprintf(prn, sizeof prn, "%02d", satellite.prn);
     dc.TextOut({left, baseline + 1}, prn);
   }
-  dc.TextOut({0, baseline + 1 + font_height()},
-             FixSummary(fix->fix_quality, fix->satellites_used, fix->precision));
+  summary_ = FixSummary(fix->fix_quality, fix->satellites_used, fix->precision);
+  dc.TextOut({0, baseline + 1 + font_height()}, summary_);
   dc.SetTextAlign(old_align);
 }

@@ -31,8 +31,12 @@ class CSatelliteData : public CFixPane {
   void Draw(vd::ui::Surface& dc) override;
 
  protected:
-  // A new satellite table: the mark is cleared and the pane repainted.
+  // A new satellite table: the mark is cleared and the pane repainted; another change
+  // repaints when the fix summary is not the one shown.
   void OnObjectChanged() override;
   // The font follows the width: width / 20 within 10..20.
   void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  std::string summary_;  // the bottom line last drawn
 };

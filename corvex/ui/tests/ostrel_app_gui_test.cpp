@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QImage>
+#include <QPainter>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
@@ -45,6 +47,7 @@
 #include "gps/nmea_fields.h"
 #include "gps/nmea_waypoint_sentences.h"
 #include "gps/tests/gps_test_support.h"
+#include "gps/ui/satellite_data.h"
 #include "overlays/obj_current_position.h"
 #include "overlays/obj_route.h"
 #include "overlays/obj_track.h"
@@ -55,6 +58,7 @@
 #include "platform/os/named_mutex.h"
 #include "platform/os/numbers.h"
 #include "platform/os/process.h"
+#include "platform/ui/surface.h"
 #include "tests/chart_fixture.h"
 #include "tests/test_converter.h"
 #include "tests/child_process.h"
@@ -212,6 +216,73 @@ TEST(CorvexApp, DemoFileFixesMoveThePositionAndRecordTheTrack) {
   EXPECT_EQ(track->points().size(), recorded);
   EXPECT_NEAR(track->points().back().position.lat, last_lat, 1e-6);
   for (COstrelObject* object : saved) object->Release();
+}
+
+// Dark pixels per column of rows [top, top + rows) of the image.
+std::vector<int> InkColumns(const QImage& image, int top, int rows) {
+  std::vector<int> ink(static_cast<size_t>(image.width()), 0);
+  for (int y = std::max(top, 0); y < std::min(top + rows, image.height()); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      ink[static_cast<size_t>(x)] += QColor(image.pixel(x, y)).lightness() < 100;
+    }
+  }
+  return ink;
+}
+
+// A receiver that sends RMC and GGA but no satellite tables: the satellite pane's bottom line
+// still tells the fix. It must look as the text "Standard fix using 8 satellites. HDoP 0.9m"
+// does when written in the pane's font at that place.
+TEST(CorvexApp, SatellitePaneTellsTheFixWithoutSatelliteTables) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  answers.answers = {{"GPS Demo?", vd::ui::kIdYes}};
+  vd::ui::ScopedResponder responder(&answers);
+  { Program setup; }
+  std::string text;
+  for (int i = 0; i < 12; ++i) {
+    const std::string time = vd::os::FormatC("12%02d%02d.00", i * 10 / 60, i * 10 % 60);
+    text += vd::test::Sentence("GPRMC," + time + ",A,4807.000,N,01131.000,E,5.5,0.0,310324,,") +
+            "\r\n";
+    text += vd::test::Sentence("GPGGA," + time +
+                               ",4807.000,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,") +
+            "\r\n";
+  }
+  const std::string demo = home.File("demo without satellites.nmea");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(demo, text));
+  SetGpsPort(demo);
+
+  Program program({"--no-splash"}, std::make_shared<vd::test::InstantClock>());
+  ASSERT_TRUE(program.started());
+  COstrelDoc& doc = *program.document();
+  ASSERT_TRUE(ProcessEventsUntil([&] {
+    CObjCurrentPosition* own = doc.PeekCurrentPosition();
+    return own != nullptr && own->valid;
+  }));
+  ASSERT_TRUE(program.frame().RouteCommand(32944));
+  CSatelliteData* pane = CDataPane::FindNextDataWnd<CSatelliteData>();
+  ASSERT_NE(pane, nullptr);
+  std::vector<int> shown, expected;
+  ASSERT_TRUE(ProcessEventsUntil([&] {
+    const QImage image = pane->grab().toImage();
+    const int font_height = pane->font_height();
+    const int top = CSatelliteData::Baseline(image.height(), font_height) + 1 + font_height;
+    // The text written on the pane's background in the pane's font, at the same place.
+    QImage reference(image.size(), QImage::Format_RGB32);
+    reference.fill(QColor(255, 255, 220));
+    {
+      QPainter painter(&reference);
+      vd::ui::Surface dc(painter);
+      dc.SelectFont(pane->pane_font());
+      dc.SetBackgroundMode(vd::ui::BackgroundMode::Transparent);
+      dc.SetTextColour(vd::ui::MakeColourRef(0, 0, 0));
+      dc.SetTextAlign(vd::ui::kTextAlignLeft | vd::ui::kTextAlignTop);
+      dc.TextOut({0, top}, "Standard fix using 8 satellites. HDoP 0.9m");
+    }
+    expected = InkColumns(reference, top, image.height() - top);
+    shown = InkColumns(image, top, image.height() - top);
+    return shown == expected;
+  })) << testing::PrintToString(shown) << "\n" << testing::PrintToString(expected);
+  program.frame().StopGPS();
 }
 
 // Marks sent to an NMEA device are the free marks only: a route's points go with the routes.

@@ -127,6 +127,40 @@ TEST_F(FixPaneTest, OnePaneOfEachKindWhichClosesWithItsObject) {
   EXPECT_TRUE(app.data_windows().empty());
 }
 
+// A fix without a satellite table repaints the satellite pane when it changes the bottom
+// line (GGA alone tells the quality), and leaves it alone when the line stays as shown.
+TEST_F(FixPaneTest, SatellitePaneRepaintsWhenTheFixSummaryChanges) {
+  struct PaintCounter : QObject {
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+      paints += event->type() == QEvent::Paint;
+      return false;
+    }
+    int paints = 0;
+  } counter;
+  auto settle = [] {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+  };
+  CSatelliteData* pane = CSatelliteData::Show(vessel);
+  ASSERT_NE(pane, nullptr);
+  pane->resize(238, 120);
+  pane->installEventFilter(&counter);
+  settle();
+  const int first = counter.paints;
+  ASSERT_GT(first, 0);  // shown once, with an empty bottom line
+
+  vessel->fix_quality = 1;
+  vessel->satellites_used = 8;
+  vessel->precision = 0.9f;
+  app.BroadcastToDataWindows(vessel, kChangeModified);
+  settle();
+  EXPECT_GT(counter.paints, first);
+  const int second = counter.paints;
+  app.BroadcastToDataWindows(vessel, kChangeModified);
+  settle();
+  EXPECT_EQ(counter.paints, second);
+}
+
 TEST(SatelliteSummary, NamesTheQualityOrSaysNothing) {
   struct Case {
     int quality;
