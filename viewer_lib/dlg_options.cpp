@@ -39,13 +39,13 @@ int CDlgOptions::ButtonCount() const {
 
 bool CDlgOptions::OnInitDialog(QWidget* focus, intptr_t param) {
   Dialog::OnInitDialog(focus, param);
-  if (QWidget* window = dialog_window()) window->setWindowTitle(QString::fromStdString(title));
+  SetWindowTextFrom(title);
   SetItemText(kTextControl, text);
   const int count = ButtonCount();
   const int first = kMaxOptions - count;
   for (int k = 0; k < count; ++k) {
     const int id = kButtons[first + k];
-    if (QWidget* button = GetItem(id)) button->setVisible(true);
+    ShowItem(id);
     SetItemText(id, k < static_cast<int>(option_texts.size()) ? option_texts[k] : std::string());
   }
   SetDefaultButton(kButtons[first]);

@@ -15,6 +15,7 @@
 #include "overlays/model/ui/overlay_action_sheet.h"
 #include "platform/os/numbers.h"
 #include "platform/ui/common_dialogs.h"
+#include "viewer_lib/menu_tree.h"
 #include "viewer_lib/overlay_gpx_file.h"
 
 namespace {
@@ -139,7 +140,7 @@ void SortRoutesForList(const std::vector<std::unique_ptr<COverlayRoute>>& routes
 
 std::unique_ptr<CActionSheetMenu> BuildSortSheet() {
   static const char* const kOrders[] = {"By Name", "By Date", "Distance"};
-  auto sheet = std::make_unique<CActionSheetMenu>("Overlay Sort...", nullptr, nullptr, 0);
+  auto sheet = std::make_unique<CMenuTree>("Overlay Sort...", nullptr, nullptr, 0);
   const int current = CMarkManager::Settings().sort;
   for (int i = 0; i < 3; ++i) {
     sheet->AddItem(kOrders[i],
@@ -176,7 +177,7 @@ std::string FormatListDate(double created_1601) {
 std::unique_ptr<CActionSheetMenu> BuildListSheet(const std::string& title,
                                                  const COverlayListMenuRow* rows, size_t count,
                                                  void* delegate) {
-  auto sheet = std::make_unique<CActionSheetMenu>(title, delegate, nullptr, 0);
+  auto sheet = std::make_unique<CMenuTree>(title, delegate, nullptr, 0);
   for (size_t i = 0; i < count; ++i) {
     sheet->AddItem(rows[i].text, rows[i].operation, rows[i].state, delegate);
   }

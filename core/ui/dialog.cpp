@@ -1,6 +1,7 @@
 #include "core/ui/dialog.h"
 
 #include "platform/os/numbers.h"
+#include "platform/ui/dialog_window.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/native_window.h"
 
@@ -20,6 +21,14 @@ int Dialog::DoModal(QWidget* parent) {
 void Dialog::SetScrollTarget(vd::ui::NativeWindow* target) {
   scroll_target_ = target;
   scroll_widget_ = target ? target->widget() : nullptr;
+}
+
+void Dialog::SetWindowTextFrom(const std::string& text) {
+  if (QWidget* window = dialog_window()) window->setWindowTitle(QString::fromStdString(text));
+}
+
+void Dialog::ShowItem(int id) {
+  if (QWidget* control = GetItem(id)) control->show();
 }
 
 void Dialog::OnOK() {

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <cstdint>
+#include <string>
 
 #include "core/completion_callback.h"
 #include "core/ui/dialog_base.h"
@@ -28,6 +29,11 @@ class Dialog : public DialogBase, public CDialogCallbackList {
   void SetScrollTarget(vd::ui::NativeWindow* target);
   // Set once the user has dragged the dialog.
   bool moved() const { return moved_; }
+
+  // The dialog window's title; nothing while the dialog is not shown.
+  void SetWindowTextFrom(const std::string& text);
+  // Shows the control; nothing when it does not exist.
+  void ShowItem(int id);
 
   // EndDialog(1), then the callbacks with chained result 0.
   void OnOK() override;
