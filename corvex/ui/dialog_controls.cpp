@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "core/persistent_value.h"
+#include "platform/ui/graphics.h"
 #include "platform/ui/surface.h"
 
 namespace {
@@ -173,7 +174,10 @@ void CIconCombo::DrawItem(vd::ui::Surface& dc, const vd::ui::Rect& rect, int ind
   const int left = rect.left + item_height_ / 8;
   const int middle = (rect.top + rect.bottom) / 2;
   if (item.image && !item.image->IsNull()) {
-    dc.Blit({left, middle - item.hot_spot_y}, *item.image);
+    // Blended by its alpha: a transparent icon pixel shows the item's white.
+    const vd::ui::Image& icon = *item.image;
+    vd::ui::Graphics(dc).DrawImage(icon, {float(left), float(middle - item.hot_spot_y),
+                                          float(icon.Width()), float(icon.Height())});
   }
   const vd::ui::BackgroundMode old_mode = dc.SetBackgroundMode(vd::ui::BackgroundMode::Transparent);
   const vd::ui::ColourRef old_colour = dc.SetTextColour(0);

@@ -772,8 +772,15 @@ void ArrangeWindowsTogether(QWidget* frame, bool side_by_side, bool map_below) {
   // The chart program's window beside or below, through its API (connected again when the
   // program was closed and started meanwhile); left alone when it can't be reached.
   const QRect chart = placed.chart.translated(all.topLeft());
-  ApiSetMainWindowPlacement(chart.left(), chart.top(), chart.left() + chart.width(),
-                            chart.top() + chart.height());
+  if (ApiSetMainWindowPlacement(chart.left(), chart.top(), chart.left() + chart.width(),
+                                chart.top() + chart.height()) != kApiClientOk) {
+    return;
+  }
+  // Restored into its place, the chart program's window comes to the front beside the viewer;
+  // the viewer stays the active window, as its flight and camera reports run only while it is.
+  ApiShowMainWindow(kApiShow);
+  frame->raise();
+  frame->activateWindow();
 }
 
 CArrangedWindows ArrangeViewerAndChart(int width, int height, int layout) {

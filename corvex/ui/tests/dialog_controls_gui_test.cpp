@@ -167,6 +167,47 @@ TEST_F(DialogControlsTest, IconItemPlacesTheHotSpotOnTheMiddleLine) {
   EXPECT_TRUE(dark_in(left + CIconCombo::kNameOffset, 200));
 }
 
+// An icon's transparent pixels show the combo's white, in the list and in the closed box; a
+// half-transparent one is blended with it.
+TEST_F(DialogControlsTest, IconTransparencyShowsTheComboBehindIt) {
+  CIconCombo combo;
+  auto icon = std::make_shared<vd::ui::Image>(8, 8, 0x00000000);  // all transparent
+  icon->SetPixel(2, 4, 0xFF0000FF);                                 // opaque blue
+  icon->SetPixel(5, 4, 0x80FF0000);                                 // half-transparent red
+  combo.AddItem(icon, 0, 4, "Buoy", 3);
+  combo.SelectKey(3);
+  combo.resize(160, combo.item_height() + 8);
+  const QImage closed = combo.grab().toImage();
+  // Where the icon's middle row shows in the closed box: its blue pixel, found on the screen.
+  QPoint blue(-1, -1);
+  for (int y = 0; y < closed.height() && blue.x() < 0; ++y)
+    for (int x = 0; x < closed.width() / 2; ++x)
+      if (QColor(closed.pixel(x, y)) == QColor(0, 0, 255)) {
+        blue = {x, y};
+        break;
+      }
+  ASSERT_GE(blue.x(), 0) << "the icon's opaque pixel shows";
+  EXPECT_EQ(QColor(closed.pixel(blue.x() - 2, blue.y())), QColor(Qt::white)) << "transparent";
+  EXPECT_EQ(QColor(closed.pixel(blue.x() + 1, blue.y() - 3)), QColor(Qt::white));
+  const QColor half(closed.pixel(blue.x() + 3, blue.y()));
+  EXPECT_GT(half.red(), 250);
+  EXPECT_NEAR(half.green(), 127, 3) << "half red over white";
+  EXPECT_NEAR(half.blue(), 127, 3);
+
+  // The list's item drawn onto grey: white behind the icon, never black.
+  vd::ui::Image item(120, combo.item_height(), 0xFF808080);
+  {
+    vd::ui::Surface dc(item);
+    combo.DrawItem(dc, {0, 0, 120, combo.item_height()}, 0, false);
+  }
+  const int left = combo.item_height() / 8, middle = combo.item_height() / 2;
+  EXPECT_EQ(item.Pixel(left + 2, middle), 0xFF0000FFu);
+  for (int x = 0; x < 8; ++x) {
+    if (x == 2 || x == 5) continue;
+    EXPECT_EQ(item.Pixel(left + x, middle), 0xFFFFFFFFu) << x;
+  }
+}
+
 TEST_F(DialogControlsTest, ColourBoxPaintsItsColour) {
   CColorBox box;
   box.resize(10, 8);

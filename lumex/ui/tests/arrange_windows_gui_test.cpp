@@ -125,6 +125,42 @@ TEST_F(ArrangeWindows, SideBySideAndMapBelowPlaceBothWindows) {
   }
 }
 
+// The chart program's window follows the show commands sent to it: hidden, it leaves the
+// screen; shown again, it comes back where it was; arranging beside the viewer places and
+// shows it. (The virtual display has no window manager, so maximising is not seen there.)
+TEST_F(ArrangeWindows, ShowCommandsHideAndShowTheChartWindow) {
+  ASSERT_EQ(ApiConnect(), kApiClientOk);
+  std::string error;
+  QRect was;
+  ASSERT_TRUE(vd::test::ProcessEventsUntil([&] {
+    const auto shot = display_.Screenshot(error);
+    const auto area = shot ? ChangedArea(empty_, *shot) : std::nullopt;
+    if (area) was = *area;
+    return area.has_value();
+  })) << "the chart program's window shows" << Output();
+  const auto hidden = [&] {
+    return vd::test::ProcessEventsUntil([&] {
+      const auto shot = display_.Screenshot(error);
+      return shot && !ChangedArea(empty_, *shot);
+    });
+  };
+  ASSERT_EQ(ApiShowMainWindow(kApiShowHide), kApiClientOk);
+  EXPECT_TRUE(hidden()) << "the hidden window still shows" << Output();
+  QRect seen;
+  ASSERT_EQ(ApiShowMainWindow(kApiShow), kApiClientOk);
+  EXPECT_TRUE(ChartWindowShowsAt(was, seen))
+      << seen.x() << "," << seen.y() << " " << seen.width() << "x" << seen.height() << Output();
+
+  ASSERT_EQ(ApiShowMainWindow(kApiShowHide), kApiClientOk);
+  EXPECT_TRUE(hidden()) << Output();
+  QWidget frame;
+  ArrangeWindowsTogether(&frame, true, false);
+  const CArrangedWindows expected =
+      ArrangeViewerAndChart(screen_.width(), screen_.height(), kSideBySideLayout);
+  EXPECT_TRUE(ChartWindowShowsAt(expected.chart, seen))
+      << seen.x() << "," << seen.y() << " " << seen.width() << "x" << seen.height() << Output();
+}
+
 // A placement far off the screen, or inside out, is brought onto it by the chart program.
 TEST_F(ArrangeWindows, AbsurdPlacementsAreKeptOnTheScreen) {
   ASSERT_EQ(ApiConnect(), kApiClientOk);
