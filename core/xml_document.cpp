@@ -127,16 +127,28 @@ bool DecodeEntities(std::string_view text, std::string& out) {
 // level's vector and move into the document's storage, contiguous, when their element ends.
 class CXmlTreeBuilder {
  public:
-  CXmlTreeBuilder(CXmlDocument& document, std::string_view bytes)
-      : document_(document), p_(bytes.data()), end_(bytes.data() + bytes.size()) {
+  CXmlTreeBuilder(CXmlDocument& document, std::string_view bytes, const ProgressFn& progress,
+                  const vd::os::MappedFile* source)
+      : document_(document),
+        begin_(bytes.data()),
+        p_(bytes.data()),
+        end_(bytes.data() + bytes.size()),
+        steps_(progress, static_cast<int64_t>(bytes.size())),
+        source_(source),
+        check_bytes_(std::clamp<size_t>(bytes.size() / ProgressSteps::kSteps, kMinCheckBytes,
+                                        kMaxCheckBytes)) {
     if (bytes.empty()) return;
     if (const void* nul = std::memchr(p_, 0, bytes.size())) end_ = static_cast<const char*>(nul);
+    next_check_ = begin_ + check_bytes_;
   }
 
+  // The root, or null when the progress asked to stop.
   CXmlNode* Build() {
+    if (!steps_(0)) return nullptr;
     while (!root_) {
       SkipSpace();
       if (p_ == end_) break;
+      if (p_ >= next_check_ && !Check()) return nullptr;
       if (*p_ != '<') {
         ReadText();
       } else {
@@ -154,6 +166,22 @@ class CXmlTreeBuilder {
     CXmlNode node;
     std::string_view raw_name;  // as the file spells it, for matching closing tags
   };
+  // Bytes read between two looks at the progress and at the pages read.
+  static constexpr size_t kMinCheckBytes = size_t{16} << 10;
+  static constexpr size_t kMaxCheckBytes = size_t{1} << 20;
+
+  // Tells the progress and lets the source's pages go up to where reading is; false to stop.
+  bool Check() {
+    next_check_ = p_ + check_bytes_;
+    const auto done = static_cast<size_t>(p_ - begin_);
+    if (source_ && done > released_) {
+      // The names of open elements point into the bytes: reading them again costs a fault.
+      source_->Release(released_, done - released_);
+      released_ = done;
+    }
+    return steps_(static_cast<int64_t>(done));
+  }
+
   void SkipSpace() {
     while (p_ != end_ && Is(*p_, kSpace)) ++p_;
   }
@@ -446,8 +474,14 @@ class CXmlTreeBuilder {
   };
 
   CXmlDocument& document_;
+  const char* const begin_;
   const char* p_;
   const char* end_;
+  ProgressSteps steps_;
+  const vd::os::MappedFile* const source_;
+  const size_t check_bytes_;
+  const char* next_check_ = nullptr;
+  size_t released_ = 0;  // bytes of the source whose pages were let go
   CXmlNode* root_ = nullptr;
   std::vector<Open> stack_;
   std::vector<std::vector<CXmlNode>> children_;  // [level]: children of stack_[level] so far
@@ -461,18 +495,28 @@ class CXmlTreeBuilder {
   std::string decoded_;
 };
 
-CXmlNode* CXmlDocument::Load(const std::string& path) {
+CXmlNode* CXmlDocument::Load(const std::string& path, const ProgressFn& progress) {
   vd::os::MappedFile file;
   if (!file.Open(path)) {
     Clear();
     return nullptr;
   }
-  return Parse({reinterpret_cast<const char*>(file.data()), file.size()});
+  return Parse(file, progress);
 }
 
-CXmlNode* CXmlDocument::Parse(std::string_view bytes) {
+CXmlNode* CXmlDocument::Parse(std::string_view bytes, const ProgressFn& progress) {
+  return Build(bytes, progress, nullptr);
+}
+
+CXmlNode* CXmlDocument::Parse(const vd::os::MappedFile& file, const ProgressFn& progress) {
+  return Build({reinterpret_cast<const char*>(file.data()), file.size()}, progress, &file);
+}
+
+CXmlNode* CXmlDocument::Build(std::string_view bytes, const ProgressFn& progress,
+                              const vd::os::MappedFile* source) {
   Clear();
-  root_ = CXmlTreeBuilder(*this, bytes).Build();
+  root_ = CXmlTreeBuilder(*this, bytes, progress, source).Build();
+  if (!root_) Clear();
   return root_;
 }
 

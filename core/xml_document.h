@@ -29,7 +29,12 @@
 #include <string_view>
 #include <vector>
 
+#include "core/work_progress.h"
 #include "core/xml_node.h"
+
+namespace vd::os {
+class MappedFile;
+}
 
 // The longest name, text run or tag body the reader keeps, in bytes, and the deepest nesting of
 // elements it keeps (see above).
@@ -44,9 +49,15 @@ class CXmlDocument {
 
   // Reads the file; the root node, or null when the file can't be opened. A file with no
   // element gives an empty text node. The previous tree is freed.
-  CXmlNode* Load(const std::string& path);
+  //
+  // progress, when given, hears of the bytes read so far and may stop the reading: the tree is
+  // then empty and the result null.
+  CXmlNode* Load(const std::string& path, const ProgressFn& progress = {});
   // The same for a document held in memory.
-  CXmlNode* Parse(std::string_view bytes);
+  CXmlNode* Parse(std::string_view bytes, const ProgressFn& progress = {});
+  // The same for a mapped file, whose pages are let go as the reading passes them, so that a
+  // large file does not stay in memory beside its tree.
+  CXmlNode* Parse(const vd::os::MappedFile& file, const ProgressFn& progress = {});
 
   CXmlNode* root() { return root_; }
   // Bytes the tree occupies (its storage blocks).
@@ -55,6 +66,8 @@ class CXmlDocument {
  private:
   friend class CXmlTreeBuilder;
 
+  CXmlNode* Build(std::string_view bytes, const ProgressFn& progress,
+                  const vd::os::MappedFile* source);
   void Clear();
   // Uninitialised storage that lives as long as the tree.
   char* Allocate(size_t bytes, size_t alignment);

@@ -31,6 +31,7 @@
 // User-interface thread only.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -47,6 +48,7 @@
 #include "overlays/obj_track.h"
 
 class COverlayArchive;
+class CProgress;
 class CObjRoute;
 class CObjText;
 class CObjWaypoint;
@@ -288,9 +290,15 @@ class COstrelDoc : public COstrelDocBase,
   void ImportOverlayFile(const std::string& path);
   // Reads an NMEA log as a track (AddObjectsAndShow).
   void ImportNmeaFile(const std::string& path);
-  // Runs an exchange reader on a list owned by this document, adds what it read (AddObjectsAndShow)
-  // and shows its error, if any.
-  void ImportIntoList(const std::function<ExchangeRead(ObjectList&)>& read);
+  // Runs an exchange reader of path on a list owned by this document under a progress window,
+  // adds what it read (AddObjectsAndShow) and shows its error, if any. When the user cancels
+  // in the progress window, what was read is dropped and the document stays as it was.
+  void ImportIntoList(const std::string& path,
+                      const std::function<ExchangeRead(ObjectList&, const ProgressFn&)>& read);
+  // The progress of reading a file, shown in a window over the main window made at the first
+  // report (into window, which the caller keeps while the reading lasts), saying text; Cancel
+  // there stops the reading. Empty without a main window.
+  ProgressFn ReadingProgress(std::unique_ptr<CProgress>& window, const std::string& text) const;
   // "fetch"/"open": query is the http(s) address of a chart; the part after "/KVX/" (else the
   // file name) names the file below the map store, which is opened, downloaded first when
   // missing or for "fetch". An address leaving the map store, or not of a ".qct" chart, is not

@@ -1,6 +1,8 @@
 // Chart windows, the chart library, and files and activity links opened by type.
 #include <sys/stat.h>
 
+#include <QWidget>
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -17,6 +19,7 @@
 #include "core/string_utils.h"
 #include "core/ui/background_download.h"
 #include "core/ui/message_boxes.h"
+#include "core/ui/progress.h"
 #include "core/url_utils.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/startup_files.h"
@@ -31,6 +34,13 @@
 #include "platform/os/files.h"
 
 namespace {
+
+// Steps of the bar of a file's reading.
+constexpr int kReadingProgressRange = 1000;
+
+std::string ImportingText(const std::string& path) {
+  return "Importing " + GetPathFileName(path) + "...";
+}
 
 // The place a new chart window opens at: the chart's own centre and scale, maximised.
 CViewPlacement NewWindowPlacement(const std::string& chart_path) {
@@ -340,18 +350,26 @@ void COstrelDoc::ImportOverlayFile(const std::string& path) {
     LoadUserData(path, false, true);
   } else if (ending == "csv") {
     std::string error;
-    ::ImportTextFile(path, *this, &error);
-    if (!error.empty()) FormatMessageBox(vd::ui::kMbIconError, "%s", error.c_str());
+    bool cancelled = false;
+    {
+      std::unique_ptr<CProgress> window;
+      ::ImportTextFile(path, *this, &error, ReadingProgress(window, ImportingText(path)),
+                       &cancelled);
+    }
+    if (!cancelled && !error.empty()) FormatMessageBox(vd::ui::kMbIconError, "%s", error.c_str());
   } else if (ending == "loc" || ending == "gpx" || ending == "xml" || ending == "tcx") {
-    ImportIntoList([&](ObjectList& list) { return ImportXmlTrackFile(path, list); });
+    ImportIntoList(path, [&](ObjectList& list, const ProgressFn& progress) {
+      return ImportXmlTrackFile(path, list, progress);
+    });
   } else if (ending == "nmea") {
     ImportNmeaFile(path);
   } else if (ending == "shp") {
     ShapefileImportOptions options;
     CProjection projection;
     if (host_ && host_->AskShapefileImport(path, options, projection)) {
-      ImportIntoList(
-          [&](ObjectList& list) { return ImportShapefile(path, list, options, projection); });
+      ImportIntoList(path, [&](ObjectList& list, const ProgressFn& progress) {
+        return ImportShapefile(path, list, options, projection, progress);
+      });
     }
   } else if (ending.empty()) {
     FormatMessageBox(vd::ui::kMbIconError, "%s", "Unknown file type");
@@ -361,10 +379,25 @@ void COstrelDoc::ImportOverlayFile(const std::string& path) {
 }
 
 void COstrelDoc::ImportNmeaFile(const std::string& path) {
-  ImportIntoList([&](ObjectList& list) { return ::ImportNmeaFile(path, list); });
+  ImportIntoList(path, [&](ObjectList& list, const ProgressFn& progress) {
+    return ::ImportNmeaFile(path, list, progress);
+  });
 }
 
-void COstrelDoc::ImportIntoList(const std::function<ExchangeRead(ObjectList&)>& read) {
+ProgressFn COstrelDoc::ReadingProgress(std::unique_ptr<CProgress>& window,
+                                       const std::string& text) const {
+  // Over the main window: the frame that hosts the chart windows is it.
+  QWidget* parent = main_window_ ? main_window_ : dynamic_cast<QWidget*>(host_);
+  if (!parent) return {};
+  return [&window, parent, text](int64_t done, int64_t total) {
+    if (!window) window = std::make_unique<CProgress>(text, kReadingProgressRange, parent);
+    return window->SetPos64(done, total);
+  };
+}
+
+void COstrelDoc::ImportIntoList(
+    const std::string& path,
+    const std::function<ExchangeRead(ObjectList&, const ProgressFn&)>& read) {
   ObjectList list;
   ExchangeRead result;
   {
@@ -372,10 +405,19 @@ void COstrelDoc::ImportIntoList(const std::function<ExchangeRead(ObjectList&)>& 
     CCurrentOwnerScope owner(this);
     const bool notifications = COstrelObject::NotificationsEnabled();
     COstrelObject::SetNotificationsEnabled(false);
-    result = read(list);
-    AddObjectsAndShow(list);
+    {
+      std::unique_ptr<CProgress> window;
+      result = read(list, ReadingProgress(window, ImportingText(path)));
+    }
+    if (result.cancelled) {
+      for (COstrelObject* object : list) object->Release();
+      list.clear();
+    } else {
+      AddObjectsAndShow(list);
+    }
     COstrelObject::SetNotificationsEnabled(notifications);
   }
+  if (result.cancelled) return;
   UpdateAllViews(nullptr, 0, nullptr);
   if (!result.error.empty()) FormatMessageBox(vd::ui::kMbIconError, "%s", result.error.c_str());
 }

@@ -7,6 +7,7 @@
 #include "core/path_utils.h"
 #include "core/persistent_value.h"
 #include "core/ui/message_boxes.h"
+#include "core/ui/progress.h"
 #include "corvex/ostrel_doc.h"
 #include "overlays/overlay_archive.h"
 #include "overlays/overlay_file.h"
@@ -343,9 +344,16 @@ bool COstrelDoc::LoadUserData(const std::string& path, bool ask, bool merge) {
     CCurrentOwnerScope owner(this);
     COstrelObject::SetNotificationsEnabled(false);
     // Only the user-data file is restored from "backup.vdo": no other file keeps one. Its
-    // start-up load tells the user itself (LoadStandardUserData).
-    ok = file == StandardUserDataPath() ? LoadUserDataFile(file, list)
-                                        : ReadOverlayFileObjects(file, list, &error);
+    // start-up load tells the user itself (LoadStandardUserData). Its load is not offered a
+    // Cancel: the next save would write the document left without it over the file.
+    if (file == StandardUserDataPath()) {
+      ok = LoadUserDataFile(file, list);
+    } else {
+      std::unique_ptr<CProgress> window;
+      ok = ReadOverlayFileObjects(
+          file, list, &error,
+          ReadingProgress(window, "Loading " + GetPathFileName(file) + "..."));
+    }
     if (ok && merge) {
       AddObjectsAndShow(list);
     } else if (ok) {

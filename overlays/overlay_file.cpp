@@ -77,7 +77,7 @@ bool IsChartOutline(const COstrelObject& object) {
 // The list of an overlay file appended to list. User files (not undo steps) drop their
 // stamps and their icon tables, whose icons entered the library while they were read.
 bool ReadObjects(const std::string& path, const std::string& link_folder, bool user_file,
-                 ObjectList& list, std::string* error) {
+                 ObjectList& list, std::string* error, const ProgressFn& progress = {}) {
   vd::os::File file;
   if (!file.Open(path, vd::os::File::Mode::Read)) {
     if (error) *error = "The file could not be opened.";
@@ -94,14 +94,21 @@ bool ReadObjects(const std::string& path, const std::string& link_folder, bool u
     try {
       count = archive.ReadCount(2);  // a reference takes 2 bytes at least
       archive.ReserveObjects(count);
+      ProgressSteps steps(progress, count);
       for (; i < count; ++i) {
+        if (!steps(i)) {
+          // Stopped by the user, who needs no word of it: nothing of the file is kept.
+          ok = false;
+          break;
+        }
         COstrelObject* object = archive.ReadObject<COstrelObject>();
         if (!object || (user_file && object->IsKindOf(CObjIcons::kClass))) continue;
         if (user_file) object->undo_stamp = object->redo_stamp = 0;
         object->AddRef();
         read.push_back(object);
       }
-      archive.FinishLoad();
+      // A stopped load is let go unlinked, as a failed one is.
+      if (ok) archive.FinishLoad();
     } catch (const COverlayArchiveException& e) {
       ok = false;
       // A record of a newer version was already shown as such.
@@ -161,10 +168,11 @@ bool WriteObjectsFile(const std::string& path, const std::string& link_folder,
   return writer.Commit();
 }
 
-bool ReadOverlayFileObjects(const std::string& path, ObjectList& list, std::string* error) {
+bool ReadOverlayFileObjects(const std::string& path, ObjectList& list, std::string* error,
+                            const ProgressFn& progress) {
   if (error) error->clear();
   SetCurrentOverlayFolderFromPath(path);
-  return ReadObjects(path, CurrentOverlayFolder(), true, list, error);
+  return ReadObjects(path, CurrentOverlayFolder(), true, list, error, progress);
 }
 
 bool SaveObjectsToOverlayFile(const std::string& path, const ObjectList& list,

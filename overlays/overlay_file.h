@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "core/app/shell_services.h"
+#include "core/work_progress.h"
 
 class COstrelObject;
 
@@ -25,9 +26,11 @@ void SetCurrentOverlayFolderFromPath(const std::string& path);
 // stamps 0, and makes the file's folder the current overlay folder. False when the file cannot
 // be read or is malformed (a record newer than this program also shows kNewerVersionMessage);
 // list is then unchanged, and error (when given) says why for the user: what failed and
-// where, or nothing when the user was already told (a newer version's record).
+// where, or nothing when the user was already told (a newer version's record). progress, when
+// given, hears of the objects read and may stop the reading: false then, list unchanged and
+// error empty.
 bool ReadOverlayFileObjects(const std::string& path, ObjectList& list,
-                            std::string* error = nullptr);
+                            std::string* error = nullptr, const ProgressFn& progress = {});
 // Writes the list as an overlay file and makes its folder the current overlay folder. False on
 // any error, the target then as it was.
 bool SaveObjectsToOverlayFile(const std::string& path, const ObjectList& list,

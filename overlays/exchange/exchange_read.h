@@ -4,12 +4,27 @@
 #include <string>
 #include <vector>
 
+#include "core/work_progress.h"
+
 struct ExchangeRead {
   int count = 0;  // objects made (a shapefile import minus the tracks joined away)
   // Empty when the whole file was read; else the text to show the user. The objects read
   // before or around a fault are still appended.
   std::string error;
+  // The reading stopped because its progress asked it to (the user cancelled); the objects
+  // read so far are appended all the same, for the caller to drop.
+  bool cancelled = false;
 };
+
+// progress passed on, with stopped set once it asks to stop. Empty when progress is.
+inline ProgressFn WatchForStop(const ProgressFn& progress, bool& stopped) {
+  if (!progress) return {};
+  return [&progress, &stopped](int64_t done, int64_t total) {
+    if (progress(done, total)) return true;
+    stopped = true;
+    return false;
+  };
+}
 
 // The faults a reader met in a file it went on reading, each as "line 12: what was read" (or
 // "record 3: ..."). The first kListed are shown; the rest only counted.

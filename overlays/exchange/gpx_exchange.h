@@ -16,8 +16,10 @@
 // reader's (only 0 or not matters). On failure nothing is appended and the error is
 // "Missing file: <path>", or "Failed to read XML file: <path>" with what was wrong on a second
 // line. A file that reads saves an empty undo step first, so that one undo takes the new
-// objects away again.
-ExchangeRead ImportXmlTrackFile(const std::string& path, ObjectList& list);
+// objects away again. progress, when given, hears how far the reading is and may stop it:
+// the result is then cancelled, and list holds what was read so far for the caller to drop.
+ExchangeRead ImportXmlTrackFile(const std::string& path, ObjectList& list,
+                                const ProgressFn& progress = {});
 
 // Writes the list as LOC or GPX (loc_file.h and gpx_file.h say what goes in). False on failure,
 // with "Failed to open XML file: <path>" or "Failed to write XML file: <path>" in error.

@@ -309,7 +309,7 @@ CObjWaypoint* ReadMark(const CXmlNode& node, bool route_point, ObjectList& list)
 
 // ---- Routes and tracks ----
 
-int ReadRoute(const CXmlNode& node, ObjectList& list) {
+int ReadRoute(const CXmlNode& node, ObjectList& list, ProgressSteps& steps, int64_t& done) {
   auto* route = new CObjRoute;
   route->AddRef();
   list.push_back(route);
@@ -321,6 +321,7 @@ int ReadRoute(const CXmlNode& node, ObjectList& list) {
   uint32_t last = 0;
   int points = 0;
   for (const CXmlNode& child : node.children()) {
+    if (!steps(++done)) return 1 + points;
     if (!child.IsElementNamed("rtept")) continue;
     CObjWaypoint* mark = ReadMark(child, true, list);
     route->LinkWaypoint(mark);
@@ -338,7 +339,17 @@ int ReadRoute(const CXmlNode& node, ObjectList& list) {
   return 1 + points;
 }
 
-int ReadTrack(const CXmlNode& node, ObjectList& list) {
+// The reading of a file's objects counts a unit per object and per route or track point.
+int64_t UnitsOf(const CXmlNode& object) {
+  int64_t units = 1;
+  if (object.IsElementNamed("rte")) units += object.children().size();
+  if (object.IsElementNamed("trk")) {
+    for (const CXmlNode& segment : object.children()) units += segment.children().size();
+  }
+  return units;
+}
+
+int ReadTrack(const CXmlNode& node, ObjectList& list, ProgressSteps& steps, int64_t& done) {
   auto* track = new CObjTrack;
   track->AddRef();
   list.push_back(track);
@@ -349,11 +360,12 @@ int ReadTrack(const CXmlNode& node, ObjectList& list) {
   bool cadence_seen = false;
   bool temperature_seen = false;
   int32_t previous_time = 0;
+  std::string text;  // one for all points: a time's text does not fit in a short string
   for (const CXmlNode& segment : node.children()) {
     if (!segment.IsElementNamed("trkseg")) continue;
     for (const CXmlNode& point : segment.children()) {
+      if (!steps(++done)) return 1;
       if (!point.IsElementNamed("trkpt")) continue;
-      std::string text;
       int32_t time = 0;
       if (GetChildText(point, "time", text)) {
         const int32_t read = ParseGpxTime(text);
@@ -460,6 +472,11 @@ const CXmlNode* FindChildElement(const CXmlNode& node, std::string_view name) {
 bool GetChildText(const CXmlNode& node, std::string_view name, std::string& out) {
   const CXmlNode* child = FindChildElement(node, name);
   if (!child) return false;
+  // Mostly one run of text: taken as it is, into memory out already holds.
+  if (const auto parts = child->children(); parts.size() == 1 && !parts[0].element()) {
+    out.assign(Trim(parts[0].text()));
+    return true;
+  }
   std::string text;
   child->GetInnerText(text);
   out = Trim(text);
@@ -533,16 +550,23 @@ std::string MakeGpxDocument(const ObjectList& list) {
 
 // ---- Reading ----
 
-int ReadGpx(const CXmlNode& gpx, ObjectList& list) {
+int ReadGpx(const CXmlNode& gpx, ObjectList& list, const ProgressFn& progress) {
+  int64_t units = 0;
+  if (progress) {
+    for (const CXmlNode& child : gpx.children()) units += UnitsOf(child);
+  }
+  ProgressSteps steps(progress, units);
+  int64_t done = 0;
   int count = 0;
   for (const CXmlNode& child : gpx.children()) {
+    if (!steps(++done)) break;
     if (child.IsElementNamed("wpt")) {
       ReadMark(child, false, list);
       ++count;
     } else if (child.IsElementNamed("rte")) {
-      count += ReadRoute(child, list);
+      count += ReadRoute(child, list, steps, done);
     } else if (child.IsElementNamed("trk")) {
-      count += ReadTrack(child, list);
+      count += ReadTrack(child, list, steps, done);
     }
   }
   return count;

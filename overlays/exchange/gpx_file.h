@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/app/shell_services.h"
+#include "core/work_progress.h"
 
 class CObjRoute;
 class CObjTrack;
@@ -53,5 +54,6 @@ std::string MakeGpxDocument(const ObjectList& list);
 // Reads the children of a "gpx" element in order: a "wpt" makes a mark (counting 1), an "rte" a
 // route and its points (1 + the points), a "trk" one track from all its segments (1). The new
 // objects, each with one reference, are appended to list (a route before its points). Returns
-// the count.
-int ReadGpx(const CXmlNode& gpx, ObjectList& list);
+// the count. progress, when given, hears of the objects and points read and may stop the
+// reading, leaving in list what was read so far.
+int ReadGpx(const CXmlNode& gpx, ObjectList& list, const ProgressFn& progress = {});

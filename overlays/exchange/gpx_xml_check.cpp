@@ -20,11 +20,13 @@ bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c =
 
 class XmlScanner {
  public:
-  explicit XmlScanner(std::string_view bytes) : s_(bytes) {}
+  XmlScanner(std::string_view bytes, const ProgressFn& progress)
+      : s_(bytes), steps_(progress, static_cast<int64_t>(bytes.size())) {}
 
   std::string Run() {
     if (s_.starts_with("\xEF\xBB\xBF")) pos_ = 3;
     while (error_.empty() && pos_ < s_.size()) {
+      if (!steps_(static_cast<int64_t>(pos_))) return "stopped";
       if (s_[pos_] == '<') {
         Markup();
       } else {
@@ -281,6 +283,7 @@ class XmlScanner {
   }
 
   std::string_view s_;
+  ProgressSteps steps_;
   size_t pos_ = 0;
   std::vector<std::string_view> open_;
   // Where the content of the innermost open element starts, while it has no child element.
@@ -291,4 +294,6 @@ class XmlScanner {
 
 }  // namespace
 
-std::string CheckXmlWellFormed(std::string_view bytes) { return XmlScanner(bytes).Run(); }
+std::string CheckXmlWellFormed(std::string_view bytes, const ProgressFn& progress) {
+  return XmlScanner(bytes, progress).Run();
+}

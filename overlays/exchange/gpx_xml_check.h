@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/work_progress.h"
+
 // Empty when the bytes are one well-formed XML document: a single root element, balanced and
 // matching tags, quoted attribute values without '<', entity and character references of the
 // form "&name;", "&#n;" or "&#xh;", closed comments, CDATA sections and processing
@@ -14,4 +16,6 @@
 // globe: a "lat" or "lon" attribute, or the text of a "LatitudeDegrees" or "LongitudeDegrees"
 // element, that is not a number within -90..90 (latitudes) or -180..180 (longitudes).
 // Otherwise "line L, column C: what is wrong" (both counted from 1, columns in bytes).
-std::string CheckXmlWellFormed(std::string_view bytes);
+// progress, when given, hears of the bytes checked; when it asks to stop, the answer is not
+// empty and says nothing.
+std::string CheckXmlWellFormed(std::string_view bytes, const ProgressFn& progress = {});

@@ -213,7 +213,8 @@ class NmeaLogReader {
 
 }  // namespace
 
-ExchangeRead ImportNmeaFile(const std::string& path, ObjectList& list) {
+ExchangeRead ImportNmeaFile(const std::string& path, ObjectList& list,
+                            const ProgressFn& progress) {
   ExchangeRead result;
   std::string bytes;
   if (vd::os::IsDirectory(path) || !vd::os::ReadWholeFile(path, bytes)) {
@@ -224,7 +225,12 @@ ExchangeRead ImportNmeaFile(const std::string& path, ObjectList& list) {
   // A '$' starts a sentence wherever it stands, dropping what came before it on the line.
   size_t start = 0;
   size_t line = 1;
+  ProgressSteps steps(progress, static_cast<int64_t>(bytes.size()));
   for (size_t i = 0; i <= bytes.size(); ++i) {
+    if (!steps(static_cast<int64_t>(i))) {
+      result.cancelled = true;
+      return result;
+    }
     const bool end = i == bytes.size() || bytes[i] == '\r' || bytes[i] == '\n';
     if (!end && bytes[i] == '$') start = i;
     if (end || i + 1 - start == kMaxLineLength) {

@@ -16,5 +16,8 @@ inline constexpr char kNmeaFileExtension[] = "nmea";
 
 // Appends the new objects to list, each with one reference: the tracks and the route are named
 // after the file (its name without folder and extension); the route comes before its marks.
-// On failure nothing is appended and error is "Failed to open NMEA file".
-ExchangeRead ImportNmeaFile(const std::string& path, ObjectList& list);
+// On failure nothing is appended and error is "Failed to open NMEA file". progress, when given,
+// hears how far the reading is and may stop it: the result is then cancelled, list holding what
+// was read so far.
+ExchangeRead ImportNmeaFile(const std::string& path, ObjectList& list,
+                            const ProgressFn& progress = {});

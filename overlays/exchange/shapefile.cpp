@@ -415,8 +415,8 @@ std::string ExpandShapeTemplate(const std::string& text, const std::string& file
 }
 
 ExchangeRead ImportShapefile(const std::string& path, ObjectList& list,
-                             const ShapefileImportOptions& options,
-                             const CProjection& projection) {
+                             const ShapefileImportOptions& options, const CProjection& projection,
+                             const ProgressFn& progress) {
   ExchangeRead result;
   const MainFile file(path);
   result.error = file.error;
@@ -438,7 +438,12 @@ ExchangeRead ImportShapefile(const std::string& path, ObjectList& list,
   int64_t records = 0;
   const uint8_t* content = nullptr;
   size_t length = 0;
+  ProgressSteps steps(progress, static_cast<int64_t>(file.mapped.size()));
   while (walker.Next(number, content, length)) {
+    if (!steps(static_cast<int64_t>(walker.at()))) {
+      result.cancelled = true;
+      return result;
+    }
     ++records;
     if (number < options.first_record || number > options.last_record) continue;
     if (length < 4) {

@@ -87,5 +87,8 @@ std::string ExpandShapeTemplate(const std::string& text, const std::string& file
 // a locked track per part ("<name>", then "<name>_1", ...). The count is the objects made
 // minus the tracks joined away; error is set when the file can't be read or has the wrong
 // file code. A record cut short by the end of the file ends the import with what was made.
+// progress, when given, hears how far the reading is and may stop it: the result is then
+// cancelled, list holding what was read so far.
 ExchangeRead ImportShapefile(const std::string& path, ObjectList& list,
-                             const ShapefileImportOptions& options, const CProjection& projection);
+                             const ShapefileImportOptions& options, const CProjection& projection,
+                             const ProgressFn& progress = {});

@@ -101,7 +101,7 @@ bool ExportTextFile(const std::string& path, const ObjectList& list, std::string
 }
 
 ExchangeRead ReadTextFile(const std::string& path, ObjectList& list,
-                          const ObjectList* document_list) {
+                          const ObjectList* document_list, const ProgressFn& progress) {
   ExchangeRead result;
   std::string bytes;
   if (!vd::os::ReadWholeFile(path, bytes)) {
@@ -117,9 +117,14 @@ ExchangeRead ReadTextFile(const std::string& path, ObjectList& list,
   std::vector<CObjTrack*> tracks;
 
   ReadProblems problems;
+  ProgressSteps steps(progress, static_cast<int64_t>(text.size()));
   size_t pos = 0;
   size_t line_number = 0;
   while (pos < text.size()) {
+    if (!steps(static_cast<int64_t>(pos))) {
+      result.cancelled = true;
+      return result;
+    }
     size_t end = text.find('\n', pos);
     if (end == std::string::npos) end = text.size();
     std::string_view line(text.data() + pos, end - pos);
@@ -192,7 +197,8 @@ ExchangeRead ReadTextFile(const std::string& path, ObjectList& list,
   return result;
 }
 
-int ImportTextFile(const std::string& path, COstrelDocBase& document, std::string* error) {
+int ImportTextFile(const std::string& path, COstrelDocBase& document, std::string* error,
+                   const ProgressFn& progress, bool* cancelled) {
   if (!vd::os::FileExists(path) || vd::os::IsDirectory(path)) {
     SetError(error, "Failed to open import file: " + path);
     return 0;
@@ -201,7 +207,12 @@ int ImportTextFile(const std::string& path, COstrelDocBase& document, std::strin
   CCurrentOwnerScope owner(&document);
   SaveUndoEmpty();
   ObjectList read;
-  const ExchangeRead result = ReadTextFile(path, read, document_list);
+  const ExchangeRead result = ReadTextFile(path, read, document_list, progress);
+  if (cancelled) *cancelled = result.cancelled;
+  if (result.cancelled) {
+    for (COstrelObject* object : read) object->Release();
+    return 0;
+  }
   if (!result.error.empty()) SetError(error, result.error);
   if (document_list) {
     document_list->splice(document_list->end(), read);

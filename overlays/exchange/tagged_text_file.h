@@ -29,11 +29,14 @@ bool ExportTextFile(const std::string& path, const ObjectList& list, std::string
 // folder of path becomes the current overlay folder. An "RP" line links the last mark read
 // before it whose short name matches, else the first such mark of document_list (may be null).
 // A mark line without a valid position makes no object. Tracks have their totals computed. The
-// count includes a trainer file's track.
+// count includes a trainer file's track. progress, when given, hears how far the reading is and
+// may stop it: the result is then cancelled, list holding what was read so far.
 ExchangeRead ReadTextFile(const std::string& path, ObjectList& list,
-                          const ObjectList* document_list);
+                          const ObjectList* document_list, const ProgressFn& progress = {});
 
 // ReadTextFile into the document: an empty undo step first, the objects made as the document's
 // (CCurrentOwnerScope), appended to its list, then every view told (hint 0). Returns the count
 // read; 0 with error "Failed to open import file: " + path when the file cannot be read.
-int ImportTextFile(const std::string& path, COstrelDocBase& document, std::string* error = nullptr);
+// When progress stops the reading, nothing is added and cancelled (when given) is set.
+int ImportTextFile(const std::string& path, COstrelDocBase& document, std::string* error = nullptr,
+                   const ProgressFn& progress = {}, bool* cancelled = nullptr);

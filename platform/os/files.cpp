@@ -279,6 +279,20 @@ void MappedFile::Close() {
   mapped_ = false;
 }
 
+void MappedFile::Release(size_t offset, size_t length) const {
+  if (!mapped_ || offset >= size_) return;
+  length = std::min(length, size_ - offset);
+  const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto start = reinterpret_cast<uintptr_t>(data_) + offset;
+  const uintptr_t first = (start + page - 1) / page * page;
+  const uintptr_t last = (start + length) / page * page;
+  // Only the pages wholly inside: a neighbour's bytes may still be read.
+  if (last > first) {
+    ErrnoKeeper keep;
+    ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+  }
+}
+
 // ---- AtomicFileWriter ----
 
 namespace {

@@ -73,6 +73,10 @@ class MappedFile {
   bool IsOpen() const { return data_ != nullptr; }
   const uint8_t* data() const { return data_; }
   size_t size() const { return size_; }
+  // Lets the memory go that holds the whole pages of bytes [offset, offset + length): a reader
+  // that has passed them keeps a large file from staying in memory. The bytes stay readable;
+  // reading them again reads the file.
+  void Release(size_t offset, size_t length) const;
 
  private:
   const uint8_t* data_ = nullptr;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -103,6 +104,48 @@ TEST(XmlExchange, BadFilesAreRefusedWholeAndTold) {
     EXPECT_EQ(boxes.shown[0].text, expected);
     EXPECT_EQ(boxes.shown[0].flags & vd::ui::kMbIconMask, vd::ui::kMbIconError);
     EXPECT_TRUE(list.empty());
+  }
+}
+
+// The import tells how far it is through its three phases (the check, the tree, the objects),
+// always forward, and stops in any of them when asked, with nothing to say.
+TEST(XmlExchange, ProgressGoesForwardAndStopsTheImportInEveryPhase) {
+  GpxWorld world;
+  CObjTrack* track = world.Track("Long");
+  for (int i = 0; i < 5000; ++i) track->AddPoint(50.0 + i * 1e-4, 1.0, 1700000000 + i, 0.0f, 0, 0);
+  for (int i = 0; i < 200; ++i) world.Mark("M" + std::to_string(i), 51.0, i * 1e-3);
+  const std::string path = world.dir.File("long.gpx");
+  ASSERT_EQ(WriteGpxFile(path, world.doc.objects), 1);
+
+  std::vector<double> seen;  // fractions of the whole
+  const auto watch = [&](int64_t done, int64_t total) {
+    seen.push_back(total > 0 ? static_cast<double>(done) / static_cast<double>(total) : -1);
+    return true;
+  };
+  ObjectList read;
+  ExchangeRead whole = ImportXmlTrackFile(path, read, watch);
+  EXPECT_EQ(whole.error, "");
+  EXPECT_FALSE(whole.cancelled);
+  EXPECT_EQ(read.size(), 201u);
+  for (COstrelObject* object : read) object->Release();
+  ASSERT_FALSE(seen.empty());
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_GE(seen.front(), 0.0);
+  EXPECT_GT(seen.back(), 0.99);
+  EXPECT_LE(seen.back(), 1.0);
+  EXPECT_GT(seen.size(), 300u) << "many steps in each phase";
+
+  for (const double stop_at : {0.1, 0.5, 0.9}) {
+    SCOPED_TRACE(stop_at);
+    ObjectList part;
+    const ExchangeRead stopped =
+        ImportXmlTrackFile(path, part, [&](int64_t done, int64_t total) {
+          return static_cast<double>(done) < stop_at * static_cast<double>(total);
+        });
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_EQ(stopped.error, "");
+    EXPECT_EQ(part.empty(), stop_at < 0.66) << "objects are made in the last phase only";
+    for (COstrelObject* object : part) object->Release();
   }
 }
 
