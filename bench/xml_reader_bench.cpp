@@ -7,23 +7,16 @@
 // operator new (the tree's storage and the reader's working vectors) is counted with the size
 // the C library really reserved for it. The file itself is mapped, not copied.
 #include <benchmark/benchmark.h>
-#include <expat.h>
 #include <malloc.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <new>
-#include <string>
 
-#include "core/file_utils.h"
-#include "core/iso_time.h"
+#include "bench/gpx_track_bench.h"
 #include "core/xml_document.h"
-#include "platform/os/files.h"
-#include "platform/os/folders.h"
 
 namespace {
 
@@ -59,90 +52,22 @@ namespace {
 
 constexpr int kTrackPoints = 500'000;
 
-class GpxFile {
- public:
-  GpxFile() {
-    std::string folder = vd::os::SystemTempFolder() + "/vdbench-XXXXXX";
-    if (!::mkdtemp(folder.data())) return;
-    folder_ = folder;
-    std::string gpx =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-        "<gpx version=\"1.1\" creator=\"bench\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
-        "<trk>\n<name>Harbour &amp; back</name>\n<trkseg>\n";
-    char line[160];
-    for (int i = 0; i < kTrackPoints; ++i) {
-      std::snprintf(line, sizeof line,
-                    "  <trkpt lat=\"%.9f\" lon=\"%.9f\"><ele>%d</ele><time>%s</time></trkpt>\n",
-                    47.0 + i * 1e-6, 8.0 - i * 1e-6, 400 + i % 100,
-                    FormatIsoTime(1.6e9 + i).c_str());
-      gpx += line;
-    }
-    gpx += "</trkseg>\n</trk>\n</gpx>\n";
-    if (vd::os::SaveFileAtomically(folder_ + "/track.gpx", gpx)) {
-      path_ = folder_ + "/track.gpx";
-      size_ = gpx.size();
-    }
-  }
-  ~GpxFile() {
-    if (!folder_.empty()) DeleteDirectoryTree(folder_);
-  }
-  const std::string& path() const { return path_; }
-  size_t size() const { return size_; }
+using vd::bench::BytesPerSecond;
+using vd::bench::GpxTrackFile;
 
- private:
-  std::string folder_;
-  std::string path_;
-  size_t size_ = 0;
-};
-
-const GpxFile& File() {
-  static const GpxFile file;
+const GpxTrackFile& File() {
+  static const GpxTrackFile file(kTrackPoints);
   return file;
 }
 
 double expat_bytes_per_second = 0;
 
-double BytesPerSecond(const benchmark::State& state, size_t file_bytes, double seconds) {
-  return seconds > 0
-             ? static_cast<double>(state.iterations()) * static_cast<double>(file_bytes) / seconds
-             : 0;
-}
-
-void XMLCALL CountStart(void* count, const XML_Char*, const XML_Char**) {
-  ++*static_cast<int64_t*>(count);
-}
-void XMLCALL IgnoreEnd(void*, const XML_Char*) {}
-
 void BM_ExpatParseBaseline(benchmark::State& state) {
-  const GpxFile& gpx = File();
-  vd::os::MappedFile file;
-  if (gpx.path().empty() || !file.Open(gpx.path())) {
-    state.SkipWithError("can't make the GPX file");
-    return;
-  }
-  int64_t elements = 0;
-  double seconds = 0;
-  for (auto _ : state) {
-    const auto start = std::chrono::steady_clock::now();
-    XML_Parser parser = XML_ParserCreate(nullptr);
-    XML_SetUserData(parser, &elements);
-    XML_SetElementHandler(parser, CountStart, IgnoreEnd);
-    if (XML_Parse(parser, reinterpret_cast<const char*>(file.data()), static_cast<int>(file.size()),
-                  XML_TRUE) != XML_STATUS_OK) {
-      state.SkipWithError("expat failed");
-    }
-    XML_ParserFree(parser);
-    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * gpx.size()));
-  state.counters["elements"] =
-      static_cast<double>(elements / std::max<int64_t>(1, state.iterations()));
-  state.counters["file_MB"] = static_cast<double>(gpx.size()) / 1e6;
-  expat_bytes_per_second = BytesPerSecond(state, gpx.size(), seconds);
+  vd::bench::RunExpatBaseline(state, File(), expat_bytes_per_second);
 }
 
 void BM_XmlDocumentLoad(benchmark::State& state) {
-  const GpxFile& gpx = File();
+  const GpxTrackFile& gpx = File();
   if (gpx.path().empty()) {
     state.SkipWithError("can't make the GPX file");
     return;

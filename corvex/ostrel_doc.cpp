@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/app/app_common.h"
+#include "core/object_arena.h"
 #include "core/persistent_value.h"
 #include "overlays/icon_library.h"
 #include "overlays/obj_route.h"
@@ -61,6 +62,8 @@ void COstrelDoc::DeleteContents() {
     object->Release();
   }
   COstrelObject::SetNotificationsEnabled(notifications);
+  // A large document's memory goes back to the system, not only to the next one.
+  vd::ReleaseFreedMemory();
 }
 
 // ---- Views ----
