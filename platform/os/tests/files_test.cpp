@@ -164,6 +164,21 @@ TEST(MappedFile, MapsEmptyAndNonEmptyFiles) {
   EXPECT_FALSE(bad.IsOpen());
 }
 
+// Pages let go are read again from the file: the bytes stay what they were.
+TEST(MappedFile, ReleasedPagesReadTheSameBytes) {
+  TempDir dir;
+  std::string bytes(5 * 4096 + 123, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 23);
+  ASSERT_TRUE(SaveFileAtomically(dir.File("pages"), bytes));
+  MappedFile file;
+  ASSERT_TRUE(file.Open(dir.File("pages")));
+  ASSERT_EQ(0, std::memcmp(file.data(), bytes.data(), bytes.size()));
+  file.Release(100, 3 * 4096);  // parts of pages at either end stay
+  file.Release(0, bytes.size());
+  file.Release(bytes.size() + 10, 5);
+  EXPECT_EQ(0, std::memcmp(file.data(), bytes.data(), bytes.size()));
+}
+
 TEST(File, OffsetsBeyondFourGiB) {
   TempDir dir;
   const uint64_t k5GiB = 5ull << 30, k6GiB = 6ull << 30;
