@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/object_arena.h"
 #include "corvex/tests/ostrel_doc_test_world.h"
 #include "overlays/obj_route.h"
 #include "overlays/obj_text.h"
@@ -321,6 +322,29 @@ TEST(OstrelDoc, DestructionReleasesEveryObject) {
   world.Restart();
   EXPECT_TRUE(destroyed[0]);
   EXPECT_TRUE(destroyed[1]);
+}
+
+// A closed document of many marks gives their memory back to the system, not only to the
+// next document.
+TEST(OstrelDoc, ClosingGivesTheMemoryOfItsObjectsBack) {
+  DocWorld world;
+  vd::ReleaseFreedMemory();
+  const size_t before = vd::ObjectArena::ReservedBytes();
+  {
+    COstrelDoc& doc = world.Doc();
+    CCurrentOwnerScope owner(&doc);
+    for (int i = 0; i < 200000; ++i) {
+      auto* mark = new CObjWaypoint;
+      mark->AddRef();
+      mark->name = "M" + std::to_string(i);
+      doc.GetObjectList()->push_back(mark);
+    }
+  }
+  const size_t loaded = vd::ObjectArena::ReservedBytes();
+  ASSERT_GT(loaded, before + (size_t{32} << 20));
+  world.Restart();
+  EXPECT_LT(vd::ObjectArena::ReservedBytes(), before + (size_t{8} << 20))
+      << "held " << (loaded - before) / 1000000 << " MB while open";
 }
 
 }  // namespace
