@@ -169,12 +169,15 @@ class CXmlTreeBuilder {
   // Bytes read between two looks at the progress and at the pages read.
   static constexpr size_t kMinCheckBytes = size_t{16} << 10;
   static constexpr size_t kMaxCheckBytes = size_t{1} << 20;
+  // Pages read are let go in pieces of at least this size: each time costs far more than the
+  // bytes' worth of reading (the mapping changes under every thread of the process).
+  static constexpr size_t kReleaseBytes = size_t{8} << 20;
 
   // Tells the progress and lets the source's pages go up to where reading is; false to stop.
   bool Check() {
     next_check_ = p_ + check_bytes_;
     const auto done = static_cast<size_t>(p_ - begin_);
-    if (source_ && done > released_) {
+    if (source_ && done >= released_ + kReleaseBytes) {
       // The names of open elements point into the bytes: reading them again costs a fault.
       source_->Release(released_, done - released_);
       released_ = done;
