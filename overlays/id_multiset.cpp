@@ -62,6 +62,13 @@ void IdMultiset::Remove(uint32_t key) {
     slot.count = kRemoved;
     --held_;
   }
+  // The last key of a large table gone (a large document closed): its memory goes too.
+  if (held_ == 0 && slots_.size() > kMinCapacity) {
+    std::vector<Slot>().swap(slots_);
+    has_last_ = false;
+    used_ = 0;
+    mask_ = 0;
+  }
 }
 
 void IdMultiset::Rehash(size_t capacity) {
