@@ -63,6 +63,22 @@ CChartViewWidget* ChartViewShowing(Program& program) {
   return nullptr;
 }
 
+// The modal progress dialog when it is the one showing a message that starts with `message`
+// (the map-data download's, or the chart's "Opening ..." one); null for any other or none.
+QDialog* ProgressDialogUp(const std::string& message) {
+  auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+  if (!dialog) return nullptr;
+  for (QLabel* label : dialog->findChildren<QLabel*>())
+    if (label->text().toStdString().rfind(message, 0) == 0) return dialog;
+  return nullptr;
+}
+
+// Every chunk reply waits this long, so that no download ends before its progress dialog shows
+// and the test can see the user-interface thread handle events meanwhile.
+constexpr std::chrono::milliseconds kChunkReplyDelay{100};
+
+QDialog* DownloadDialogUp() { return ProgressDialogUp(kMapDataDownloadMessage); }
+
 class MapDataInTheProgram : public testing::Test {
  protected:
   void SetUp() override {
@@ -78,7 +94,10 @@ class MapDataInTheProgram : public testing::Test {
     store.across = 3;
     store.down = 2;
     for (int n = 0; n < 6; ++n) store.chunks[{n / 3, n % 3}] = {0, n + 1, 0};
-    server.Serve("/c/Sea.qc3", store.Bytes());
+    vd::test::HttpTestServer::Reply chunks;
+    chunks.body = store.Bytes();
+    chunks.delay = kChunkReplyDelay;
+    server.Set("/c/Sea.qc3", chunks);
     vd::test::ChartFixture fixture;
     fixture.version = 0x20000001;
     fixture.width = 40;
@@ -126,7 +145,7 @@ TEST_F(MapDataInTheProgram, DownloadWindowFetchesTheChunksInViewAndTheChartShows
   // The user-interface thread keeps handling events while the chunks come.
   int ticks = 0;
   QTimer user;
-  QObject::connect(&user, &QTimer::timeout, [&] { ++ticks; });
+  QObject::connect(&user, &QTimer::timeout, [&] { ticks += DownloadDialogUp() != nullptr; });
   user.start(1);
   EXPECT_TRUE(view->OnCommand(kCmdDownloadWindow));
   user.stop();
@@ -159,7 +178,7 @@ TEST_F(MapDataInTheProgram, CancelInTheProgressDialogKeepsTheChartOpen) {
 
   QTimer user;
   QObject::connect(&user, &QTimer::timeout, [&] {
-    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    QDialog* dialog = DownloadDialogUp();
     if (dialog && !server.Requests().empty()) dialog->reject();
   });
   user.start(5);
@@ -246,7 +265,7 @@ TEST_F(MapShopInTheProgram, FindMapsForRouteDownloadsTheChunksInsideTheRoute) {
   MakeRoute(*program.document(), *view, {{100, 100}, {900, 100}, {900, 900}, {100, 900}});
   int ticks = 0;
   QTimer user;
-  QObject::connect(&user, &QTimer::timeout, [&] { ++ticks; });
+  QObject::connect(&user, &QTimer::timeout, [&] { ticks += DownloadDialogUp() != nullptr; });
   user.start(1);
   FindMapsForRoute(*view);
   user.stop();
@@ -268,7 +287,7 @@ TEST_F(MapShopInTheProgram, FindMapsForRouteDownloadsTheChunksInsideTheRoute) {
   std::string shown;
   QObject::disconnect(&user, nullptr, nullptr, nullptr);
   QObject::connect(&user, &QTimer::timeout, [&] {
-    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    QDialog* dialog = DownloadDialogUp();
     if (!dialog || server.Requests().empty()) return;
     for (QLabel* label : dialog->findChildren<QLabel*>()) {
       if (label->text().startsWith("Downloading")) shown = label->text().toStdString();
@@ -364,7 +383,7 @@ TEST_F(MapDataInTheProgram, RouteSheetDownloadsTheChunksInsideTheRoute) {
   sheets.choices = {"Route Operations...", "Download enclosed map"};
   int ticks = 0;
   QTimer user;
-  QObject::connect(&user, &QTimer::timeout, [&] { ++ticks; });
+  QObject::connect(&user, &QTimer::timeout, [&] { ticks += DownloadDialogUp() != nullptr; });
   user.start(1);
   route->OnKey(0, 0);
   user.stop();
@@ -395,8 +414,8 @@ TEST_F(MapDataInTheProgram, OpeningAChartWhoseStoreIsOnTheServerKeepsTheWindowWo
   bool cancelled = false;
   QTimer user;
   QObject::connect(&user, &QTimer::timeout, [&] {
-    ++ticks;
-    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    QDialog* dialog = ProgressDialogUp("Opening Sea.qct...");
+    ticks += dialog != nullptr;
     bool asked_for_store = false;
     for (const auto& request : server.Requests()) asked_for_store |= request.path == "/c/Sea.qc3";
     if (!dialog || !asked_for_store) return;
