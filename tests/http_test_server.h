@@ -61,7 +61,7 @@ class HttpTestServer {
   std::vector<RecordedRequest> Requests() const;
   void ClearRequests();
   // Waits until at least count requests have arrived (a request is recorded before its delay).
-  bool WaitForRequests(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+  bool WaitForRequests(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(60)) const;
 
   // Stops listening, interrupts delays and joins the server's threads. Idempotent.
   void Stop();

@@ -21,7 +21,7 @@ class PtyPair {
   // The device's side: write everything, or read exactly `size` bytes within timeout_ms
   // (fewer when the time runs out).
   bool WriteToMaster(std::string_view bytes);
-  std::string ReadFromMaster(size_t size, int timeout_ms = 10000);
+  std::string ReadFromMaster(size_t size, int timeout_ms = 60000);
 
  private:
   int master_ = -1;

@@ -237,7 +237,7 @@ class FakeUiQueue {
     std::function<void()> work;
     {
       std::unique_lock lock(mutex_);
-      if (!posted_.wait_for(lock, std::chrono::seconds(30), [this] { return !work_.empty(); })) {
+      if (!posted_.wait_for(lock, std::chrono::seconds(60), [this] { return !work_.empty(); })) {
         return false;
       }
       work = std::move(work_.front());

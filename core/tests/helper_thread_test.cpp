@@ -18,7 +18,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-constexpr auto kDeadline = 30s;
+constexpr auto kDeadline = 60s;
 
 struct Item : QNode {
   Item(int32_t k, std::string n) : name(std::move(n)) { key = k; }

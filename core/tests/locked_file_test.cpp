@@ -290,7 +290,7 @@ TEST(LockedFileTest, CloseWaitsForWritesUnderWayAndStopsLaterOnes) {
     return std::all_of(writes.begin(), writes.end(),
                        [](const std::atomic<int>& n) { return n > 0; });
   };
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!all_wrote() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
   ASSERT_TRUE(all_wrote());
   store.Close();

@@ -16,7 +16,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-constexpr auto kDeadline = 30s;
+constexpr auto kDeadline = 60s;
 
 int ThreadNice() { return getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())); }
 

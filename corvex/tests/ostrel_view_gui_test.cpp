@@ -73,7 +73,7 @@ class ChartViewTest : public testing::Test {
 
   // Hands the decoded tiles to the view until none is queued.
   void DeliverTiles() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (view->QueuedTileCount() > 0 && std::chrono::steady_clock::now() < deadline) {
       window.messages.WaitAndDispatch(100);
     }

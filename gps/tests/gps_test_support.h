@@ -39,7 +39,7 @@ class InstantClock : public GpsReaderClock {
 
   void set_wall_seconds(int64_t t) { wall_seconds_ = t; }
   // True once the reader has found nothing to read on its open port.
-  bool WaitForIdlePoll(int timeout_ms = 20000) {
+  bool WaitForIdlePoll(int timeout_ms = 60000) {
     std::unique_lock lock(mutex_);
     return polled_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
                             [this] { return idle_polls_ > 0; });

@@ -48,7 +48,7 @@ class OutlineDocument : public COstrelDocBase, public CViewDocument {
 
 // Runs the event loop until the condition holds or a generous time has passed.
 bool WaitFor(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     QApplication::processEvents(QEventLoop::AllEvents, 50);

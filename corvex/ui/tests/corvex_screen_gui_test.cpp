@@ -209,7 +209,7 @@ TEST(CorvexScreen, ShowsTheSampleChartAndEndsWhenTold) {
   }
 
   corvex.Signal(SIGTERM);
-  const std::optional<int> status = corvex.Wait(std::chrono::seconds(30));
+  const std::optional<int> status = corvex.Wait(std::chrono::seconds(60));
   EXPECT_TRUE(status) << "Corvex did not end on SIGTERM" << output();
 }
 

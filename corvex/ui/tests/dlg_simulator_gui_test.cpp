@@ -52,7 +52,7 @@ class SimulatorTest : public ::testing::Test {
     clock.start();
     QTimer wake;
     wake.start(50);
-    while (!done() && clock.elapsed() < 20000) {
+    while (!done() && clock.elapsed() < 60000) {
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
       frame_.DispatchPending();
     }

@@ -76,8 +76,8 @@ class ArrangeWindows : public testing::Test {
   }
   void TearDown() override {
     if (corvex_.Running()) {
-      vd::os::IpcSend("CorvexMainWnd", vd::ui::kWmClose, 0, 0, 30000);
-      corvex_.Wait(std::chrono::seconds(30));
+      vd::os::IpcSend("CorvexMainWnd", vd::ui::kWmClose, 0, 0, 60000);
+      corvex_.Wait(std::chrono::seconds(60));
     }
     ApiDisconnect();
   }

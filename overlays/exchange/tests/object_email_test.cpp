@@ -24,7 +24,7 @@ namespace {
 using vd::test::GpxWorld;
 
 bool Eventually(const std::function<bool()>& check) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!check()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -55,8 +55,8 @@ TEST_P(SerialRoundTrip, BytesPassUnchangedBothWaysAtTheRateSet) {
   SerialPort port;
   SerialPort::Settings settings;
   settings.baud = c.baud;
-  settings.read_timeout_ms = 10000;
-  settings.write_timeout_ms = 10000;
+  settings.read_timeout_ms = 60000;
+  settings.write_timeout_ms = 60000;
   ASSERT_TRUE(port.Open(pty.slave_path(), settings)) << port.LastError();
 
   // The rate as the kernel holds it for the line.

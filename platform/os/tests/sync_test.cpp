@@ -19,7 +19,7 @@ class PassCounter {
   }
   bool Reaches(int count) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return count_ >= count; });
+    return changed_.wait_for(lock, std::chrono::seconds(60), [&] { return count_ >= count; });
   }
 
  private:
@@ -101,7 +101,7 @@ TEST(Semaphore, HandsEachReleaseToExactlyOneTaker) {
   std::vector<std::thread> takers;
   for (int t = 0; t < 4; ++t) {
     takers.emplace_back([&] {
-      for (int i = 0; i < kItems / 4; ++i) ASSERT_TRUE(semaphore.Wait(30000));
+      for (int i = 0; i < kItems / 4; ++i) ASSERT_TRUE(semaphore.Wait(60000));
     });
   }
   for (int i = 0; i < kItems; ++i) ASSERT_TRUE(semaphore.Release());

@@ -8,7 +8,7 @@
 namespace vd::test {
 
 inline bool RunEventsUntil(const std::function<bool()>& done,
-                           std::chrono::milliseconds deadline = std::chrono::seconds(20)) {
+                           std::chrono::milliseconds deadline = std::chrono::seconds(60)) {
   const auto end = std::chrono::steady_clock::now() + deadline;
   while (!done()) {
     if (std::chrono::steady_clock::now() > end) return false;
