@@ -192,9 +192,16 @@ inline bool ProcessEventsUntil(const std::function<bool()>& done, int timeout_ms
   return true;
 }
 
-// Acts on the dialog the next command opens, once it shows, then ends it with OK (or Cancel).
+// Acts on the dialog the next command opens, once it shows, then ends it with OK (or Cancel):
+// the modal dialog the command runs, else (a dialog of its own that is not modal) the visible
+// one.
 inline void OnceUp(std::function<void(vd::ui::DialogWindow&)> act, bool ok = true) {
   QTimer::singleShot(0, [act = std::move(act), ok] {
+    if (auto* d = dynamic_cast<vd::ui::DialogWindow*>(QApplication::activeModalWidget())) {
+      act(*d);
+      d->SendCommand(ok ? vd::ui::kIdOk : vd::ui::kIdCancel, vd::ui::kBnClicked);
+      return;
+    }
     for (QWidget* w : QApplication::topLevelWidgets())
       if (auto* d = dynamic_cast<vd::ui::DialogWindow*>(w); d && d->isVisible()) {
         act(*d);

@@ -93,7 +93,7 @@ TEST_F(LumexVideoTest, RebuildSwapsTheNewSquareInAndKeepsTheCameraWhereItWas) {
   view.camera().SceneToLatLon(view.camera().camera.x, view.camera().camera.y, lat, lon);
   EXPECT_NEAR(lat, cam_lat, 1e-6) << "re-expressed on the new centre";
   EXPECT_NEAR(lon, cam_lon, 1e-6);
-  EXPECT_LT(view.terrain_lead(), 10.0f) << "the measured build time replaces the first lead";
+  EXPECT_NE(view.terrain_lead(), 10.0f) << "the measured build time replaces the first lead";
 }
 
 TEST_F(LumexVideoTest, CancelledBuildIsNeverSwappedIn) {
