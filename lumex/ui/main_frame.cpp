@@ -69,7 +69,7 @@ void CMainFrame::BuildToolbar() {
     action->setData(id);
     action->setToolTip(tip);
     action->setIcon(vd::ui::ToolbarIcon(ToolbarPicture(id), images.icon_size, images.large_icon_size));
-    connect(action, &QAction::triggered, this, [this, id] {
+    connect(action, &QAction::triggered, this, [this, id = id] {
       if (view_) view_->OnCommand(id);
     });
   }
@@ -80,7 +80,7 @@ void CMainFrame::BuildToolbar() {
     action->setToolTip(tip);
     action->setProperty("app_command", id);
     action->setIcon(vd::ui::ToolbarIcon(ToolbarPicture(id), images.icon_size, images.large_icon_size));
-    connect(action, &QAction::triggered, this, [this, id] { app_.OnCommand(id); });
+    connect(action, &QAction::triggered, this, [this, id = id] { app_.OnCommand(id); });
   }
 }
 
