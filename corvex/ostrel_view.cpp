@@ -1,5 +1,6 @@
 #include "corvex/ostrel_view.h"
 
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <thread>
@@ -120,7 +121,10 @@ void COstrelView::OnInitialUpdate() {
   if (initial_update_done_) return;
   initial_update_done_ = true;
   if (document_.MaximiseViews()) frame_.MaximiseFrame();
-  if (OpenChart()) window_.SetTimer(kScrollTimerId, kScrollTimerMs);
+  // The scrolling timer runs also while the window waits for its chart, which may come later
+  // (the chooser, a chart opened into the free window).
+  window_.SetTimer(kScrollTimerId, kScrollTimerMs);
+  OpenChart();
 }
 
 bool COstrelView::OpenChart() {
@@ -132,27 +136,45 @@ bool COstrelView::OpenChart() {
     lock_on_ = placement.lock != 0;
     if (!placement.chart_path.empty()) OpenChartFile(placement.chart_path);
   } else {
-    ChooseChart();
+    // Never inside the work that made the window (the program's start-up among it): that work
+    // may still give the window its chart, and a dialog run in the middle of it would let the
+    // program be closed under it. Nor inside the window's own message handling, which the
+    // window, closed meanwhile, could not come back to.
+    QTimer::singleShot(0, [this, alive = std::weak_ptr<int>(life_)] {
+      if (!alive.expired()) OfferChooser();
+    });
+    return false;
   }
   // The last chart window stays, empty; any other one closes.
   if (!chart_) frame_.CloseFrame();
   return chart_ != nullptr;
 }
 
-void COstrelView::ChooseChart() {
+bool COstrelView::ChooseChart() {
   auto* doc = dynamic_cast<COstrelDoc*>(&document_);
   CChartFrameHost* host = doc ? doc->frame_host() : nullptr;
   std::string path;
   bool new_window = false;
+  const std::weak_ptr<int> alive = life_;
+  const bool chosen = host && host->ChooseMapForNewWindow(path, new_window);
+  if (alive.expired()) return false;
   // Cancel changes nothing.
-  if (!host || !host->ChooseMapForNewWindow(path, new_window) || path.empty()) return;
+  if (!chosen || path.empty()) return true;
   if (new_window) {
     SavePlaceForCentre();
     doc->OpenChartInNewWindow(path);
-    return;
+    return true;
   }
   PushHistory(true);
   OpenChartFile(path);
+  return true;
+}
+
+void COstrelView::OfferChooser() {
+  if (chart_) return;
+  if (!ChooseChart()) return;
+  // The last chart window stays, empty; any other one closes.
+  if (!chart_) frame_.CloseFrame();
 }
 
 bool COstrelView::OpenChartFile(const std::string& path) {

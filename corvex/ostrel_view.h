@@ -167,17 +167,22 @@ class COstrelView : public CDocView, public CCommandTarget {
   ~COstrelView() override;
 
   // ---- Life ----
-  // Once: maximises the frame when the document asks for it, opens the chart of the new view
-  // and then starts the scrolling timer.
+  // Once: maximises the frame when the document asks for it, starts the scrolling timer and
+  // opens the chart of the new view.
   void OnInitialUpdate();
   // Opens the chart a new view shows: the document's pending placement, when there is one and
   // the chart folders are not due for a rescan; otherwise the one the user picks in the chart
-  // chooser (Map List), here or in a new window. Without a chart afterwards the frame closes
-  // (the last chart window stays, empty).
+  // chooser (Map List), here or in a new window. The chooser is offered once the work of the
+  // moment is done (from the event loop), and only when the view still has no chart by then: the
+  // chart named on the program's command line opens into the first window without it. Without
+  // a chart afterwards the frame closes (the last chart window stays, empty).
   bool OpenChart();
   // The chart chooser for this view: the chart picked opens here (the place recorded first) or
-  // in a new window; Cancel changes nothing.
-  void ChooseChart();
+  // in a new window; Cancel changes nothing. False when the view went while the chooser was up
+  // (its main window closed meanwhile): the caller must not touch it any more.
+  [[nodiscard]] bool ChooseChart();
+  // The chooser a new view without a place offers (OpenChart), unless it has a chart by now.
+  void OfferChooser();
   // Closes the chart: tiles flushed, chart and outline dropped.
   void ReloadChart();
   // Switches the chart to the night (dimmed) colours or back and repaints it.
@@ -776,6 +781,8 @@ class COstrelView : public CDocView, public CCommandTarget {
   vd::ui::Point marker_ = kHiddenMarker;
   float drawing_scale_ = 1.0f;
   bool initial_update_done_ = false;
+  // Gone with the view: code that ran a dialog tells by it whether the view outlived it.
+  std::shared_ptr<int> life_ = std::make_shared<int>(0);
 
   // Chart and objects.
   std::unique_ptr<COldQuickChart> chart_;

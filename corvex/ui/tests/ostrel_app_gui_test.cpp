@@ -960,17 +960,22 @@ TEST(CorvexApp, FirstStartOffersTheChartChooser) {
     vd::os::ProfileStore profile = vd::OpenAppProfile();
     SaveChartDirs(profile, {GetFolderOfPath(sample)});
     std::vector<std::string> offered;
+    bool answered = false;
     WhenOpen("Map List", [&](vd::ui::DialogWindow& list) {
       auto* tree = list.ControlAs<QTreeWidget>(CDlgChartSelect::kMapList);
       for (int i = 0; tree && i < tree->topLevelItemCount(); ++i)
         offered.push_back(tree->topLevelItem(i)->text(CDlgChartSelect::kName).toStdString());
       if (pick && tree && tree->topLevelItemCount() > 0) tree->topLevelItem(0)->setSelected(true);
       list.SendCommand(pick ? vd::ui::kIdOk : vd::ui::kIdCancel, vd::ui::kBnClicked);
+      answered = true;
     });
     const std::string chart = Canonical(sample);
     {
       Program program;
       ASSERT_TRUE(program.started());
+      // The chooser comes once start-up is over.
+      ASSERT_TRUE(vd::test::ProcessEventsUntil([&] { return answered; }));
+      vd::test::DrainEvents();
       EXPECT_EQ(offered.size(), 1u) << testing::PrintToString(offered);
       ASSERT_EQ(program.frame().ChartFrames().size(), 1u);
       CDocView* view = program.frame().ChartFrames().front()->view();
