@@ -44,7 +44,8 @@ bool WriteDdsFile(const std::string& path, int width, int height, const uint32_t
                 "pixels are written as they lie in memory");
   if (width <= 0 || height <= 0 || !pixels) return false;
   vd::os::AtomicFileWriter writer;
-  if (!writer.Open(path)) return false;
+  // The file goes to the temporary folder: a link found there is replaced, never followed.
+  if (!writer.Open(path, vd::os::Links::kReplace)) return false;
   const std::string header = DdsHeader(width, height);
   if (!writer.file().Write(header.data(), header.size())) return false;
   for (int y = 0; y < height; ++y) {

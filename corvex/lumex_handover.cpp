@@ -84,7 +84,7 @@ CLumexLaunchResult LaunchLumex(const std::string& chart_path, const std::vector<
   const std::string start_path = temp_folder + "/" + kLumexStartFileName;
   const std::optional<std::string> bytes =
       EncodeLumexStartFile(chart_path, elevation.file_path, points);
-  if (!bytes || !vd::os::SaveFileAtomically(start_path, *bytes)) {
+  if (!bytes || !vd::os::SaveFileAtomically(start_path, *bytes, vd::os::Links::kReplace)) {
     return {false, "Cannot write the 3D viewer's start file " + start_path};
   }
   const std::string program = FindLumexProgram(program_folder);

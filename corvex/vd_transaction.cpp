@@ -40,7 +40,7 @@ bool CVD_transaction::OpenFor(Direction direction) {
   Close();
   if (path_.empty()) return false;
   const auto mode = direction == Direction::kReading ? vd::os::File::Mode::Read
-                                                     : vd::os::File::Mode::CreateTruncate;
+                                                     : vd::os::File::Mode::CreateTruncateNoFollow;
   if (!file_.Open(path_, mode)) return false;
   direction_ = direction;
   return true;

@@ -5,19 +5,17 @@
 #include <thread>
 
 #include "lumex/api_client_transaction.h"
+#include "lumex/lumex_start_file.h"
 #include "platform/os/files.h"
 #include "platform/os/folders.h"
 #include "platform/os/ipc_channel.h"
 #include "platform/os/process.h"
-#include "platform/os/profile_store.h"
 
 namespace {
 
 // The window classes of the chart program's editions, in the order they are looked for.
 constexpr const char* kCorvexWindowClasses[] = {"CorvexMainWnd", "CorvexOSMainWnd",
                                                 "CorvexOS5MainWnd"};
-constexpr char kProfileKey[] = "Software\\Vardune";
-constexpr char kTempFolderValue[] = "temp_folder";
 constexpr char kTransactionFileName[] = "VDAPI2.dat";
 
 constexpr uintptr_t kRequestRenderArea = 0x8001;
@@ -86,8 +84,7 @@ int ApiConnect(const CApiConnectPolling& polling) {
     }
     if (window_class.empty()) return kApiClientNotFound;
   }
-  const std::string temp =
-      vd::os::ProfileStore(kProfileKey).GetString("", kTempFolderValue).value_or("");
+  const std::string temp = SharedTempFolder();
   ClientState& state = State();
   std::lock_guard lock(state.mutex);
   state.window_class = window_class;
@@ -142,10 +139,9 @@ int ApiSetMainWindowPlacement(int left, int top, int right, int bottom) {
 }
 
 bool ApiGetTempFolder(std::string& folder) {
-  const std::optional<std::string> temp =
-      vd::os::ProfileStore(kProfileKey).GetString("", kTempFolderValue);
-  if (!temp || temp->empty()) return false;
-  folder = *temp;
+  const std::string temp = SharedTempFolder();
+  if (temp.empty()) return false;
+  folder = temp;
   return true;
 }
 

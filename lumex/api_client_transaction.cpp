@@ -27,7 +27,8 @@ bool CApiClientTransaction::OpenFor(Direction direction) {
   direction_ = Direction::kClosed;
   if (!locked_ || path_.empty()) return false;
   const auto mode =
-      direction == Direction::kWriting ? vd::os::File::Mode::CreateTruncate : vd::os::File::Mode::Read;
+      direction == Direction::kWriting ? vd::os::File::Mode::CreateTruncateNoFollow
+                                       : vd::os::File::Mode::Read;
   if (!file_.Open(path_, mode)) return false;
   direction_ = direction;
   return true;

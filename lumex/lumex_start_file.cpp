@@ -6,6 +6,7 @@
 
 #include "platform/os/codepage.h"
 #include "platform/os/files.h"
+#include "platform/os/folders.h"
 #include "platform/os/profile_store.h"
 
 namespace {
@@ -42,8 +43,13 @@ std::optional<LumexStartFile> DecodeLumexStartFile(std::string_view bytes) {
   return file;
 }
 
-std::string SharedTempFolder() {
+std::string RecordedTempFolder() {
   return vd::os::ProfileStore("Software\\Vardune").GetString("", "temp_folder").value_or("");
+}
+
+std::string SharedTempFolder() {
+  std::string folder = RecordedTempFolder();
+  return vd::os::PrivateFolderProblem(folder).empty() ? folder : std::string();
 }
 
 std::optional<LumexStartFile> ReadLumexStartFile() {

@@ -27,6 +27,9 @@ std::optional<LumexStartFile> DecodeLumexStartFile(std::string_view bytes);
 
 // The temp folder the chart program records in the profile ("temp_folder" of
 // "Software\\Vardune"); "" when none is recorded.
+std::string RecordedTempFolder();
+// RecordedTempFolder() when it is a folder of this user's alone (vd::os::PrivateFolderProblem);
+// "" otherwise, so that nothing is read from or written to a folder others can reach.
 std::string SharedTempFolder();
 
 // The start file of the temp folder recorded in the profile ("temp_folder" of

@@ -1,5 +1,8 @@
 #include "viewer_lib/nmea_debug_capture.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -25,7 +28,11 @@ std::string Path() {
 
 bool Open() {
   Close();
-  File() = std::fopen(Path().c_str(), "wb");
+  // The file is in the temporary folder: a link there is not written through.
+  const int fd = ::open(Path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  File() = ::fdopen(fd, "wb");
+  if (File() == nullptr) ::close(fd);
   return File() != nullptr;
 }
 

@@ -118,11 +118,21 @@ class LumexLaunchTest : public testing::Test {
 TEST_F(LumexLaunchTest, StartsTheViewerWithoutArgumentsAfterWritingTheStartFile) {
   ElevationFake elevation(120);
   InstallViewer();
+  // A link planted where the start file goes is replaced, and what it points to kept.
+  const std::string victim = dir.File("victim");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(victim, "kept"));
+  ASSERT_EQ(symlink(victim.c_str(), (temp + "/lumex.dat").c_str()), 0);
   const std::vector<CLatLon> route{{50, -4}, {50.5, -4.5}};
   const CLumexLaunchResult result = LaunchLumex("/charts/a.qct", route, temp, programs);
   EXPECT_TRUE(result.started) << result.message;
   EXPECT_EQ(ViewerOutput(), "0\n");
   EXPECT_EQ(StartFile(), Bytes("/charts/a.qct", "/maps/elevation.qed", {{50, -4}, {50.5, -4.5}}));
+  std::string kept;
+  EXPECT_TRUE(vd::os::ReadWholeFile(victim, kept));
+  EXPECT_EQ(kept, "kept");
+  struct stat st {};
+  ASSERT_EQ(lstat((temp + "/lumex.dat").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
   // Of two points the second is the middle one.
   EXPECT_EQ(elevation.asked, (std::vector<std::pair<double, double>>{{50.5, -4.5}}));
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <string>
 
 #include "corvex/tests/api_test_support.h"
@@ -148,6 +150,21 @@ TEST_F(TransactionTest, FirstWriteAfterReadsLeavesOnlyTheResults) {
   int32_t value = 0;
   ASSERT_EQ(t.ReadInt(value), kApiOk);
   EXPECT_EQ(value, 7);
+}
+
+// The reply is never written through a link planted at the file's name: the write fails and
+// what the link points to is untouched.
+TEST_F(TransactionTest, ReplyIsNotWrittenThroughALink) {
+  const std::string victim = dir.File("victim");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(victim, "kept"));
+  ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0);
+  {
+    CVD_transaction t(path);
+    EXPECT_EQ(t.WriteInt(7), kApiIoError);
+  }
+  std::string kept;
+  ASSERT_TRUE(vd::os::ReadWholeFile(victim, kept));
+  EXPECT_EQ(kept, "kept");
 }
 
 TEST_F(TransactionTest, MissingFileFailsEveryRead) {

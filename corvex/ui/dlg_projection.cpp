@@ -72,9 +72,10 @@ bool ValidZone(int32_t zone) {
   return zone >= ProjectionChoice::kFirstUtmZone && zone <= ProjectionChoice::kLastUtmZone;
 }
 
+// The file goes to the temporary folder: a link found there is replaced, never followed.
 bool WriteTextFile(const std::string& path, const std::string& text) {
   vd::os::AtomicFileWriter writer;
-  return writer.Open(path) && writer.file().Write(text.data(), text.size()) && writer.Commit();
+  return writer.Open(path, vd::os::Links::kReplace) && writer.file().Write(text.data(), text.size()) && writer.Commit();
 }
 
 }  // namespace

@@ -203,7 +203,7 @@ bool CRouteCardWriter::Write(const std::string& template_path, const std::string
   const std::string card = Expand(text, xml, temp_folder);
   output_path = temp_folder + "/route." + ext;
   vd::os::AtomicFileWriter writer;
-  if (!writer.Open(output_path) || !writer.file().Write(card.data(), card.size()) ||
+  if (!writer.Open(output_path, vd::os::Links::kReplace) || !writer.file().Write(card.data(), card.size()) ||
       !writer.Commit()) {
     error = "Failed to open temporary file\n";
     return false;

@@ -4,9 +4,11 @@
 #include <QScreen>
 
 #include "charts/ui/chart_reader_message_boxes.h"
+#include "lumex/lumex_start_file.h"
 #include "lumex/ui/main_frame.h"
 #include "overlays/model/ui/window_overlay_shell.h"
 #include "platform/os/environment.h"
+#include "platform/os/folders.h"
 #include "platform/os/ipc_channel.h"
 #include "platform/os/message_queue.h"
 #include "platform/ui/help_pages.h"
@@ -29,6 +31,14 @@ bool CLumexApp::HandOver() {
 
 bool CLumexApp::InitInstance() {
   if (vd::os::IpcWindowExists(kLumexWindowClass) && HandOver()) return false;
+  // The chart program hands its files over in the temporary folder it records: one that
+  // another user owns or may enter is not used.
+  if (const std::string folder = RecordedTempFolder(); !folder.empty()) {
+    if (const std::string problem = vd::os::PrivateFolderProblem(folder); !problem.empty()) {
+      vd::ui::RunMessageBox(nullptr, problem, "Lumex", vd::ui::kMbOk | vd::ui::kMbIconError);
+      return false;
+    }
+  }
   // What the chart readers have to tell the user (also from the terrain worker) reaches them.
   InstallChartReaderMessageBoxes();
   newer_generation_ = std::make_unique<CNewerGeneration>("Lumex");

@@ -59,11 +59,14 @@ std::string KeepNameCharacters(std::string_view name, std::string_view extra) {
   return kept;
 }
 
-// "<temp folder>/<kept characters of name>.gpx"
+// "<temp folder>/<kept characters of name>.gpx", with whatever had that name removed, so that
+// a link there is not written through.
 std::string TempGpxPath(const std::string& name, std::string_view extra) {
   const CAppCommon* app = CAppCommon::Instance();
   const std::string folder = app ? app->temp_folder : std::string();
-  return folder + "/" + KeepNameCharacters(name, extra) + ".gpx";
+  const std::string path = folder + "/" + KeepNameCharacters(name, extra) + ".gpx";
+  vd::os::RemoveFile(path);
+  return path;
 }
 
 ObjectList CollectObject(COstrelObject& object) {

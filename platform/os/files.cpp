@@ -164,6 +164,7 @@ bool File::Open(const std::string& path, Mode mode) {
     case Mode::CreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case Mode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
     case Mode::CreateReadWrite: flags |= O_RDWR | O_CREAT; break;
+    case Mode::CreateTruncateNoFollow: flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
   }
   do {
     fd_ = ::open(path.c_str(), flags, 0666);
@@ -352,11 +353,11 @@ std::string AtomicFileWriter::TempPrefix(const std::string& target_name) {
   return "." + target_name.substr(0, 200) + ".";
 }
 
-bool AtomicFileWriter::Open(const std::string& target) {
+bool AtomicFileWriter::Open(const std::string& target, Links links) {
   Discard();
   target_ = target;
   struct stat st;
-  if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+  if (links == Links::kFollow && ::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
     // Replace the file the link points to, not the link.
     if (char* real = ::realpath(target.c_str(), nullptr)) {
       target_ = real;
@@ -391,8 +392,11 @@ bool AtomicFileWriter::Open(const std::string& target) {
   }
   // Without locks there is no telling a killed save's file from one being written.
   if (locked) RemoveStaleTemporaries(folder, TempPrefix(NameOf(target_)), temp_);
-  // The new file keeps the permissions of the one it replaces.
-  if (::stat(target_.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+  // The new file keeps the permissions of the one it replaces (a replaced link has none).
+  if ((links == Links::kFollow ? ::stat(target_.c_str(), &st) : ::lstat(target_.c_str(), &st)) == 0 &&
+      !S_ISLNK(st.st_mode)) {
+    ::fchmod(fd, st.st_mode & 07777);
+  }
   file_ = File();
   file_.fd_ = fd;
   return true;
@@ -445,9 +449,9 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   return true;
 }
 
-bool SaveFileAtomically(const std::string& path, std::string_view bytes) {
+bool SaveFileAtomically(const std::string& path, std::string_view bytes, Links links) {
   AtomicFileWriter writer;
-  return writer.Open(path) && writer.file().Write(bytes.data(), bytes.size()) && writer.Commit();
+  return writer.Open(path, links) && writer.file().Write(bytes.data(), bytes.size()) && writer.Commit();
 }
 
 // ---- paths ----

@@ -22,6 +22,9 @@ class File {
     CreateTruncate,   // created or emptied, read and write
     Append,           // created if missing; every write goes to the end
     CreateReadWrite,  // created if missing, never truncated, read and write
+    // Created or emptied, read and write; fails when the path's last part is a symbolic link
+    // (for files in the programs' temporary folder, where nothing is to be followed).
+    CreateTruncateNoFollow,
   };
 
   File() = default;
@@ -90,6 +93,10 @@ class MappedFile {
 // is removed. A target that is a symbolic link is saved through the link. The temporary file
 // is locked (flock) while the save lasts; Open removes the unlocked temporary files of earlier
 // saves of the same target, which a killed or crashed process leaves behind.
+// With Links::kReplace a target that is a symbolic link is replaced by the new file and what it
+// points to is left alone (files of the programs' temporary folder).
+enum class Links { kFollow, kReplace };
+
 class AtomicFileWriter {
  public:
   AtomicFileWriter() = default;
@@ -97,7 +104,7 @@ class AtomicFileWriter {
   AtomicFileWriter(const AtomicFileWriter&) = delete;
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-  bool Open(const std::string& target);
+  bool Open(const std::string& target, Links links = Links::kFollow);
   File& file() { return file_; }
   bool Commit();
   void Discard();
@@ -113,7 +120,8 @@ class AtomicFileWriter {
 };
 
 bool ReadWholeFile(const std::string& path, std::string& out);
-bool SaveFileAtomically(const std::string& path, std::string_view bytes);
+bool SaveFileAtomically(const std::string& path, std::string_view bytes,
+                        Links links = Links::kFollow);
 
 bool FileExists(const std::string& path);  // anything: file, folder, device
 bool IsDirectory(const std::string& path);

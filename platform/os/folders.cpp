@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -123,10 +124,40 @@ std::string SystemTempFolder() {
 }
 
 std::string TempFolder() {
-  std::string folder = SystemTempFolder() + "/Vardune";
-  MakeFolders(folder);
+  std::string folder;
+  if (auto runtime = AbsolutePathFromEnv("XDG_RUNTIME_DIR"); runtime && IsDirectory(*runtime)) {
+    folder = *runtime + "/Vardune";
+  } else {
+    const std::string cache = AbsolutePathFromEnv("XDG_CACHE_HOME").value_or(UnderHome("/.cache"));
+    MakeFolders(cache + "/Vardune");
+    folder = cache + "/Vardune/temp";
+  }
+  ::mkdir(folder.c_str(), 0700);  // an existing one is judged, never changed
   return folder;
 }
+
+std::string PrivateFolderProblem(const std::string& folder) {
+  const std::string named = "The folder for temporary files " + folder;
+  struct stat st;
+  if (::lstat(folder.c_str(), &st) != 0) {
+    return named + " cannot be made: " + std::strerror(errno) + ".";
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    return named + " is not a folder" + (S_ISLNK(st.st_mode) ? " but a link" : "") +
+           ". Remove it, so that a private folder can be made there.";
+  }
+  if (st.st_uid != ::geteuid()) {
+    return named + " belongs to another user. Remove it, so that a private folder can be made "
+                   "there.";
+  }
+  if ((st.st_mode & 077) != 0) {
+    return named + " can be entered by other users. Make it private to you (chmod 700) or "
+                   "remove it.";
+  }
+  return "";
+}
+
+std::string TempFolderProblem() { return PrivateFolderProblem(TempFolder()); }
 
 std::string ConfigFolder() {
   if (auto config = AbsolutePathFromEnv("XDG_CONFIG_HOME")) return *config;

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
+#include <utility>
 
 #include "platform/os/environment.h"
 #include "platform/os/files.h"
@@ -18,7 +21,8 @@ namespace {
 class FoldersTest : public ::testing::Test {
  protected:
   static constexpr const char* kVariables[] = {"HOME", "TMPDIR", "XDG_CONFIG_HOME",
-                                               "XDG_RUNTIME_DIR", "XDG_DOCUMENTS_DIR"};
+                                               "XDG_RUNTIME_DIR", "XDG_DOCUMENTS_DIR",
+                                               "XDG_CACHE_HOME"};
   void SetUp() override {
     for (const char* name : kVariables) {
       saved_.emplace_back(name, GetEnv(name));
@@ -58,8 +62,6 @@ TEST_F(FoldersTest, HomeConfigAndTemp) {
   EXPECT_EQ(dir_.File("cfg"), ConfigFolder());
 
   EXPECT_EQ(tmp_, SystemTempFolder());  // without the trailing '/'
-  EXPECT_EQ(tmp_ + "/Vardune", TempFolder());
-  EXPECT_TRUE(IsDirectory(tmp_ + "/Vardune"));
   UnsetEnv("TMPDIR");
   EXPECT_EQ("/tmp", SystemTempFolder());
 }
@@ -107,6 +109,99 @@ TEST_F(FoldersTest, RuntimeFolderIsPrivate) {
   ASSERT_EQ(0, ::lstat(fallback.c_str(), &st));
   EXPECT_TRUE(S_ISDIR(st.st_mode));
   EXPECT_EQ(0700u, st.st_mode & 0777);
+}
+
+// The owner and permission bits of a folder (not followed when a link); nullopt when missing.
+std::optional<std::pair<uid_t, mode_t>> OwnerAndMode(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+  return std::pair{st.st_uid, st.st_mode & 07777};
+}
+
+// The temporary folder is the user's own: under the session's runtime folder, else under the
+// user's cache folder; made private; refused when it is not.
+TEST_F(FoldersTest, TempFolderIsPrivateToItsUser) {
+  const std::string run = dir_.File("run");
+  ASSERT_TRUE(MakeFolders(run));
+  SetEnv("XDG_RUNTIME_DIR", run);
+  EXPECT_EQ(run + "/Vardune", TempFolder());
+  EXPECT_EQ(OwnerAndMode(run + "/Vardune"), std::pair(::geteuid(), mode_t{0700}));
+  EXPECT_EQ("", TempFolderProblem());
+
+  UnsetEnv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(home_ + "/.cache/Vardune/temp", TempFolder());
+  SetEnv("XDG_CACHE_HOME", dir_.File("cache"));
+  EXPECT_EQ(dir_.File("cache") + "/Vardune/temp", TempFolder());
+  EXPECT_EQ(OwnerAndMode(dir_.File("cache/Vardune/temp")), std::pair(::geteuid(), mode_t{0700}));
+  EXPECT_EQ("", TempFolderProblem());
+
+  // What another user or an open folder would do is refused, and said plainly; the folder is
+  // left as it is.
+  const std::string folder = dir_.File("cache/Vardune/temp");
+  ASSERT_EQ(0, ::chmod(folder.c_str(), 0777));
+  EXPECT_EQ("The folder for temporary files " + folder +
+                " can be entered by other users. Make it private to you (chmod 700) or "
+                "remove it.",
+            TempFolderProblem());
+  EXPECT_EQ(OwnerAndMode(folder), std::pair(::geteuid(), mode_t{0777}));
+  ASSERT_EQ(0, ::rmdir(folder.c_str()));
+  ASSERT_EQ(0, ::symlink(run.c_str(), folder.c_str()));
+  EXPECT_EQ("The folder for temporary files " + folder +
+                " is not a folder but a link. Remove it, so that a private folder can be made "
+                "there.",
+            TempFolderProblem());
+  ASSERT_EQ(0, ::unlink(folder.c_str()));
+  if (::geteuid() != 0) GTEST_SKIP() << "a folder of another user needs root to make";
+  ASSERT_EQ(0, ::mkdir(folder.c_str(), 0700));
+  ASSERT_EQ(0, ::chown(folder.c_str(), 65534, 65534));
+  EXPECT_EQ("The folder for temporary files " + folder +
+                " belongs to another user. Remove it, so that a private folder can be made "
+                "there.",
+            TempFolderProblem());
+}
+
+// Two users on one machine, each in a home of their own, each get a temporary folder of their
+// own that the other may not use.
+TEST_F(FoldersTest, EachUserHasATempFolderOfTheirOwn) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a second user needs root to become";
+  constexpr uid_t kOther = 65534;
+  const std::string other_home = dir_.File("other");
+  ASSERT_TRUE(MakeFolders(other_home));
+  ASSERT_EQ(0, ::chown(other_home.c_str(), kOther, kOther));
+  ASSERT_EQ(0, ::chmod(dir_.path().c_str(), 0755));  // the other user reaches their home
+  const std::string mine = TempFolder();
+  ASSERT_EQ("", TempFolderProblem());
+
+  // The other user's program, in a process of its own.
+  int pipe_fds[2];
+  ASSERT_EQ(0, ::pipe(pipe_fds));
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(pipe_fds[0]);
+    if (::setgid(kOther) != 0 || ::setuid(kOther) != 0) ::_exit(2);
+    SetEnv("HOME", other_home);
+    const std::string theirs = TempFolder() + "\n" + TempFolderProblem();
+    const bool written = ::write(pipe_fds[1], theirs.data(), theirs.size()) ==
+                         static_cast<ssize_t>(theirs.size());
+    ::_exit(written ? 0 : 3);
+  }
+  ::close(pipe_fds[1]);
+  std::string theirs;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0;) theirs.append(buffer, size_t(n));
+  ::close(pipe_fds[0]);
+  int status = 0;
+  ASSERT_EQ(child, ::waitpid(child, &status, 0));
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+  const std::string their_folder = other_home + "/.cache/Vardune/temp";
+  EXPECT_EQ(their_folder + "\n", theirs) << "their folder, and nothing wrong with it";
+  EXPECT_NE(mine, their_folder);
+  EXPECT_EQ(OwnerAndMode(their_folder), std::pair(kOther, mode_t{0700}));
+  EXPECT_EQ(OwnerAndMode(mine), std::pair(::geteuid(), mode_t{0700}));
+  // Neither may use the other's.
+  EXPECT_NE("", PrivateFolderProblem(their_folder));
 }
 
 TEST_F(FoldersTest, ProgramFolderHoldsThisProgram) {
