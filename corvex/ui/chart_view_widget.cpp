@@ -129,7 +129,30 @@ intptr_t CChartViewWidget::HandleMessage(vd::ui::NativeWindow& window,
   }
 }
 
+// Keys the chart view acts on itself (its table of keys and what its overlay objects take while
+// edited): typed plainly (Shift aside) in the view, they stay the view's, and a menu command
+// with the same key does not take them.
+static bool IsChartViewKey(const QKeyEvent& key) {
+  if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+  switch (key.key()) {
+    case Qt::Key_Shift: case Qt::Key_Space: case Qt::Key_PageUp: case Qt::Key_PageDown:
+    case Qt::Key_End: case Qt::Key_Home: case Qt::Key_Left: case Qt::Key_Up:
+    case Qt::Key_Right: case Qt::Key_Down: case Qt::Key_I: case Qt::Key_L: case Qt::Key_O:
+    case Qt::Key_Plus: case Qt::Key_Equal: case Qt::Key_Minus: case Qt::Key_Delete:
+    case Qt::Key_Backspace: case Qt::Key_Insert: case Qt::Key_Return: case Qt::Key_Enter:
+    case Qt::Key_Escape:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool CChartViewWidget::event(QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride && view_ &&
+      IsChartViewKey(*static_cast<QKeyEvent*>(event))) {
+    event->accept();
+    return true;
+  }
   if (event->type() != QEvent::ToolTip) return WindowWidget::event(event);
   const auto* help = static_cast<QHelpEvent*>(event);
   if (view_ && view_->TipShowing() && !view_->status_text().empty()) {

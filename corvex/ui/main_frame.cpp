@@ -45,6 +45,7 @@
 #include "corvex/ui/dlg_gps_setup.h"
 #include "corvex/ui/dlg_projection.h"
 #include "corvex/ui/dlg_route_props.h"
+#include "corvex/ui/standard_keys.h"
 #include "corvex/ui/dlg_shapefile.h"
 #include "corvex/ui/dlg_shapefile_output.h"
 #include "corvex/ui/dlg_simulator.h"
@@ -56,6 +57,7 @@
 #include "corvex/ui/obj_explorer_form.h"
 #include "corvex/ui/obj_explorer_tree.h"
 #include "corvex/ui/props_windows.h"
+#include "platform/ui/dialog_window.h"
 #include "platform/ui/help_pages.h"
 #include "geodesy/projection.h"
 #include "gps/garmin/create_garmin_interface.h"
@@ -479,6 +481,14 @@ void CMainFrame::BuildMenus() {
   auto resource = LoadMenuResource(MenuPath(), kMenuBarId);
   if (!resource) return;
   AddEntries(menuBar(), resource->entries, *this, [this](QMenu* menu) { UpdateMenu(menu); });
+  // The desktop's standard keys, shown in the menus. A key works while its command is enabled,
+  // so these entries follow their commands' state as the tool bars do.
+  for (QAction* action : menuBar()->findChildren<QAction*>()) {
+    const std::optional<QKeySequence::StandardKey> key = StandardKeyOfCommand(action->data().toInt());
+    if (!key || action->menu() || action->property("dynamic").isValid()) continue;
+    action->setShortcuts(*key);
+    keyed_actions_.push_back(action);
+  }
 }
 
 std::vector<std::string> CMainFrame::DynamicMenuEntries(int id) const {
@@ -549,6 +559,8 @@ const std::map<int, const char*>& ToolbarPictures() {
       {33662, "redo"},   {32872, "delete"}, {32804, "mark"},  {32800, "mark"},
       {32789, "route"},  {33101, "text"},  {32780, "maps"},  {32808, "lock"},
       {32934, "position"}, {32944, "satellites"},
+      // The Printing tool bar.
+      {33530, "print"}, {33533, "print_preview"}, {33536, "remove_page"}, {33531, "cancel"},
   };
   return pictures;
 }
@@ -709,6 +721,7 @@ void CMainFrame::UpdateToolbars() {
       ApplyCommandState(action, RouteUpdate(action->data().toInt()));
     }
   }
+  for (QAction* action : keyed_actions_) ApplyCommandState(action, RouteUpdate(action->data().toInt()));
 }
 
 void CMainFrame::ApplyToolbarLock() {
@@ -1297,6 +1310,12 @@ bool CMainFrame::OnClose() {
     return false;
   }
   closing_ = false;
+  // A dialog still open over the window (a new chart window's chooser, when the session ends
+  // under it) is ended: what it works on goes now. Its caller finds that out when it returns.
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* dialog = dynamic_cast<vd::ui::DialogWindow*>(widget); dialog && dialog->isVisible())
+      dialog->End(vd::ui::kIdCancel);
+  }
   gps_.reset();
   props_windows_->CloseAll();
   // The chart windows go before the document their views show.

@@ -211,6 +211,8 @@ class CMainFrame : public QMainWindow,
   QLabel* gps_pane_ = nullptr;
   std::vector<QToolBar*> toolbars_;  // Standard, Planning, Navigation, Printing
   std::map<QToolBar*, std::vector<int>> shipped_buttons_;
+  // Menu entries with a standard key (BuildMenus).
+  std::vector<QAction*> keyed_actions_;
   bool large_icons_ = false;
   bool screen_tips_ = true;
   std::unique_ptr<QObject> tip_filter_;  // keeps the buttons' tips away when they are off

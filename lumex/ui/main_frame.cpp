@@ -41,6 +41,10 @@ bool CMainFrame::Create() {
     if (view_) view_->OnCommand(kFilePrint);
   });
   addAction(print);
+  auto* quit = new QAction(this);  // the desktop's key that ends a program
+  quit->setShortcut(QKeySequence::Quit);
+  connect(quit, &QAction::triggered, this, &QWidget::close);
+  addAction(quit);
   auto* updates = new QTimer(this);
   connect(updates, &QTimer::timeout, this, &CMainFrame::UpdateCommandStates);
   updates->start(kCommandUpdateMs);
@@ -69,6 +73,9 @@ void CMainFrame::BuildToolbar() {
     action->setData(id);
     action->setToolTip(tip);
     action->setIcon(vd::ui::ToolbarIcon(ToolbarPicture(id), images.icon_size, images.large_icon_size));
+    // The desktop's zoom keys move the camera in and out.
+    if (id == kMoveIn) action->setShortcuts(QKeySequence::ZoomIn);
+    if (id == kMoveOut) action->setShortcuts(QKeySequence::ZoomOut);
     connect(action, &QAction::triggered, this, [this, id = id] {
       if (view_) view_->OnCommand(id);
     });

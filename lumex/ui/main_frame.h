@@ -74,6 +74,8 @@ class CMainFrame : public QMainWindow {
   };
   // File/Print, reached by its key.
   static constexpr int kFilePrint = 57607;
+  static constexpr int kMoveIn = 32773;
+  static constexpr int kMoveOut = 32774;
   // How often the toolbar takes the view's command states.
   static constexpr int kCommandUpdateMs = 250;
 

@@ -7,6 +7,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
+#include <QApplication>
+#include <QKeySequence>
+#include <QtTest/QTest>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -15,6 +18,7 @@
 
 #include "corvex/menu_resource.h"
 #include "corvex/ui/child_frame.h"
+#include "corvex/ui/tests/program_chart_window.h"
 #include "corvex/ui/tests/program_world.h"
 #include "platform/os/files.h"
 #include "platform/ui/popup_menu.h"
@@ -133,7 +137,7 @@ const std::map<int, std::string> kExpected = {
     {33085, "-------"},  // no merge to undo
     {33086, "eeeeeee"},
     {33088, "eeeeeee"},
-    {33089, "-------"},  // no custom command set
+    {33089, "eeeeeee"},  // unset, it says so when run
     {33091, "eeeeeee"},
     {33092, "--e----"},
     {33093, "----e--"},
@@ -196,6 +200,18 @@ const std::map<int, std::string> kExpected = {
     {57664, "eeeeeee"},
     {57665, "eeeeeee"},
 };
+// The desktop's standard keys (Qt's standard key sequences, as the platform's theme binds
+// them) of the commands that have one; every other entry has no key.
+const std::map<int, QKeySequence::StandardKey> kStandardKeys = {
+    {33661, QKeySequence::Undo},      {33662, QKeySequence::Redo},
+    {32872, QKeySequence::Delete},    {32849, QKeySequence::Open},
+    {32847, QKeySequence::Save},      {32848, QKeySequence::SaveAs},
+    {57607, QKeySequence::Print},     {57665, QKeySequence::Quit},
+    {32903, QKeySequence::Find},      {32969, QKeySequence::ZoomIn},
+    {32971, QKeySequence::ZoomOut},   {33666, QKeySequence::Back},
+    {33665, QKeySequence::Forward},   {32878, QKeySequence::HelpContents},
+};
+
 // Commands that nothing handles yet.
 const std::set<int> kWithoutHandler = {};
 
@@ -285,14 +301,21 @@ TEST_F(CommandWalk, EveryCommandShowsItsStateAtOnce) {
         const int id = action->data().toInt();
         EXPECT_EQ(action->isEnabled(), expected(id) != '-') << id << " on " << bar->objectName().toStdString() << " with " << selection;
         EXPECT_EQ(action->isChecked(), expected(id) == 'C') << id << " with " << selection;
+        EXPECT_FALSE(action->icon().isNull()) << id << " has a picture";
       }
     }
-    // A menu shows it when it opens; only checked entries carry a check box.
+    // A menu shows it when it opens; only checked entries carry a check box. Each entry shows
+    // its standard key.
     for (QMenu* menu : world.frame().menuBar()->findChildren<QMenu*>()) {
       emit menu->aboutToShow();
       for (QAction* action : menu->actions()) {
         const int id = action->data().toInt();
         if (action->isSeparator() || action->menu() || !kExpected.count(id)) continue;
+        const auto key = kStandardKeys.find(id);
+        EXPECT_EQ(action->shortcuts(), key == kStandardKeys.end()
+                                           ? QList<QKeySequence>{}
+                                           : QKeySequence::keyBindings(key->second))
+            << id;
         EXPECT_EQ(action->isEnabled(), expected(id) != '-') << id << " in a menu with " << selection;
         EXPECT_EQ(action->isCheckable(), expected(id) == 'C') << id << " with " << selection;
         EXPECT_EQ(action->isChecked(), expected(id) == 'C') << id << " with " << selection;
@@ -316,6 +339,56 @@ TEST_F(CommandWalk, EveryCommandShowsItsStateAtOnce) {
       }
     }
   }
+}
+
+// The keys the user knows from other programs run their commands from the main window, and the
+// keys of the chart view keep their meaning there: Del and Ctrl+Z in the window; Del in the chart
+// view with a track being drawn takes back its last point instead of deleting the track.
+TEST_F(CommandWalk, StandardKeysRunTheirCommandsAndTheChartViewKeepsItsKeys) {
+  // Bound on every desktop (Quit is not where the desktop has no such key).
+  for (QKeySequence::StandardKey key : {QKeySequence::Undo, QKeySequence::Redo,
+                                        QKeySequence::Delete, QKeySequence::Save,
+                                        QKeySequence::Print, QKeySequence::HelpContents,
+                                        QKeySequence::ZoomIn, QKeySequence::ZoomOut}) {
+    EXPECT_FALSE(QKeySequence::keyBindings(key).isEmpty()) << "the desktop binds key " << key;
+  }
+  const auto has = [&](const char* name) {
+    for (COstrelObject* object : *world.doc().GetObjectList())
+      if (object->name == name) return true;
+    return false;
+  };
+  world.answers.answers = {{"Are you sure?", vd::ui::kIdOk}};
+  CMainFrame& frame = world.frame();
+  QApplication::setActiveWindow(&frame);
+  frame.setFocus();
+  Select(kMark);
+  ASSERT_TRUE(has("Buoy"));
+  QTest::keyClick(&frame, Qt::Key_Delete);
+  vd::test::DrainEvents();
+  EXPECT_FALSE(has("Buoy")) << testing::PrintToString(world.answers.asked);
+  QTest::keyClick(&frame, Qt::Key_Z, Qt::ControlModifier);
+  vd::test::DrainEvents();
+  EXPECT_TRUE(has("Buoy")) << "Ctrl+Z undoes the deletion";
+
+  // The track being drawn, selected, in the chart view.
+  Select(kTrack);
+  world.track->drawing_state = 1;
+  QWidget* chart = vd::test::WidgetOf(&world.view());
+  ASSERT_NE(chart, nullptr);
+  chart->setFocus();
+  world.answers.asked.clear();
+  const size_t points = world.track->points().size();
+  QTest::keyClick(chart, Qt::Key_Delete);
+  vd::test::DrainEvents();
+  EXPECT_TRUE(has("Morning"));
+  EXPECT_EQ(world.track->points().size(), points - 1);
+  EXPECT_TRUE(world.answers.asked.empty()) << testing::PrintToString(world.answers.asked);
+}
+
+// The custom command, unset, is there to run and says why nothing ran.
+TEST_F(CommandWalk, UnsetCustomCommandSaysItFailed) {
+  ASSERT_TRUE(world.frame().RouteCommand(33089));
+  EXPECT_EQ(world.answers.asked, std::vector<std::string>{"Failed to run custom command process:\n"});
 }
 
 }  // namespace

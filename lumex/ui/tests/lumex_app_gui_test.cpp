@@ -16,6 +16,7 @@
 #include <chrono>
 #include <csignal>
 #include <functional>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -136,10 +137,51 @@ TEST_F(LumexAppTest, StartsWithTheViewsDeviceAndSceneUnderItsTitleAndToolbar) {
   }
   frame->toolbar()->actions().front()->trigger();
   EXPECT_EQ(log.back(), "command 32771");
+
+  // The desktop's keys: its zoom keys move the camera in and out; its quit key ends the viewer.
+  std::map<int, QList<QKeySequence>> keys;
+  for (QAction* action : frame->toolbar()->actions()) keys[action->data().toInt()] = action->shortcuts();
+  EXPECT_EQ(keys[32773], QKeySequence::keyBindings(QKeySequence::ZoomIn));
+  EXPECT_EQ(keys[32774], QKeySequence::keyBindings(QKeySequence::ZoomOut));
+  EXPECT_FALSE(keys[32773].isEmpty());
+  QAction* quit = nullptr;
+  for (QAction* action : frame->actions())
+    if (!action->shortcuts().isEmpty() && action->shortcuts() == QKeySequence::keyBindings(QKeySequence::Quit)) quit = action;
+  ASSERT_NE(quit, nullptr);
+  quit->trigger();
+  EXPECT_TRUE(ProcessEventsUntil([&] { return !frame->isVisible(); }));
 }
 
 // The newer overlay model's hints appear over the viewer's window; the viewer, which has no
 // status line, gets none from the model, and the model's shell goes with the program.
+// The temporary folder the chart program recorded is used only when it is the user's alone:
+// otherwise the viewer says why and does not start.
+TEST_F(LumexAppTest, RefusesARecordedTempFolderOthersCanReach) {
+  struct Recorder : vd::ui::DialogResponder {
+    int MessageBox(const vd::ui::MessageBoxRequest& request) override {
+      asked.push_back(request.text);
+      return vd::ui::kIdOk;
+    }
+    std::vector<std::string> asked;
+  } answers;
+  vd::ui::ScopedResponder responder(&answers);
+  const std::string folder = runtime.File("Vardune");
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  vd::os::ProfileStore("Software\\Vardune").SetString("", "temp_folder", folder);
+  Start();  // private: the viewer starts
+  EXPECT_TRUE(answers.asked.empty()) << testing::PrintToString(answers.asked);
+  app.reset();
+
+  ASSERT_EQ(chmod(folder.c_str(), 0775), 0);
+  app = std::make_unique<CLumexApp>([this](CLumexDoc&) { return std::make_unique<FakeView>(log); });
+  EXPECT_FALSE(app->InitInstance());
+  EXPECT_EQ(answers.asked, std::vector<std::string>{
+                               "The folder for temporary files " + folder +
+                               " can be entered by other users. Make it private to you (chmod "
+                               "700) or remove it."});
+  EXPECT_FALSE(app->main_frame());
+}
+
 TEST_F(LumexAppTest, OverlayModelHintsAppearOverTheWindowWithoutAddingAStatusLine) {
   struct Recorder : vd::ui::DialogResponder {
     int MessageBox(const vd::ui::MessageBoxRequest& request) override {
