@@ -93,12 +93,13 @@ void BuildPrintDialog(vd::ui::DialogWindow& d) {
   quality->addWidget(d.AddControl(D::kLineWidthEdit, new QLineEdit), 2, 2);
   layout->addLayout(quality);
 
-  // The grid label checks as a cross around the left one, captioned "Labels".
+  // The grid label checks as a cross, each named by its edge, under the caption "Labels".
   auto* labels = new QGridLayout;
-  auto* top = d.AddControl(D::kLabelTopCheck, new QCheckBox);
-  auto* left = d.AddControl(D::kLabelLeftCheck, new QCheckBox("Labels"));
-  auto* right = d.AddControl(D::kLabelRightCheck, new QCheckBox);
-  auto* bottom = d.AddControl(D::kLabelBottomCheck, new QCheckBox);
+  labels->addWidget(new QLabel("Labels"), 0, 0);
+  auto* top = d.AddControl(D::kLabelTopCheck, new QCheckBox("Top"));
+  auto* left = d.AddControl(D::kLabelLeftCheck, new QCheckBox("Left"));
+  auto* right = d.AddControl(D::kLabelRightCheck, new QCheckBox("Right"));
+  auto* bottom = d.AddControl(D::kLabelBottomCheck, new QCheckBox("Bottom"));
   top->setToolTip("Grid labels along the top edge");
   left->setToolTip("Grid labels along the left edge");
   right->setToolTip("Grid labels along the right edge");

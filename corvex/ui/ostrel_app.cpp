@@ -165,8 +165,13 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
   // Every dialog's F1 and Help button come to the program's help.
   CDialogF1Help::SetHelpContextHandler([this](const std::string& topic) { ShowHelpContext(topic); });
 
-  // Folders; the temp folder is published for the 3D viewer.
+  // Folders; the temp folder is published for the 3D viewer. The programs hand files to each
+  // other there: a folder that another user owns or may enter is not used.
   InitFolders();
+  if (const std::string problem = vd::os::PrivateFolderProblem(temp_folder); !problem.empty()) {
+    vd::ui::RunMessageBox(nullptr, problem, "Corvex", vd::ui::kMbOk | vd::ui::kMbIconError);
+    return false;
+  }
   CreateDirectoryTree(data_folder);
   printer_settings_ = std::make_unique<CPrinterSettings>(g_printer_host, data_folder);
   vd::os::ProfileStore(kVarduneKey).SetString("", "temp_folder", temp_folder);
@@ -344,6 +349,9 @@ void COstrelApp::ShowUserMessage(const std::string& text) {
 
 void COstrelApp::OnHelpTopics() { vd::ui::OpenHelpTopic("index"); }
 
+// The help pages' A to Z.
+void COstrelApp::OnHelpIndex() { vd::ui::OpenHelpTopic("help_index"); }
+
 void COstrelApp::ShowHelpTopic(const std::string& topic) { vd::ui::OpenHelpTopic(topic); }
 
 void COstrelApp::ShowHelpContext(const std::string& topic) { vd::ui::OpenHelpTopic(topic); }
@@ -401,8 +409,10 @@ bool COstrelApp::OnCommand(int id) {
     }
     case kCmdHelpTopics:
     case kCmdHelp:
-    case kCmdHelpIndex:  // the help pages have one index, their first page
       OnHelpTopics();
+      return true;
+    case kCmdHelpIndex:
+      OnHelpIndex();
       return true;
     case kCmdAbout:
       vd::ui::RunMessageBox(frame_.get(),
@@ -487,8 +497,8 @@ bool COstrelApp::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdDefaultMapProjection:
     case kCmdMagneticVariation:
       return true;
-    case kCmdCustom:
-      ui.enabled = !custom_cmd.empty();
+    case kCmdCustom:  // unset, it says so when run
+      ui.enabled = true;
       return true;
     case kCmdUnlistedUnchanged:
       ui = unchanged;

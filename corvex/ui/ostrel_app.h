@@ -67,6 +67,7 @@ class COstrelApp : public CAppCommon, public CCommandTarget {
   // which dialogs ask for with F1 and their Help button. A missing page opens the index and
   // says so.
   void OnHelpTopics();
+  void OnHelpIndex();
   void ShowHelpTopic(const std::string& topic);
   void ShowHelpContext(const std::string& topic);
   void ShowHelpContext(int context_id);

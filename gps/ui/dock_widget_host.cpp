@@ -73,6 +73,9 @@ void CDockWidgetHost::ClosePane(int pane_id) {
     content->setParent(nullptr);
   }
   dock->removeEventFilter(this);
+  // Out of the window's layout at once: a layout saved before the dock is deleted would meet
+  // a dock without a name.
+  if (window_) window_->removeDockWidget(dock);
   dock->setObjectName(QString());  // a new pane of the same id gets a new dock
   dock->hide();
   dock->deleteLater();

@@ -112,6 +112,27 @@ const std::map<std::string, Artist>& Artwork() {
          p.drawRoundedRect(QRectF(1.5, 6, 13, 6), 1, 1);
          Sheet(p, {4, 10, 8, 4.5});
        }},
+      {"print_preview",
+       [](QPainter& p) {
+         Sheet(p, {2, 1.5, 9, 12});
+         p.setPen(Line(kInk, 1.4));
+         p.setBrush(QColor(255, 255, 255, 160));
+         p.drawEllipse(QPointF(9, 9), 3.2, 3.2);
+         p.drawLine(QPointF(11.3, 11.3), QPointF(14.5, 14.5));
+       }},
+      {"remove_page",
+       [](QPainter& p) {
+         Sheet(p, {2, 1.5, 9, 12});
+         p.setPen(Line(kRed, 2.2));
+         p.drawLine(QPointF(8, 11.5), QPointF(14.5, 11.5));
+       }},
+      {"cancel",
+       [](QPainter& p) {
+         p.setPen(Line(kRed, 1.8));
+         p.setBrush(Qt::NoBrush);
+         p.drawEllipse(QPointF(8, 8), 5.5, 5.5);
+         p.drawLine(QPointF(4.2, 11.8), QPointF(11.8, 4.2));
+       }},
       {"undo", [](QPainter& p) { CurvedArrow(p, false); }},
       {"redo", [](QPainter& p) { CurvedArrow(p, true); }},
       {"delete",

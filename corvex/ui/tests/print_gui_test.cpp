@@ -3,6 +3,8 @@
 // with an independent reader) and the printer kept from one run to the next.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QImage>
@@ -146,8 +148,11 @@ TEST_F(PrintTest, PrintAreaModeFollowsTheCommandsAndTheToolBar) {
   EXPECT_FALSE(Enabled(COstrelView::kCmdCancelPrint));
   EXPECT_FALSE(Enabled(COstrelView::kCmdPrintTrack));  // nothing selected
 
-  // Cancel in the options: nothing changes.
-  OnceUp([](vd::ui::DialogWindow&) {}, false);
+  // Cancel in the options: nothing changes. Every check box there says what it is for.
+  OnceUp([](vd::ui::DialogWindow& d) {
+    for (const QCheckBox* box : d.findChildren<QCheckBox*>())
+      EXPECT_FALSE(box->text().isEmpty()) << box->toolTip().toStdString();
+  }, false);
   frame().RouteCommand(COstrelView::kCmdPrintMap);
   EXPECT_FALSE(view()->print_area_mode());
 

@@ -51,7 +51,10 @@ TEST_F(ProgramHelp, HelpMenuEntriesOpenTheHelpPages) {
   const struct {
     int id;
     const char* name;
-  } kEntries[] = {{32878, "Topics"}, {32879, "Index"}, {32875, "Help Manual (the chart frame's)"}};
+    const char* page;
+  } kEntries[] = {{32878, "Topics", "index"},
+                  {32879, "Index", "help_index"},
+                  {32875, "Help Manual (the chart frame's)", "index"}};
   for (const auto& entry : kEntries) {
     SCOPED_TRACE(entry.name);
     QAction* action = MenuEntry(entry.id);
@@ -59,7 +62,7 @@ TEST_F(ProgramHelp, HelpMenuEntriesOpenTheHelpPages) {
     ASSERT_TRUE(world.frame().RouteUpdate(entry.id).enabled);
     world.home.opened_documents.clear();
     action->trigger();
-    EXPECT_EQ(world.home.opened_documents, std::vector<std::string>{Page("index")});
+    EXPECT_EQ(world.home.opened_documents, std::vector<std::string>{Page(entry.page)});
   }
   // Help Manual belongs to the chart windows: the active one answers it.
   CCmdUI ui;

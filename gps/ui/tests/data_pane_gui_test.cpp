@@ -136,6 +136,16 @@ TEST_F(DataPaneTest, ClosingTheDockDestroysThePaneAndSavesWhereItWas) {
   dock->move(dock->x() + 30, dock->y() + 40);
   const Rect at = ScreenRect(*pane);
   dock->close();
+  // The window's layout, saved before the dock is deleted, no longer holds it.
+  static std::vector<std::string> warnings;
+  warnings.clear();
+  const QtMessageHandler previous_handler = qInstallMessageHandler(
+      [](QtMsgType, const QMessageLogContext&, const QString& text) {
+        warnings.push_back(text.toStdString());
+      });
+  window.saveState();
+  qInstallMessageHandler(previous_handler);
+  EXPECT_TRUE(warnings.empty()) << testing::PrintToString(warnings);
   FlushDeletes();
   EXPECT_TRUE(pane.isNull());
   EXPECT_TRUE(app.data_windows().empty());
