@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "core/app/app_common.h"
 #include "platform/os/files.h"
@@ -38,11 +39,20 @@ inline std::string WriteInput(const std::string& name, const uint8_t* data, size
   if (size > 0 && !file.Write(data, size)) abort();
   return path;
 }
+inline std::string WriteInput(const std::string& name, std::string_view bytes) {
+  return WriteInput(name, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
 
 class FuzzApp : public CAppCommon {
  public:
-  COstrelDocBase* FindFirstDocument() override { return nullptr; }
+  COstrelDocBase* FindFirstDocument() override { return document; }
+  COstrelDocBase* document = nullptr;  // the document readers add objects to, when one is set
 };
+
+inline FuzzApp& App() {
+  static FuzzApp app;
+  return app;
+}
 
 // Settings, data and temporary folders inside Folder(), and the application object; call from
 // LLVMFuzzerInitialize.
@@ -52,7 +62,7 @@ inline void Setup() {
   setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
   setenv("XDG_DATA_HOME", (folder + "/data").c_str(), 1);
   setenv("TMPDIR", folder.c_str(), 1);
-  static FuzzApp app;
+  FuzzApp& app = App();
   app.temp_folder = folder;
   app.data_folder = folder + "/data";
   vd::os::MakeFolders(app.data_folder);

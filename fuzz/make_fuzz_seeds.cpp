@@ -17,6 +17,8 @@
 #include "core/key_value_file.h"
 #include "core/persistent_value.h"
 #include "core/serializable_stream.h"
+#include "gps/garmin/garmin_packet.h"
+#include "gps/garmin/garmin_records.h"
 #include "overlays/exchange/dbase_file.h"
 #include "overlays/exchange/gpx_exchange.h"
 #include "overlays/exchange/shapefile.h"
@@ -243,6 +245,87 @@ void ChartSeeds() {
   Seed("fuzz_decode_tile", "tile", std::string(1, '\x3f') + std::string(tile.begin(), tile.end()));
 }
 
+// Tiled charts for both generations' readers: version 2 and 4, with an extension and an
+// outline, so that the tile index and tile reads of every level are reached.
+void ChartFileSeeds() {
+  for (const uint32_t version : {2u, 4u}) {
+    vd::test::ChartFixture chart;
+    chart.version = version;
+    chart.width = 3;
+    chart.height = 2;
+    chart.texts = {{kQctTitle, "Seed"}, {kQctDatum, "WGS 84"}};
+    chart.extension = version == 4;
+    chart.map_type = "Nautical";
+    chart.datum_shift = QctDatumShift{0.0001, -0.0002};
+    chart.outline = {{50.0, -5.0}, {49.9, -5.0}, {49.9, -4.9}};
+    const std::string qct = g_work + "/tiled.qct";
+    if (!vd::test::WriteChartFixture(qct, chart)) std::exit(1);
+    Seed("fuzz_chart_file", "version" + std::to_string(version), Bytes(qct));
+  }
+}
+
+// Runs of serial frames from a receiver: one seed per waypoint type the reader knows, each
+// with every other record kind in one of its types (the four leading bytes choose the types
+// in the order the target lists them).
+void GarminSeeds() {
+  const int waypoint_types[] = {100, 101, 102, 103, 104, 105, 106, 107,
+                                108, 109, 110, 152, 154, 155};
+  const int route_types[] = {200, 201, 202};
+  const int point_types[] = {300, 301, 302, 303, 304};
+  const int header_types[] = {310, 311, 312};
+  GarminWaypoint mark;
+  mark.ident = "BUOY1";
+  mark.comment = "Harbour mouth";
+  mark.lat = 50.1;
+  mark.lon = -4.2;
+  mark.symbol = 3;
+  mark.proximity = 25;
+  GarminTrackPoint point;
+  point.lat = 50.1;
+  point.lon = -4.2;
+  point.time = 1600000000;
+  point.altitude = 12.5f;
+  point.depth = 3.0f;
+  point.heart_rate = 120;
+  point.cadence = 80;
+  point.new_track = true;
+  GarminPvt pvt;
+  pvt.fix = 3;
+  pvt.time_of_week = 3600;
+  pvt.lat_radians = 0.87;
+  pvt.lon_radians = -0.07;
+  pvt.week_days = 7000;
+  std::vector<uint8_t> protocols;
+  for (const auto& [tag, n] : std::vector<std::pair<char, uint16_t>>{
+           {'P', 0}, {'L', 1}, {'A', 10}, {'A', 100}, {'D', 108}, {'A', 201}, {'D', 202},
+           {'D', 108}, {'D', 210}, {'A', 301}, {'D', 310}, {'D', 301}, {'A', 800}, {'D', 800}}) {
+    protocols.push_back(static_cast<uint8_t>(tag));
+    protocols.push_back(static_cast<uint8_t>(n & 0xFF));
+    protocols.push_back(static_cast<uint8_t>(n >> 8));
+  }
+  for (size_t i = 0; i < std::size(waypoint_types); ++i) {
+    const int route_type = route_types[i % 3];
+    const int point_type = point_types[i % 5];
+    const int header_type = header_types[i % 3];
+    std::string bytes{char(i), char(i % 3), char(i % 5), char(i % 3)};
+    const auto frame = [&](uint8_t id, const std::vector<uint8_t>& data) {
+      bytes += EncodeSerialFrame(GarminPacket{id, data});
+    };
+    std::vector<uint8_t> data;
+    frame(kPidProtocolArray, protocols);
+    if (EncodeWaypoint(waypoint_types[i], mark, data)) frame(kPidWaypoint, data);
+    if (EncodeRouteHeader(route_type, 3, "Passage", data)) frame(kPidRouteHeader, data);
+    if (EncodeWaypoint(waypoint_types[i], mark, data)) frame(kPidRouteWaypoint, data);
+    if (EncodeTrackHeader(header_type, "Morning", 2, data)) frame(kPidTrackHeader, data);
+    if (EncodeTrackPoint(point_type, point, data)) {
+      frame(kPidTrackPoint, data);
+      frame(kPidTrackPoint, data);
+    }
+    frame(kPidPvt, EncodePvt(pvt));
+    Seed("fuzz_garmin_packets", "records_d" + std::to_string(waypoint_types[i]), bytes);
+  }
+}
+
 void ProgramSeeds(SeedApp& app) {
   // A configuration document as the program saves it.
   {
@@ -284,6 +367,8 @@ int main(int argc, char** argv) {
   TextSeeds();
   BlockStreamSeeds();
   ChartSeeds();
+  ChartFileSeeds();
+  GarminSeeds();
   ProgramSeeds(app);
   const std::string command = "rm -rf '" + g_work + "'";
   return std::system(command.c_str()) == 0 ? 0 : 1;
