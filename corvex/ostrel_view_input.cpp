@@ -355,7 +355,9 @@ void COstrelView::OnLButtonDown(vd::ui::Point point) {
       press_point_ = point;
       press_screen_ = window_.ClientToScreen(point);
     } else if (COstrelObject* target = edit_mode_ ? CurrentObject() : hovered_) {
-      target->OnLButtonDown(cursor_latlon_, mapped_.Find(target));
+      // The press carries the screen record of what lies under the cursor: an object being
+      // edited learns from it what was clicked (a route being built takes a clicked mark).
+      target->OnLButtonDown(cursor_latlon_, mapped_.Find(hovered_ ? hovered_ : target));
     }
   }
   // A press on open map ends the selection.

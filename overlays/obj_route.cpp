@@ -425,10 +425,13 @@ bool CObjRoute::OnLButtonUp(const CLatLon& point) {
     clicked_object_->OnLButtonUp(point);  // the mark inserts itself
     return true;
   }
+  if (!document() || !document()->GetObjectList()) return true;
+  // The step holds the route as it was; the new mark carries the step's number from its
+  // making, so that undoing the step takes it away instead of bringing back a blank mark.
+  SaveUndoForObject(*this);
   CObjWaypoint* mark = MakeInDocument<CObjWaypoint>(document());
   if (!mark) return true;
   mark->SetCategory("Waypoints");
-  SaveUndoForPair(this, mark);
   CAppCommon* app = CAppCommon::Instance();
   mark->colour = app ? static_cast<uint32_t>(app->default_route_point_colour) : 0xff0000;
   mark->SetSymbol(app ? app->default_route_point_symbol : 0);

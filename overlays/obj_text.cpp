@@ -259,7 +259,7 @@ void CObjText::Draw(vd::ui::Surface& dc, vd::ui::Graphics&, CMappedObject& mappe
 
 bool CObjText::OnLButtonDown(const CLatLon& point, CMappedObject* hit) {
   button_down = true;
-  if (hit && hit->hit_index == 1 && hit->view()) {
+  if (hit && hit->object() == this && hit->hit_index == 1 && hit->view()) {
     edit_state = kResizing;
     resize_view = hit->view();
     ScreenPoint pixel;

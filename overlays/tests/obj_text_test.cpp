@@ -130,6 +130,8 @@ TEST_F(TextTest, EditingStateMachine) {
     note->resize_view = c.state == CObjText::kResizing ? &view : nullptr;
     note->resize_anchor_x = 100;
     view.cursor = {350, 0};
+    hit_edge.SetObject(note, nullptr);
+    hit_inside.SetObject(note, nullptr);
     world.log.clear();
     bool result = false;
     switch (c.event) {
@@ -154,6 +156,14 @@ TEST_F(TextTest, DragKeepsTheGrabOffsetAndWidthDragsOutOfRangeGive200) {
   CObjText* note = world.doc.Add(new CObjText);
   note->edit_state = CObjText::kNormal;
   note->position = {50.0, -4.0};
+  // The edge of another object under the cursor is no handle of the note's.
+  CObjText* other = world.doc.Add(new CObjText);
+  hit.SetObject(other, nullptr);
+  hit.hit_index = 1;
+  note->OnLButtonDown({49.9, -4.2}, &hit);
+  EXPECT_EQ(note->edit_state, CObjText::kNormal);
+  note->OnLButtonUp({49.9, -4.2});
+  hit.SetObject(note, nullptr);
   hit.hit_index = 0;
   note->OnLButtonDown({49.9, -4.2}, &hit);
   note->OnMouseMove({49.8, -4.0});
