@@ -267,6 +267,7 @@ CObjWaypoint* FindOrAddMark(const GarminWaypoint& w, ObjectList& document, int& 
   mark->being_placed = false;
   mark->radius = w.proximity;
   mark->Set(w.lat, w.lon, w.ident, w.comment, w.symbol, w.display);
+  mark->AddRef();  // the list's reference, which Delete gives back
   document.push_back(mark);
   ++added;
   return mark;
@@ -315,6 +316,7 @@ int CGarminIO::Import(int kind, ObjectList& document) {
       for (const GarminWaypoint& w : r.points)
         route->LinkWaypoint(FindOrAddMark(w, document, added_marks));
       route->EndEditing();
+      route->AddRef();
       document.push_back(route);
       route->SetLocked(true);
       route->NotifyChange(2);
@@ -335,6 +337,7 @@ int CGarminIO::Import(int kind, ObjectList& document) {
         if (p.cadence >= 0) track->other_label = kCadenceSeries;
       }
       track->RecomputeTotals();
+      track->AddRef();
       document.push_back(track);
       track->NotifyChange(2);
       ++moved;

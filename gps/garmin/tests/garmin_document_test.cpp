@@ -67,6 +67,10 @@ TEST(GarminDocument, MarksRoutesAndTracksGoToTheDeviceAndComeBack) {
   // Marks already there are reused, not read in twice.
   ASSERT_EQ(gps.Import(CGPSInterface::kWaypoints, there.doc.objects), 2) << gps.message;
 
+  // The list holds one reference of each object it got, which deleting one gives back while
+  // a view may still hold its own.
+  for (COstrelObject* object : there.doc.objects) EXPECT_EQ(object->ref_count(), 1) << object->name;
+
   const auto marks = GpxWorld::OfClass<CObjWaypoint>(there.doc.objects);
   ASSERT_EQ(marks.size(), 5u);
   EXPECT_EQ(marks[0]->short_name, "HARBOU");
