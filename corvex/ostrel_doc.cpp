@@ -124,16 +124,6 @@ void COstrelDoc::ForgetCurrentObject(COstrelObject* object) {
 
 // ---- Objects ----
 
-void COstrelDoc::DeleteListed(const ObjectList& doomed) {
-  for (COstrelObject* object : doomed) object->AddRef();
-  for (COstrelObject* object : doomed) {
-    if (std::find(objects_.begin(), objects_.end(), object) != objects_.end()) {
-      object->Delete(false);
-    }
-  }
-  for (COstrelObject* object : doomed) object->Release();
-}
-
 CObjWaypoint* COstrelDoc::NewMark() {
   CCurrentOwnerScope owner(this);
   CObjWaypoint* mark = Insert(new CObjWaypoint, false);

@@ -397,9 +397,6 @@ class COstrelDoc : public COstrelDocBase,
     }
     return object;
   }
-  // Deletes without asking each object of doomed still in the list (deleting one may take
-  // others with it).
-  void DeleteListed(const ObjectList& doomed);
   CObjRoute* FindRouteNearest(double lat, double lon, double& best_nm, bool at_end);
   // The outline scoring best for the position and scale, leaving out the chart except_path;
   // null when none scores above 0.

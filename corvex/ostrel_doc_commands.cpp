@@ -829,8 +829,7 @@ void COstrelDoc::OnDeleteHidden() {
     }
   }
   SaveUndoStep(hidden);
-  DeleteListed(hidden);
-  RefreshAfterBulkChange();
+  DeleteMarkedObjects(hidden);
 }
 
 void COstrelDoc::OnDeleteAll() {
@@ -841,9 +840,8 @@ void COstrelDoc::OnDeleteAll() {
   for (COstrelObject* object : objects_) {
     if (!object->IsKindOf(COldChartOutline::kClass)) doomed.push_back(object);
   }
-  DeleteListed(doomed);
   user_data_path_.clear();
-  RefreshAfterBulkChange();
+  DeleteMarkedObjects(doomed);
 }
 
 // ---- Chart windows ----

@@ -386,6 +386,20 @@ int32_t COstrelObject::ShiftByZoom(int step) const {
                                                   std::numeric_limits<int32_t>::max()));
 }
 
+void DeleteMarkedObjects(const ObjectList& list) {
+  COstrelObject::SetNotificationsEnabled(false);
+  for (COstrelObject* object : list) object->AddRef();
+  for (COstrelObject* object : list) {
+    COstrelDocBase* document = object->document();
+    const ObjectList* owner = document ? document->GetObjectList() : nullptr;
+    if (owner && std::find(owner->begin(), owner->end(), object) != owner->end()) {
+      object->Delete(false);
+    }
+  }
+  for (COstrelObject* object : list) object->Release();
+  RefreshAllOverlayViews();
+}
+
 void RefreshAllOverlayViews() {
   COstrelObject::SetNotificationsEnabled(true);
   CAppCommon* app = CAppCommon::Instance();

@@ -317,6 +317,12 @@ class COstrelObject : public CArchiveObject {
 // no object) and the data panes likewise.
 void RefreshAllOverlayViews();
 
+// Deletes without asking each object of the list that is still in its document's list (deleting
+// a route may take its marks with it), with notifications off, holding a reference on each
+// meanwhile; ends with RefreshAllOverlayViews. Saves no undo step: callers that offer undo
+// save one first.
+void DeleteMarkedObjects(const ObjectList& list);
+
 // Makes a document the current one for the objects created while it lives.
 class CCurrentOwnerScope {
  public:

@@ -200,6 +200,29 @@ TEST(OstrelObjectNotify, SilentWithoutDocumentOrWithTheSwitchOff) {
 
 // ---- Selection ----
 
+// A chosen set deleted in one go: what is still listed goes (a route's marks go with the route,
+// before their own turn comes), the rest of the document stays, and the views and panes hear
+// of it once, at the end.
+TEST(OstrelObjectNotify, DeleteMarkedObjectsDeletesWhatIsStillListedAndRefreshesOnce) {
+  OverlayWorld world;
+  CObjWaypoint* start = world.doc.AddMark("Start", 50.0, -1.0);
+  CObjWaypoint* end = world.doc.AddMark("End", 50.1, -1.1);
+  world.doc.AddMark("Kept", 50.2, -1.2);
+  CObjRoute* route = world.doc.AddRoute("Passage", {start, end});
+  auto* outside = new TestMark;  // never in the document
+  outside->AddRef();
+  outside->SetDocument(nullptr);
+  world.log.clear();
+
+  DeleteMarkedObjects(ObjectList{route, start, end, route, outside});
+  EXPECT_EQ(outside->ref_count(), 1) << "left as it was";
+  outside->Release();
+  ASSERT_EQ(world.doc.objects.size(), 1u);
+  EXPECT_EQ(world.doc.objects.front()->name, "Kept");
+  EXPECT_TRUE(COstrelObject::NotificationsEnabled());
+  EXPECT_EQ(world.log, (std::vector<ChangeRecord>{{kViews, 0, nullptr}, {kPane, 0, nullptr}}));
+}
+
 TEST(OstrelObjectSelection, OneSelectionForTheProgram) {
   OverlayWorld world;
   FakeDoc other_doc;
