@@ -603,7 +603,9 @@ bool CObjWaypoint::ReadText(std::string_view line) {
     being_placed = false;
   }
   name = fields.NextToken().value_or("");
-  comment = UrlDecode(fields.NextToken().value_or(""));
+  // The bytes are in the file's code page, as WriteText encoded them: taken as such, never
+  // guessed from what they look like.
+  comment = vd::os::Cp1252ToUtf8(UrlDecode(fields.NextToken().value_or("")));
   link = ResolveLink(fields.NextToken().value_or(""), CurrentOverlayFolder());
   SetSymbol(symbol_number);
   if (const std::optional<double> r = NextDouble(fields)) {

@@ -52,3 +52,18 @@ class ReadProblems {
   std::vector<std::string> listed_;
   size_t more_ = 0;
 };
+
+// Object names an import takes in full; a longer one (a damaged or hostile file) would be
+// shown, saved and exported at that length.
+constexpr size_t kMaxImportedNameBytes = 1024;
+
+// Cuts name to at most kMaxImportedNameBytes, not inside a UTF-8 character. Returns the length
+// the name had when it was cut, else 0.
+inline size_t CutImportedName(std::string& name) {
+  if (name.size() <= kMaxImportedNameBytes) return 0;
+  const size_t had = name.size();
+  size_t keep = kMaxImportedNameBytes;
+  while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+  name.resize(keep);
+  return had;
+}

@@ -1,10 +1,12 @@
 #include "overlays/exchange/tagged_text_file.h"
 
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string_view>
 
 #include "core/string_utils.h"
+#include "core/text_tokenizer.h"
 #include "overlays/icon_library.h"
 #include "overlays/obj_route.h"
 #include "overlays/obj_text.h"
@@ -14,6 +16,7 @@
 #include "overlays/undo_ring.h"
 #include "platform/os/codepage.h"
 #include "platform/os/files.h"
+#include "platform/os/numbers.h"
 
 namespace {
 
@@ -21,28 +24,6 @@ constexpr std::string_view kTrainerHeader = "[Timex Trainer Data File]";
 
 void SetError(std::string* error, std::string text) {
   if (error) *error = std::move(text);
-}
-
-// True when text is well-formed UTF-8 (overlong forms and surrogates are not checked: the
-// question is only whether the bytes came from a single-byte code page).
-bool LooksLikeUtf8(std::string_view text) {
-  for (size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3
-                                       : (c >> 3) == 0x1E ? 4 : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    for (size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += length;
-  }
-  return true;
-}
-
-// A mark's percent-encoded comment holds the bytes its writer had: UTF-8 from this program,
-// Windows-1252 from copies that store single-byte text.
-void RepairComment(CObjWaypoint& mark) {
-  if (!LooksLikeUtf8(mark.comment)) mark.comment = vd::os::Cp1252ToUtf8(mark.comment);
 }
 
 // A line as the user is shown it: its number and its first characters.
@@ -59,6 +40,58 @@ std::string LineText(size_t number, std::string_view line, const char* what) {
     if (static_cast<unsigned char>(c) < 0x20) c = '?';  // control bytes of a binary file
   }
   return "line " + std::to_string(number) + ": " + what + ": \"" + shown + "\"";
+}
+
+// The point count a route or track record declares (the field after name, category, visible
+// and locked), when it holds a number.
+std::optional<int64_t> DeclaredPointCount(std::string_view line) {
+  TextTokenizer fields(line);
+  for (int skipped = 0; skipped < 5; ++skipped) {
+    if (!fields.NextToken()) return std::nullopt;
+  }
+  int64_t count = 0;
+  const std::optional<std::string> text = fields.NextToken();
+  if (!text || !vd::os::ParseInt64(*text, count)) return std::nullopt;
+  return count;
+}
+
+size_t PointsRead(const COstrelObject& container) {
+  if (const auto* route = dynamic_cast<const CObjRoute*>(&container)) return route->points().size();
+  if (const auto* track = dynamic_cast<const CObjTrack*>(&container)) return track->points().size();
+  return 0;
+}
+
+// A route or track record and the point count its line declares, told when the points read
+// for it come to another number (a file cut short, or a count that is plainly wrong).
+struct DeclaredPoints {
+  const COstrelObject* container = nullptr;
+  size_t line_number = 0;
+  std::optional<int64_t> declared;
+
+  void Check(ReadProblems& problems) const {
+    if (!container || !declared) return;
+    const size_t read = PointsRead(*container);
+    if (*declared >= 0 && static_cast<uint64_t>(*declared) == read) return;
+    problems.Add(vd::os::FormatC("line %zu: the %s \"%s\" declares %lld points; %zu %s kept",
+                                 line_number, dynamic_cast<const CObjRoute*>(container) ? "route" : "track",
+                                 container->name.c_str(), static_cast<long long>(*declared), read,
+                                 read == 1 ? "was" : "were"));
+  }
+};
+
+// The checks of a record that was read: a name of absurd length is cut, and a mark beyond the
+// 180th meridian is put on the same meridian within -180..180, each told with its line.
+void CheckRecord(COstrelObject& object, size_t line_number, ReadProblems& problems) {
+  if (const size_t had = CutImportedName(object.name)) {
+    problems.Add(vd::os::FormatC("line %zu: a name of %zu bytes; its first %zu were kept",
+                                 line_number, had, object.name.size()));
+  }
+  auto* mark = dynamic_cast<CObjWaypoint*>(&object);
+  if (!mark || (mark->position.lon >= -180.0 && mark->position.lon <= 180.0)) return;
+  const double given = mark->position.lon;
+  mark->position.lon += given > 180.0 ? -360.0 : 360.0;
+  problems.Add(vd::os::FormatC("line %zu: a mark at longitude %.6f, kept at %.6f (the same meridian)",
+                               line_number, given, mark->position.lon));
 }
 
 // The object a line starting a new record makes, or null for other lines.
@@ -118,6 +151,7 @@ ExchangeRead ReadTextFile(const std::string& path, ObjectList& list,
 
   ReadProblems problems;
   ProgressSteps steps(progress, static_cast<int64_t>(text.size()));
+  DeclaredPoints declared;
   size_t pos = 0;
   size_t line_number = 0;
   while (pos < text.size()) {
@@ -159,14 +193,18 @@ ExchangeRead ReadTextFile(const std::string& path, ObjectList& list,
         continue;
       }
       ++result.count;
+      CheckRecord(*object, line_number, problems);
       if (auto* mark = dynamic_cast<CObjWaypoint*>(object)) {
-        RepairComment(*mark);
         import_marks.push_front(mark);
       } else if (auto* track = dynamic_cast<CObjTrack*>(object)) {
         tracks.push_back(track);
         container = track;
       } else if (route) {
         container = route;
+      }
+      if (object == container) {
+        declared.Check(problems);
+        declared = {container, line_number, DeclaredPointCount(line)};
       }
     } else if (tag == "TP" || tag == "RP") {
       bool read = false;
@@ -187,6 +225,7 @@ ExchangeRead ReadTextFile(const std::string& path, ObjectList& list,
       problems.Add(LineText(line_number, line, "not a record of this file"));
     }
   }
+  declared.Check(problems);
   for (CObjTrack* track : tracks) track->RecomputeTotals();
   if (!problems.empty()) {
     result.error = problems.Text((result.count > 0 ? "Not all of " : "Nothing could be read from ") +

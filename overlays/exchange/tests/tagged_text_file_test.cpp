@@ -18,6 +18,7 @@
 #include "overlays/tests/overlay_test_objects.h"
 #include "overlays/undo_ring.h"
 #include "platform/os/files.h"
+#include "platform/os/numbers.h"
 #include "tests/temp_dir.h"
 
 namespace {
@@ -164,7 +165,8 @@ TEST_F(TaggedTextTest, RouteRecordsLinkThisFilesMarksBeforeTheDocuments) {
   EXPECT_EQ(result.count, 4);
   EXPECT_EQ(result.error, "Not all of " + dir.File("in.csv") +
                               " could be read:\nline 5: a route point naming no mark read "
-                              "before it: \"RP01,NOWHERE\"");
+                              "before it: \"RP01,NOWHERE\"\n"
+                              "line 2: the route \"First\" declares 3 points; 2 were kept");
   const auto marks = OfClass<CObjWaypoint>(read);
   const auto routes = OfClass<CObjRoute>(read);
   ASSERT_EQ(marks.size(), 2u);
@@ -175,7 +177,7 @@ TEST_F(TaggedTextTest, RouteRecordsLinkThisFilesMarksBeforeTheDocuments) {
 }
 
 TEST_F(TaggedTextTest, ReadsLinesAsOtherWritersProduceThem) {
-  const std::string long_name(10000, 'x');
+  const std::string long_comment(10000, 'x');
   const ExchangeRead result = ReadBytes(
       // An older mark without colour takes its symbol's default colour.
       "WP04,10.5,20.5,0,\"Old\",\"caf%E9\",\"\",0.0,0,\"OLD\",1,0,\"Marks\",0\n"
@@ -189,7 +191,7 @@ TEST_F(TaggedTextTest, ReadsLinesAsOtherWritersProduceThem) {
       "TP03,0.000000,0.000000,0.0,100,0,0,0,0\n"
       "TP03,5.0,6.0,7.0,200,0,0,0,0\n"
       "some other line\n"
-      "WP05|11.0|21.0|0|\"" + long_name + "\"\n"
+      "WP05|11.0|21.0|0|\"Long\"|\"" + long_comment + "\"\n"
       "WP05,\t12.0, 22.0,0,\"Tabbed\"");
   // The lines left out are named, and the rest is read.
   EXPECT_EQ(result.error,
@@ -198,12 +200,13 @@ TEST_F(TaggedTextTest, ReadsLinesAsOtherWritersProduceThem) {
             "line 3: a mark without a valid position: \"WP05,10.0,370.0,0,\"Far\"\"\n"
             "line 4: a mark without a valid position: \"WPxx,abc,def\"\n"
             "line 5: a point with no track or route before it: \"TP03,1.0,1.0,0.0,0,0,0,0,0\"\n"
-            "line 9: not a record of this file: \"some other line\"");
+            "line 9: not a record of this file: \"some other line\"\n"
+            "line 6: the track \"T\" declares 2 points; 1 was kept");
   const auto marks = OfClass<CObjWaypoint>(read);
   ASSERT_EQ(marks.size(), 3u);
   EXPECT_EQ(marks[0]->colour, CIconLibrary::SymbolDefaultColour(0));
   EXPECT_EQ(marks[0]->comment, "café");  // Windows-1252 bytes in the encoded comment
-  EXPECT_EQ(marks[1]->name, long_name);
+  EXPECT_EQ(marks[1]->comment, long_comment);
   EXPECT_DOUBLE_EQ(marks[2]->position.lat, 12.0);
   const auto tracks = OfClass<CObjTrack>(read);
   ASSERT_EQ(tracks.size(), 1u);
@@ -226,7 +229,7 @@ TEST_F(TaggedTextTest, TruncatedAndJunkFilesSayWhatWasRead) {
       {"cut inside a track", "TK02,\"T\",\"Tracks\",1,0,2,0,255,3600,300,15,10,\"\",1.0\r\n"
                              "TP03,5.0,6.0,7.0,200,0,0,0,0\r\nTP03,5.",
        1, "Not all of " + path + " could be read:\nline 3: a track point without a valid "
-          "position: \"TP03,5.\""},
+          "position: \"TP03,5.\"\nline 1: the track \"T\" declares 2 points; 1 was kept"},
       {"points off the globe", "TK02,\"T\"\nTP03,95.0,6.0,7.0,200\nTP03,5.0,400.0,7.0,300\n",
        1, "Not all of " + path + " could be read:\n"
           "line 2: a track point without a valid position: \"TP03,95.0,6.0,7.0,200\"\n"
@@ -251,6 +254,106 @@ TEST_F(TaggedTextTest, TruncatedAndJunkFilesSayWhatWasRead) {
   EXPECT_TRUE(result.error.ends_with("line 10: not a record of this file: \"XX01,junk\"\n"
                                      "(15 more like these)"))
       << result.error;
+}
+
+// Comments and names come back exactly as they were written: the comment's bytes are taken
+// in the file's code page, never guessed from what they look like.
+TEST_F(TaggedTextTest, CommentsAndNamesComeBackAsWritten) {
+  const struct {
+    const char* what;
+    std::string text;
+  } cases[] = {
+      {"ASCII", "Anchor here at high water"},
+      {"Latin-1 letters", "Caf\u00e9 \u00d8resund \u00bd mile, na\u00efve"},
+      {"Windows-1252 bytes that form UTF-8", "\u00c3\u00a9 and \u00e2\u20ac\u2122"},
+      {"percent and quotes", "100% \"sure\", 50%25 + a+b, 'single'"},
+      {"line breaks and separators", "one,two|three\tfour\nfive\r\nsix"},
+  };
+  // Names are not encoded: they take the text only where it has no line break or tab.
+  const auto plain = [](const std::string& text) {
+    return text.find_first_of("\t\r\n") == std::string::npos;
+  };
+  for (const auto& c : cases) {
+    CObjWaypoint* mark = Mark(plain(c.text) ? c.text : c.what, 50.0, -1.0);
+    mark->comment = c.text;
+  }
+  const std::string path = dir.File("comments.csv");
+  ASSERT_TRUE(ExportTextFile(path, doc.objects, nullptr));
+  // The encoded comment is the Windows-1252 bytes: "\u00c3\u00a9" is written as its two bytes.
+  EXPECT_NE(FileBytes(path).find("%c3%a9+and+%e2%80%99"), std::string::npos);
+  const ExchangeRead result = ReadTextFile(path, read, nullptr);
+  EXPECT_EQ(result.error, "");
+  const auto marks = OfClass<CObjWaypoint>(read);
+  ASSERT_EQ(marks.size(), std::size(cases));
+  for (size_t i = 0; i < marks.size(); ++i) {
+    SCOPED_TRACE(cases[i].what);
+    EXPECT_EQ(marks[i]->comment, cases[i].text);
+    EXPECT_EQ(marks[i]->name, plain(cases[i].text) ? cases[i].text : cases[i].what);
+  }
+}
+
+// Input that is plainly wrong is told with the file, the line and what was kept of it; nothing
+// that the file does not hold is made up.
+TEST_F(TaggedTextTest, BadInputIsToldWithItsLineAndWhatWasKept) {
+  const std::string path = dir.File("in.csv");
+  const std::string heading = "Not all of " + path + " could be read:\n";
+  const std::string huge_name(3'000'000, 'N');
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::string error;
+    std::vector<std::string> kept;  // what the objects read are, in order
+  };
+  const Case cases[] = {
+      {"a longitude beyond 180 and a latitude beyond 90",
+       "WP05,10.0,200.0,0,\"East\"\r\nWP05,95.0,20.0,0,\"North\"\r\n",
+       heading + "line 1: a mark at longitude 200.000000, kept at -160.000000 (the same meridian)\n"
+                 "line 2: a mark without a valid position: \"WP05,95.0,20.0,0,\"North\"\"",
+       {"mark East 10.000000 -160.000000"}},
+      {"a file cut short inside a track",
+       "TX01,\"Note\",\"Notes\",1,0,10.0,20.0,\"Tide\",\"Arial\",13\r\n"
+       "TK02,\"Run\",\"Tracks\",1,0,3,0\r\n"
+       "TP03,5.0,6.0,7.0,200,0,0,0,0\r\n"
+       "TP03,5.1",
+       heading + "line 4: a track point without a valid position: \"TP03,5.1\"\n"
+                 "line 2: the track \"Run\" declares 3 points; 1 was kept",
+       {"note Note", "track Run 1"}},
+      {"point counts that are plainly wrong",
+       "WP05,10.0,20.0,0,\"A\",\"\",\"\",0,0,\"A\"\r\n"
+       "WP05,10.1,20.1,0,\"B\",\"\",\"\",0,0,\"B\"\r\n"
+       "RT01,\"Ferry\",\"Routes\",1,0,-5,0\r\nRP01,A\r\nRP01,B\r\n"
+       "TK02,\"Log\",\"Tracks\",1,0,2147483647,0\r\n"
+       "TP03,5.0,6.0,7.0,200,0,0,0,0\r\nTP03,5.1,6.1,7.0,300,0,0,0,0\r\n",
+       heading + "line 3: the route \"Ferry\" declares -5 points; 2 were kept\n"
+                 "line 6: the track \"Log\" declares 2147483647 points; 2 were kept",
+       {"mark A 10.000000 20.000000", "mark B 10.100000 20.100000", "route Ferry 2",
+        "track Log 2"}},
+      {"a name of megabytes",
+       "WP05,10.0,20.0,0,\"" + huge_name + "\"\r\n",
+       heading + "line 1: a name of 3000000 bytes; its first 1024 were kept",
+       {"mark " + huge_name.substr(0, 1024) + " 10.000000 20.000000"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ExchangeRead result = ReadBytes(c.bytes);
+    EXPECT_EQ(result.error, c.error);
+    std::vector<std::string> kept;
+    for (const COstrelObject* object : read) {
+      if (const auto* mark = dynamic_cast<const CObjWaypoint*>(object)) {
+        kept.push_back(vd::os::FormatC("mark %s %.6f %.6f", mark->name.c_str(),
+                                       mark->position.lat, mark->position.lon));
+      } else if (const auto* route = dynamic_cast<const CObjRoute*>(object)) {
+        kept.push_back("route " + route->name + " " + std::to_string(route->points().size()));
+      } else if (const auto* track = dynamic_cast<const CObjTrack*>(object)) {
+        kept.push_back("track " + track->name + " " + std::to_string(track->points().size()));
+      } else {
+        kept.push_back("note " + object->name);
+      }
+    }
+    EXPECT_EQ(kept, c.kept);
+    EXPECT_EQ(result.count, static_cast<int>(c.kept.size()));
+    ReleaseAll(read);
+  }
 }
 
 TEST_F(TaggedTextTest, TrainerHeaderHandsTheRestToOneTrack) {
