@@ -25,6 +25,14 @@ class XmlScanner {
 
   std::string Run() {
     if (s_.starts_with("\xEF\xBB\xBF")) pos_ = 3;
+    // The tree reader would end a text at a NUL and make up what follows.
+    for (size_t i = pos_; i < s_.size(); ++i) {
+      const auto c = static_cast<unsigned char>(s_[i]);
+      if (c < 0x20 && !IsBlank(static_cast<char>(c))) {
+        Fail(vd::os::FormatC("a control character (byte 0x%02X), which XML does not allow", c), i);
+        return error_;
+      }
+    }
     while (error_.empty() && pos_ < s_.size()) {
       if (!steps_(static_cast<int64_t>(pos_))) return "stopped";
       if (s_[pos_] == '<') {

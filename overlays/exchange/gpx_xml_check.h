@@ -10,7 +10,8 @@
 // Empty when the bytes are one well-formed XML document: a single root element, balanced and
 // matching tags, quoted attribute values without '<', entity and character references of the
 // form "&name;", "&#n;" or "&#xh;", closed comments, CDATA sections and processing
-// instructions, and nothing but blanks and those outside the root. Beyond well-formedness it
+// instructions, no control character other than tab, line feed and carriage return, and
+// nothing but blanks and those outside the root. Beyond well-formedness it
 // refuses what the tree reader would silently drop or cut (a text, CDATA section or tag longer
 // than kXmlMaxRun bytes, elements nested deeper than kXmlMaxDepth) and coordinates off the
 // globe: a "lat" or "lon" attribute, or the text of a "LatitudeDegrees" or "LongitudeDegrees"

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -74,7 +75,12 @@ TEST(XmlExchange, BadFilesAreRefusedWholeAndTold) {
     const char* file;
     const char* bytes;  // null: no file
     const char* error;  // after the path
+    size_t length = 0;  // of the bytes; 0: up to their first NUL
   };
+  // Two marks with NUL bytes between them, as a damaged copy leaves them.
+  constexpr char kNuls[] =
+      "<gpx><wpt lat=\"1\" lon=\"2\"><name>A</name></wpt>\n\0\0\0\0<wpt lat=\"3\" lon=\"4\">"
+      "<name>B</name></wpt></gpx>";
   const Case cases[] = {
       {"missing.gpx", nullptr, ""},
       {"cut.gpx", "<gpx><wpt lat=\"1\" lon=\"2\"><name>A</name></wpt>\n<wpt lat=\"3\"",
@@ -83,11 +89,15 @@ TEST(XmlExchange, BadFilesAreRefusedWholeAndTold) {
        "\nline 1, column 35: '&' that starts no entity reference (write it as &amp;)"},
       {"kml.gpx", "<kml><Placemark/></kml>", "\nno <gpx> element"},
       {"gpx.loc", "<gpx><wpt lat=\"1\" lon=\"2\"/></gpx>", "\nno <loc> element"},
+      {"nul.gpx", kNuls,
+       "\nline 2, column 1: a control character (byte 0x00), which XML does not allow",
+       sizeof kNuls - 1},
   };
   for (const Case& c : cases) {
     const std::string path = world.dir.File(c.file);
     if (c.bytes) {
-      ASSERT_TRUE(vd::os::SaveFileAtomically(path, c.bytes));
+      ASSERT_TRUE(vd::os::SaveFileAtomically(
+          path, std::string(c.bytes, c.length ? c.length : std::strlen(c.bytes))));
     }
     const std::string expected =
         (c.bytes ? "Failed to read XML file: " : "Missing file: ") + path + c.error;
