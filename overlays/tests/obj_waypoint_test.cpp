@@ -2,6 +2,8 @@
 #include "overlays/obj_waypoint.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -184,6 +186,30 @@ TEST_F(WaypointTest, ProximityAndAnchorAlarms) {
   mark.circle_mode = CObjWaypoint::kShowCircle;
   EXPECT_FALSE(mark.CheckProximity(mark.position));
   EXPECT_EQ(shell.beeps, 2);  // no link: every fix inside beeps
+}
+
+// A fix exactly on the circle is inside it: the radii whose distance on the local plane comes
+// out exactly equal to the radius.
+TEST_F(WaypointTest, ProximityAlarmExactlyAtTheRadius) {
+  CObjWaypoint mark;
+  mark.Set(0.0, 0.0, "M", "", 0, 1);
+  mark.circle_mode = CObjWaypoint::kProximityAlarm;
+  int exact = 0;
+  for (int metres = 0; metres <= 500; ++metres) {
+    mark.radius = static_cast<float>(metres);
+    const double r = mark.radius * 0.0005399568f;
+    // The latitude whose distance north of the mark is r to the last bit, where there is one:
+    // scaled in, then walked a representable step at a time.
+    CLatLon fix = NorthOf(mark.position, r);
+    for (int i = 0; i < 3 && r > 0; ++i) fix.lat *= r / fix.DistanceTo(mark.position);
+    for (int step = 0; step < 64 && fix.DistanceTo(mark.position) != r; ++step) {
+      fix.lat = std::nextafter(fix.lat, fix.DistanceTo(mark.position) < r ? 1.0 : -1.0);
+    }
+    if (fix.DistanceTo(mark.position) != r) continue;
+    ++exact;
+    EXPECT_TRUE(mark.CheckProximity(fix)) << metres << " m";
+  }
+  EXPECT_GT(exact, 10);
 }
 
 TEST_F(WaypointTest, AlarmOpensLinkedDocumentOncePerEntry) {

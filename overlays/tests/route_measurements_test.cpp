@@ -41,6 +41,9 @@ TEST_F(RouteMeasurementsTest, ComputeLegsFindsTheLegAndTheSideOfAPosition) {
       {"east of the first leg", 2.5, 4, b, c, 2, 4, false, 0},
       {"west of the first leg", 1.5, 4, b, c, 2, 4, true, 0},
       {"north of the second leg", 4, 1.5, c, nullptr, 4, 2, true, 90},
+      // Nearer the first leg's line than the second's, but past the bisector at B: the
+      // second leg is the one being sailed.
+      {"past the corner, close to the first leg's line", 2.2, 0, c, nullptr, 2.2, 2, true, 90},
       {"beyond the last point", 8, 2, c, nullptr, 8, 2, false, 90},
   };
   CObjRoute* plain = world.Route({a, b, c});
