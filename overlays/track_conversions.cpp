@@ -61,6 +61,7 @@ CObjRoute* CObjTrack::ConvertToRoute() {
   route->RecomputeLength();
   route->NotifyChange(kChangeModified);
   SetVisible(false);
+  NotifyChange(kChangeEditState);  // the explorer's tick and the views follow the hiding
   return route;
 }
 
@@ -75,5 +76,6 @@ CObjTrack* CObjRoute::ConvertToTrack() {
   track->RecomputeTotals();
   track->NotifyChange(kChangeModified);
   SetVisible(false);
+  NotifyChange(kChangeEditState);  // the explorer's tick and the views follow the hiding
   return track;
 }

@@ -62,6 +62,24 @@ TEST_F(TrackConversionsTest, AStraightTrackBecomesARouteOfItsEnds) {
   EXPECT_FALSE(track->visible);
 }
 
+// The hidden original tells the views and the explorer, whose tick follows it.
+TEST_F(TrackConversionsTest, TheHiddenOriginalIsAnnounced) {
+  std::vector<vd::test::ChangeRecord> log;
+  world.doc.log = &log;
+  const auto told = [&](const COstrelObject* object) {
+    return std::any_of(log.begin(), log.end(), [&](const vd::test::ChangeRecord& r) {
+      return r.object == object && r.code == kChangeEditState;
+    });
+  };
+  CObjTrack* track = TrackThrough({world.At(1, 2), world.At(1.5, 2.5)});
+  ASSERT_NE(track->ConvertToRoute(), nullptr);
+  EXPECT_TRUE(told(track));
+  CObjRoute* route = world.Route({world.Mark("A", 1, 1), world.Mark("B", 5, 1)});
+  ASSERT_NE(route->ConvertToTrack(), nullptr);
+  EXPECT_TRUE(told(route));
+  world.doc.log = nullptr;
+}
+
 // A point off the line of its neighbours stays when it lies beyond four update distances of
 // that line, measured in metres on the ground: at 60 degrees north a degree of longitude is
 // half as long as one of latitude.
