@@ -9,6 +9,9 @@
 #include "core/ui/message_boxes.h"
 #include "overlays/exchange/email_sender.h"
 #include "overlays/exchange/gpx_exchange.h"
+#include "overlays/obj_route.h"
+#include "overlays/obj_track.h"
+#include "overlays/obj_waypoint.h"
 #include "overlays/ostrel_object.h"
 #include "platform/os/codepage.h"
 #include "platform/os/files.h"
@@ -60,13 +63,39 @@ std::string KeepNameCharacters(std::string_view name, std::string_view extra) {
 }
 
 // "<temp folder>/<kept characters of name>.gpx", with whatever had that name removed, so that
-// a link there is not written through.
+// a link there is not written through; a name that keeps nothing is called "Overlay", so that
+// the file is neither hidden nor shared by every such name.
 std::string TempGpxPath(const std::string& name, std::string_view extra) {
   const CAppCommon* app = CAppCommon::Instance();
   const std::string folder = app ? app->temp_folder : std::string();
-  const std::string path = folder + "/" + KeepNameCharacters(name, extra) + ".gpx";
+  std::string kept = KeepNameCharacters(name, extra);
+  if (kept.find_first_not_of(" .") == std::string::npos) kept = "Overlay";
+  const std::string path = folder + "/" + kept + ".gpx";
   vd::os::RemoveFile(path);
   return path;
+}
+
+// Whether the GPX file of the list holds anything: a note or an icon table has no GPX form,
+// and a route or track without points writes nothing.
+bool HasGpxContent(const ObjectList& list) {
+  for (const COstrelObject* object : list) {
+    if (object->IsKindOf(CObjWaypoint::kClass)) return true;
+    if (const auto* route = dynamic_cast<const CObjRoute*>(object); route && !route->points().empty())
+      return true;
+    if (const auto* track = dynamic_cast<const CObjTrack*>(object); track && !track->points().empty())
+      return true;
+  }
+  return false;
+}
+
+// False, after telling the user, when a chosen list has nothing a GPX file carries.
+bool CheckGpxContent(const ObjectList& list, const std::string& name, const char* action) {
+  if (list.empty() || HasGpxContent(list)) return !list.empty();
+  FormatMessageBox(vd::ui::kMbIconInformation,
+                   "\"%s\" holds no mark, route or track, which is all a GPX file carries: "
+                   "nothing was %s.",
+                   name.c_str(), action);
+  return false;
 }
 
 ObjectList CollectObject(COstrelObject& object) {
@@ -98,6 +127,7 @@ void EmailObjectsAsGpx(COstrelObject* object) {
 }
 
 void EmailObjectListAsGpx(const ObjectList& list, const std::string& name) {
+  if (!CheckGpxContent(list, name, "sent")) return;
   const std::string path = TempGpxPath(name, "_- ");
   if (WriteGpxFile(path, list) > 0) Sender().SendFile(path);
 }
@@ -107,6 +137,7 @@ void CloudSyncUpload(COstrelObject* object) {
 }
 
 void UploadObjectListToCloud(const ObjectList& list, const std::string& name) {
+  if (!CheckGpxContent(list, name, "uploaded")) return;
   const std::string path = TempGpxPath(name, "_-.+");
   if (WriteGpxFile(path, list) <= 0) return;
   if (UploadToCloud(path)) {

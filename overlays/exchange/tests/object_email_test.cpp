@@ -111,8 +111,9 @@ TEST_F(EmailObjects, AttachmentIsNamedAfterTheObjectInTheTempFolder) {
       {"Île_d'Oléron ÆØ", "Île_dOléron ÆØ.gpx"},
       {"港 Ω 1", "  1.gpx"},
       {"\xff\xc3 cut", " cut.gpx"},
-      {"", ".gpx"},
-      {"/", ".gpx"},
+      {"", "Overlay.gpx"},
+      {"/", "Overlay.gpx"},
+      {"...", "Overlay.gpx"},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     const Case& c = cases[i];

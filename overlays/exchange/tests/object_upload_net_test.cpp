@@ -8,6 +8,7 @@
 #include "core/persistent_value.h"
 #include "overlays/exchange/object_email_upload.h"
 #include "overlays/exchange/tests/gpx_test_world.h"
+#include "overlays/obj_text.h"
 #include "tests/raw_http_recorder.h"
 #include "platform/os/codepage.h"
 #include "platform/os/files.h"
@@ -101,10 +102,10 @@ TEST_F(CloudUpload, NameKeepsLettersDigitsAndFewSigns) {
   };
   const Case cases[] = {{"v1.2+beta_x-y z", "v1.2+beta_x-yz.gpx"},
                         {"a\"; filename=\"evil", "afilenameevil.gpx"},
-                        {"../..", ".....gpx"},
+                        {"../..", "Overlay.gpx"},  // not the hidden file "....gpx"
                         // The server takes the name in the Windows code page.
                         {"Øresund", "Øresund.gpx"},
-                        {"", ".gpx"}};
+                        {"", "Overlay.gpx"}};
   for (const Case& c : cases) {
     server.clear();
     UploadObjectListToCloud(list, c.name);
@@ -150,6 +151,26 @@ TEST_F(CloudUpload, NothingIsUploadedWithoutAFile) {
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text.rfind("Failed to open XML file: ", 0), 0u) << boxes.shown[0].text;
   EXPECT_TRUE(server.requests().empty());
+}
+
+// A text note, or a route without points, has no GPX form: the user is told so, and no empty
+// file goes to the server as if it were data.
+TEST_F(CloudUpload, ObjectsWithoutAGpxFormAreNotUploaded) {
+  auto* note = world.doc.Add(new CObjText);
+  note->name = "Harbour note";
+  auto* empty_route = world.doc.Add(new CObjRoute);
+  empty_route->name = "Empty";
+  for (COstrelObject* object : std::vector<COstrelObject*>{note, empty_route}) {
+    boxes.shown.clear();
+    CloudSyncUpload(object);
+    EXPECT_EQ(boxes.shown,
+              (std::vector<Box>{{"\"" + object->name +
+                                     "\" holds no mark, route or track, which is all a GPX "
+                                     "file carries: nothing was uploaded.",
+                                 vd::ui::kMbIconInformation}}));
+  }
+  EXPECT_TRUE(server.requests().empty());
+  EXPECT_TRUE(GpxFilesLeft().empty());
 }
 
 }  // namespace
