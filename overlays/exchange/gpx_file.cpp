@@ -384,6 +384,7 @@ int ReadTrack(const CXmlNode& node, ObjectList& list, ProgressSteps& steps, int6
           other = ClampToInt16(value);
           cadence_seen = true;
         } else if (!cadence_seen && ChildNumber(*extension, "atemp", value)) {
+          // The nearest tenth below zero too: int() would truncate -1.0 degrees to -0.9.
           other =
               static_cast<int16_t>(std::clamp(std::floor(value * 10 + 0.49999), -32768.0, 32767.0));
           temperature_seen = true;

@@ -7,6 +7,9 @@
 
 #include "overlays/exchange/gpx_exchange.h"
 #include "overlays/exchange/tests/gpx_test_world.h"
+#include "overlays/category.h"
+#include "platform/os/files.h"
+#include "platform/os/numbers.h"
 #include "platform/os/process.h"
 
 namespace {
@@ -82,6 +85,80 @@ TEST(XmlExchangePeer, GpxWrittenIsWellFormedAndReadsBackThroughGpsbabel) {
     EXPECT_NEAR(tracks[0]->points()[i].position.lon, original[i].position.lon, 1e-9);
     EXPECT_EQ(tracks[0]->points()[i].time, original[i].time);
     EXPECT_EQ(tracks[0]->points()[i].altitude, static_cast<int>(original[i].altitude));
+  }
+}
+
+// The fields a mark carries in GPX, free and as a route point, through this program's writer
+// and reader, with gpsbabel reading the same file as the judge of what was written. Times are
+// the marks' own (a file's times, not the time of the import).
+TEST(XmlExchangePeer, MarkFieldsRoundTripAsGpsbabelReadsThem) {
+  GpxWorld world;
+  struct Row {
+    const char* name;
+    const char* comment;
+    double lat, lon;
+    int32_t time;
+    const char* gpsbabel_time;  // "date,time" as gpsbabel's unicsv writes it in UTC
+  };
+  const Row free_rows[] = {
+      {"Fish & Chips", "Quay, \"north\" side", 50.5, -1.25, 1559383200, "2019/06/01,10:00:00"},
+      {"Caf\xC3\xA9 <\xC3\x98resund>", "", -33.875, 151.2, 946684799, "1999/12/31,23:59:59"},
+  };
+  const Row route_rows[] = {
+      {"Start", "slack water", 49.5, -2.5, 1514862245, "2018/01/02,03:04:05"},
+      {"Finish", "", 49.75, -2.25, 1514865845, "2018/01/02,04:04:05"},
+  };
+  std::vector<CObjWaypoint*> points;
+  for (const Row* rows : {free_rows, route_rows}) {
+    for (int i = 0; i < 2; ++i) {
+      CObjWaypoint* mark = world.Mark(rows[i].name, rows[i].lat, rows[i].lon);
+      mark->comment = rows[i].comment;
+      mark->created = mark->modified = rows[i].time;
+      mark->SetCategory("Harbours");
+      mark->radius = 150.0f;
+      mark->circle_mode = CObjWaypoint::kAnchorAlarm;
+      if (rows == route_rows) points.push_back(mark);
+    }
+  }
+  world.Route("Passage", points);
+  const std::string written = world.dir.File("marks.gpx");
+  ASSERT_TRUE(ExportXmlTrackFile(written, world.doc.objects));
+  RunTool("xmllint", {"--noout", written});
+
+  // gpsbabel's reading of the file: one line per mark, then per route point.
+  for (const bool routes : {false, true}) {
+    const std::string listed = world.dir.File(routes ? "routes.csv" : "marks.csv");
+    std::vector<std::string> args = {"-i", "gpx", "-f", written, "-o", "unicsv,utc=0", "-F", listed};
+    if (routes) args.insert(args.begin(), "-r");
+    RunTool("gpsbabel", args);
+    std::string text;
+    ASSERT_TRUE(vd::os::ReadWholeFile(listed, text));
+    for (const Row& row : routes ? route_rows : free_rows) {
+      const std::string line = vd::os::FormatC("%.6f,%.6f,\"%s\"", row.lat, row.lon, row.name);
+      const size_t at = text.find(line);
+      ASSERT_NE(at, std::string::npos) << row.name << "\n" << text;
+      std::string rest = text.substr(at, text.find('\n', at) - at);
+      if (rest.ends_with('\r')) rest.pop_back();
+      EXPECT_TRUE(rest.ends_with(row.gpsbabel_time)) << rest;
+    }
+  }
+
+  // This program's reading of it gives every field back.
+  const ObjectList read = world.ReadPath(written);
+  const auto marks = GpxWorld::OfClass<CObjWaypoint>(read);
+  ASSERT_EQ(marks.size(), 4u);
+  for (size_t i = 0; i < marks.size(); ++i) {
+    const Row& row = i < 2 ? free_rows[i] : route_rows[i - 2];
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(marks[i]->name, row.name);
+    EXPECT_EQ(marks[i]->comment, row.comment);
+    EXPECT_NEAR(marks[i]->position.lat, row.lat, 1e-9);
+    EXPECT_NEAR(marks[i]->position.lon, row.lon, 1e-9);
+    EXPECT_EQ(marks[i]->modified, row.time);
+    EXPECT_EQ(marks[i]->created, row.time);
+    EXPECT_EQ(CCategory::GetNameOr(marks[i]->category()), "Harbours");
+    EXPECT_EQ(marks[i]->radius, 150.0f);
+    EXPECT_EQ(marks[i]->circle_mode, CObjWaypoint::kAnchorAlarm);
   }
 }
 

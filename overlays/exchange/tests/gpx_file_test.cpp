@@ -224,7 +224,7 @@ TEST(GpxFile, ReadsWhatOtherProgramsWrite) {
   EXPECT_EQ(track.other_label, "Cadence (rpm)");
   EXPECT_EQ(tracks[1]->other_label, "Temperature (degrees C)");
   EXPECT_EQ(tracks[1]->other_scale, 0.1f);
-  EXPECT_EQ(tracks[1]->points()[0].other, -42);
+  EXPECT_EQ(tracks[1]->points()[0].other, -42);  // -4.2 degrees, not truncated to -4.1
 }
 
 // Altitudes no track reaches (or no number at all) are read as none, and a stored one of any
