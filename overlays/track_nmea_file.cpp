@@ -18,6 +18,9 @@ constexpr double kDefaultKnots = 4.0;
 constexpr double kSecondsPerNmAtDefault = 3600.0 / kDefaultKnots;
 // The text is handed to the file in pieces of about this size.
 constexpr size_t kWriteChunk = 1 << 16;
+// One leg is replayed in at most a day (about 3 MB of sentences); a longer gap between two
+// points, or a time that is plainly wrong, is gone through faster.
+constexpr int64_t kMaxLegSentences = 24 * 3600 / kSecondsPerSentence;
 
 std::string RmcSentence(int64_t utc, const GeoPoint& position, double knots, double bearing) {
   const time_t t = static_cast<time_t>(utc);
@@ -45,7 +48,8 @@ bool CObjTrack::WriteNmeaFile(const std::string& path) const {
     const CTrackpoint& b = points_[i + 1];
     double distance = 0.0, bearing = 0.0;
     a.position.DistanceAndBearingTo(b.position, distance, bearing);
-    int64_t duration = int64_t{b.time} - a.time;
+    // A time of 0 is no time: such a leg is paced like one without usable times.
+    int64_t duration = a.time != 0 && b.time != 0 ? int64_t{b.time} - a.time : 0;
     double knots;
     if (duration <= 0) {
       knots = kDefaultKnots;
@@ -54,7 +58,11 @@ bool CObjTrack::WriteNmeaFile(const std::string& path) const {
       knots = distance * 3600.0 / static_cast<double>(duration);
     }
     const int64_t start = a.time != 0 ? a.time : clock;
-    const int64_t steps = std::max<int64_t>(duration / kSecondsPerSentence, 1);
+    int64_t steps = std::max<int64_t>(duration / kSecondsPerSentence, 1);
+    if (steps > kMaxLegSentences) {
+      steps = kMaxLegSentences;
+      knots = distance * 3600.0 / static_cast<double>(steps * kSecondsPerSentence);
+    }
     // The short way round, as the distance and bearing are taken; the sentence brings a
     // longitude beyond 180 degrees back by one turn.
     double lon_step = b.position.lon - a.position.lon;

@@ -107,6 +107,28 @@ TEST_F(TrackNmeaFileTest, UntimedLegsArePacedAtFourKnots) {
   EXPECT_NEAR(fixes[450].position.lon, b.lon, 2e-5);
 }
 
+// A time of 0 is no time (the GPX reader stores a repeated time so): the legs next to it are
+// paced at 4 knots, not over the 1.7e9 seconds between 1970 and the other point. A leg with a
+// real gap of years is gone through in a day of sentences.
+TEST_F(TrackNmeaFileTest, NoTimeAndLongGapsKeepTheFileBounded) {
+  const CLatLon a{50.25, -3.5};
+  CLatLon b = a, c = a;
+  b.MoveBy(0.0501, 0.0);
+  c = b;
+  c.MoveBy(0.0501, 0.0);
+  const int32_t t0 = 1700000000;
+  ASSERT_TRUE(Track({{a, t0}, {b, 0}, {c, t0 + 2}}).WriteNmeaFile(path));
+  std::vector<Fix> fixes = Replay();
+  EXPECT_EQ(fixes.size(), 22u + 22u);  // 0.05 NM at 4 knots: 45 s, 22 sentences a leg
+  EXPECT_EQ(fixes.front().time, t0);
+
+  ASSERT_TRUE(Track({{a, t0}, {b, t0 + 10 * 365 * 86400}}).WriteNmeaFile(path));
+  fixes = Replay();
+  ASSERT_EQ(fixes.size(), 86400u / 2);
+  EXPECT_NEAR(fixes.back().position.lat, a.lat + (b.lat - a.lat) * (43199.0 / 43200.0), 2e-5);
+  EXPECT_NEAR(fixes.front().speed, 0.0501 / 24, 0.06);
+}
+
 // A leg across the 180th meridian goes the short way, not round the world.
 TEST_F(TrackNmeaFileTest, ALegAcrossTheDateLineTakesTheShortWay) {
   const int32_t t0 = 1700000000;
