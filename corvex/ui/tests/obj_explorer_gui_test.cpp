@@ -166,6 +166,25 @@ TEST_F(ExplorerTest, CategoryBoxHidesItsObjectsOnTheChartAndGoesMixed) {
   EXPECT_EQ(tree().CategoryItem("Tracks")->checkState(), Qt::Unchecked);
 }
 
+// Converting hides the original: its box goes blank with it, and the new object is listed.
+TEST_F(ExplorerTest, ConvertingARouteOrATrackUnticksTheOriginal) {
+  for (const auto& [original, command] :
+       {std::pair<COstrelObject*, int>{world.route, kCmdRouteToTrack},
+        std::pair<COstrelObject*, int>{world.track, kCmdTrackToRoute}}) {
+    SCOPED_TRACE(original->name);
+    ASSERT_EQ(tree().ItemOf(original)->checkState(), Qt::Checked);
+    const size_t before = world.doc().GetObjectList()->size();
+    original->Select(true);
+    ASSERT_TRUE(world.frame().RouteUpdate(command).enabled);
+    world.frame().RouteCommand(command);
+    vd::test::DrainEvents();
+    ASSERT_GT(world.doc().GetObjectList()->size(), before);
+    EXPECT_FALSE(original->visible);
+    EXPECT_EQ(tree().ItemOf(original)->checkState(), Qt::Unchecked);
+    EXPECT_NE(tree().ItemOf(world.doc().GetObjectList()->back()), nullptr);
+  }
+}
+
 TEST_F(ExplorerTest, RenamesMovesAndDeletionsUpdateTheTreeItemByItem) {
   CExplorerItem* track_item = tree().ItemOf(world.track);
   world.mark->name = "Beacon 10";
