@@ -229,7 +229,10 @@ int CConverterPlugins::Convert(const std::string& source, const std::string& tar
   const std::optional<std::string> projdat =
       vd::OpenAppProfile().GetString(vd::kSettingsSection, "default_projdat");
   vd::os::SetEnv(kProjDataVariable, projdat.value_or(""));
-  if (EndsWithNoCase(source, "QCT")) return CopyFileWithProgress(source, target) ? 0 : -1;
+  failure_.clear();
+  if (EndsWithNoCase(source, "QCT")) {
+    return CopyFileWithProgress(source, target) ? 0 : -1;
+  }
 
   const ConverterSlot slot = SlotFor(source);
   if (!Load(slot)) return -1;
@@ -257,6 +260,11 @@ int CConverterPlugins::Convert(const std::string& source, const std::string& tar
     return -1;
   }
   const int result = run.result;
+  // The plug-in's own failure shows nothing of itself: the caller names the file with this.
+  if (result != 0) {
+    failure_ = vd::os::FormatC("the converter %s could not convert it (error %d)",
+                               LibraryName(slot), result);
+  }
   if (result == 0 && slot != ConverterSlot::kJpr &&
       IsNotFolder(ReplaceFileExtension(source, ".jpr"))) {
     QctApplyJprCalibration(source, target);

@@ -78,6 +78,11 @@ class CConverterPlugins {
   // message names the file); else the plug-in's own nonzero result.
   int Convert(const std::string& source, const std::string& target, int interactive,
               int reserved);
+  // Why the last Convert failed when the plug-in returned an error without a word of its own,
+  // as the end of a sentence naming the file ("the converter ... could not convert it (error
+  // 7)"); "" otherwise (failures that showed their own message included).
+  const std::string& failure() const { return failure_; }
+  void ClearFailure() { failure_.clear(); }
 
   // Loads the slot's library when needed and gives it the parent window. False when it can't
   // be loaded: the first failure shows "Failed to load ..." and marks the slot failed; later
@@ -96,4 +101,5 @@ class CConverterPlugins {
 
  private:
   ConverterWindow parent_ = 0;
+  std::string failure_;
 };

@@ -127,18 +127,27 @@ void CPackageWorker::Job::Work() {
   if (matches(target)) {
     state->in_target[block] = 1;
   } else {
-    if (!OpenTemp()) return;
+    // A working file left by an earlier attempt may hold the block already.
+    if (!temp.IsOpen() && FileExists(state->temp)) {
+      temp.Open(state->temp, vd::os::File::Mode::ReadWrite);
+    }
     if (!matches(temp)) {
       const int received = connection.GetRange(state->server_path, offset, length, buffer.data());
       if (worker.progress_.cancel.load()) return;  // stopped elsewhere; the transfer was cut
+      if (received < 0) {
+        Fail("the server did not send " + state->server_path);
+        return;
+      }
       if (received != length) {
-        Fail("the server did not send " + state->server_path + " whole");
+        Fail("the server sent only part of " + state->server_path);
         return;
       }
       if (CVdPkgFile::ByteSum(buffer.data(), count) != expected_sum) {
         Fail("the server sent a damaged block of " + state->server_path);
         return;
       }
+      // The working file is made only once there is something to keep in it.
+      if (!OpenTemp()) return;
       if (!temp.PWrite(buffer.data(), count, static_cast<uint64_t>(offset))) {
         Fail("can't write " + state->temp, errno);
         return;
@@ -186,14 +195,21 @@ void CPackageWorker::Job::FinishFile() {
 
 bool RunPackageDownload(const std::string& package_path, CDownloadProgress& progress) {
   bool complete = false;
+  bool failed = false;
   std::string errors;
   {
     CPackageWorker worker(package_path, progress);
     complete = worker.ok();
+    failed = worker.failed();
     worker.CollectErrors(errors);
   }
-  if (!complete && errors.empty() && !progress.cancel.load()) {
-    errors = "The map package could not be read";
+  if (!complete && failed) {
+    if (errors.empty()) errors = "the map package could not be read";
+    // The user learns which package failed and that the charts on disk are as they were.
+    errors = "The map package \"" + ReadPackageTitle(package_path) +
+             "\" was not downloaded completely: " + errors +
+             ".\n\nCharts that did not arrive whole are left as they were; opening the "
+             "package again continues the download.";
   }
   progress.SetErrorText(std::move(errors));
   progress.total = 0;

@@ -36,6 +36,8 @@ class CPackageWorker : public CWorkerThread {
 
   // True when every file of the package is in place and verified.
   bool ok() const { return opened_ && !failed_.load() && !progress_.cancel.load(); }
+  // True when the download stopped for a fault (rather than the user's cancel).
+  bool failed() const { return !opened_ || failed_.load(); }
   // The reasons the workers stopped (system messages and the package's own faults), joined
   // by ", " without repeats, appended to text.
   void CollectErrors(std::string& text) const;

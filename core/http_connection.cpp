@@ -170,7 +170,9 @@ std::function<bool()> CHttpConnection::KeepGoing() const {
 }
 
 bool CHttpConnection::GetToFile(const std::string& path, const std::string& local_file) {
-  return Connect() && ReceiveToFile(Request(HttpMethod::Get, path), local_file);
+  if (Connect()) return ReceiveToFile(Request(HttpMethod::Get, path), local_file);
+  file_error_ = "the server name \"" + host_ + "\" is not usable";
+  return false;
 }
 
 bool CHttpConnection::PostToFile(const std::string& path, std::string_view body,
@@ -222,6 +224,20 @@ bool CHttpConnection::ReceiveToFile(const vd::os::HttpRequest& request,
   file.Close();
   if (ok) ok = vd::os::RenameFile(temp, local_file);
   if (!ok && created) vd::os::RemoveFile(temp);
+  // The reason, for the user.
+  if (ok) {
+    file_error_.clear();
+  } else if (result.reply.status >= kHttpErrorStatus) {
+    file_error_ = "the server answered with status " + std::to_string(result.reply.status);
+  } else if (created && !written_all) {
+    file_error_ = "can't write " + temp;
+  } else if (!created && result.outcome != HttpOutcome::Failed) {
+    file_error_ = "can't create " + temp;
+  } else if (result.outcome == HttpOutcome::Stopped) {
+    file_error_ = "the download was stopped";
+  } else {
+    file_error_ = result.error.empty() ? "the file did not arrive whole" : result.error;
+  }
   return ok;
 }
 

@@ -53,6 +53,8 @@ class CHttpConnection {
   // GET path into local_file (its folder is created when missing). False on any failure, a
   // status of 300 or more, or an abort.
   bool GetToFile(const std::string& path, const std::string& local_file);
+  // Why the last GetToFile or PostToFile failed, for the user; "" after a success.
+  const std::string& file_error() const { return file_error_; }
   // Bytes offset .. offset + length - 1 of path into buffer. The reply must be 206 for exactly
   // that start, or 200 when offset is 0 (only the first length bytes are kept). Returns the
   // bytes received (fewer when the resource or the transfer ends early), or -1 when no such
@@ -102,6 +104,7 @@ class CHttpConnection {
   std::string host_;
   int port_ = 0;  // as given; 0: the scheme's default
   std::string user_agent_;
+  std::string file_error_;
 };
 
 // A connection of its own (plain HTTP; the port from the host text, else 80) for one download.

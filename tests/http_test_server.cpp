@@ -54,7 +54,7 @@ void HttpTestServer::Impl::Handle(const httplib::Request& req, httplib::Response
   if (const size_t q = req.target.find('?'); q != std::string::npos) record.query = req.target.substr(q + 1);
 
   std::unique_lock lock(mutex);
-  requests.push_back(std::move(record));
+  requests.push_back(record);
   changed.notify_all();
   const auto found = replies.find(req.path);
   Reply reply;
@@ -66,6 +66,7 @@ void HttpTestServer::Impl::Handle(const httplib::Request& req, httplib::Response
   }
   changed.wait_for(lock, reply.delay, [&] { return stopping; });
   lock.unlock();
+  if (reply.before_reply) reply.before_reply(record);
 
   // The library's own Range handling misstates Content-Range for ranges past the end, so the
   // parsed ranges are taken from it and applied here. Several ranges get the whole body.

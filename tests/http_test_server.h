@@ -5,6 +5,7 @@
 // reply that is waiting out a delay; a client still holding an idle keep-alive connection holds
 // the stop up to the library's keep-alive time-out (5 s), so close clients first.
 #include <chrono>
+#include <functional>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -42,6 +43,8 @@ class HttpTestServer {
     std::optional<size_t> cut_after;
     // Wait this long before answering (cut short when the server stops).
     std::chrono::milliseconds delay{0};
+    // Called on the server's thread with each request for the path, before it is answered.
+    std::function<void(const RecordedRequest&)> before_reply;
   };
 
   HttpTestServer();  // listening once constructed; throws std::runtime_error when it cannot bind

@@ -99,8 +99,8 @@ bool ChartFolderCatalogue::CompleteDownload(bool ok) {
   QWidget* window = pending_window_;
   if (ok) {
     if (PathHasExtension(target, "vdpkg")) {
-      DownloadMapPackage(window, target);
-      ok = GetPackageMissingBytes(target) == 0;
+      // Files that exist may still be stale: only a download that verified every file counts.
+      ok = DownloadMapPackage(window, target);
       if (ok) OnPackageDownloaded(target);
     } else {
       CChartOutline* record = FindOrAddEntry(target);

@@ -311,9 +311,17 @@ void RefreshChartList(ObjectList& list, const std::set<std::string>& folders, bo
   if (first_load) progress.MoveBy(-100, -200);
   for (const std::string& path : files) {
     if (!progress.StepIt()) return;
+    converter.ClearFailure();
     if (ImportChartFile(list, path, converter, first_load)) continue;
-    if (FormatMessageBox(vd::ui::kMbYesNo | vd::ui::kMbIconQuestion,
-                         "Do you want to continue loading maps?") != vd::ui::kIdYes) {
+    // A converter that failed without a word: the user learns which file was skipped and why
+    // before choosing to go on. Other failures have shown their own message.
+    std::string text = "Do you want to continue loading maps?";
+    if (!converter.failure().empty()) {
+      text = "Failed to load " + path + ": " + converter.failure() + ".\n\n" + text;
+    }
+    if (vd::ui::RunMessageBox(parent ? parent : vd::ui::ActiveDialogOwner(), text,
+                              QGuiApplication::applicationDisplayName().toStdString(),
+                              vd::ui::kMbYesNo | vd::ui::kMbIconQuestion) != vd::ui::kIdYes) {
       return;
     }
   }

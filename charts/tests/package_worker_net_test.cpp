@@ -219,6 +219,8 @@ TEST_F(PackageWorkerTest, ExistingFileStaysInPlaceWhenTheDownloadFailsOrIsCancel
     if (canceller.joinable()) canceller.join();
     EXPECT_TRUE(progress.finished());
     EXPECT_TRUE(ReadBytes(target) == old) << "the user's file changed or went";
+    // Nothing was fetched, so no working file is left behind.
+    EXPECT_FALSE(FileExists(target + ".TMP"));
     // Only the differing block was asked for: the good ones of the old copy are kept.
     for (const std::string& range : RangesAsked("big.qct")) {
       EXPECT_EQ(range, "bytes=1048576-2097151");
@@ -228,6 +230,47 @@ TEST_F(PackageWorkerTest, ExistingFileStaysInPlaceWhenTheDownloadFailsOrIsCancel
   server.Serve("/store/pkg/big.qct", fresh);
   ASSERT_TRUE(Download()) << progress.GetErrorText();
   EXPECT_EQ(RangesAsked("big.qct"), std::vector<std::string>{"bytes=1048576-2097151"});
+  ExpectAllInPlace();
+}
+
+// Blocks taken over from the user's old copy are read again when the new file is put
+// together: a copy that changed meanwhile (another program wrote to it) stops the download
+// instead of mixing its new bytes into a file that would pass as verified.
+TEST_F(PackageWorkerTest, OldCopyChangedDuringTheDownloadIsNotTakenIntoTheNewFile) {
+  // One file only, so that the progress counts no other file's blocks.
+  files.resize(1);
+  WriteDescriptor();
+  const std::string fresh = files[0].bytes;
+  std::string old = fresh;
+  old[kBlock + 7] ^= 0x01;  // block 1 differs, block 0 is taken from the old copy
+  const std::string target = dir.File("big.qct");
+  WriteBytes(target, old);
+  std::string changed = old;
+  changed[5] ^= 0x40;  // what the other program leaves in block 0
+
+  HttpTestServer::Reply reply;
+  reply.body = fresh;
+  reply.before_reply = [&](const vd::test::RecordedRequest& request) {
+    if (request.Header("Range") != "bytes=1048576-2097151") return;
+    // Block 0 has been verified in the old copy (the only block counted so far); then the
+    // copy changes before block 1 arrives.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (progress.done.load() < kBlock && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::yield();
+    }
+    vd::os::File file;
+    if (file.Open(target, vd::os::File::Mode::ReadWrite)) file.PWrite(&changed[5], 1, 5);
+  };
+  server.Set("/store/pkg/big.qct", reply);
+  EXPECT_FALSE(Download());
+  EXPECT_NE(progress.GetErrorText().find("big.qct changed while it was checked"),
+            std::string::npos)
+      << progress.GetErrorText();
+  EXPECT_TRUE(ReadBytes(target) == changed) << "the changed copy was replaced";
+
+  // The next run verifies again and completes from the working file and the server.
+  server.Serve("/store/pkg/big.qct", fresh);
+  ASSERT_TRUE(Download()) << progress.GetErrorText();
   ExpectAllInPlace();
 }
 

@@ -19,10 +19,12 @@ bool PackageFitsOnDisk(int64_t needed_bytes, int64_t free_bytes);
 // The question asked when it does not fit.
 std::string NotEnoughSpaceText(const std::string& title, int64_t needed_bytes, int64_t free_bytes);
 
-// Ignored while a package downloads. An unreadable descriptor shows "Error opening VD Package";
-// otherwise the download starts, after a Yes to "Not enough space" when the space is short.
-// Returns once the download has ended (or was not started).
-void DownloadMapPackage(QWidget* parent, const std::string& package_path);
+// Ignored while a package downloads. An unreadable descriptor shows "Error opening VD Package"
+// with the path and the reason; otherwise the download starts, after a Yes to "Not enough
+// space" when the space is short. Returns once the download has ended (or was not started):
+// true only when every file of the package is in place and verified. A download that fails
+// shows why in a box over parent.
+bool DownloadMapPackage(QWidget* parent, const std::string& package_path);
 // Runs the download of the package DownloadMapPackage remembered, with the progress dialog;
 // returns answer unchanged.
 int StartPackageDownload(QWidget* parent, int answer);

@@ -6,7 +6,9 @@
 #include "core/completion_callback.h"
 #include "core/download_progress.h"
 #include "core/http_connection.h"
+#include "core/path_utils.h"
 #include "core/ui/dlg_progress.h"
+#include "platform/os/files.h"
 
 namespace {
 
@@ -30,16 +32,22 @@ struct DownloadJob : CDownloadProgress {
 
 void StartBackgroundDownload(QWidget* owner, const std::string& host, const std::string& path,
                              const std::string& local_file, const std::string& title, bool secure,
-                             int port) {
+                             int port, bool report_failure) {
   DownloadJob job(host, secure, port);
   job.path = path;
   job.local_file = local_file;
+  const bool existed = vd::os::FileExists(local_file);
   try {
-    job.thread = std::thread([&job] {
+    job.thread = std::thread([&job, report_failure, existed] {
       job.connection.SetAbortCallback(
           [](void* data) { return !static_cast<DownloadJob*>(data)->cancel; }, &job);
       job.connection.SetProgress(&job);
       job.result = job.connection.GetToFile(job.path, job.local_file);
+      if (!job.result && report_failure && !job.cancel.load()) {
+        job.SetErrorText("Download of \"" + GetPathFileName(job.local_file) + "\" failed: " +
+                         job.connection.file_error() + "." +
+                         (existed ? "\n\n" + job.local_file + " is unchanged." : ""));
+      }
       job.SetFinished();
     });
   } catch (const std::system_error&) {

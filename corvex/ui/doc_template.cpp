@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QWidget>
 
 #include "core/path_utils.h"
 #include "corvex/chart_view_link.h"
@@ -24,6 +25,8 @@ COstrelDoc* CMyDocTemplate::OpenDocumentFile(const std::string& path, CChartFram
 
   auto document = std::make_unique<COstrelDoc>();
   document->SetFrameHost(frames);
+  // Downloads and conversions the document starts show their progress and errors over it.
+  document->SetMainWindow(dynamic_cast<QWidget*>(frames));
   COstrelDoc* opened = document.get();
   document_ = std::move(document);
   bool ok;

@@ -2,6 +2,8 @@
 // refresh and the update check, and the chart view opening what a download brought.
 #include <gtest/gtest.h>
 
+#include <QWidget>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "tests/chart_fixture.h"
 #include "tests/default_servers.h"
 #include "tests/http_test_server.h"
+#include "tests/message_box_watcher.h"
 #include "tests/temp_dir.h"
 #include "viewer_lib/chart_catalogue.h"
 #include "viewer_lib/degree_lengths.h"
@@ -146,6 +149,45 @@ TEST_F(CatalogueDownloadTest, PackageDownloadRefreshAndUpdateCheck) {
   EXPECT_EQ(Requests("/KVX/Coast.vdpkg"), 2) << "Bay comes first and fails";
   EXPECT_TRUE(vd::os::FileExists(Kvx("Bay.vdpkg"))) << "the old package stays";
   EXPECT_EQ(catalogue_->PackageNames(), (std::vector<std::string>{"Bay.vdpkg", "Coast.vdpkg"}));
+}
+
+// The update check of a package whose changed chart the store fails to send: no success, the
+// box over the window says which package and file, and the old chart stays as it was.
+TEST_F(CatalogueDownloadTest, UpdateWhoseChartFailsIsReportedAndKeepsTheOldChart) {
+  ServePackage("Coast", {"a.qct"});
+  std::string target;
+  ASSERT_TRUE(catalogue_->DownloadPackage(nullptr, Url("/KVX/Coast.vdpkg"), target));
+  const std::string chart = Kvx("Coast/a.qct");
+  std::string old_bytes;
+  ASSERT_TRUE(vd::os::ReadWholeFile(chart, old_bytes));
+
+  // The store's chart changed, and the server fails to send it.
+  std::vector<vd::test::PackageFileSpec> files = {{"Coast/a.qct", ChartBytes("a.qct", 51)}};
+  const std::string descriptor = dir_.File("descriptor.vdpkg");
+  ASSERT_TRUE(vd::test::WritePackage(descriptor, Host(), "/KVX", "Coast", files));
+  std::string bytes;
+  ASSERT_TRUE(vd::os::ReadWholeFile(descriptor, bytes));
+  server_.Serve("/KVX/Coast.vdpkg", bytes);
+  vd::test::HttpTestServer::Reply failing;
+  failing.status = 500;
+  server_.Set("/KVX/Coast/a.qct", failing);
+
+  vd::ui::ScopedResponder toolkit_boxes{nullptr};  // the boxes the user sees
+  vd::test::MessageBoxWatcher boxes;
+  QWidget window;
+  window.show();
+  EXPECT_FALSE(catalogue_->CheckForUpdates(&window));
+  ASSERT_EQ(boxes.seen.size(), 1u);
+  EXPECT_EQ(boxes.seen[0].caption, "Error");
+  EXPECT_EQ(boxes.seen[0].owner, &window);
+  EXPECT_NE(boxes.seen[0].text.find("The map package \"Coast\" was not downloaded completely"),
+            std::string::npos)
+      << boxes.seen[0].text;
+  EXPECT_NE(boxes.seen[0].text.find("/KVX/Coast/a.qct"), std::string::npos) << boxes.seen[0].text;
+  std::string now;
+  ASSERT_TRUE(vd::os::ReadWholeFile(chart, now));
+  EXPECT_TRUE(now == old_bytes) << "the old chart changed";
+  EXPECT_FALSE(vd::os::FileExists(chart + ".TMP"));
 }
 
 TEST_F(CatalogueDownloadTest, SingleChartsAndAddressesThatWouldLeaveThePackageFolder) {

@@ -321,7 +321,11 @@ TEST_F(ChartLibraryTest, FailingConverterLosesNothing) {
   const std::string older = Bytes("converted/broken.qct");
 
   Scan();
-  EXPECT_EQ(boxes.texts, std::vector<std::string>{"Do you want to continue loading maps?"});
+  // The converter said nothing itself: the question names the file and its error.
+  EXPECT_EQ(boxes.texts, std::vector<std::string>{
+                             "Failed to load " + Path("charts/broken.kap") +
+                             ": the converter libvd_kap_converter.so could not convert it (error "
+                             "7).\n\nDo you want to continue loading maps?"});
   EXPECT_EQ(ConverterCalls().size(), 1u);
   EXPECT_EQ(Bytes("charts/broken.kap"), "fail\n");
   EXPECT_EQ(Bytes("converted/broken.qct"), older);

@@ -57,10 +57,10 @@ TEST(PackageDownloadTest, OpensAPackageDownloadsItAndReportsABadOne) {
     ASSERT_TRUE(file.Open(bad, vd::os::File::Mode::CreateTruncate));
     ASSERT_TRUE(file.Write("junk", 4));
   }
-  DownloadMapPackage(nullptr, bad);
+  EXPECT_FALSE(DownloadMapPackage(nullptr, bad));
   ASSERT_EQ(recorder.boxes.size(), 1u);
   EXPECT_EQ(recorder.boxes[0].caption, "Error opening VD Package");
-  EXPECT_EQ(recorder.boxes[0].text, bad);
+  EXPECT_EQ(recorder.boxes[0].text, bad + "\n\nThe file is not a map package.");
   recorder.boxes.clear();
 
   const std::string bytes = vd::test::PackageBytes(1500000, 7);
@@ -70,7 +70,7 @@ TEST(PackageDownloadTest, OpensAPackageDownloadsItAndReportsABadOne) {
     const std::string package = dir.File("Alps.vdpkg");
     ASSERT_TRUE(vd::test::WritePackage(package, "127.0.0.1:" + std::to_string(server.port()), "/p",
                                        "Alps", {{"maps/a.qct", bytes}}));
-    DownloadMapPackage(nullptr, package);
+    EXPECT_TRUE(DownloadMapPackage(nullptr, package));
     vd::os::HttpCloseIdleConnections();
   }
   EXPECT_TRUE(recorder.boxes.empty());

@@ -37,6 +37,7 @@
 #include "platform/ui/popup_menu.h"
 #include "tests/chart_fixture.h"
 #include "tests/http_test_server.h"
+#include "tests/message_box_watcher.h"
 
 namespace {
 
@@ -303,6 +304,36 @@ TEST_F(MapShopInTheProgram, FindMapsForRouteDownloadsTheChunksInsideTheRoute) {
   EXPECT_TRUE(ChunkStored(0, 0));
   EXPECT_EQ(view->GetChartPath(), chart);
   EXPECT_NE(view->chart(), nullptr);
+}
+
+// The route's maps from the shop when the chunk server fails: the box over the main window
+// says why, and the chart and its store stay as they were, with no working file beside them.
+TEST_F(MapShopInTheProgram, FailedDownloadForRouteSaysWhyOverTheMainWindow) {
+  vd::ui::ScopedResponder toolkit_boxes{nullptr};  // the boxes the user sees
+  vd::test::MessageBoxWatcher boxes;
+  Program program({"--no-splash", chart});
+  ASSERT_TRUE(program.started());
+  CChartViewWidget* widget = nullptr;
+  ASSERT_TRUE(ProcessEventsUntil([&] { return (widget = ChartViewShowing(program)) != nullptr; }));
+  COstrelView* view = widget->view();
+  MakeRoute(*program.document(), *view, {{100, 100}, {900, 100}, {900, 900}, {100, 900}});
+  const std::string chart_bytes = FileBytes(chart);
+  vd::test::HttpTestServer::Reply failing;
+  failing.status = 500;
+  server.Set("/c/Sea.qc3", failing);
+
+  FindMapsForRoute(*view);
+  ASSERT_EQ(boxes.seen.size(), 1u);
+  EXPECT_EQ(boxes.seen[0].caption, "Error");
+  EXPECT_EQ(boxes.seen[0].owner, &program.frame());
+  EXPECT_NE(boxes.seen[0].text.find("map data"), std::string::npos)
+      << boxes.seen[0].text;
+  EXPECT_EQ(StoredChunks(), 0);
+  EXPECT_TRUE(FileBytes(chart) == chart_bytes);
+  for (const char* left : {"charts/Sea.qct.TMP", "charts/Sea.qc3.TMP"}) {
+    EXPECT_FALSE(vd::os::FileExists(home.File(left))) << left;
+  }
+  EXPECT_EQ(view->GetChartPath(), chart);
 }
 
 // Answers the program's questions as ScriptedAnswers does and chooses the rows of the action
