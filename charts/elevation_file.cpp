@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "charts/chart_reader_services.h"
+#include "platform/os/numbers.h"
 #include "geodesy/georef_fitter.h"
 #include "geodesy/plane_geometry.h"
 
@@ -81,10 +82,16 @@ bool CElevationFile::Open(const std::string& path) {
   const int64_t n = header_.tile_size;
   const int64_t rows = header_.rows;
   const int64_t columns = header_.columns;
-  if (n < 1 || n > kQedMaxTileSize || rows < 0 || columns < 0 || n * columns > INT_MAX / 2 ||
-      n * rows > INT_MAX / 2 ||
-      kQedHeaderSize + 4 * rows * columns > view_.size()) {
-    return Fail("Not a QED file: \"%s\"");
+  if (n < 1 || rows < 0 || columns < 0) return Fail("Not a QED file: \"%s\"");
+  if (n > kQedMaxTileSize || n * columns > INT_MAX / 2 || n * rows > INT_MAX / 2) {
+    return Fail(vd::os::FormatC("The elevation grid of \"%%s\" is too large to be read: tiles of "
+                                "%d samples, %d x %d tiles (at most %d samples a side).",
+                                header_.tile_size, header_.columns, header_.rows,
+                                kQedMaxTileSize).c_str());
+  }
+  if (kQedHeaderSize + 4 * rows * columns > view_.size()) {
+    return Fail("The elevation file \"%s\" is cut short: its tile table ends past the end of "
+                "the file.");
   }
   offsets_ = view_.data() + kQedHeaderSize;
   loaded_ = true;

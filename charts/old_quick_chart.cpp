@@ -147,6 +147,19 @@ int COldQuickChart::Open(const std::string& path, bool allow_reference) {
     return kOpenFailed;
   }
 
+  // A file cut short (a copy or download that stopped) still opens, but the user learns which
+  // chart lacks part of its picture.
+  if (tiled) {
+    if (const int64_t past = file_.CountTilesPastEnd(header_); past > 0) {
+      ShowError(vd::os::FormatC(
+          "The chart \"%s\" is incomplete: %lld of its %lld tiles lie past the end of the "
+          "file and show black. The file may have been cut short while it was copied or "
+          "downloaded.",
+          path.c_str(), static_cast<long long>(past),
+          static_cast<long long>(int64_t(header_.width) * header_.height)));
+    }
+  }
+
   if (const std::optional<QctDatumShift> shift = file_.ReadDatumShift(extension_)) {
     has_datum_shift_ = true;
     georef_.shift_lat = shift->lat;

@@ -106,6 +106,18 @@ QctFileView::Tile QctFileView::TileAt(const QuickChartHeader& header, int col, i
   return {From(offset), offset};
 }
 
+int64_t QctFileView::CountTilesPastEnd(const QuickChartHeader& header) const {
+  if (!HasQctTileIndexLayout(header.version) || !HoldsTileIndex(header)) return 0;
+  const uint64_t tiles = uint64_t(header.width) * uint64_t(header.height);
+  int64_t past = 0;
+  for (uint64_t entry = 0; entry < tiles; ++entry) {
+    uint32_t offset;
+    std::memcpy(&offset, bytes_.data() + kQctHeaderSize + 4 * entry, 4);
+    past += offset != 0 && offset >= bytes_.size();
+  }
+  return past;
+}
+
 std::span<const uint8_t> QctFileView::From(uint64_t offset) const {
   if (offset >= bytes_.size()) return {};
   return bytes_.subspan(size_t(offset));

@@ -58,6 +58,9 @@ class QctFileView {
   // Tile (col, row) of a tiled-layout file. Empty when the column or row is outside the chart,
   // the file doesn't hold the index, or the entry is 0 or points at or past the end.
   Tile TileAt(const QuickChartHeader& header, int col, int row) const;
+  // The tiles of a tiled-layout file whose index entry points at or past the end of the file
+  // (a file cut short); 0 when the file doesn't hold the index.
+  int64_t CountTilesPastEnd(const QuickChartHeader& header) const;
   // The bytes from `offset` to the end (empty at or past the end).
   std::span<const uint8_t> From(uint64_t offset) const;
 

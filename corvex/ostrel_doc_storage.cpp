@@ -255,7 +255,12 @@ bool COstrelDoc::OnOpenDocument(const std::string& path) {
     // Renaming over an older ".corrupt" file replaces it.
     kept = vd::os::RenameFile(path, path + ".corrupt");
     if (vd::os::RenameFile(backup, path)) {
-      FormatMessageBox(vd::ui::kMbIconInformation, "%s", "Restored file from backup...");
+      FormatMessageBox(vd::ui::kMbIconInformation,
+                       "Restored file from backup...\n\n\"%s\" could not be read (%s), so its "
+                       "backup took its place.%s",
+                       path.c_str(), error.empty() ? "damaged" : error.c_str(),
+                       kept ? (" The damaged file is kept as \"" + path + ".corrupt\".").c_str()
+                            : "");
       if (ReadConfigFile(path)) {
         path_name_ = path;
         return true;

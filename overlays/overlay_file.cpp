@@ -431,7 +431,10 @@ bool LoadUserDataFile(const std::string& path, ObjectList& list) {
   // Renaming over an older ".corrupt" replaces it; a missing file leaves nothing to keep.
   vd::os::RenameFile(path, path + ".corrupt");
   if (!vd::os::RenameFile(backup, path)) return false;
-  FormatMessageBox(vd::ui::kMbIconInformation, "%s", "Restored file from backup...");
+  FormatMessageBox(vd::ui::kMbIconInformation,
+                   "Restored file from backup...\n\n\"%s\" could not be read, so its backup "
+                   "took its place. The damaged file is kept as \"%s.corrupt\".",
+                   path.c_str(), path.c_str());
   return ReadOverlayFileObjects(path, list);
 }
 

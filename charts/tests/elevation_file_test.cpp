@@ -161,11 +161,14 @@ TEST_F(ElevationFileTest, BadHeadersAreRefused) {
       {"tile side 0", field(8, 0), "Not a QED file: \"%s\""},
       {"negative tile side", field(8, uint32_t(-4)), "Not a QED file: \"%s\""},
       {"negative rows", field(12, uint32_t(-2)), "Not a QED file: \"%s\""},
-      {"table past the end", field(16, 1000), "Not a QED file: \"%s\""},
+      {"table past the end", field(16, 1000),
+       "The elevation file \"%s\" is cut short: its tile table ends past the end of the file."},
       {"huge counts", [](std::string& b) { PutU32(b, 12, 0x7FFFFFFF); PutU32(b, 16, 0x7FFFFFFF); },
-       "Not a QED file: \"%s\""},
+       "The elevation grid of \"%s\" is too large to be read: tiles of 4 samples, 2147483647 x "
+       "2147483647 tiles (at most 46340 samples a side)."},
       {"grid wider than an int", [](std::string& b) { PutU32(b, 8, 0x40000000); },
-       "Not a QED file: \"%s\""},
+       "The elevation grid of \"%s\" is too large to be read: tiles of 1073741824 samples, 3 x "
+       "2 tiles (at most 46340 samples a side)."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -284,7 +287,10 @@ TEST_F(ElevationFileTest, WideTilesAreBoundedAndTheirFarSamplesDecode) {
     errors.clear();
     const std::string path = write_sparse(n);
     EXPECT_FALSE(file.Open(path));
-    EXPECT_EQ(errors, std::vector<std::string>{"Not a QED file: \"" + path + "\""});
+    EXPECT_EQ(errors, std::vector<std::string>{
+                          "The elevation grid of \"" + path +
+                          "\" is too large to be read: tiles of " + std::to_string(n) +
+                          " samples, 1 x 1 tiles (at most 46340 samples a side)."});
   }
   const int n = kQedMaxTileSize;
   ASSERT_TRUE(file.Open(write_sparse(n)));

@@ -275,8 +275,15 @@ TEST_F(ChartReaderTest, TileOffsetsPastTheEndReadAsIndexZero) {
   SetWord(bytes, kQctHeaderSize + 4, uint32_t(bytes.size()));           // tile (1, 0): at the end
   SetWord(bytes, kQctHeaderSize + 8, 0xFFFFFFF0u);                       // tile (0, 1): far beyond
   SetWord(bytes, kQctHeaderSize + 12, uint32_t(bytes.size() - 2));       // tile (1, 1): cut short
-  const auto chart = OpenOldQuickChart(WriteBytes(bytes, "damaged.qct"), false);
+  const std::string damaged = WriteBytes(bytes, "damaged.qct");
+  const auto chart = OpenOldQuickChart(damaged, false);
   ASSERT_NE(nullptr, chart);
+  // The chart opens, and the user is told which file lacks part of its picture.
+  ASSERT_EQ(1u, errors.size());
+  EXPECT_EQ("The chart \"" + damaged +
+                "\" is incomplete: 2 of its 4 tiles lie past the end of the file and show "
+                "black. The file may have been cut short while it was copied or downloaded.",
+            errors[0]);
   for (int shift = 0; shift <= 6; ++shift) {
     for (const auto& [col, row] : {std::pair{1, 0}, {0, 1}, {1, 1}}) {
       Tile tile;

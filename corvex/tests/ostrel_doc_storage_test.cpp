@@ -220,7 +220,12 @@ TEST(OstrelDocStorage, DamagedDocumentComesBackFromItsBackup) {
     COstrelDoc& doc = world.Doc();
     ASSERT_TRUE(doc.OnOpenDocument(sample.path));
     ASSERT_EQ(world.responder.boxes.size(), 1u);
-    EXPECT_EQ(world.responder.boxes[0].text, "Restored file from backup...");
+    // It names the file, why it was refused and where the damaged one went.
+    const std::string& text = world.responder.boxes[0].text;
+    EXPECT_TRUE(text.starts_with("Restored file from backup...\n\n\"" + sample.path +
+                                 "\" could not be read (")) << text;
+    EXPECT_TRUE(text.ends_with("), so its backup took its place. The damaged file is kept as \"" +
+                               sample.path + ".corrupt\".")) << text;
     EXPECT_EQ(world.responder.boxes[0].flags, vd::ui::kMbIconInformation);
     EXPECT_EQ(FileBytes(sample.path + ".corrupt"), c.bytes);
     EXPECT_EQ(FileBytes(sample.path), good);
@@ -275,7 +280,10 @@ TEST(OstrelDocStorage, DamagedUserDataComesBackFromItsBackupOnly) {
 
   COstrelDoc& doc = world.Doc();
   ASSERT_TRUE(doc.OnOpenDocument(sample.path));
-  EXPECT_TRUE(world.responder.Showed("Restored file from backup..."));
+  EXPECT_TRUE(world.responder.Showed(
+      "Restored file from backup...\n\n\"" + user_data +
+      "\" could not be read, so its backup took its place. The damaged file is kept as \"" +
+      user_data + ".corrupt\"."));
   EXPECT_EQ(Names(*doc.GetObjectList(), false), std::vector<std::string>{"Saved"});
   EXPECT_EQ(FileBytes(user_data + ".corrupt"), "damaged");
 

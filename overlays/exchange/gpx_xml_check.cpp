@@ -303,5 +303,12 @@ class XmlScanner {
 }  // namespace
 
 std::string CheckXmlWellFormed(std::string_view bytes, const ProgressFn& progress) {
+  // Two bytes per character (with or without a byte-order mark): every other byte is zero.
+  const bool utf16 = bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") ||
+                     (bytes.size() >= 2 && (bytes[0] == '\0') != (bytes[1] == '\0'));
+  if (utf16) {
+    return "line 1, column 1: the file is written in UTF-16, which this reader does not take; "
+           "save it as UTF-8";
+  }
   return XmlScanner(bytes, progress).Run();
 }

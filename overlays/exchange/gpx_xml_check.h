@@ -16,7 +16,8 @@
 // than kXmlMaxRun bytes, elements nested deeper than kXmlMaxDepth) and coordinates off the
 // globe: a "lat" or "lon" attribute, or the text of a "LatitudeDegrees" or "LongitudeDegrees"
 // element, that is not a number within -90..90 (latitudes) or -180..180 (longitudes).
-// Otherwise "line L, column C: what is wrong" (both counted from 1, columns in bytes).
+// Otherwise "line L, column C: what is wrong" (both counted from 1, columns in bytes); a file
+// in UTF-16 is told apart from a broken one.
 // progress, when given, hears of the bytes checked; when it asks to stop, the answer is not
 // empty and says nothing.
 std::string CheckXmlWellFormed(std::string_view bytes, const ProgressFn& progress = {});

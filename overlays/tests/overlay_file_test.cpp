@@ -656,7 +656,9 @@ TEST(UserDataFile, RestoresTheBackupOfAMalformedFile) {
   EXPECT_EQ(FileBytes(path + ".corrupt"), "\x05\x00garbage");
   EXPECT_FALSE(vd::os::FileExists(dir.File("backup.vdo")));
   ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text, "Restored file from backup...");
+  EXPECT_EQ(boxes.shown[0].text, "Restored file from backup...\n\n\"" + path +
+                                     "\" could not be read, so its backup took its place. The "
+                                     "damaged file is kept as \"" + path + ".corrupt\".");
   for (COstrelObject* object : read) object->Release();
 }
 
@@ -728,7 +730,9 @@ TEST(UserDataFile, AFileOfMismatchedLinksFallsBackToTheBackup) {
   EXPECT_EQ(read.size(), 3u);
   EXPECT_EQ(FileBytes(path + ".corrupt"), vd::test::MarkNamingAStrayRouteFile(false));
   ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text, "Restored file from backup...");
+  EXPECT_EQ(boxes.shown[0].text, "Restored file from backup...\n\n\"" + path +
+                                     "\" could not be read, so its backup took its place. The "
+                                     "damaged file is kept as \"" + path + ".corrupt\".");
   for (COstrelObject* object : read) object->Release();
 }
 

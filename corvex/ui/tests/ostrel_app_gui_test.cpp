@@ -406,8 +406,11 @@ TEST(CorvexApp, StartsOnTheBackupOfAUserDataFileWithMismatchedLinks) {
     EXPECT_EQ(NamesOf(*program.document()->GetObjectList()),
               (std::vector<std::string>{"North", "Passage", "South"}));
     EXPECT_NE(std::find(answers.asked.begin(), answers.asked.end(),
-                        "Restored file from backup..."),
-              answers.asked.end());
+                        "Restored file from backup...\n\n\"" + user_data +
+                            "\" could not be read, so its backup took its place. The damaged "
+                            "file is kept as \"" + user_data + ".corrupt\"."),
+              answers.asked.end())
+        << testing::PrintToString(answers.asked);
     EXPECT_EQ(ReadFile(user_data + ".corrupt"), bad);
     ASSERT_TRUE(program.Quit());
   }

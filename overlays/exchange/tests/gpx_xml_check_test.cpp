@@ -64,6 +64,19 @@ TEST(XmlCheck, NamesTheFaultAndWhere) {
   }
 }
 
+// A file saved in UTF-16 is named as such rather than reported as broken XML.
+TEST(XmlCheck, TellsAUtf16FileFromABrokenOne) {
+  const std::string files[] = {std::string("\xFF\xFE<\0g\0p\0x\0/\0>\0", 14),
+                               std::string("\xFE\xFF\0<\0g\0p\0x\0/\0>", 14),
+                               std::string("<\0g\0p\0x\0/\0>\0", 12)};
+  for (const std::string& file : files) {
+    EXPECT_EQ(CheckXmlWellFormed(file),
+              "line 1, column 1: the file is written in UTF-16, which this reader does not take; "
+              "save it as UTF-8");
+  }
+  EXPECT_EQ(CheckXmlWellFormed("\xEF\xBB\xBF<gpx/>"), "");
+}
+
 // What the tree reader would cut or drop is refused rather than read in part.
 TEST(XmlCheck, RefusesWhatTheReaderWouldCut) {
   const std::string long_text(kXmlMaxRun + 1, 'x');
