@@ -48,6 +48,12 @@ std::string DownloadTitle(const std::string& name, const std::string& kind,
   return "Downloading " + GetPathFileName(result);
 }
 
+std::string LookupTitle(const std::string& name, const std::string& kind) {
+  if (kind == "qed") return "Looking for " + name + " elevation data...";
+  if (kind == "vdq") return "Looking for " + name + " search data...";
+  return "Looking for " + name + " data...";
+}
+
 }  // namespace
 
 bool GunzipFile(const std::string& source, const std::string& target) {
@@ -93,9 +99,11 @@ std::string COfflineData::DownloadOfflineData(const std::string& chart_path,
     if (IsFile(result)) return result;
     if (result == kNone) return result;
 
-    result = QueryServer(map_store, name, kind);
+    bool cancelled = false;
+    result = QueryServer(map_store, name, kind, cancelled);
     const bool found = IsFile(result);
-    if (CreateDirectoryTree(GetPathDirectory(cache))) {
+    // A look-up the user cancelled leaves the question open for the next time.
+    if (!cancelled && CreateDirectoryTree(GetPathDirectory(cache))) {
       vd::os::SaveFileAtomically(cache, (found ? result : kNone) + std::string("\n"));
     }
     if (!found) result.clear();
@@ -109,22 +117,32 @@ std::string COfflineData::DownloadOfflineData(const std::string& chart_path,
 }
 
 std::string COfflineData::QueryServer(const std::string& map_store, const std::string& name,
-                                      const std::string& kind) {
+                                      const std::string& kind, bool& cancelled) {
   char reply[kMaxRedirectReply];
-  int length;
-  {
-    std::string redirect = services_.redirect_host;
-    if (redirect.empty()) {
-      redirect = vd::OpenAppProfile()
-                     .GetString(vd::kSettingsSection, kOfflineRedirectSetting)
-                     .value_or("");
-      if (redirect.empty()) redirect = kOfflineRedirectHost;
-    }
-    CHttpConnection connection(redirect, false, 80);
-    length = connection.ReadInto("/redir/" + EncodePathSegment(name + "_" + kind) + ".txt", reply,
-                                 kMaxRedirectReply);
+  int length = -1;
+  std::string redirect = services_.redirect_host;
+  if (redirect.empty()) {
+    redirect =
+        vd::OpenAppProfile().GetString(vd::kSettingsSection, kOfflineRedirectSetting).value_or("");
+    if (redirect.empty()) redirect = kOfflineRedirectHost;
   }
-  if (length < kMinRedirectReply || length > kMaxRedirectReply) return "";
+  const std::string query = "/redir/" + EncodePathSegment(name + "_" + kind) + ".txt";
+  cancelled = false;
+  const auto ask = [&](CDownloadProgress& job) {
+    CHttpConnection connection(redirect, false, 80);
+    connection.SetAbortCallback(
+        [](void* record) { return !static_cast<CDownloadProgress*>(record)->cancel.load(); },
+        &job);
+    length = connection.ReadInto(query, reply, kMaxRedirectReply);
+    cancelled = job.cancel.load();
+  };
+  if (services_.lookup) {
+    services_.lookup(LookupTitle(name, kind), ask);
+  } else {
+    CDownloadProgress job;
+    ask(job);
+  }
+  if (cancelled || length < kMinRedirectReply || length > kMaxRedirectReply) return "";
   std::string url;
   for (int i = 0; i < length; ++i) {
     const char c = reply[i];

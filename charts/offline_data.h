@@ -13,6 +13,7 @@
 #include <string>
 
 #include "charts/elevation_file.h"
+#include "core/download_progress.h"
 
 // The redirect service's host ("name" or "name:port"); plain HTTP, port 80 by default. The
 // setting below, when present, names another.
@@ -31,6 +32,13 @@ struct OfflineDataServices {
       download;
   // Empty: the setting kOfflineRedirectSetting, else kOfflineRedirectHost.
   std::string redirect_host;
+  // Runs the redirect look-up `ask`, which ends early once the cancel flag of the record it is
+  // given is set, and returns once it has ended. The program runs it on a thread of its own
+  // under the modal progress dialog with `title` and Cancel, so that a server that stops
+  // answering never holds the window. Not installed: `ask` runs at once on the caller's thread.
+  std::function<void(const std::string& title,
+                     const std::function<void(CDownloadProgress& job)>& ask)>
+      lookup;
 };
 
 class COfflineData {
@@ -62,15 +70,19 @@ class COfflineData {
   void set_download(decltype(OfflineDataServices::download) download) {
     services_.download = std::move(download);
   }
+  void set_lookup(decltype(OfflineDataServices::lookup) lookup) {
+    services_.lookup = std::move(lookup);
+  }
 
   CElevationFile& elevation_file() { return elevation_file_; }
   const CElevationFile& elevation_file() const { return elevation_file_; }
 
  private:
   // Asks the redirect service where `name`'s data lives, fetches it into map_store and gives
-  // the local path ("" when any step fails).
+  // the local path ("" when any step fails). cancelled: the user stopped the look-up, so
+  // nothing is known about the data.
   std::string QueryServer(const std::string& map_store, const std::string& name,
-                          const std::string& kind);
+                          const std::string& kind, bool& cancelled);
 
   OfflineDataServices services_;
   CElevationFile elevation_file_;

@@ -7,7 +7,9 @@
 #include <QThread>
 
 #include <cstdlib>
+#include <functional>
 #include <map>
+#include <thread>
 
 #include "charts/chart_conversion.h"
 #include "charts/converter_plugins.h"
@@ -19,6 +21,7 @@
 #include "core/ui/dialog_f1_help.h"
 #include "core/persistent_value.h"
 #include "core/ui/background_download.h"
+#include "core/ui/dlg_progress.h"
 #include "corvex/command_ids.h"
 #include "corvex/doc_api_host.h"
 #include "corvex/ostrel_doc.h"
@@ -253,6 +256,17 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
                                      bool secure) {
     StartBackgroundDownload(frame_.get(), host, path, local_file, title, secure);
   });
+  // The look-up of where a chart's offline data lies runs off the window's thread, with
+  // Cancel, so that a server that stops answering never holds the window.
+  offline_data().set_lookup(
+      [this](const std::string& title, const std::function<void(CDownloadProgress&)>& ask) {
+        CDownloadProgress job;
+        job.thread = std::thread([&job, &ask] {
+          ask(job);
+          job.SetFinished();
+        });
+        RunWithProgress(frame_.get(), job, title);
+      });
   offline_data().OpenSavedElevationFile(program_folder);
 
   continuous_scrolling = profile.GetInt(vd::kSettingsSection, "continuous_scrolling").value_or(0);

@@ -5,8 +5,10 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
+#include <chrono>
 #include <string>
 
 #include "charts/elevation_file.h"
@@ -105,6 +107,39 @@ TEST_F(OfflineDataInTheProgram, GetDefaultFetchesTheChartsElevationDataAndOpensI
   ASSERT_NE(terrain, nullptr);
   EXPECT_EQ(terrain->path(), home.File("maps/Glen.qed"));
   EXPECT_EQ(RequestsFor("qed"), 2u);
+}
+
+// A redirect service that stops answering does not hold the window: the look-up of the
+// chart's elevation data shows its progress dialog, Cancel ends it, the chart stays shown, and
+// the question is not recorded as answered, so the next look-up asks again.
+TEST_F(OfflineDataInTheProgram, StalledLookUpShowsProgressAndCancelKeepsTheChart) {
+  Program program({"--no-splash", chart});
+  ASSERT_TRUE(program.started());
+  COstrelView* view = nullptr;
+  ASSERT_TRUE(ProcessEventsUntil([&] { return (view = ChartView(program)) != nullptr; }));
+  vd::test::HttpTestServer::Reply stalled;
+  stalled.delay = std::chrono::minutes(10);
+  server.Set("/redir/Glen_qed.txt", stalled);
+  server.ClearRequests();
+  std::string shown;
+  QTimer user;
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog || dialog->findChildren<QProgressBar*>().isEmpty()) return;
+    if (server.Requests().empty()) return;  // the look-up has reached the server
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+      if (label->text().startsWith("Looking for")) shown = label->text().toStdString();
+    }
+    dialog->reject();
+  });
+  user.start(5);
+  EXPECT_TRUE(view->OnCommand(kCmdGetDefaultElevation));
+  user.stop();
+  EXPECT_EQ(shown, "Looking for Glen elevation data...");
+  EXPECT_EQ(view->GetChartPath(), chart);
+  EXPECT_EQ(program.app().GetElevationFile(), nullptr);
+  EXPECT_FALSE(vd::os::FileExists(home.File("maps/redir/Glen_qed.txt")));
+  EXPECT_EQ(answers.asked, std::vector<std::string>{"No elevation data was found for Glen."});
 }
 
 TEST_F(OfflineDataInTheProgram, FindPlaceFetchesThePlaceNamesOnceAndThenWorksOffline) {
