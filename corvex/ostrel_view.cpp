@@ -1,6 +1,8 @@
 #include "corvex/ostrel_view.h"
 
+#include <QCoreApplication>
 #include <QTimer>
+
 #include <algorithm>
 #include <cmath>
 #include <thread>
@@ -209,8 +211,19 @@ bool COstrelView::OpenChartFile(const std::string& path) {
   outline_mapped_ = nullptr;
   frame_.SetFrameTitle(path);
   SetInitialPlace();
-  // The chart's elevation data becomes the program's, for the read-out, relief and 3D.
-  if (CAppCommon* app = CAppCommon::Instance()) app->FindElevationFile(path, OfflineDataName());
+  // The chart's elevation data becomes the program's, for the read-out, relief and 3D. That of
+  // a downloadable chart may first be looked up on the server, under a progress dialog: the
+  // look-up runs once this opening is done, from the event loop, never inside it.
+  if (CAppCommon* app = CAppCommon::Instance()) {
+    const std::string name = OfflineDataName();
+    if (name.empty()) {
+      app->FindElevationFile(path, name);
+    } else {
+      QTimer::singleShot(0, QCoreApplication::instance(), [path, name] {
+        if (CAppCommon* current = CAppCommon::Instance()) current->FindElevationFile(path, name);
+      });
+    }
+  }
   UpdateCursor(last_mouse_);
   ShowChartLogo();
   return true;
