@@ -450,7 +450,8 @@ TEST(OstrelDocCommands, ActivityLinksOpenChartsWithinTheMapStore) {
   doc.OpenFileByType("corvex://open?https://maps.example/KVX/sea/pack.vdpkg");
   ASSERT_EQ(world.responder.boxes.size(), 1u);
   EXPECT_EQ(world.responder.boxes[0].caption, "Error opening VD Package");
-  EXPECT_EQ(world.responder.boxes[0].text, store + "/sea/pack.vdpkg");
+  EXPECT_EQ(world.responder.boxes[0].text,
+            store + "/sea/pack.vdpkg\n\nThe file is not a map package.");
   EXPECT_TRUE(world.host->views.empty());
 
   // A chart already in the store opens without a download.
