@@ -181,10 +181,19 @@ void ReplaceCharInString(std::string& text, char from, char to) {
   std::replace(text.begin(), text.end(), from, to);
 }
 
-std::string AppendChar(std::string_view text, char c) {
-  std::string out(text);
-  out += c;
+std::string AppendChar(std::string_view text, char c) { return StringConcat(text, {&c, 1}); }
+
+std::string StringConcat(std::string_view a, std::string_view b) {
+  std::string out;
+  out.reserve(a.size() + b.size());
+  out.append(a);
+  out.append(b);
   return out;
+}
+
+std::string StringFromBytes(const void* bytes, size_t length) {
+  if (bytes == nullptr || length == 0) return {};
+  return std::string(static_cast<const char*>(bytes), length);
 }
 
 bool IsAsciiAlnum(char c) { return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }

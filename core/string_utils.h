@@ -53,6 +53,10 @@ std::string RemoveCarriageReturns(std::string_view text);
 std::string ToCrLf(std::string_view text);
 void ReplaceCharInString(std::string& text, char from, char to);
 std::string AppendChar(std::string_view text, char c);
+// A new string: a followed by b.
+std::string StringConcat(std::string_view a, std::string_view b);
+// The `length` bytes at `bytes` as a string, NUL bytes included; empty when there are none.
+std::string StringFromBytes(const void* bytes, size_t length);
 
 bool IsAsciiAlnum(char c);
 // 0..15 for a hexadecimal digit of either case, 0 for any other character.

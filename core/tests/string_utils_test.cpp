@@ -161,6 +161,16 @@ TEST(StringHelpersTest, TrimSanitizeAndLineEnds) {
   EXPECT_EQ(mixed, "caf\xC3\xA9 ab");
 }
 
+TEST(StringHelpersTest, JoiningAndBytesKeepEveryByte) {
+  const char bytes[] = {'a', '\0', 'b'};
+  EXPECT_EQ(StringFromBytes(bytes, 3), std::string("a\0b", 3));
+  EXPECT_EQ(StringFromBytes(bytes, 0), "");
+  EXPECT_EQ(StringFromBytes(nullptr, 5), "");
+  EXPECT_EQ(StringConcat(std::string_view("a\0", 2), "b"), std::string("a\0b", 3));
+  EXPECT_EQ(StringConcat("", ""), "");
+  EXPECT_EQ(AppendChar("Route", '\0'), std::string("Route\0", 6));
+}
+
 TEST(StringHelpersTest, SplitKeepsEmptyPieces) {
   EXPECT_EQ(SplitString("a,b;;c", ",;"), (std::vector<std::string>{"a", "b", "", "c"}));
   EXPECT_EQ(SplitString(",", ","), (std::vector<std::string>{"", ""}));
