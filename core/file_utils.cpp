@@ -197,34 +197,55 @@ void SetCopyProgressWindow(CopyProgressWindow window) {
   g_copy_window = std::move(window);
 }
 
-bool CopyFileWithProgress(const std::string& source, const std::string& target,
-                          const CopyProgress& progress_in) {
-  constexpr uint64_t kSmallFile = 10000;
+namespace {
+
+// The copy behind both copy functions: block by block into a temporary beside the target,
+// renamed over it at the end. Once both files are open, make_progress (when set) is asked for
+// the callback told after every block, which may cancel the copy.
+using MakeCopyProgress = std::function<CopyProgress(uint64_t total)>;
+bool CopyFileContents(const std::string& source, const std::string& target,
+                      const MakeCopyProgress& make_progress) {
   constexpr size_t kBlock = 16384;
   vd::os::File in;
   if (!in.Open(source, vd::os::File::Mode::Read)) return false;
-  int64_t size = in.Size();
+  const int64_t size = in.Size();
   vd::os::AtomicFileWriter out;
   if (size < 0 || !out.Open(target)) return false;
   const uint64_t total = static_cast<uint64_t>(size);
-  CopyProgress progress = progress_in;
-  if (!progress && total > kSmallFile) {
-    if (const CopyProgressWindow window = InstalledCopyWindow()) {
-      progress = window("Copying " + source + " To " + target, total);
-    }
-  }
-  const bool report = progress && total > kSmallFile;
+  const CopyProgress progress = make_progress ? make_progress(total) : nullptr;
   std::vector<char> block(kBlock);
   uint64_t copied = 0;
   for (;;) {
-    int64_t got = in.Read(block.data(), block.size());
+    const int64_t got = in.Read(block.data(), block.size());
     if (got < 0) return false;
     if (got == 0) break;
     if (!out.file().Write(block.data(), static_cast<size_t>(got))) return false;
     copied += static_cast<uint64_t>(got);
-    if (report && !progress(copied, total)) return false;
+    if (progress && !progress(copied, total)) return false;
   }
   return out.Commit();
+}
+
+}  // namespace
+
+bool CopyFileWithProgress(const std::string& source, const std::string& target,
+                          const CopyProgress& progress) {
+  constexpr uint64_t kSmallFile = 10000;
+  return CopyFileContents(source, target, [&](uint64_t total) -> CopyProgress {
+    if (total <= kSmallFile) return nullptr;
+    if (progress) return progress;
+    const CopyProgressWindow window = InstalledCopyWindow();
+    return window ? window("Copying " + source + " To " + target, total) : nullptr;
+  });
+}
+
+bool CopyFileBytes(const std::string& source, const std::string& target) {
+  return CopyFileContents(source, target, nullptr);
+}
+
+int64_t SeekFile64(vd::os::File& file, int64_t distance, int whence) {
+  if (!file.Seek(distance, whence)) return -1;
+  return file.Tell();
 }
 
 bool ReadLine(std::FILE* file, std::string& line, size_t max_length) {

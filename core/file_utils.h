@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace vd::os {
+class File;
+}
+
 bool FileExists(const std::string& path);  // a file, folder or anything else
 bool IsDirectory(const std::string& path);
 inline bool IsFolder(const std::string& path) { return IsDirectory(path); }
@@ -66,9 +70,15 @@ using CopyProgressWindow =
     std::function<CopyProgress(const std::string& title, uint64_t total)>;
 // Installs the window copies show (the program's user interface does at start-up); null: none.
 void SetCopyProgressWindow(CopyProgressWindow window);
-inline bool CopyFileBytes(const std::string& source, const std::string& target) {
-  return CopyFileWithProgress(source, target);
-}
+// Copies `source` over `target` byte for byte, with no window whatever its size; as safe as
+// CopyFileWithProgress (the old target stays on failure). False when either file can't be
+// opened or a read or write fails.
+bool CopyFileBytes(const std::string& source, const std::string& target);
+
+// Moves the file position by `distance` from `whence` (SEEK_SET, SEEK_CUR, SEEK_END) over the
+// whole 64-bit range; the new position, or -1 when the file can't go there (the position is then
+// unchanged).
+int64_t SeekFile64(vd::os::File& file, int64_t distance, int whence);
 
 // Reads a line up to its line feed (which is not stored); at most `max_length` bytes are kept
 // and the rest of the line is dropped. False at the end of the file or on a read error.

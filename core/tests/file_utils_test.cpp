@@ -202,6 +202,43 @@ TEST(FileUtilsTest, CopiesWithProgressAndCancel) {
   EXPECT_EQ(Read(source), "small");
 }
 
+// A plain byte copy never shows the copy window, whatever the file's size; the copy with
+// progress shows it for large files only.
+TEST(FileUtilsTest, PlainCopyShowsNoWindow) {
+  vd::test::TempDir dir;
+  const std::string source = dir.File("source.bin"), target = dir.File("target.bin");
+  const std::string bytes(50000, 'q');
+  Write(source, bytes);
+  std::vector<std::string> windows;
+  SetCopyProgressWindow([&](const std::string& title, uint64_t) -> CopyProgress {
+    windows.push_back(title);
+    return [](uint64_t, uint64_t) { return true; };
+  });
+  EXPECT_TRUE(CopyFileBytes(source, target));
+  EXPECT_EQ(Read(target), bytes);
+  EXPECT_TRUE(windows.empty());
+  EXPECT_TRUE(CopyFileWithProgress(source, dir.File("second.bin")));
+  EXPECT_EQ(windows, std::vector<std::string>{"Copying " + source + " To " + dir.File("second.bin")});
+  SetCopyProgressWindow(nullptr);
+}
+
+TEST(FileUtilsTest, SeekReachesBeyondFourGigabytes) {
+  vd::test::TempDir dir;
+  const std::string path = dir.File("sparse.bin");
+  Write(path, "0123456789");
+  vd::os::File file;
+  ASSERT_TRUE(file.Open(path, vd::os::File::Mode::Read));
+  constexpr int64_t kFar = (int64_t{5} << 30) + 3;
+  EXPECT_EQ(SeekFile64(file, kFar, SEEK_SET), kFar);
+  EXPECT_EQ(SeekFile64(file, -kFar + 7, SEEK_CUR), 7);
+  EXPECT_EQ(SeekFile64(file, -2, SEEK_END), 8);
+  char c = 0;
+  ASSERT_EQ(file.Read(&c, 1), 1);
+  EXPECT_EQ(c, '8');
+  EXPECT_EQ(SeekFile64(file, -100, SEEK_SET), -1);  // before the start: refused, not moved
+  EXPECT_EQ(SeekFile64(file, 0, SEEK_CUR), 9);
+}
+
 // The disk fills half way through a copy (a file size limit stands in for the full disk): the
 // copy fails, no part of it is left, and an older target and the source are as they were.
 TEST(FileUtilsTest, CopyThatRunsOutOfSpaceLeavesNothingHalfWritten) {
