@@ -26,11 +26,28 @@ void AskYesNo(QWidget* owner, void* context, const std::string& caption, const s
   }
 }
 
+namespace {
+
+int ShowFormatted(QWidget* owner, uint32_t flags, const char* format, va_list args) {
+  const std::string text = vd::os::VFormatC(format, args);
+  return vd::ui::RunMessageBox(owner, text, QApplication::applicationDisplayName().toStdString(),
+                               flags);
+}
+
+}  // namespace
+
 int FormatMessageBox(uint32_t flags, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  const std::string text = vd::os::VFormatC(format, args);
+  const int button = ShowFormatted(QApplication::activeWindow(), flags, format, args);
   va_end(args);
-  return vd::ui::RunMessageBox(QApplication::activeWindow(), text,
-                               QApplication::applicationDisplayName().toStdString(), flags);
+  return button;
+}
+
+int MessageBoxPrintf(QWidget* owner, uint32_t type, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int button = ShowFormatted(owner, type, format, args);
+  va_end(args);
+  return button;
 }

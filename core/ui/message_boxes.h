@@ -25,3 +25,6 @@ void AskYesNo(QWidget* owner, void* context, const std::string& caption, const s
 // given flags (kMbIconError 16, kMbIconWarning 48, kMbIconQuestion | kMbYesNo 36, ...);
 // returns the id of the button pressed.
 int FormatMessageBox(uint32_t flags, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// The same in a box over `owner` with the message-box flags `type`.
+int MessageBoxPrintf(QWidget* owner, uint32_t type, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));

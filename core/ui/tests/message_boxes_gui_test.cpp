@@ -88,4 +88,18 @@ TEST_F(MessageBoxesTest, FormatMessageBoxFormatsTextOfAnyLengthAndReturnsTheButt
   EXPECT_EQ(answering_.shown[0].caption, QApplication::applicationDisplayName().toStdString());
 }
 
+TEST_F(MessageBoxesTest, MessageBoxPrintfShowsOverItsOwner) {
+  QWidget owner;
+  const std::string long_text(5000, 'y');
+  answering_.answer = kIdCancel;
+  EXPECT_EQ(MessageBoxPrintf(&owner, kMbIconError | kMbOkCancel, "%s %s=%d", long_text.c_str(),
+                             "n", -7),
+            kIdCancel);
+  ASSERT_EQ(answering_.shown.size(), 1u);
+  EXPECT_EQ(answering_.shown[0].owner, &owner);
+  EXPECT_EQ(answering_.shown[0].text, long_text + " n=-7");
+  EXPECT_EQ(answering_.shown[0].flags, kMbIconError | kMbOkCancel);
+  EXPECT_EQ(answering_.shown[0].caption, QApplication::applicationDisplayName().toStdString());
+}
+
 }  // namespace
