@@ -107,8 +107,10 @@ class CSerializableStream {
     static_assert(std::is_trivially_copyable_v<T>);
     return ExchangeArrayBytes(elements, count, sizeof(T));
   }
-  // A 32-bit marker: written as given; reading is true only when the stored value equals it.
+  // A 32-bit marker: written as given; reading is true only when the stored value equals it
+  // (a block that ends where the tag belongs holds no tag: false).
   bool ExchangeTag(uint32_t tag) {
+    if (IsReading() && AtBlockEnd()) return false;
     uint32_t value = tag;
     return ExchangeRaw(&value, sizeof value) && value == tag;
   }

@@ -696,6 +696,61 @@ TEST(SerializableStream, WrongMarkerFailsEveryLaterRead) {
   EXPECT_EQ(in.ReadRecord().status, Status::kEnd);
 }
 
+// A tag is checked on reading: only the stored value passes, and a block that ends before it
+// holds none. A path is a string: length, then its bytes as they are.
+TEST(SerializableStream, TagsCheckAndPathsRoundTrip) {
+  vd::test::TempDir dir;
+  const std::string path = dir.File("t.bin");
+  constexpr uint32_t kTag = 0x8E5672CE;
+  std::string chart = "/charts/Solent \xc3\xa9t\xc3\xa9.qct";
+  {
+    CSerializableStream out;
+    ASSERT_TRUE(out.OpenWrite(path));
+    {
+      CSerializableStream::Block block(out);
+      ASSERT_TRUE(out.ExchangeTag(kTag));
+      ASSERT_TRUE(out.ExchangePath(chart));
+      ASSERT_TRUE(out.ExchangeTag(kTag));
+    }
+    {
+      CSerializableStream::Block empty(out);
+    }
+    ASSERT_TRUE(out.Close());
+  }
+  std::string bytes;
+  ASSERT_TRUE(vd::os::ReadWholeFile(path, bytes));
+  const std::string length("\x18\0\0\0", 4);  // 24 bytes of path
+  EXPECT_EQ(bytes.substr(5, 4 + 4 + 24 + 4), "\xce\x72\x56\x8e" + length + chart + "\xce\x72\x56\x8e");
+
+  const struct {
+    uint32_t first, second;
+    bool first_ok, second_ok;
+  } cases[] = {
+      {kTag, kTag, true, true},
+      {kTag, kTag ^ 1, true, false},
+      {0xCE72568E, kTag, false, true},  // the same bytes the other way round
+  };
+  for (const auto& c : cases) {
+    CSerializableStream in;
+    ASSERT_TRUE(in.OpenRead(path));
+    {
+      CSerializableStream::Block block(in);
+      ASSERT_TRUE(block.ok());
+      EXPECT_EQ(in.ExchangeTag(c.first), c.first_ok);
+      std::string read = "stale";
+      ASSERT_TRUE(in.ExchangePath(read));
+      EXPECT_EQ(read, chart);
+      EXPECT_EQ(in.ExchangeTag(c.second), c.second_ok);
+    }
+    CSerializableStream::Block empty(in);
+    ASSERT_TRUE(empty.ok());
+    EXPECT_FALSE(in.ExchangeTag(kTag)) << "no tag in an empty block";
+    std::string kept = "kept";
+    EXPECT_TRUE(in.ExchangePath(kept));  // an absent path leaves the text
+    EXPECT_EQ(kept, "kept");
+  }
+}
+
 // Elements stored with another size than the reader's: larger ones are cut (and the rest
 // passed over), smaller ones fill the front of each slot.
 template <size_t kSize>
