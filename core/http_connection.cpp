@@ -11,6 +11,7 @@
 #include "core/download_progress.h"
 #include "core/file_utils.h"
 #include "core/path_utils.h"
+#include "core/program_version.h"
 #include "platform/os/codepage.h"
 #include "platform/os/files.h"
 
@@ -113,7 +114,7 @@ std::string EscapePath(const std::string& path) {
 }  // namespace
 
 CHttpConnection::CHttpConnection(const std::string& host, bool secure, int port)
-    : secure_(secure), user_agent_(std::string("Vardune-PC-") + kProgramBuild) {
+    : secure_(secure), user_agent_("Vardune-PC-" + GetBuildString()) {
   auto [name, text_port] = SplitHostText(host);
   host_ = std::move(name);
   port_ = text_port ? text_port : port;

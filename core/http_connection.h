@@ -17,10 +17,6 @@
 
 class CDownloadProgress;
 
-// The program's version and build number as the servers see them in user agents.
-inline constexpr char kProgramVersion[] = "6.4.3";
-inline constexpr char kProgramBuild[] = "1278";
-
 class CHttpConnection {
  public:
   enum State { kNotConnected = 0, kConnected = 1, kConnectFailed = 2 };

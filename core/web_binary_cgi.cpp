@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/program_version.h"
 #include "platform/os/files.h"
 
 namespace {
@@ -33,7 +34,7 @@ const std::string& CWebBinaryCGI::UserAgent() {
     std::string release;
     if (!vd::os::ReadWholeFile("/etc/os-release", release))
       vd::os::ReadWholeFile("/usr/lib/os-release", release);
-    return std::string("VD-") + kProgramVersion + "-" + kProgramBuild + "/" +
+    return "VD-" + GetVersionString() + "-" + GetBuildString() + "/" +
            OsReleaseValue(release, "NAME") + "-" + OsReleaseValue(release, "VERSION_ID");
   }();
   return agent;

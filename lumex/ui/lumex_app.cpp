@@ -4,6 +4,7 @@
 #include <QScreen>
 
 #include "charts/ui/chart_reader_message_boxes.h"
+#include "core/program_version.h"
 #include "lumex/lumex_start_file.h"
 #include "lumex/ui/main_frame.h"
 #include "overlays/model/ui/window_overlay_shell.h"
@@ -81,7 +82,7 @@ bool CLumexApp::OnHelp() {
 
 void CLumexApp::OnAppAbout() {
   vd::ui::RunMessageBox(frame_.get(),
-                        std::string("Lumex, the Vardune 3D World\nVersion ") + kVersion +
+                        "Lumex, the Vardune 3D World\nVersion " + GetVersionString() +
                             "\n\nThe land and sea bed around your chart in three dimensions, "
                             "with the chart draped over it.\nFor planning only: always check "
                             "the official charts.\n\nhttps://www.vardune.example/",

@@ -43,7 +43,6 @@ class CLumexApp {
   void OnAppAbout();
   // The application's commands (About, help); false for another id.
   bool OnCommand(int id);
-  static constexpr char kVersion[] = "6.4.3";
 
   // True while the main frame is the active window.
   bool active = false;

@@ -9,6 +9,7 @@
 
 #include "core/app/app_common.h"
 #include "core/iso_time.h"
+#include "core/program_version.h"
 #include "core/xml_node.h"
 #include "core/xml_writer.h"
 #include "overlays/category.h"
@@ -409,6 +410,8 @@ int ReadTrack(const CXmlNode& node, ObjectList& list, ProgressSteps& steps, int6
 
 // ---- Shared helpers ----
 
+std::string GpxCreator() { return "Vardune " + GetVersionString() + "." + GetBuildString(); }
+
 std::string XmlSafeText(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -523,7 +526,7 @@ void WriteGpxTrack(std::string& out, CObjTrack& track) {
 std::string MakeGpxDocument(const ObjectList& list) {
   std::string out = kXmlDeclaration;
   out += "<gpx version=\"1.1\"\n";
-  out += std::string("creator=\"") + kGpxCreator + "\"\n";
+  out += "creator=\"" + GpxCreator() + "\"\n";
   out +=
       "xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
       "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"

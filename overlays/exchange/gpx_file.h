@@ -19,7 +19,8 @@ class CXmlNode;
 
 // ---- Shared by the XML exchange files ----
 inline constexpr char kXmlDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n";
-inline constexpr char kGpxCreator[] = "Vardune 6.4.3.1278";
+// The creator the exchange files name: "Vardune " + version + "." + build.
+std::string GpxCreator();
 
 // The text with what XML cannot hold replaced by '?': control characters other than tab, line
 // feed and carriage return, and bytes that are not well-formed UTF-8.

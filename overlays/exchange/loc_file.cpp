@@ -23,7 +23,7 @@ bool NeedsCdata(std::string_view text) {
 
 std::string MakeLocDocument(const ObjectList& list, int& marks_written) {
   std::string out = kXmlDeclaration;
-  out += std::string("<loc version=\"1.1\" \nsrc=\"") + kGpxCreator + "\">\n";
+  out += "<loc version=\"1.1\" \nsrc=\"" + GpxCreator() + "\">\n";
   marks_written = 0;
   UniqueNameIndex names(list);
   for (COstrelObject* object : list) {
