@@ -1,8 +1,10 @@
 #include "viewer_lib/mark_list_delegate.h"
 
+#include "core/app/time_value.h"
 #include "core/ui/message_boxes.h"
 #include "geodesy/default_units.h"
 #include "overlays/model/mark_manager.h"
+#include "overlays/model/overlay_time.h"
 #include "viewer_lib/overlay_list_rows.h"
 #include "viewer_lib/overlay_sync.h"
 
@@ -64,7 +66,7 @@ void CMarkListDelegate::Populate(std::vector<COverlayObject*>& list) {
 void CMarkListDelegate::GetRowText(COverlayObject& object, COverlayListRow& row) {
   auto& mark = static_cast<COverlayMark&>(object);
   row.title = mark.name;
-  row.detail = "  " + FormatListDate(mark.created);
+  row.detail = "  " + FormatShortDate(TimeTo1970(mark.created));
   const CMarkManager* manager = CMarkManager::Instance();
   if (manager != nullptr && manager->own_position().north_factor() != 0.0) {
     const RangeBearing rb = manager->own_position().RangeBearingTo(mark.latitude, mark.longitude);

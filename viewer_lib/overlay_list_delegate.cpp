@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <ctime>
 #include <optional>
 
-#include "core/app/time_value.h"
 #include "core/persistant_data.h"
 #include "core/ui/message_boxes.h"
 #include "geodesy/local_projection.h"
@@ -158,20 +156,6 @@ void LoadSavedData(QWidget* owner) {
   if (!ImportGpxDocument(*path)) {
     ShowMessageBox(owner, "Error", "Failed to read XML file: " + *path);
   }
-}
-
-std::string FormatListDate(double created_1601) {
-  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  std::tm local{};
-  const double seconds = std::floor(TimeTo1970(created_1601));
-  if (!std::isfinite(seconds) ||
-      CTimeValue::GetLocalTm(static_cast<int64_t>(seconds), local) == nullptr ||
-      local.tm_mon < 0 || local.tm_mon > 11) {
-    return std::string();
-  }
-  return vd::os::FormatC("%02d/%s/%04d", local.tm_mday, kMonths[local.tm_mon],
-                         local.tm_year + 1900);
 }
 
 std::unique_ptr<CActionSheetMenu> BuildListSheet(const std::string& title,

@@ -85,8 +85,6 @@ std::unique_ptr<CActionSheetMenu> BuildSortSheet();
 // Asks for a GPX file and reads it into the overlay model; a file that does not read as GPX
 // is refused with "Failed to read XML file: <path>" and nothing else changes.
 void LoadSavedData(QWidget* owner);
-// The creation date of a row, local time: "11/Dec/2026" (seconds since 1601).
-std::string FormatListDate(double created_1601);
 
 // The delegate sheets' shared rows, each called with its delegate.
 struct COverlayListMenuRow {

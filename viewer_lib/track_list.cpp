@@ -1,8 +1,10 @@
 #include "viewer_lib/track_list.h"
 
 #include "core/app/app_common.h"
+#include "core/app/time_value.h"
 #include "core/ui/message_boxes.h"
 #include "geodesy/default_units.h"
+#include "overlays/model/overlay_time.h"
 #include "overlays/model/track_manager.h"
 #include "viewer_lib/overlay_gpx_file.h"
 #include "viewer_lib/overlay_share.h"
@@ -86,7 +88,7 @@ void CTrackList::GetRowText(COverlayTrack& track, COverlayListRow& row) {
     row.detail = "Empty track";
     return;
   }
-  row.detail = "  " + FormatListDate(track.created) + ", ";
+  row.detail = "  " + FormatShortDate(TimeTo1970(track.created)) + ", ";
   double moving_time = 0.0;
   double max_speed = 0.0;
   CDefaultUnits::Global().AppendValueText(track.GetStats(moving_time, max_speed), row.detail);

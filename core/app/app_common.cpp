@@ -137,6 +137,16 @@ void CAppCommon::BindProfileValues() {
   magnetic_variation = static_cast<float>(minutes / 60.0);
 }
 
+void CAppCommon::LoadCommonSettings() {
+  offline_data_->OpenSavedElevationFile(program_folder);
+  const vd::os::ProfileStore profile = vd::OpenAppProfile();
+  default_mark_symbol = profile.GetInt(vd::kSettingsSection, "def_mark").value_or(10);
+  default_route_point_symbol = profile.GetInt(vd::kSettingsSection, "def_wp").value_or(0);
+  default_mark_colour = profile.GetInt(vd::kSettingsSection, "def_mark_color").value_or(255);
+  default_route_point_colour =
+      profile.GetInt(vd::kSettingsSection, "def_wp_color").value_or(16711680);
+}
+
 std::string CAppCommon::GetKvxFolder() {
   const vd::os::ProfileStore profile = vd::OpenAppProfile();
   const std::string chosen = profile.GetString(vd::kSettingsSection, "kvx_folder").value_or("");

@@ -56,6 +56,13 @@ class CAppCommon {
   // manual variation ("magnetic_variation", minutes of arc) as degrees.
   void BindProfileValues();
 
+  // The settings start-up reads once the main window exists: the elevation file named by the
+  // setting "qedfile" (default program folder + "/elevation.qed") is opened when it exists, and
+  // the defaults of new marks and route points are read ("def_mark" 10, "def_wp" 0,
+  // "def_mark_color" 255, "def_wp_color" 0xff0000). The program's own application object adds
+  // what the layers below can't reach (the inter-program API's transaction file).
+  virtual void LoadCommonSettings();
+
   // A value of the older edition's profile under kLegacyProfileKey, section sub_key; the
   // default when the value is missing.
   static int ReadRegistryDword(const std::string& sub_key, const std::string& name,
@@ -163,7 +170,7 @@ class CAppCommon {
   std::string data_folder;
   std::string temp_folder;
 
-  // Defaults of new marks and route points, read with the common settings.
+  // Defaults of new marks and route points, read by LoadCommonSettings.
   int default_route_point_symbol = 0;
   int default_mark_symbol = 10;
   int default_route_point_colour = 16711680;

@@ -31,6 +31,7 @@
 #include "core/ui/progress.h"
 #include "core/path_utils.h"
 #include "core/persistent_value.h"
+#include "core/program_version.h"
 #include "corvex/command_ids.h"
 #include "corvex/menu_resource.h"
 #include "corvex/ui/dlg_customize.h"
@@ -153,7 +154,7 @@ bool CMainFrame::Create() {
   LoadCommandBars();
   ApplyToolbarLock();
 
-  CSplashWnd::ShowSplash(QString("Version ") + COstrelApp::kVersion +
+  CSplashWnd::ShowSplash(QString::fromStdString("Version " + GetVersionString()) +
                              "  Charts with your marks, routes and tracks",
                          QString(), this);
   SetTimer(kSaveTimer, kSavePeriodMs);
@@ -168,14 +169,7 @@ bool CMainFrame::Create() {
     }
   }
   // The common settings read after the frame exists.
-  vd::os::ProfileStore profile = vd::OpenAppProfile();
-  app_.default_mark_symbol = profile.GetInt(vd::kSettingsSection, "def_mark").value_or(10);
-  app_.default_route_point_symbol = profile.GetInt(vd::kSettingsSection, "def_wp").value_or(0);
-  app_.default_mark_colour = profile.GetInt(vd::kSettingsSection, "def_mark_color").value_or(255);
-  app_.default_route_point_colour =
-      profile.GetInt(vd::kSettingsSection, "def_wp_color").value_or(16711680);
-
-  CVD_transaction::InitApiTransactionFileName();
+  app_.LoadCommonSettings();
   // Other programs reach this window by its class name.
   inbox_ = std::make_unique<vd::os::MessageWindow>(
       [this](const vd::os::Message& message) { return HandleOtherProgram(message); });
@@ -860,11 +854,11 @@ CCmdUI CMainFrame::RouteUpdate(int id) {
 
 void CMainFrame::ShowNavigationPanes(CObjWaypoint* mark, CObjRoute* route) {
   if (route) {
-    CNavArrow::ShowFollowRoute(route);
     CNavigationData::ShowFollowRoute(route);
+    CNavArrow::ShowFollowRoute(route);
   } else if (mark) {
-    CNavArrow::ShowGotoMark(mark);
     CNavigationData::ShowGotoMark(mark);
+    CNavArrow::ShowGotoMark(mark);
   }
 }
 
@@ -1154,7 +1148,8 @@ bool CMainFrame::OnCommand(int id) {
       }
       return true;
     case kCmdCheckUpdates:
-      app_.OpenURL("https://www.vardune.example/update_frame.html?version=6.4.3&build=1278&edition=VD");
+      app_.OpenURL("https://www.vardune.example/update_frame.html?version=" + GetVersionString() +
+                   "&build=" + GetBuildString() + "&edition=VD");
       return true;
     default:
       return false;

@@ -20,6 +20,7 @@
 #include "core/ui/copy_progress_window.h"
 #include "core/ui/dialog_f1_help.h"
 #include "core/persistent_value.h"
+#include "core/program_version.h"
 #include "core/ui/background_download.h"
 #include "core/ui/dlg_progress.h"
 #include "corvex/command_ids.h"
@@ -35,6 +36,7 @@
 #include "corvex/ui/main_frame.h"
 #include "corvex/ui/program_api_host.h"
 #include "corvex/ui/splash_wnd.h"
+#include "corvex/vd_transaction.h"
 #include "gps/ui/data_pane.h"
 #include "gps/ui/navigation_data.h"
 #include "overlays/icon_library.h"
@@ -249,8 +251,8 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
   InstallChartReaderConverter(
       [window = ConverterWindow(frame_->winId())] { return window; });
 
-  // Offline data comes down under the main window's progress dialog; the elevation file of the
-  // last run opens again.
+  // Offline data comes down under the main window's progress dialog (the elevation file of the
+  // last run opened with the common settings).
   offline_data().set_download([this](const std::string& host, const std::string& path,
                                      const std::string& local_file, const std::string& title,
                                      bool secure) {
@@ -267,7 +269,6 @@ bool COstrelApp::InitInstance(const std::vector<std::string>& args) {
         });
         RunWithProgress(frame_.get(), job, title);
       });
-  offline_data().OpenSavedElevationFile(program_folder);
 
   continuous_scrolling = profile.GetInt(vd::kSettingsSection, "continuous_scrolling").value_or(0);
   RegisterDesktopFiles();
@@ -355,6 +356,11 @@ void COstrelApp::RegisterDesktopFiles() const {
 
 COstrelDocBase* COstrelApp::FindFirstDocument() { return FindOpenDocument(); }
 
+void COstrelApp::LoadCommonSettings() {
+  CAppCommon::LoadCommonSettings();
+  CVD_transaction::InitApiTransactionFileName();
+}
+
 COstrelDoc* COstrelApp::Document() const { return FindOpenDocument(); }
 
 void COstrelApp::ShowUserMessage(const std::string& text) {
@@ -430,7 +436,7 @@ bool COstrelApp::OnCommand(int id) {
       return true;
     case kCmdAbout:
       vd::ui::RunMessageBox(frame_.get(),
-                            std::string("Version ") + kVersion + ", Build " + kBuild +
+                            "Version " + GetVersionString() + ", Build " + GetBuildString() +
                                 "\n\nCorvex shows your charts with your marks, routes and tracks."
                                 "\nCharts here are for planning; always check the official ones."
                                 "\n\nhttps://www.vardune.example/",

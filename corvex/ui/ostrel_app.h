@@ -26,9 +26,6 @@ class QWidget;
 
 class COstrelApp : public CAppCommon, public CCommandTarget {
  public:
-  static constexpr char kVersion[] = "6.4.3";
-  static constexpr char kBuild[] = "1278";
-
   // Makes a chart view and its widget for a chart frame (the widget is handed to the frame).
   using ChartViewMaker = std::function<std::pair<QWidget*, CDocView*>(COstrelDoc& document)>;
 
@@ -53,6 +50,8 @@ class COstrelApp : public CAppCommon, public CCommandTarget {
   // outside the program's run.
   CNewerGeneration* newer_generation() const { return newer_generation_.get(); }
   void ShowUserMessage(const std::string& text) override;
+  // The common settings, then the inter-program API's transaction file name.
+  void LoadCommonSettings() override;
 
   CMainFrame* GetMainFrame() const { return frame_.get(); }
   CMyDocTemplate* first_template() const { return templates_.empty() ? nullptr : templates_.front().get(); }

@@ -13,7 +13,9 @@
 #include "charts/elevation_file.h"
 #include "charts/offline_data.h"
 #include "charts/tests/qed_fixture.h"
+#include "core/app/res_string.h"
 #include "core/app/shell_services.h"
+#include "core/app/time_value.h"
 #include "core/persistent_value.h"
 #include "geodesy/magnetic_model.h"
 #include "geodesy/tests/wmm_test_model.h"
@@ -188,6 +190,35 @@ TEST(AppCommonFormatting, TimesInTheDateOrder) {
   EXPECT_EQ(app.FormatTime(t, false), "22:13 11/14/23");
   app.date_order = CAppCommon::kYearMonthDay;
   EXPECT_EQ(app.FormatDateTime(static_cast<int32_t>(t), true), "22:13:20 23/11/14");
+}
+
+TEST(AppCommonFormatting, ShortDatesInLocalTime) {
+  EnvironmentOverride env;
+  env.Set("TZ", "UTC0");
+  tzset();
+  const std::pair<double, const char*> cases[] = {
+      {1700000000.0, "14/Nov/2023"},  // 22:13:20
+      {1700000000.0 + 7000.5, "15/Nov/2023"},
+      {0.0, "01/Jan/1970"},
+      {-1.0, "31/Dec/1969"},
+      {951782400.0, "29/Feb/2000"},
+      {std::nan(""), ""},
+      {1e300, ""},
+  };
+  for (const auto& [seconds, text] : cases) EXPECT_EQ(FormatShortDate(seconds), text) << seconds;
+  env.Set("TZ", "XXX-10");  // ten hours east
+  tzset();
+  EXPECT_EQ(FormatShortDate(1700000000.0), "15/Nov/2023");
+}
+
+TEST(AppCommonResources, StringsByIdFromTheInstalledTable) {
+  EXPECT_EQ(LoadResString(61446), "");
+  SetResStringTable({{61446, "Ready"}, {32771, "\nView around a fixed point"}});
+  EXPECT_EQ(LoadResString(61446), "Ready");
+  EXPECT_EQ(LoadResString(32771), "\nView around a fixed point");
+  EXPECT_EQ(LoadResString(1), "");
+  SetResStringTable({});
+  EXPECT_EQ(LoadResString(61446), "");
 }
 
 TEST(AppCommonFormatting, DateOrderOfLocaleFormats) {
@@ -547,6 +578,50 @@ TEST(AppCommonStartUp, ProfileValuesAndTheOlderEdition) {
   EXPECT_EQ(CAppCommon::ReadRegistryDword("chart_dirs", "update", -4), -4);
   EXPECT_EQ(CAppCommon::ReadRegistryString("chart_dirs", "dir00", ""), "/charts");
   EXPECT_EQ(CAppCommon::ReadRegistryString("other", "dir00", "none"), "none");
+}
+
+// The settings start-up reads once the main window is there: the elevation file of the last run
+// opens again and the defaults of new marks come from the profile, or are the built-in ones.
+TEST(AppCommonStartUp, CommonSettingsOpenTheElevationFileAndReadMarkDefaults) {
+  ProfileOverride profile;
+  vd::test::TempDir dir;
+  {
+    TestApp app;
+    app.program_folder = dir.path();
+    app.default_mark_symbol = app.default_route_point_symbol = -1;
+    app.default_mark_colour = app.default_route_point_colour = -1;
+    app.LoadCommonSettings();
+    EXPECT_EQ(app.GetElevationFile(), nullptr);  // no program folder + "/elevation.qed"
+    EXPECT_EQ(app.default_mark_symbol, 10);
+    EXPECT_EQ(app.default_route_point_symbol, 0);
+    EXPECT_EQ(app.default_mark_colour, 255);
+    EXPECT_EQ(app.default_route_point_colour, 0xff0000);
+  }
+  const vd::test::QedFixture grid;
+  ASSERT_TRUE(vd::test::WriteQedFile(dir.File("elevation.qed"), grid));
+  {
+    TestApp app;
+    app.program_folder = dir.path();
+    app.LoadCommonSettings();
+    ASSERT_NE(app.GetElevationFile(), nullptr) << "the program folder's elevation file";
+  }
+  const std::string hills = dir.File("hills.qed");
+  ASSERT_TRUE(vd::test::WriteQedFile(hills, grid));
+  vd::os::ProfileStore store = vd::OpenAppProfile();
+  ASSERT_TRUE(store.SetString(vd::kSettingsSection, "qedfile", hills));
+  ASSERT_TRUE(store.SetInt(vd::kSettingsSection, "def_mark", 3));
+  ASSERT_TRUE(store.SetInt(vd::kSettingsSection, "def_wp", 7));
+  ASSERT_TRUE(store.SetInt(vd::kSettingsSection, "def_mark_color", 0x00ff00));
+  ASSERT_TRUE(store.SetInt(vd::kSettingsSection, "def_wp_color", 0x123456));
+  TestApp app;
+  app.program_folder = "/nonexistent";
+  app.LoadCommonSettings();
+  ASSERT_NE(app.GetElevationFile(), nullptr);
+  EXPECT_EQ(app.GetElevationFile()->path(), hills);
+  EXPECT_EQ(app.default_mark_symbol, 3);
+  EXPECT_EQ(app.default_route_point_symbol, 7);
+  EXPECT_EQ(app.default_mark_colour, 0x00ff00);
+  EXPECT_EQ(app.default_route_point_colour, 0x123456);
 }
 
 }  // namespace
