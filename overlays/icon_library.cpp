@@ -97,7 +97,7 @@ std::vector<uint8_t> ReadBlock(COverlayArchive& archive) {
                                    "icon image larger than the archive");
   }
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  archive.ReadBytes(bytes.data(), bytes.size());
+  ReadArchiveExact(archive, bytes.data(), bytes.size());
   return bytes;
 }
 

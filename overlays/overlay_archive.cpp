@@ -277,11 +277,11 @@ void COverlayArchive::ReadSlow(void* data, size_t size) {
   }
 }
 
-void COverlayArchive::ReadBytes(void* data, size_t size) {
-  if (size > BytesLeft()) {
-    Fail(COverlayArchiveException::kEndOfFile, "unexpected end of the archive");
+void ReadArchiveExact(COverlayArchive& archive, void* buffer, size_t length) {
+  if (length > archive.BytesLeft()) {
+    archive.Fail(COverlayArchiveException::kEndOfFile, "unexpected end of the archive");
   }
-  if (size) ReadSlow(data, size);
+  if (length) archive.ReadSlow(buffer, length);
 }
 
 std::string COverlayArchive::ReadString() {

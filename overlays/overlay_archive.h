@@ -130,7 +130,8 @@ class COverlayArchive {
   // A count of elements each at least min_bytes_each long: kBadCount when the bytes left
   // cannot hold them, so a caller may reserve room for the count.
   uint32_t ReadCount(size_t min_bytes_each = 1);
-  void ReadBytes(void* data, size_t size);
+  // Raw bytes: ReadArchiveExact (below).
+  friend void ReadArchiveExact(COverlayArchive& archive, void* buffer, size_t length);
 
   // Bytes not yet read (loading).
   uint64_t BytesLeft() const;
@@ -232,6 +233,10 @@ class COverlayArchive {
   int depth_ = 0;  // loading: object records being read, one inside the other
   bool load_finished_ = false;
 };
+
+// Reads exactly `length` bytes of a loading archive into buffer; throws COverlayArchiveException
+// kEndOfFile, reading nothing, when fewer are left.
+void ReadArchiveExact(COverlayArchive& archive, void* buffer, size_t length);
 
 // The program-wide older-schema value: the schema of the last record read whose schema was
 // below kOverlaySchema (0 until one is read, or after ResetOlderSchema).

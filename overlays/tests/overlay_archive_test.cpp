@@ -180,6 +180,18 @@ TEST(OverlayArchive, MalformedArchivesThrowTheirCause) {
       {"count of the bytes present", ArchiveBytes().U16(3).U16(0).U16(0).U16(0).data,
        [](COverlayArchive& a) { a.ReadCount(2); }, std::nullopt},
       {"short value", "\x01\x02", [](COverlayArchive& a) { a.ReadInt32(); }, Cause::kEndOfFile},
+      {"raw bytes present", "\x01\x02\x03",
+       [](COverlayArchive& a) {
+         char bytes[3];
+         ReadArchiveExact(a, bytes, 3);
+       },
+       std::nullopt},
+      {"raw bytes short by one", "\x01\x02\x03",
+       [](COverlayArchive& a) {
+         char bytes[4];
+         ReadArchiveExact(a, bytes, 4);
+       },
+       Cause::kEndOfFile},
       {"object number not yet read", ArchiveBytes().U16(0x0003).data, read_object,
        Cause::kBadIndex},
       {"big object number not yet read", ArchiveBytes().U16(0x7FFF).U32(0x1234).data, read_object,
