@@ -350,7 +350,6 @@ class COstrelDoc : public COstrelDocBase,
   void OnLock();
   void OnRouteLock();
   void OnHide();
-  void OnOpenFile();
   void OnSaveObjectAs();
   void OnInsertWaypoint();
   void OnAddWaypoint(bool after);
@@ -449,3 +448,8 @@ class COstrelDoc : public COstrelDocBase,
   bool show_alt_view_outline_ = false;
   bool read_out_at_cursor_ = false;
 };
+
+// Opens the link of the document's selected object (a mark's linked help topic, program,
+// document or web address, as CObjWaypoint::OpenLink does); nothing for other objects or
+// without a selection.
+void OpenSelectedObjectLink(COstrelDoc* document);

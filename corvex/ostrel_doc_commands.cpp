@@ -391,7 +391,7 @@ bool COstrelDoc::OnCommand(int id) {
       OnHide();
       break;
     case kCmdOpenFile:
-      OnOpenFile();
+      OpenSelectedObjectLink(this);
       break;
     case kCmdSaveObjectAs:
       OnSaveObjectAs();
@@ -923,8 +923,9 @@ void COstrelDoc::OnHide() {
   selected->NotifyChange(kChangeEditState);
 }
 
-void COstrelDoc::OnOpenFile() {
-  if (CObjWaypoint* mark = As<CObjWaypoint>(Selected())) mark->OpenLink();
+void OpenSelectedObjectLink(COstrelDoc* document) {
+  if (document == nullptr) return;
+  if (CObjWaypoint* mark = As<CObjWaypoint>(COstrelObject::GetSelected(document))) mark->OpenLink();
 }
 
 void COstrelDoc::OnSaveObjectAs() {

@@ -132,4 +132,25 @@ TEST_F(DocumentCommands, FirstWalkingRouteOfAUserShowsTheTrailNoteOnce) {
   EXPECT_EQ(notes(), 1) << "shown once per user";
 }
 
+// Edit/Open file opens the link of the selected mark and nothing for any other selection.
+TEST_F(DocumentCommands, OpenFileOpensTheLinkOfTheSelectedMark) {
+  struct RecordingShell : WaypointShell {
+    bool OpenDocument(const std::string& path_or_url) override {
+      opened.push_back(path_or_url);
+      return true;
+    }
+    std::vector<std::string> opened;
+  } shell;
+  CObjWaypoint::SetShell(&shell);
+  const std::string link = "https://www.example.invalid/tides.html";
+  world.mark->link = link;
+  world.route->Select(true);
+  world.frame().RouteCommand(kCmdOpenFile);
+  EXPECT_TRUE(shell.opened.empty()) << "a route has no link";
+  world.mark->Select(true);
+  world.frame().RouteCommand(kCmdOpenFile);
+  EXPECT_EQ(shell.opened, std::vector<std::string>{link});
+  CObjWaypoint::SetShell(nullptr);
+}
+
 }  // namespace
