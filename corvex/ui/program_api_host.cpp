@@ -30,13 +30,13 @@ bool CProgramApiHost::GetNavigationTarget(CApiNavigationTarget& target) {
 }
 
 bool CProgramApiHost::ShowGotoMark(CObjWaypoint& mark) {
-  const bool arrow = CNavArrow::ShowGotoMark(&mark) != nullptr;
   const bool figures = CNavigationData::ShowGotoMark(&mark) != nullptr;
+  const bool arrow = CNavArrow::ShowGotoMark(&mark) != nullptr;
   return arrow || figures;
 }
 
 bool CProgramApiHost::ShowFollowRoute(CObjRoute& route) {
-  const bool arrow = CNavArrow::ShowFollowRoute(&route) != nullptr;
   const bool figures = CNavigationData::ShowFollowRoute(&route) != nullptr;
+  const bool arrow = CNavArrow::ShowFollowRoute(&route) != nullptr;
   return arrow || figures;
 }

@@ -44,6 +44,8 @@
 #include "corvex/ui/tests/corvex_program.h"
 #include "corvex/vd_transaction.h"
 #include "gps/gps_interface.h"
+#include "gps/ui/nav_arrow.h"
+#include "gps/ui/navigation_data.h"
 #include "gps/nmea_fields.h"
 #include "gps/nmea_waypoint_sentences.h"
 #include "gps/tests/gps_test_support.h"
@@ -594,6 +596,41 @@ int RunNavigationClient() {
     if (nav.H() != route) return 28;
     if (target != east && target != start) return 29;
   }
+  // The vessel north of the eastbound leg, heading east: the track lies to its right, which the
+  // pane shows as ">>" and the reply as a positive cross-track error. Expected figures from the
+  // ellipsoid (GeodSolve): from 50.05 N 0.75 W to 50 N 0.5 W is 18758.0 m (10.129 NM) at
+  // 107.15 degrees; the leg is 0.05 degrees of latitude (5561.5 m, 3.003 NM) south.
+  if (client.Request(4, WireWriter().F64(50.05).F64(-0.75).F64(90).F64(6).F64(0).I32(1), reply) != 0)
+    return 31;
+  if (client.Request(40, WireWriter(), reply) != 0) return 32;
+  {
+    WireReader nav(reply);
+    if (nav.H() != east || nav.H() != route) return 33;
+    if (nav.F64() != 50.0 || nav.F64() != -0.5) return 34;
+    const double distance = nav.F64(), bearing = nav.F64(), cross_track = nav.F64();
+    nav.F64();  // speed made good
+    if (std::abs(distance - 10.129) > 0.05) return 35;
+    if (std::abs(bearing - 107.15) > 0.3) return 36;
+    if (std::abs(cross_track - 3.003) > 0.05) return 37;
+    if (nav.Str() != "East" || !nav.ok()) return 38;
+  }
+  // South of the leg the error changes sign.
+  if (client.Request(4, WireWriter().F64(49.95).F64(-0.75).F64(90).F64(6).F64(0).I32(1), reply) != 0)
+    return 39;
+  if (client.Request(40, WireWriter(), reply) != 0) return 40;
+  {
+    WireReader nav(reply);
+    nav.H();
+    nav.H();
+    nav.F64();
+    nav.F64();
+    nav.F64();
+    nav.F64();
+    if (std::abs(nav.F64() + 3.003) > 0.05) return 41;
+  }
+  // Back north of it, as the panes are then checked.
+  if (client.Request(4, WireWriter().F64(50.05).F64(-0.75).F64(90).F64(6).F64(0).I32(1), reply) != 0)
+    return 42;
   // Something that is neither a mark nor a route: 13.
   if (client.Request(41, WireWriter().H(ApiHandle::kNone), reply) != 13) return 30;
   return 0;
@@ -606,6 +643,19 @@ TEST(CorvexApp, NavigationRequestsFromAnotherProgramUseTheNavigationPanes) {
   Program program;
   ASSERT_TRUE(program.started());
   ExpectClientSucceeds(RunNavigationClient);
+  // The figures pane came first, the steering arrow after it; the figures show the cross-track
+  // error on the side the reply gave.
+  const std::vector<CDataWnd*>& panes = program.app().data_windows();
+  const auto first = [&](auto is) { return std::find_if(panes.begin(), panes.end(), is); };
+  const auto figures = first([](CDataWnd* p) { return dynamic_cast<CNavigationData*>(p); });
+  const auto arrow = first([](CDataWnd* p) { return dynamic_cast<CNavArrow*>(p); });
+  ASSERT_NE(figures, panes.end());
+  ASSERT_NE(arrow, panes.end());
+  EXPECT_LT(figures, arrow);
+  const std::vector<std::string> lines = static_cast<CNavigationData*>(*figures)->ShownLines();
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.rfind("XTE: >> ", 0) == 0;
+  })) << testing::PrintToString(lines);
 }
 
 // Starts the program on its own (the first run, with its help page, happens in this process
