@@ -543,14 +543,20 @@ TEST_F(ChartViewTest, SavedStateRestoresTheSameViewAndCutRecordsAreRefused) {
     EXPECT_FALSE(restored.Serialize(in)) << "cut at " << cut;
     EXPECT_EQ(restored.ChartFileName(), path);
   }
-  // A wrong tag, and a latitude that is no position.
+  // Another record's tag in place of the view's (the block's 5 header bytes come first), and a
+  // latitude that is no position (its top byte, after the tag and the path's length and text).
+  constexpr size_t kTagAt = 5;
+  const size_t latitude_top = kTagAt + 4 + 4 + path.size() + 7;
+  EXPECT_EQ(bytes.substr(kTagAt, 4), std::string("\xce\x72\x56\x8e", 4));
   struct Damage {
     size_t offset;
-    char byte;
+    std::string bytes;
   };
-  for (const Damage& d : {Damage{5, 0x00}, Damage{9 + 4 + path.size() + 7, char(0x7F)}}) {
+  const Damage damages[] = {{kTagAt, std::string("\x28\xbe\x97\x20", 4)},
+                            {latitude_top, std::string(1, char(0x7F))}};
+  for (const Damage& d : damages) {
     std::string damaged = bytes;
-    damaged[d.offset] = d.byte;
+    damaged.replace(d.offset, d.bytes.size(), d.bytes);
     const std::string damaged_file = dir_.File("damaged.bin");
     ASSERT_TRUE(vd::os::SaveFileAtomically(damaged_file, damaged));
     CSerializableStream in;
