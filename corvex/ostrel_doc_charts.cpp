@@ -356,7 +356,7 @@ void COstrelDoc::ImportOverlayFile(const std::string& path) {
       ::ImportTextFile(path, *this, &error, ReadingProgress(window, ImportingText(path)),
                        &cancelled);
     }
-    if (!cancelled && !error.empty()) FormatMessageBox(vd::ui::kMbIconError, "%s", error.c_str());
+    if (!cancelled && !error.empty()) MessageBoxPrintf(main_window_, vd::ui::kMbIconError, "%s", error.c_str());
   } else if (ending == "loc" || ending == "gpx" || ending == "xml" || ending == "tcx") {
     ImportIntoList(path, [&](ObjectList& list, const ProgressFn& progress) {
       return ImportXmlTrackFile(path, list, progress);
@@ -419,7 +419,7 @@ void COstrelDoc::ImportIntoList(
   }
   if (result.cancelled) return;
   UpdateAllViews(nullptr, 0, nullptr);
-  if (!result.error.empty()) FormatMessageBox(vd::ui::kMbIconError, "%s", result.error.c_str());
+  if (!result.error.empty()) MessageBoxPrintf(main_window_, vd::ui::kMbIconError, "%s", result.error.c_str());
 }
 
 // ---- Activity links ----

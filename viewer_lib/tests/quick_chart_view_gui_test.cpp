@@ -647,9 +647,9 @@ TEST_F(ChartViewTest, ActivityLinksShowPlacesAndOpenDownloadedCharts) {
 
   // open: a chart on a server lands in the temporary folder and opens.
   vd::test::TempDir temp;
-  const char* old_temp = std::getenv("TMPDIR");
+  const char* old_temp = std::getenv("XDG_RUNTIME_DIR");
   const std::string kept = old_temp ? old_temp : "";
-  setenv("TMPDIR", temp.path().c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", temp.path().c_str(), 1);
   {
     vd::test::HttpTestServer server;
     std::string bytes;
@@ -664,9 +664,9 @@ TEST_F(ChartViewTest, ActivityLinksShowPlacesAndOpenDownloadedCharts) {
     vd::os::HttpCloseIdleConnections();
   }
   if (old_temp) {
-    setenv("TMPDIR", kept.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", kept.c_str(), 1);
   } else {
-    unsetenv("TMPDIR");
+    unsetenv("XDG_RUNTIME_DIR");
   }
   // open: a local path opens at once.
   ASSERT_TRUE(view_.RunActivityCommand("open", fine));

@@ -528,12 +528,14 @@ TEST(AppCommonStartUp, FoldersFromThePlatform) {
   EnvironmentOverride env;
   env.Set("HOME", home.path());
   env.Set("XDG_CONFIG_HOME", home.File(".config"));
-  env.Set("TMPDIR", home.path());
+  // No runtime folder: the temporary folder lies in the user's cache folder.
+  env.Set("XDG_RUNTIME_DIR", home.File("no-runtime-folder"));
+  env.Set("XDG_CACHE_HOME", home.File(".cache"));
   TestApp app;
   app.InitFolders();
   EXPECT_FALSE(app.program_folder.empty());
   EXPECT_EQ(app.data_folder, home.path() + "/Documents/Map Overlays");
-  EXPECT_EQ(app.temp_folder, home.path() + "/Vardune");
+  EXPECT_EQ(app.temp_folder, home.path() + "/.cache/Vardune/temp");
   EXPECT_TRUE(vd::os::IsDirectory(app.temp_folder));
 }
 

@@ -789,7 +789,7 @@ TEST(CorvexApp, ImportOfDamagedFilesSaysWhatWasRead) {
   const Case cases[] = {
       {"cut.csv", kCmdImport, track_line + "TP03,5.0,6.0,7.0,200,0,0,0,0\r\nTP03,95.0,6.0,7.0,300,0,0,0,0\r\n",
        1, "Not all of @ could be read:\nline 3: a track point without a valid position: "
-          "\"TP03,95.0,6.0,7.0,300,0,0,0,0\""},
+          "\"TP03,95.0,6.0,7.0,300,0,0,0,0\"\nline 1: the track \"Cut\" declares 2 points; 1 was kept"},
       {"junk.nmea", kCmdImportNmea, "just some text\n", 0,
        "Nothing could be read from @:\nline 1: not an NMEA sentence: \"just some text\""},
       // Import takes an NMEA log by its four-letter ending.

@@ -144,6 +144,8 @@ TEST_F(LumexAppTest, StartsWithTheViewsDeviceAndSceneUnderItsTitleAndToolbar) {
   EXPECT_EQ(keys[32773], QKeySequence::keyBindings(QKeySequence::ZoomIn));
   EXPECT_EQ(keys[32774], QKeySequence::keyBindings(QKeySequence::ZoomOut));
   EXPECT_FALSE(keys[32773].isEmpty());
+  // Some platforms' key schemes bind no quit key at all; there is then nothing to find.
+  if (QKeySequence::keyBindings(QKeySequence::Quit).isEmpty()) return;
   QAction* quit = nullptr;
   for (QAction* action : frame->actions())
     if (!action->shortcuts().isEmpty() && action->shortcuts() == QKeySequence::keyBindings(QKeySequence::Quit)) quit = action;
