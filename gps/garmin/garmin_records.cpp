@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "gps/packet_name.h"
 #include "platform/os/codepage.h"
@@ -467,11 +468,29 @@ bool DecodePvt(const std::vector<uint8_t>& data, GarminPvt& pvt) {
   return r.ok();
 }
 
+namespace {
+
+constexpr double kSecondsPerWeek = 7 * 86400.0;
+
+// A value a receiver sent as a double, as a float; 0 when it is not a finite float (a garbled
+// record).
+float FiniteFloat(double value) {
+  return std::isfinite(value) && std::fabs(value) <= std::numeric_limits<float>::max()
+             ? static_cast<float>(value)
+             : 0.0f;
+}
+
+}  // namespace
+
 void ApplyPvt(const GarminPvt& pvt, GPS_position_info& record) {
-  const double whole_seconds = std::isfinite(pvt.time_of_week) ? std::floor(pvt.time_of_week) : 0.0;
-  record.time = static_cast<int32_t>(static_cast<int64_t>(whole_seconds) +
-                                     int64_t{pvt.week_days} * 86400 - pvt.leap_seconds +
-                                     kDeviceEpoch1970);
+  // A time of week outside the week (a garbled record) gives no time.
+  record.time = 0;
+  if (pvt.time_of_week >= 0.0 && pvt.time_of_week <= kSecondsPerWeek) {
+    const int64_t time = static_cast<int64_t>(std::floor(pvt.time_of_week)) +
+                         int64_t{pvt.week_days} * 86400 - pvt.leap_seconds + kDeviceEpoch1970;
+    if (time > 0 && time <= std::numeric_limits<int32_t>::max())
+      record.time = static_cast<int32_t>(time);
+  }
   record.valid = 1;
   switch (pvt.fix) {
     case 0: record.valid = 0; record.status = "GPS failed integrity check"; break;
@@ -480,12 +499,21 @@ void ApplyPvt(const GarminPvt& pvt, GPS_position_info& record) {
     case 5: record.status = "OK differential"; break;
     default: record.valid = 0; record.status = "Fix unavailable"; break;
   }
-  record.speed = static_cast<float>(std::hypot(pvt.east, pvt.north) * kKnotsPerMetreSecond);
-  double course = std::atan2(pvt.east, pvt.north) * kDegreesPerRadian;
+  // A position off the globe is no fix, whatever the record says; the last one is kept.
+  const double lat = pvt.lat_radians * kDegreesPerRadian;
+  const double lon = pvt.lon_radians * kDegreesPerRadian;
+  if (std::fabs(lat) <= 90.0 && std::fabs(lon) <= 180.0) {
+    record.position = GeoPoint{lat, lon};
+  } else if (record.valid) {
+    record.valid = 0;
+    record.status = "Fix unavailable";
+  }
+  const float speed = FiniteFloat(std::hypot(pvt.east, pvt.north) * kKnotsPerMetreSecond);
+  double course = speed > 0.0f ? std::atan2(pvt.east, pvt.north) * kDegreesPerRadian : 0.0;
   if (course < 0) course += 360.0;
+  record.speed = speed;
   record.course = static_cast<float>(course);
   record.variation = 0.0f;
-  record.position = GeoPoint{pvt.lat_radians * kDegreesPerRadian, pvt.lon_radians * kDegreesPerRadian};
   record.precision = pvt.eph;
   record.altitude = pvt.altitude + pvt.msl_height;
 }

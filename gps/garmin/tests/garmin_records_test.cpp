@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -286,6 +288,61 @@ TEST(GarminRecords, PositionRecordBecomesAFix) {
     EXPECT_NEAR(record.position.lon, -11.5, 1e-9);
     EXPECT_EQ(record.precision, 3.5f);
     EXPECT_EQ(record.altitude, 2.5f);
+  }
+}
+
+// A garbled position record (a bad line, a device's fault) leaves no time or position that is
+// not one: a time of week outside the week gives no time, a position off the globe is no fix
+// and the last position stays, and velocities that overflow give no speed or course. The
+// first time of week is one the fuzzer sent, whose conversion to an integer was undefined.
+TEST(GarminRecords, GarbledPositionRecordGivesNoTimeOrFix) {
+  constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  constexpr float kBig = std::numeric_limits<float>::max();
+  struct Case {
+    const char* what;
+    std::function<void(GarminPvt&)> garble;
+    bool has_time;
+    bool valid;
+  };
+  const Case cases[] = {
+      {"time of week far below zero", [](GarminPvt& p) { p.time_of_week = -2.1644919976470135e+114; }, false, true},
+      {"time of week not a number", [](GarminPvt& p) { p.time_of_week = kNan; }, false, true},
+      {"time of week infinite", [](GarminPvt& p) { p.time_of_week = kInf; }, false, true},
+      {"time of week past the week", [](GarminPvt& p) { p.time_of_week = 604801.0; }, false, true},
+      {"week beyond the time's range", [](GarminPvt& p) { p.week_days = 2000000000; }, false, true},
+      {"latitude not a number", [](GarminPvt& p) { p.lat_radians = kNan; }, true, false},
+      {"latitude past the pole", [](GarminPvt& p) { p.lat_radians = 1.6; }, true, false},
+      {"longitude infinite", [](GarminPvt& p) { p.lon_radians = -kInf; }, true, false},
+      {"velocity past a float", [](GarminPvt& p) { p.east = p.north = kBig; }, true, true},
+      {"velocity not a number", [](GarminPvt& p) { p.east = std::numeric_limits<float>::quiet_NaN(); }, true, true},
+  };
+  for (const Case& c : cases) {
+    GarminPvt pvt;
+    pvt.fix = 3;
+    pvt.time_of_week = 302400.0;
+    pvt.week_days = 12474;
+    pvt.lat_radians = 48.0 / 57.29577951308238;
+    pvt.lon_radians = -11.5 / 57.29577951308238;
+    pvt.east = 3.0f;
+    c.garble(pvt);
+    GPS_position_info record;
+    record.position = GeoPoint{50.0, -4.0};
+    ApplyPvt(pvt, record);
+    EXPECT_EQ(record.time != 0, c.has_time) << c.what;
+    if (c.has_time) EXPECT_EQ(record.time, 1709121600) << c.what;
+    EXPECT_EQ(record.valid != 0, c.valid) << c.what;
+    if (c.valid) {
+      EXPECT_NEAR(record.position.lat, 48.0, 1e-9) << c.what;
+      EXPECT_STREQ(record.status, "OK") << c.what;
+    } else {
+      EXPECT_EQ(record.position.lat, 50.0) << c.what << ": the last position stays";
+      EXPECT_EQ(record.position.lon, -4.0) << c.what;
+      EXPECT_STREQ(record.status, "Fix unavailable") << c.what;
+    }
+    EXPECT_TRUE(std::isfinite(record.speed)) << c.what;
+    EXPECT_TRUE(std::isfinite(record.course)) << c.what;
+    if (std::isfinite(pvt.east) && pvt.east < kBig) EXPECT_GT(record.speed, 0.0f) << c.what;
   }
 }
 
