@@ -1,7 +1,5 @@
 #include "charts/chart_conversion.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <utility>
 
@@ -40,7 +38,11 @@ std::string ChartConvertedFrom(const std::string& chart) {
 
 int ConvertChartFile(CConverterPlugins& converter, const std::string& source,
                      const std::string& target, bool interactive) {
-  if (IsNotFolder(target) && ChartConvertedFrom(target) == source) return 0;
+  // (A reference file names its original too, but holds no tiles: it is converted over.)
+  if (IsNotFolder(target) && ChartConvertedFrom(target) == source &&
+      IsTiledChartWithTiles(target)) {
+    return 0;
+  }
   const std::string temporary = GetPathDirectory(target) + "/~" + GetPathFileName(target);
   vd::os::RemoveFile(temporary);
   const int result = converter.Convert(source, temporary, interactive ? 1 : 0, 0);
@@ -66,19 +68,10 @@ int ConvertChartFile(CConverterPlugins& converter, const std::string& source,
 void InstallChartReaderConverter(std::function<ConverterWindow()> parent) {
   ChartReaderServices services = GetChartReaderServices();
   services.convert = [parent = std::move(parent)](const std::string& source,
-                                                  std::string& converted) {
-    const std::string folder = ConvertedChartFolder();
-    ::mkdir(folder.c_str(), 0777);
-    // A chart of that name made from another source is left alone: the next name is tried.
-    std::string target = folder + "/" + GetPathTitle(source) + ".qct";
-    while (IsNotFolder(target) && ChartConvertedFrom(target) != source) {
-      target.insert(target.size() - 4, "x");
-    }
+                                                  const std::string& target) {
     CConverterPlugins converter;
     converter.SetParentWindow(parent ? parent() : 0);
-    const int result = ConvertChartFile(converter, source, target, false);
-    if (result == 0) converted = target;
-    return result;
+    return ConvertChartFile(converter, source, target, false);
   };
   SetChartReaderServices(std::move(services));
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Foreign map files turned into chart files through the converter plug-ins, into the folder of
-// converted charts (setting "qct_dir"), and the chart reader's use of it for the original of a
-// reference file that is no chart file itself.
+// converted charts (setting "qct_dir"), and the chart reader's use of the converter for the
+// original of a reference file that is no chart file itself.
 #include <functional>
 #include <string>
 
@@ -16,7 +16,7 @@ std::string ConvertedChartFolder();
 std::string ChartConvertedFrom(const std::string& chart);
 
 // Converts `source` into the chart file `target` with the converter. A chart at `target` made
-// from this very source is used as it is. The plug-in writes to a temporary name beside the
+// from this very source (one with tiles, not a reference file) is used as it is. The plug-in writes to a temporary name beside the
 // target, which replaces the target only when the conversion succeeded: a failing or
 // half-finished conversion leaves no file behind and an older target as it was. A chart that
 // names no original gets the source as its original. 0 on success,
@@ -24,7 +24,8 @@ std::string ChartConvertedFrom(const std::string& chart);
 int ConvertChartFile(CConverterPlugins& converter, const std::string& source,
                      const std::string& target, bool interactive);
 
-// Installs the chart readers' conversion (see chart_reader_services.h): the original goes to
-// the folder of converted charts under its own title, the plug-ins owned by `parent` (called at
-// each conversion; 0 for none). Leaves the other services as they are.
+// Installs the chart readers' conversion (see chart_reader_services.h): the original of a
+// reference file is converted into the reference file's place (ConvertChartFile), the plug-ins
+// owned by `parent` (called at each conversion; 0 for none). Leaves the other services as they
+// are.
 void InstallChartReaderConverter(std::function<ConverterWindow()> parent);

@@ -4,6 +4,7 @@
 // user interface of their own; the program installs these at start-up (the chart UI library
 // provides the message boxes). A service that is not installed is skipped: no message is shown,
 // a Retry/Cancel question counts as Cancel, no variation update happens and a conversion fails.
+// (A chart original needs no conversion: the reader copies it itself.)
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -16,10 +17,10 @@ struct ChartReaderServices {
   // The chart's centre position (degrees) and the current time (seconds since 1970) for the
   // magnetic variation of the program's bearings.
   std::function<void(double lat, double lon, int64_t seconds_1970)> update_magnetic_variation;
-  // Converts a chart file of another format into a chart file of a place of the converter's
-  // choosing — never over the file being opened — and gives its path in `converted`. Returns 0
-  // on success, else the converter's nonzero code.
-  std::function<int(const std::string& source, std::string& converted)> convert;
+  // Converts a map file of another format into a chart file at `target` (the reference file
+  // that names it as its original), replacing what is there only once the conversion has
+  // succeeded. Returns 0 on success, else the converter's nonzero code.
+  std::function<int(const std::string& source, const std::string& target)> convert;
 };
 
 // Replaces the installed services (any thread; readers take a copy when they need one).

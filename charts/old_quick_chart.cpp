@@ -24,6 +24,8 @@ constexpr int32_t kMaxTilesAcross = INT32_MAX / kTileSide;
 // North is measured between two points this far (degrees) north and south of the centre.
 constexpr double kNorthProbeDegrees = 1.0 / 120.0;
 constexpr auto kRetryDelay = std::chrono::milliseconds(3000);
+// Chart originals of reference files up to this size are copied into the reference's place.
+constexpr uint64_t kLargestCopiedOriginal = 0xC00000;
 // RenderArea reads its chart pixels in bands of about this many rows.
 constexpr int kRenderBandRows = 256;
 // A pixel 2e9 or more from the origin can't be an int32 screen coordinate.
@@ -183,6 +185,7 @@ int COldQuickChart::OpenOriginal() {
     return kOpenFailed;
   }
   const std::string label = file_.Text(extension_.disk_label);
+  const std::string reference = path_;
   Close();
   const ChartReaderServices services = GetChartReaderServices();
   while (!IsNotFolder(original)) {
@@ -191,16 +194,24 @@ int COldQuickChart::OpenOriginal() {
     if (!services.ask_retry || !services.ask_retry(text)) return kOpenFailed;
     std::this_thread::sleep_for(kRetryDelay);
   }
-  // A chart original opens where it lies, whatever its size; it is never copied over the
-  // reference file. Other formats go through the converter, which writes a chart of its own.
+  // A chart original of up to 12 MiB is copied into the reference file's place, so that the
+  // chart is there when the disk is not; a larger one, or one that is no whole tiled chart,
+  // opens where it lies, and so does one whose copy failed or was cancelled (the reference file
+  // is then as it was). Other formats are converted into the reference file's place.
   std::string chart_path = original;
-  if (!EndsWithNoCase(original, "qct")) {
+  if (EndsWithNoCase(original, "qct")) {
+    if (GetFileLength(original) <= kLargestCopiedOriginal && IsTiledChartWithTiles(original) &&
+        CopyFileWithProgress(original, reference)) {
+      chart_path = reference;
+    }
+  } else {
     if (!services.convert) {
       ShowError(vd::os::FormatC("Could not open file: \"%s\"", original.c_str()));
       return kOpenFailed;
     }
-    const int result = services.convert(original, chart_path);
+    const int result = services.convert(original, reference);
     if (result != 0) return result;
+    chart_path = reference;
   }
   return Open(chart_path, false);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/os/codepage.h"
+#include "platform/os/files.h"
 
 namespace {
 
@@ -121,4 +122,15 @@ int64_t QctFileView::CountTilesPastEnd(const QuickChartHeader& header) const {
 std::span<const uint8_t> QctFileView::From(uint64_t offset) const {
   if (offset >= bytes_.size()) return {};
   return bytes_.subspan(size_t(offset));
+}
+
+bool IsTiledChartWithTiles(const std::string& path) {
+  vd::os::MappedFile mapping;
+  if (!mapping.Open(path)) return false;
+  const QctFileView file(std::span<const uint8_t>(mapping.data(), mapping.size()));
+  uint32_t magic = 0, version = 0;
+  QuickChartHeader header;
+  return file.ReadPrefix(magic, version) && IsQctMagic(magic) &&
+         ClassifyQctVersion(version) == QctVersionKind::kTiled && file.ReadHeader(header) &&
+         file.HoldsTileIndex(header) && file.FirstIndexEntry().value_or(0) != 0;
 }

@@ -67,3 +67,7 @@ class QctFileView {
  private:
   std::span<const uint8_t> bytes_;
 };
+
+// The file is a chart whose tiles lie in it (tiled layout, header and tile index whole), not a
+// reference file naming an original elsewhere and not a chunk-store chart.
+bool IsTiledChartWithTiles(const std::string& path);

@@ -162,6 +162,111 @@ bool CQuickChart::GetOutline(std::vector<GeoPoint>& points) const {
   return true;
 }
 
+namespace {
+
+int64_t FloorDiv64(int64_t value) { return value >= 0 ? value / kTileSide : -((-value + kTileSide - 1) / kTileSide); }
+
+}  // namespace
+
+int CQuickChart::RenderTile(int64_t x, int64_t y, int level, uint32_t* pixels, ptrdiff_t stride,
+                            QuickChartTileContext& context) {
+  constexpr int kSide = kRenderSide;
+  constexpr uint8_t kMask = kPaletteColours - 1;
+  std::array<uint32_t, kPaletteColours> colours;
+  for (size_t i = 0; i < colours.size(); ++i) {
+    colours[i] = 0xFF000000u | uint32_t(palette_[4 * i + 2]) << 16 |
+                 uint32_t(palette_[4 * i + 1]) << 8 | palette_[4 * i];
+  }
+  std::array<uint8_t, kTilePixels>& tile = context.scratch;
+  int64_t held_col = INT64_MIN, held_row = INT64_MIN;
+  // Reads tile (col, row) into the scratch tile; false when the reader has no tile source.
+  const auto read = [&](int64_t col, int64_t row, int shift) {
+    held_col = col;
+    held_row = row;
+    if (col < 0 || row < 0 || col > INT32_MAX || row > INT32_MAX) {
+      std::fill(tile.begin(), tile.end(), 1);  // off the chart
+      return true;
+    }
+    return GetTile(int(col), int(row), shift, tile, context) == 0;
+  };
+  const auto give_up = [&] {
+    for (int r = 0; r < kSide; ++r) std::fill_n(pixels + r * stride, kSide, colours[0]);
+    context.incomplete = true;
+    return 1;
+  };
+  const std::span<const uint8_t, kQctBlendTableSize> table = blend_table();
+  const auto blend = [&table](uint8_t a, uint8_t b) {
+    return uint8_t(table[size_t(a & kMask) * kPaletteColours + (b & kMask)] & kMask);
+  };
+
+  if (level <= 0) {
+    // Each chart pixel becomes an m x m block; beyond 256 the whole block is one chart pixel.
+    const int m = std::min(-level, 8);
+    const int64_t span = ((kSide - 1) >> m) + 1;  // chart pixels across the block
+    for (int64_t ty = FloorDiv64(y); ty <= FloorDiv64(y + span - 1); ++ty) {
+      const int r0 = int(std::clamp<int64_t>((ty * kTileSide - y) << m, 0, kSide));
+      const int r1 = int(std::clamp<int64_t>((ty * kTileSide + kTileSide - y) << m, 0, kSide));
+      for (int64_t tx = FloorDiv64(x); tx <= FloorDiv64(x + span - 1); ++tx) {
+        const int c0 = int(std::clamp<int64_t>((tx * kTileSide - x) << m, 0, kSide));
+        const int c1 = int(std::clamp<int64_t>((tx * kTileSide + kTileSide - x) << m, 0, kSide));
+        if (!read(tx, ty, 0)) return give_up();
+        for (int r = r0; r < r1; ++r) {
+          const int stored = ReverseBits6(int(y + (r >> m) - ty * kTileSide));
+          const uint8_t* in = tile.data() + size_t(stored) * kTileSide;
+          uint32_t* out = pixels + r * stride;
+          for (int c = c0; c < c1; ++c) out[c] = colours[in[x + (c >> m) - tx * kTileSide] & kMask];
+        }
+      }
+    }
+  } else if (level <= kMaxShift && (x % kTileSide) == 0 && (y % kTileSide) == 0) {
+    // Tile by tile: each 64 x 64 tile gives (64 >> level)^2 output pixels, read at the shift
+    // that holds the rows A = 2^level j and B = A + h.
+    const int step = 1 << level, h = step / 2, per = kTileSide >> level;
+    const int64_t col0 = FloorDiv64(x), row0 = FloorDiv64(y);
+    for (int ty = 0; ty < kSide / per; ++ty) {
+      for (int tx = 0; tx < kSide / per; ++tx) {
+        if (!read(col0 + tx, row0 + ty, level - 1)) return give_up();
+        for (int j = 0; j < per; ++j) {
+          const uint8_t* a = tile.data() + size_t(ReverseBits6(j * step)) * kTileSide;
+          const uint8_t* b = tile.data() + size_t(ReverseBits6(j * step + h)) * kTileSide;
+          uint32_t* out = pixels + (ty * per + j) * stride + tx * per;
+          for (int i = 0; i < per; ++i) {
+            const int c = i * step;
+            out[i] = colours[blend(blend(a[c], b[c + h]), blend(b[c], a[c + h]))];
+          }
+        }
+      }
+    }
+  } else {
+    // Output pixels wider than a tile (or a corner off the tile grid): pixel by pixel, each
+    // sample from its own tile, read at the coarsest shift that still holds its row.
+    const int64_t step = int64_t(1) << std::min(level, 40), h = step / 2;
+    int shift = std::min(level - 1, kMaxShift);
+    while (shift > 0 && (y & ((int64_t(1) << shift) - 1)) != 0) --shift;
+    held_col = held_row = INT64_MIN;
+    bool failed = false;
+    const auto sample = [&](int64_t px, int64_t py) -> uint8_t {
+      const int64_t col = FloorDiv64(px), row = FloorDiv64(py);
+      if ((col != held_col || row != held_row) && !read(col, row, shift)) failed = true;
+      const int stored = ReverseBits6(int(py - row * kTileSide));
+      return tile[size_t(stored) * kTileSide + size_t(px - col * kTileSide)];
+    };
+    for (int j = 0; j < kSide; ++j) {
+      uint32_t* out = pixels + j * stride;
+      const int64_t Y = y + step * j;
+      for (int i = 0; i < kSide; ++i) {
+        const int64_t X = x + step * i;
+        const uint8_t first = blend(sample(X, Y), sample(X + h, Y + h));
+        const uint8_t second = blend(sample(X, Y + h), sample(X + h, Y));
+        if (failed) return give_up();
+        out[i] = colours[blend(first, second)];
+      }
+    }
+  }
+  if (context.largest_gap > 0) context.incomplete = true;
+  return 0;
+}
+
 const uint8_t* CQuickChart::MapOffset(uint64_t offset) const {
   const std::span<const uint8_t> rest = file_.From(offset);
   return rest.empty() ? nullptr : rest.data();

@@ -6,10 +6,12 @@
 // chunk-store charts through a cache of decoded chunks, and downloads their chunks. OpenChart picks
 // the reader by the file's version word.
 //
-// Readers have no area rendering and no colour blending of their own: callers reduce tiles and
-// blend through blend_table().
+// RenderTile fills a 256 x 256 block of colours from those tiles at a power-of-two level:
+// magnified levels repeat pixels, reduced ones blend 2 x 2 pixels through the chart's blend
+// table.
 #include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -36,8 +38,12 @@ struct QuickChartTileContext {
   void* user = nullptr;
   // Raised by GetTile to the largest (decoded - requested) level difference it met.
   int largest_gap = 0;
+  // Set by RenderTile when the data under the block lacked detail or could not be read.
+  bool incomplete = false;
   // The calling thread's decoding workspace.
   std::vector<uint32_t> workspace;
+  // The tile RenderTile reads into.
+  std::array<uint8_t, kTilePixels> scratch{};
 };
 
 // Progress of a chunk download. total is set before any transfer; claimed counts the cells
@@ -122,6 +128,19 @@ class CQuickChart {
   // reader has no tile source at all (a chunk-store chart without its store).
   virtual int GetTile(int col, int row, int shift, std::span<uint8_t, kTilePixels> buffer,
                       QuickChartTileContext& context) = 0;
+  // The side of the block RenderTile fills.
+  static constexpr int kRenderSide = 256;
+  // Fills kRenderSide x kRenderSide colours (0xAARRGGBB, opaque; `stride` pixels from one row to
+  // the next) with the chart at `level` from chart pixel (x, y) at the top-left corner. At level
+  // L <= 0 output pixel (i, j) is chart pixel (x + (i >> -L), y + (j >> -L)). At L > 0 output
+  // pixel (i, j) blends the four chart pixels p(X, Y), p(X + h, Y + h), p(X, Y + h) and
+  // p(X + h, Y), where X = x + 2^L i, Y = y + 2^L j and h = 2^(L - 1), as
+  // T[T[p(X, Y)][p(X + h, Y + h)]][T[p(X, Y + h)][p(X + h, Y)]], T being the blend table; tiles
+  // are read at shift L - 1, which holds exactly the rows needed. Off the chart is colour 1.
+  // The context's largest_gap and incomplete record what the data lacked. 0 when done; 1 when
+  // a tile could not be had at all (the block is then colour 0 and marked incomplete).
+  int RenderTile(int64_t x, int64_t y, int level, uint32_t* pixels, ptrdiff_t stride,
+                 QuickChartTileContext& context);
   // Called at the end of Open; false fails the opening.
   virtual bool OpenChunkStore() { return true; }
 

@@ -55,6 +55,14 @@ std::array<uint8_t, kQctBlendTableSize> ChartFixture::TestBlendTable() {
   return blend;
 }
 
+std::array<uint8_t, kQctBlendTableSize> ChartFixture::SkewedBlendTable() {
+  std::array<uint8_t, kQctBlendTableSize> blend{};
+  for (int a = 0; a < kQctColours; ++a) {
+    for (int b = 0; b < kQctColours; ++b) blend[a * kQctColours + b] = uint8_t((3 * a + b) / 4);
+  }
+  return blend;
+}
+
 std::vector<uint8_t> ChartFixture::TestImage(int width_px, int height_px) {
   std::vector<uint8_t> image(size_t(width_px) * size_t(height_px));
   for (int y = 0; y < height_px; ++y) {
@@ -71,6 +79,26 @@ uint8_t FixturePixel(const ChartFixture& chart, int x, int y) {
     return chart.image[size_t(y) * size_t(chart.width) * kTileSide + size_t(x)];
   }
   return uint8_t((x / 8 + 3 * (y / 8) + x * y) % kQctColours);
+}
+
+uint8_t FixtureViewIndex(const ChartFixture& chart, int64_t x, int64_t y, int level) {
+  const auto p = [&chart](int64_t px, int64_t py) -> uint8_t {
+    if (px < 0 || py < 0 || px >= int64_t(chart.width) * kTileSide ||
+        py >= int64_t(chart.height) * kTileSide) {
+      return 1;
+    }
+    return FixturePixel(chart, int(px), int(py));
+  };
+  if (level <= 0) return p(x, y);
+  const auto t = [&chart](uint8_t a, uint8_t b) { return chart.blend[a * kQctColours + b]; };
+  const int64_t h = int64_t(1) << (level - 1);
+  return t(t(p(x, y), p(x + h, y + h)), t(p(x, y + h), p(x + h, y)));
+}
+
+uint32_t FixtureColour(const ChartFixture& chart, uint8_t index) {
+  const size_t i = size_t(index) * 4;
+  return 0xFF000000u | uint32_t(chart.palette[i + 2]) << 16 | uint32_t(chart.palette[i + 1]) << 8 |
+         chart.palette[i];
 }
 
 bool WriteChartFixture(const std::string& path, const ChartFixture& chart) {

@@ -50,12 +50,22 @@ struct ChartFixture {
   static std::array<uint8_t, kQctPaletteSize> TestPalette();
   // T[a][b] = min(a, b).
   static std::array<uint8_t, kQctBlendTableSize> TestBlendTable();
+  // T[a][b] = (3a + b) / 4: the order of the two pixels shows in the result.
+  static std::array<uint8_t, kQctBlendTableSize> SkewedBlendTable();
   // Pixel (x, y) = (x / 8 + 3 * (y / 8) + x * y) % 128: every tile different, each with runs.
   static std::vector<uint8_t> TestImage(int width_px, int height_px);
 };
 
 // The image pixel (x, y) of the fixture's image (TestImage when image is empty).
 uint8_t FixturePixel(const ChartFixture& chart, int x, int y);
+
+// The palette index a chart view shows for the output pixel whose corner is chart pixel (x, y)
+// at level L, by the rule of the chart's rendering: at L <= 0 the chart pixel itself; at L > 0,
+// with h = 2^(L - 1) and T the blend table, T[T[p(x, y)][p(x + h, y + h)]][T[p(x, y + h)][p(x + h, y)]].
+// Pixels off the chart are index 1.
+uint8_t FixtureViewIndex(const ChartFixture& chart, int64_t x, int64_t y, int level);
+// Palette entry i of the fixture as an opaque 0xAARRGGBB colour.
+uint32_t FixtureColour(const ChartFixture& chart, uint8_t index);
 
 // Writes the chart file; false when the file can't be written.
 bool WriteChartFixture(const std::string& path, const ChartFixture& chart);

@@ -38,12 +38,6 @@ int64_t FloorTo(int64_t value, int64_t step) {
 }
 int64_t CeilTo(int64_t value, int64_t step) { return FloorTo(value + step - 1, step); }
 
-vd::ui::Argb PaletteColour(std::span<const uint8_t> palette, uint8_t index) {
-  const size_t i = size_t(std::min<int>(index, CQuickChart::kPaletteColours - 1)) * 4;
-  return 0xFF000000u | uint32_t(palette[i + 2]) << 16 | uint32_t(palette[i + 1]) << 8 |
-         palette[i];
-}
-
 }  // namespace
 
 // ---- Download pool ----
@@ -223,7 +217,6 @@ class CCachedQuickChart::CWorker : public CWorkerThread {
 
     std::unique_ptr<Tile> tile_;
     QuickChartTileContext context_;
-    std::array<uint8_t, kTilePixels> scratch_{};
   };
 
   CWorker(CQuickChart& chart, int threads)
@@ -319,49 +312,17 @@ void CCachedQuickChart::CWorker::Job::Work() {
   current.store(nullptr);
 }
 
-// Fills the tile from the chart's 64 x 64 tiles: each chart tile under it is read once, at the
-// decimation its level allows, and its pixels spread or sampled into the bitmap.
+// Has the chart render the tile at its corner in chart pixels: zoomed-out levels blend 2 x 2
+// chart pixels through the chart's blend table.
 void CCachedQuickChart::CWorker::Job::Render(Tile& tile) {
-  CQuickChart& chart = worker->chart_;
-  const int level = tile.level;
-  const int shift = std::clamp(level, 0, CQuickChart::kMaxShift);
-  std::array<int64_t, kSide> chart_x{}, chart_y{};
-  for (int i = 0; i < kSide; ++i) {
-    chart_x[i] = ToChart(int64_t(tile.x) + i, level);
-    chart_y[i] = ToChart(int64_t(tile.y) + i, level);
-  }
-  const std::span<const uint8_t> palette = chart.palette();
-  bool missing_source = false;
-  for (int row0 = 0; row0 < kSide;) {
-    const int64_t tile_row = chart_y[row0] >> 6;
-    int row1 = row0;
-    while (row1 < kSide && (chart_y[row1] >> 6) == tile_row) ++row1;
-    for (int col0 = 0; col0 < kSide;) {
-      const int64_t tile_col = chart_x[col0] >> 6;
-      int col1 = col0;
-      while (col1 < kSide && (chart_x[col1] >> 6) == tile_col) ++col1;
-      const bool on_chart = tile_col >= 0 && tile_row >= 0 && tile_col <= INT32_MAX &&
-                            tile_row <= INT32_MAX;
-      if (!on_chart) {
-        std::fill(scratch_.begin(), scratch_.end(), 1);  // the colour off the chart
-      } else if (chart.GetTile(int(tile_col), int(tile_row), shift, scratch_, context_) != 0) {
-        missing_source = true;
-        std::fill(scratch_.begin(), scratch_.end(), 0);
-      }
-      for (int r = row0; r < row1; ++r) {
-        // Rows at this level fall on multiples of 2^shift: a stored row of the decimated tile.
-        const int stored = ReverseBits6(int(chart_y[r] & 63));
-        uint32_t* out = tile.bitmap.Row(r);
-        for (int c = col0; c < col1; ++c) {
-          out[c] = PaletteColour(palette, scratch_[size_t(stored) * 64 + (chart_x[c] & 63)]);
-        }
-      }
-      col0 = col1;
-    }
-    row0 = row1;
+  context_.incomplete = false;
+  if (!tile.bitmap.IsNull()) {
+    const ptrdiff_t stride = tile.bitmap.Row(1) - tile.bitmap.Row(0);
+    worker->chart_.RenderTile(ToChart(tile.x, tile.level), ToChart(tile.y, tile.level),
+                              tile.level, tile.bitmap.Row(0), stride, context_);
   }
   tile.deficit = context_.largest_gap;
-  tile.incomplete = missing_source || context_.largest_gap > 0;
+  tile.incomplete = context_.incomplete || context_.largest_gap > 0;
 }
 
 // ---- Tiles and grids ----
@@ -405,9 +366,12 @@ int CCachedQuickChart::SetChart(const std::string& path) {
   return 0;
 }
 
-void CCachedQuickChart::StopWorkers() {
+void CCachedQuickChart::StopWorkers() { CloseChartFile(); }
+
+void CCachedQuickChart::CloseChartFile() {
   worker_.reset();  // joins the decoders; the tiles they held go with them
   chart_.reset();
+  for (const auto& tile : cache_) tile->Release();
   cache_.clear();
   arrived_at_.clear();
 }

@@ -108,8 +108,10 @@ class CCachedQuickChart {
   // Stops the decoders, forgets every tile and the chart's decoded chunks, and asks for a
   // repaint of the whole window.
   void Reset();
-  // Stops the decoders, closes the chart and forgets every tile.
+  // Stops the decoders, closes the chart and forgets every tile (CloseChartFile).
   void StopWorkers();
+  // Stops the rendering, closes the chart and frees every tile; harmless with nothing open.
+  void CloseChartFile();
   void Release() { StopWorkers(); }
 
   // Called by Reset to repaint the window.

@@ -210,10 +210,27 @@ void CQuickChartView::OpenChartByPath(QWidget* window, const std::string& path,
   if (ChartFolderCatalogue* catalogue = ChartFolderCatalogue::Current()) {
     catalogue->SetOpenChart(nullptr);
   }
-  StopWorkers();
+  CloseChartFile();
   busy_ = true;
   requested_path_ = path;
-  OnChartOpened(SetChart(path));
+  CCompletionCallback opened;
+  opened.Register([this](int result) { return OnChartOpened(result); });
+  const int result = OpenChartFile(window, path);
+  CCompletionCallback::SetChainedResult(result);
+  RunPendingCallbacks(opened);
+}
+
+int CQuickChartView::OpenChartFile(QWidget* window, const std::string& path) {
+  if (window != nullptr) owner_ = window;
+  CloseChartFile();
+  open_check_.Register([this](int result) {
+    if (chart() != nullptr && !chart()->IsOpened()) {
+      CloseChartFile();
+      return -1;
+    }
+    return result;
+  });
+  return SetChart(path);
 }
 
 int CQuickChartView::OnChartOpened(int result) {
@@ -262,7 +279,7 @@ void CQuickChartView::StopChart() {
   if (ChartFolderCatalogue* catalogue = ChartFolderCatalogue::Current()) {
     catalogue->SetOpenChart(nullptr);
   }
-  StopWorkers();
+  CloseChartFile();
 }
 
 void CQuickChartView::ReloadChart(QWidget* window, const std::string& path) {
@@ -334,6 +351,12 @@ bool CQuickChartView::OpenCatalogueChart(CChartOutline* record) {
 
 bool CQuickChartView::SwitchChart(int direction) {
   return OpenCatalogueChart(NeighbourChart(direction));
+}
+
+bool CQuickChartView::OpenMapAtCursor(CChartOutline* entry) {
+  if (entry == nullptr || busy_) return false;
+  OpenChartByPath(owner_, entry->path(), true);
+  return ChartFileName() == entry->path();
 }
 
 bool CQuickChartView::CentreOnPosition(QWidget* window, double lat, double lon) {

@@ -23,6 +23,7 @@
 #include <string>
 
 #include "charts/quick_chart_view_settings.h"
+#include "core/completion_callback.h"
 #include "core/listener.h"
 #include "core/serializable.h"
 #include "geodesy/chart_view_georef.h"
@@ -81,8 +82,14 @@ class CQuickChartView : public CSerializable,
   // path already open only re-chooses the zoom. A chart that fails to open brings the previous
   // one back when its file is still there; otherwise no chart is open and the failed chart
   // leaves the catalogue.
+  // The chart opens through OpenChartFile; OnChartOpened follows as a completion callback that
+  // receives the result of the opening.
   void OpenChartByPath(QWidget* window, const std::string& path, bool update_first);
   int OnChartOpened(int result);
+  // Closes the open chart and opens the file; 0 when it opened, -1 otherwise. Registers a
+  // completion callback (run with the pending ones, before the caller's own) that closes the
+  // chart again when it did not finish opening.
+  int OpenChartFile(QWidget* window, const std::string& path);
   // Closes the chart before its data are replaced (a download); ReloadChart opens it again
   // (window: the owner when null; path: the chart that was open when empty).
   void StopChart();
@@ -111,6 +118,10 @@ class CQuickChartView : public CSerializable,
   // Opens the catalogue's next chart of less detail (direction >= 1) or more (<= -1) at the
   // centre.
   bool SwitchChart(int direction);
+  // Opens the chart of an entry of the "Maps at cursor" list (the catalogue's charts at a
+  // position, ChartFolderCatalogue::ChartsAt) at the current centre and scale. False for no
+  // entry or while busy.
+  bool OpenMapAtCursor(CChartOutline* entry);
   // Puts the position under the follow point when the open chart covers it, else shows it at
   // the current scale. Nothing while busy.
   bool CentreOnPosition(QWidget* window, double lat, double lon);
@@ -240,6 +251,8 @@ class CQuickChartView : public CSerializable,
   std::string stored_path_;
   QWidget* owner_ = nullptr;
   OpenedCallback opened_callback_;
+  // The check that the chart opened whole (see OpenChartFile).
+  CCompletionCallback open_check_;
   bool incomplete_ = false;
   // In drawing order (the objects' draw keys, then arrival); by object for the events.
   std::list<std::unique_ptr<OverlayLayer>> layers_;

@@ -1,6 +1,7 @@
 #include "charts/old_quick_chart.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -700,24 +701,63 @@ class ReferenceFileTest : public ChartReaderTest {
   }
 };
 
-TEST_F(ReferenceFileTest, OpensTheOriginalWhereItLies) {
-  ChartFixture original;
-  original.texts = {{kQctName, "Original"}};
-  const std::string original_path = Write(original, "original.QCT");
-  const std::string reference = WriteReference(original_path);
-  const std::vector<uint8_t> reference_bytes = ReadBytes(reference);
+// A chart original of up to 12 MiB is copied into the reference file's place and opened
+// there; a larger one, or one that holds no tiles itself, is opened where it lies and the
+// reference file stays as it was.
+TEST_F(ReferenceFileTest, SmallChartOriginalsAreCopiedIntoTheReferenceOthersOpenWhereTheyLie) {
+  struct Case {
+    const char* what;
+    uint64_t size;     // the original's file size (zeros appended); 0: as written
+    bool no_tiles;     // the original is a reference file itself
+    bool copied;
+  };
+  const Case cases[] = {
+      {"small", 0, false, true},
+      {"12 MiB", 0xC00000, false, true},
+      {"a byte more", 0xC00001, false, false},
+      {"a reference itself", 0, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    errors.clear();
+    ChartFixture original;
+    original.texts = {{kQctName, "Original"}};
+    original.reference = c.no_tiles;
+    const std::string original_path = Write(original, "original.QCT");
+    if (c.size != 0) {
+      ASSERT_EQ(0, ::truncate(original_path.c_str(), off_t(c.size)));
+    }
+    const std::vector<uint8_t> original_bytes = ReadBytes(original_path);
+    const std::string reference = WriteReference(original_path);
+    const std::vector<uint8_t> reference_bytes = ReadBytes(reference);
 
-  EXPECT_EQ(nullptr, OpenOldQuickChart(reference, false));
-  EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(nullptr, OpenOldQuickChart(reference, false));
+    EXPECT_EQ(reference_bytes, ReadBytes(reference));
 
-  const auto chart = OpenOldQuickChart(reference, true);
-  ASSERT_NE(nullptr, chart);
-  EXPECT_EQ(original_path, chart->GetFileName());
-  EXPECT_EQ("Original", chart->title());
-  // Neither file is touched: the original is never copied over the reference.
-  EXPECT_EQ(reference_bytes, ReadBytes(reference));
-  EXPECT_TRUE(errors.empty());
-  EXPECT_TRUE(questions.empty());
+    const auto chart = OpenOldQuickChart(reference, true);
+    EXPECT_EQ(original_bytes, ReadBytes(original_path)) << "the original is never changed";
+    EXPECT_TRUE(questions.empty());
+    if (c.no_tiles) {
+      EXPECT_EQ(nullptr, chart);
+      EXPECT_EQ(reference_bytes, ReadBytes(reference));
+      continue;
+    }
+    ASSERT_NE(nullptr, chart);
+    EXPECT_EQ("Original", chart->title());
+    EXPECT_TRUE(errors.empty()) << errors.front();
+    if (c.copied) {
+      EXPECT_EQ(reference, chart->GetFileName());
+      EXPECT_TRUE(original_bytes == ReadBytes(reference)) << "the reference is now the copy";
+      // The copy is a chart of its own: it opens without the original.
+      ASSERT_TRUE(vd::os::RemoveFile(original_path));
+      const auto again = OpenOldQuickChart(reference, false);
+      ASSERT_NE(nullptr, again);
+      EXPECT_EQ("Original", again->title());
+    } else {
+      EXPECT_EQ(original_path, chart->GetFileName());
+      EXPECT_EQ(reference_bytes, ReadBytes(reference));
+    }
+  }
 }
 
 TEST_F(ReferenceFileTest, MissingOriginalAsksForTheDisk) {
@@ -753,22 +793,30 @@ TEST_F(ReferenceFileTest, OtherFormatsGoThroughTheConverter) {
   EXPECT_EQ(nullptr, OpenOldQuickChart(reference, true));
   EXPECT_EQ(std::vector<std::string>{"Could not open file: \"" + source + "\""}, errors);
 
-  const std::string converted = Write(ChartFixture(), "converted.qct");
+  // The converter writes into the reference file's place; a failure leaves it as it was.
+  const std::vector<uint8_t> reference_bytes = ReadBytes(reference);
   ChartReaderServices services = GetChartReaderServices();
-  std::vector<std::string> sources;
-  int converter_result = 0;
-  services.convert = [&](const std::string& from, std::string& to) {
-    sources.push_back(from);
-    to = converted;
+  std::vector<std::pair<std::string, std::string>> conversions;
+  int converter_result = 3;
+  services.convert = [&](const std::string& from, const std::string& to) {
+    conversions.emplace_back(from, to);
+    if (converter_result == 0) {
+      ChartFixture converted;
+      converted.texts = {{kQctName, "Converted"}, {kQctOriginalName, from}};
+      EXPECT_TRUE(vd::test::WriteChartFixture(to, converted));
+    }
     return converter_result;
   };
   SetChartReaderServices(services);
+  EXPECT_EQ(nullptr, OpenOldQuickChart(reference, true));
+  EXPECT_EQ(reference_bytes, ReadBytes(reference));
+  converter_result = 0;
   const auto chart = OpenOldQuickChart(reference, true);
   ASSERT_NE(nullptr, chart);
-  EXPECT_EQ(converted, chart->GetFileName());
-  EXPECT_EQ(std::vector<std::string>{source}, sources);
-  converter_result = 3;
-  EXPECT_EQ(nullptr, OpenOldQuickChart(reference, true));
+  EXPECT_EQ(reference, chart->GetFileName());
+  EXPECT_EQ("Converted", chart->title());
+  const std::pair<std::string, std::string> expected{source, reference};
+  EXPECT_EQ(conversions, (std::vector{expected, expected}));
 }
 
 TEST_F(ReferenceFileTest, ChunkStoreOriginalIsRefusedLikeAChunkStoreChart) {

@@ -165,6 +165,60 @@ TEST_F(QuickChartTest, TiledChartGivesItsTilesAtEveryShift) {
   }
 }
 
+TEST_F(QuickChartTest, RenderTileRepeatsOrBlendsTheStoredPixels) {
+  // Every pixel differs from its neighbours both ways, and the blend table is lopsided, so a
+  // sample taken from the wrong place or blended in the wrong order shows.
+  ChartFixture fixture;
+  fixture.width = 6;  // 384 x 320 chart pixels
+  fixture.height = 5;
+  for (int y = 0; y < 320; ++y) {
+    for (int x = 0; x < 384; ++x) fixture.image.push_back(uint8_t((5 * x + 11 * y + (x ^ y)) % 128));
+  }
+  fixture.blend = ChartFixture::SkewedBlendTable();
+  const std::unique_ptr<CQuickChart> chart = OpenChart(Write(fixture));
+  ASSERT_NE(nullptr, chart);
+  struct Case {
+    int level;
+    int64_t x, y;  // chart pixel at the block's corner
+  };
+  const Case cases[] = {
+      {-2, 40, 24},   // magnified 4 x, corner inside a tile
+      {-1, 320, 256},
+      {0, 64, 0},
+      {0, -128, 192},  // partly off the chart
+      {1, 0, 0},
+      {1, 128, 64},
+      {2, 0, 0},
+      {3, 0, 0},
+      {3, -1024, 0},
+      {6, 0, 0},  // one output pixel a tile
+      {7, 0, 0},  // one output pixel over four tiles
+  };
+  constexpr int kSide = CQuickChart::kRenderSide;
+  std::vector<uint32_t> block(kSide * kSide);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "level " << c.level << " at " << c.x << "," << c.y);
+    QuickChartTileContext context;
+    std::fill(block.begin(), block.end(), 0u);
+    ASSERT_EQ(0, chart->RenderTile(c.x, c.y, c.level, block.data(), kSide, context));
+    EXPECT_FALSE(context.incomplete);
+    int wrong = 0;
+    for (int j = 0; j < kSide; ++j) {
+      for (int i = 0; i < kSide; ++i) {
+        const int64_t x = c.level >= 0 ? c.x + (int64_t(i) << c.level) : c.x + (i >> -c.level);
+        const int64_t y = c.level >= 0 ? c.y + (int64_t(j) << c.level) : c.y + (j >> -c.level);
+        const uint32_t want =
+            vd::test::FixtureColour(fixture, vd::test::FixtureViewIndex(fixture, x, y, c.level));
+        if (block[size_t(j) * kSide + size_t(i)] != want && wrong++ < 3) {
+          ADD_FAILURE() << "output pixel " << i << "," << j << ": " << std::hex
+                        << block[size_t(j) * kSide + size_t(i)] << " instead of " << want;
+        }
+      }
+    }
+    EXPECT_EQ(0, wrong);
+  }
+}
+
 TEST_F(QuickChartTest, UnreachableOrDamagedTilesShowColourZero) {
   ChartFixture fixture;
   std::string bytes;

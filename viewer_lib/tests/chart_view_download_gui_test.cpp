@@ -118,12 +118,18 @@ TEST_F(ChartViewDownloadTest, MissingChunksAreFetchedOnceEachAndTheTilesSharpen)
   }
   EXPECT_FALSE(view_.incomplete());
   const int ox = int(std::floor(view_.offset_x())) >> 2, oy = int(std::floor(view_.offset_y())) >> 2;
-  for (const auto& [sx, sy] : {std::pair{3, 5}, {300, 200}, {500, 90}, {630, 470}, {120, 400}}) {
-    const int x = (ox + sx) << 2, y = (oy + sy) << 2;  // the chart pixel the tile sampled
-    if (x < 0 || y < 0 || x >= 40 * 64 || y >= 32 * 64) continue;
+  // At level 2 a screen pixel blends chart pixels (x, y), (x + 2, y + 2), (x, y + 2) and
+  // (x + 2, y) through the chart's blend table (the fixture's: the smaller index).
+  const auto p = [](int x, int y) {
     const int seed = 3 * (y / 1024) + x / 1024 + 1;
-    EXPECT_EQ(image.Pixel(sx, sy), Colour(vd::test::Qc3Pixel(seed, x % 1024, y % 1024)))
-        << sx << "," << sy;
+    return vd::test::Qc3Pixel(seed, x % 1024, y % 1024);
+  };
+  const auto t = [](uint8_t a, uint8_t b) { return vd::test::ChartFixture::TestBlendTable()[a * 128 + b]; };
+  for (const auto& [sx, sy] : {std::pair{3, 5}, {300, 200}, {500, 90}, {630, 470}, {120, 400}}) {
+    const int x = (ox + sx) << 2, y = (oy + sy) << 2;  // the corner of the screen pixel
+    if (x < 0 || y < 0 || x + 2 >= 40 * 64 || y + 2 >= 32 * 64) continue;
+    const uint8_t want = t(t(p(x, y), p(x + 2, y + 2)), t(p(x, y + 2), p(x + 2, y)));
+    EXPECT_EQ(image.Pixel(sx, sy), Colour(want)) << sx << "," << sy;
   }
   // Each chunk was fetched from its start once; later levels only add the words missing.
   const auto asked = RecordRequests(bytes);

@@ -69,6 +69,7 @@ class ChartViewTest : public testing::Test {
     chart.georef = ChartFixture::LinearGeoref(north, west, degrees_per_pixel);
     chart.map_type = "Topo";
     chart.texts = {{kQctName, name}};
+    chart.blend = ChartFixture::SkewedBlendTable();
     const std::string path = dir_.File("charts/" + name);
     EXPECT_TRUE(vd::test::WriteChartFixture(path, chart));
     fixture_ = chart;
@@ -106,14 +107,17 @@ class ChartViewTest : public testing::Test {
       std::this_thread::yield();
     }
   }
-  // Whether the colour is that of a chart pixel within one screen pixel of chart pixel (x, y).
+  // Whether the colour is what the screen pixel over chart pixel (x, y), or one next to it,
+  // shows: zoomed out, a screen pixel covers 2^level chart pixels and blends four of them.
   bool ShowsChartPixelNear(vd::ui::Argb colour, double x, double y) const {
-    const int reach = std::max(1, 1 << std::max(0, view_.level()));
-    for (int dy = -reach; dy <= reach; ++dy) {
-      for (int dx = -reach; dx <= reach; ++dx) {
-        const int cx = int(std::floor(x)) + dx, cy = int(std::floor(y)) + dy;
+    const int level = view_.level();
+    const int step = 1 << std::max(0, level);
+    const int bx = int(std::floor(x / step)) * step, by = int(std::floor(y / step)) * step;
+    for (int dy = -1; dy <= 1; ++dy) {
+      for (int dx = -1; dx <= 1; ++dx) {
+        const int cx = bx + dx * step, cy = by + dy * step;
         if (cx < 0 || cy < 0 || cx >= fixture_.width * 64 || cy >= fixture_.height * 64) continue;
-        if (colour == Colour(vd::test::FixturePixel(fixture_, cx, cy))) return true;
+        if (colour == Colour(vd::test::FixtureViewIndex(fixture_, cx, cy, level))) return true;
       }
     }
     return false;
@@ -390,6 +394,74 @@ TEST_F(ChartViewTest, AChartThatFailsToOpenBringsThePreviousBack) {
   view_.ZoomStep(-1);
   double lat, lon;
   EXPECT_FALSE(view_.GetCentre(lat, lon));
+}
+
+// Closing frees the chart, the renderers and every tile, and may be repeated. The opening
+// leaves a check among the completion callbacks that closes a chart that did not finish
+// opening by the time the callbacks run, and hands the failure on.
+TEST_F(ChartViewTest, ClosingFreesEverythingAndAnUnfinishedOpeningIsClosedAgain) {
+  const std::string good = Chart("good.qct", kDegreesPerPixel);
+  view_.OpenChartByPath(nullptr, good, false);
+  DrawSettled();
+  EXPECT_FALSE(view_.tiles().empty());
+  EXPECT_TRUE(view_.has_worker());
+  view_.CloseChartFile();
+  EXPECT_EQ(view_.chart(), nullptr);
+  EXPECT_TRUE(view_.tiles().empty());
+  EXPECT_FALSE(view_.has_worker());
+  view_.CloseChartFile();
+  EXPECT_EQ(view_.chart(), nullptr);
+
+  struct Case {
+    bool cut_short;  // the chart is closed before the callbacks run
+    int handed_on;   // the result the caller's callback receives
+  };
+  for (const Case c : {Case{false, 0}, Case{true, -1}}) {
+    SCOPED_TRACE(c.cut_short ? "cut short" : "whole");
+    int received = 99;
+    CCompletionCallback after;
+    after.Register([&received](int result) { return received = result; });
+    ASSERT_EQ(view_.OpenChartFile(nullptr, good), 0);
+    ASSERT_NE(view_.chart(), nullptr);
+    if (c.cut_short) view_.chart()->Close();
+    CCompletionCallback::SetChainedResult(0);
+    RunPendingCallbacks(after);
+    EXPECT_EQ(received, c.handed_on);
+    EXPECT_EQ(view_.chart() != nullptr, !c.cut_short);
+  }
+  EXPECT_EQ(view_.OpenChartFile(nullptr, dir_.File("charts/missing.qct")), -1);
+  EXPECT_EQ(view_.chart(), nullptr);
+  CCompletionCallback last;
+  last.Register(nullptr);
+  RunPendingCallbacks(last);
+}
+
+// An entry of the "Maps at cursor" list (the catalogue's charts at a place) opens at the same
+// place and scale.
+TEST_F(ChartViewTest, MapsAtCursorOpenAtTheSamePlace) {
+  Chart("fine.qct", kDegreesPerPixel, 16);
+  Chart("medium.qct", 4 * kDegreesPerPixel, 16);
+  UseCatalogue();
+  const double lat = kNorth - 500 * kDegreesPerPixel, lon = kWest + 500 * kDegreesPerPixel;
+  ASSERT_TRUE(view_.ShowAt(nullptr, lat, lon, 60 * kDegreesPerPixel));
+  ASSERT_EQ(OpenName(), "fine.qct");
+  view_.Pan(-80, -40);  // the place shown now, not the one asked for
+  double lat0, lon0;
+  ASSERT_TRUE(view_.GetCentre(lat0, lon0));
+  const double scale = view_.ScaleAtCentre();
+  std::vector<CChartOutline*> maps;
+  catalogue_->ChartsAt(lat0, lon0, maps);
+  ASSERT_EQ(maps.size(), 2u);
+  CChartOutline* medium = maps[0]->path() == view_.ChartFileName() ? maps[1] : maps[0];
+  ASSERT_TRUE(view_.OpenMapAtCursor(medium));
+  EXPECT_EQ(OpenName(), "medium.qct");
+  EXPECT_EQ(catalogue_->open_chart(), medium);
+  double clat, clon;
+  ASSERT_TRUE(view_.GetCentre(clat, clon));
+  EXPECT_NEAR(clat, lat0, 4 * kDegreesPerPixel);
+  EXPECT_NEAR(clon, lon0, 4 * kDegreesPerPixel);
+  EXPECT_NEAR(view_.ScaleAtCentre(), scale, scale * 0.5) << "the nearest level to the scale";
+  EXPECT_FALSE(view_.OpenMapAtCursor(nullptr));
 }
 
 // Zooming out past a chart's largest level opens the catalogue's chart of less detail at the

@@ -23,6 +23,7 @@
 
 #include "charts/chart_conversion.h"
 #include "charts/converter_plugins.h"
+#include "charts/qct_file_view.h"
 #include "charts/outline/old_chart_outline.h"
 #include "core/path_utils.h"
 #include "core/persistent_value.h"
@@ -868,6 +869,49 @@ TEST(CorvexApp, BadChartOnTheCommandLineIsReportedAndTheProgramRuns) {
     vd::test::DrainEvents();
     EXPECT_TRUE(program.Quit());
   }
+}
+
+// A chart given on the command line that is a reference file, its original at hand: a chart
+// original is copied into the reference file's place, a map of another format converted there
+// through the plug-in; the chart window shows the chart at the reference file's path, which now
+// holds the chart whole.
+TEST(CorvexApp, ReferenceFileOnTheCommandLineTakesInItsOriginal) {
+  CorvexHome home;
+  ScriptedAnswers answers;
+  vd::ui::ScopedResponder responder(&answers);
+  CConverterPlugins::SetLibraryLoader(std::make_unique<vd::test::TestConverterLoader>());
+  ASSERT_TRUE(vd::os::MakeFolders(home.File("disc")));
+  vd::test::ChartFixture original;
+  original.texts = {{kQctName, "Original"}};
+  const std::string chart = home.File("disc/original.qct");
+  ASSERT_TRUE(vd::test::WriteChartFixture(chart, original));
+  const std::string scan = home.File("disc/harbour.kap");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(scan, "copy " + chart));
+
+  for (const std::string& from : {chart, scan}) {
+    SCOPED_TRACE(from);
+    vd::test::ChartFixture reference;
+    reference.reference = true;
+    reference.texts = {{kQctOriginalName, from}};
+    const std::string path = home.File("reference.qct");
+    ASSERT_TRUE(vd::test::WriteChartFixture(path, reference));
+    Program program({"--no-splash", path});
+    ASSERT_TRUE(program.started());
+    bool shown = false;
+    for (CChildFrame* frame : program.frame().ChartFrames()) {
+      shown |= frame->view() && frame->view()->GetChartPath() == path;
+    }
+    EXPECT_TRUE(shown) << testing::PrintToString(answers.asked);
+    EXPECT_TRUE(program.Quit());
+    if (from == chart) {
+      EXPECT_TRUE(ReadFile(path) == ReadFile(chart)) << "the reference file holds the copy";
+    } else {
+      EXPECT_TRUE(IsTiledChartWithTiles(path));
+      EXPECT_EQ(ChartConvertedFrom(path), scan);
+    }
+    EXPECT_EQ(ReadFile(scan), "copy " + chart);
+  }
+  CConverterPlugins::SetLibraryLoader(nullptr);
 }
 
 // The chart folders are scanned at start-up: a map of another format is converted through the
