@@ -144,13 +144,18 @@ TEST_F(HeaderPatchTest, ReferenceFileNamesTheOriginalAndOpensIt) {
   EXPECT_EQ("TOPO map", r.view().Text(r.extension.map_type));
   EXPECT_EQ(3u, r.outline.size());
   EXPECT_EQ(0u, r.header.outline % 8);
-  const auto opened = OpenOldQuickChart(reference, true);
-  ASSERT_NE(nullptr, opened);
-  EXPECT_EQ(path, opened->GetFileName());
   // A reference file is no original.
   EXPECT_FALSE(QctMakeReferenceFile(reference, dir.File("ref2.qct")));
   EXPECT_FALSE(QctMakeReferenceFile(dir.File("missing.qct"), dir.File("ref3.qct")));
   EXPECT_FALSE(vd::os::FileExists(dir.File("ref3.qct")));
+  // Opened, it brings its (small) original in.
+  const auto opened = OpenOldQuickChart(reference, true);
+  ASSERT_NE(nullptr, opened);
+  EXPECT_EQ(reference, opened->GetFileName());
+  std::string original_bytes, reference_bytes;
+  ASSERT_TRUE(vd::os::ReadWholeFile(path, original_bytes));
+  ASSERT_TRUE(vd::os::ReadWholeFile(reference, reference_bytes));
+  EXPECT_TRUE(original_bytes == reference_bytes);
 }
 
 class JprTest : public HeaderPatchTest {
