@@ -8,6 +8,7 @@
 struct CCmdUI {
   bool enabled = false;
   bool checked = false;
+  bool radio = false;  // one of a choice: shown with a radio mark, set or not
   std::string text;  // a new text for the entry; empty keeps the entry's own
 };
 

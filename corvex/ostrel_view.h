@@ -272,8 +272,8 @@ class COstrelView : public CDocView, public CCommandTarget {
   bool OnDropFiles(const std::vector<std::string>& paths, vd::ui::Point client);
   // The cursor for the last mouse point (print-box grips, the hand over open map).
   Cursor OnSetCursor();
-  // The read-out tip shows the status text: the document's read-out setting is on and no pan
-  // is under way.
+  // The read-out tip shows the tip text: the document's read-out setting is on and no pan is
+  // under way.
   bool TipShowing() const;
   // "Cursor: <position> (WGS84)" ("Map datum" for a chart without datum shift), or
   // "X=<x>, Y=<y>" without a georeference; "" without a chart.
@@ -342,7 +342,11 @@ class COstrelView : public CDocView, public CCommandTarget {
   vd::ui::Point anchor_point() const { return anchor_; }
   void SetAnchorPoint(vd::ui::Point client) { anchor_ = client; }
   vd::ui::Point position_marker() const { return marker_; }
+  // What the status bar's message pane shows for this view (fetching, print area), and what
+  // the cursor is over (the read-out tip's text); the cursor's position itself is the frame's
+  // read-out pane's.
   const std::string& status_text() const { return status_text_; }
+  const std::string& tip_text() const { return tip_text_; }
   CMappedObjectMap& mapped_objects() { return mapped_; }
   CRubberBand& rubber_band() { return band_; }
   // The screen's DPI factor (1 while printing): sizes of marks, markers and hit tolerances.
@@ -796,6 +800,7 @@ class COstrelView : public CDocView, public CCommandTarget {
   COstrelObject* hovered_ = nullptr;
   bool edit_mode_ = false;
   std::string status_text_;
+  std::string tip_text_;
   std::string parked_chart_;  // the chart ParkChart closed; "" when none
   bool fetch_message_showing_ = false;
 

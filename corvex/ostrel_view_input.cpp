@@ -224,7 +224,7 @@ void COstrelView::UpdateCursor(vd::ui::Point client) {
       const float height = terrain->GetHeight(cursor_latlon_.lat, cursor_latlon_.lon);
       if (height < kNoElevation) tip += "\nElevation: " + app->FormatDepth(height);
     }
-    ShowStatusText(tip);
+    tip_text_ = std::move(tip);
   }
   frame_.SetReadoutText(FormatCursorText());
 }

@@ -288,8 +288,9 @@ TEST_F(ChartViewInputTest, ObjectUnderTheMouseTakesTheClicksAndTheReadOut) {
 
   Move({62, 71});
   EXPECT_EQ(top, v.hovered_object());
-  EXPECT_EQ("probe top", v.status_text());
-  EXPECT_EQ("probe top", window.status);
+  EXPECT_EQ("probe top", v.tip_text());
+  // The tip is the read-out tip's, not the status bar's message.
+  EXPECT_EQ("", window.status);
   const Point origin = v.origin();
   Press({62, 71});
   EXPECT_EQ(COstrelView::kNoDrag, v.drag_mode());
@@ -310,7 +311,8 @@ TEST_F(ChartViewInputTest, ObjectUnderTheMouseTakesTheClicksAndTheReadOut) {
   EXPECT_NEAR(lon, cursor.lon, 0.6 * vd::test::kDegreesPerPixel);
   std::string where;
   FormatPositionText(cursor.lat, cursor.lon, where);
-  EXPECT_EQ("Cursor:\n" + where, v.status_text());
+  EXPECT_EQ("Cursor:\n" + where, v.tip_text());
+  EXPECT_EQ("", window.status);
   EXPECT_EQ("Cursor: " + where + " (Map datum)", window.readout);
   Press({200, 150});
   EXPECT_EQ(COstrelView::kPanning, v.drag_mode());
@@ -326,7 +328,7 @@ TEST_F(ChartViewInputTest, ObjectUnderTheMouseTakesTheClicksAndTheReadOut) {
   CLatLon(own->position.lat, own->position.lon)
       .DistanceAndBearingTo(v.cursor_position(), distance, bearing);
   EXPECT_EQ("From current position:\n" + world.app.FormatRangeBearing(distance, bearing),
-            v.status_text());
+            v.tip_text());
 }
 
 TEST_F(ChartViewInputTest, ReadOutTipFollowsTheSettingAndHidesWhilePanning) {

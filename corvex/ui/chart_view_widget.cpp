@@ -155,8 +155,8 @@ bool CChartViewWidget::event(QEvent* event) {
   }
   if (event->type() != QEvent::ToolTip) return WindowWidget::event(event);
   const auto* help = static_cast<QHelpEvent*>(event);
-  if (view_ && view_->TipShowing() && !view_->status_text().empty()) {
-    QToolTip::showText(help->globalPos(), QString::fromStdString(view_->status_text()), this, {},
+  if (view_ && view_->TipShowing() && !view_->tip_text().empty()) {
+    QToolTip::showText(help->globalPos(), QString::fromStdString(view_->tip_text()), this, {},
                        kTipShowMs);
   } else {
     QToolTip::hideText();
@@ -168,8 +168,8 @@ void CChartViewWidget::ShowViewCursorAndTip() {
   if (!view_) return;
   setCursor(QtCursor(view_->OnSetCursor()));
   if (!QToolTip::isVisible()) return;
-  if (view_->TipShowing() && !view_->status_text().empty()) {
-    QToolTip::showText(QCursor::pos(), QString::fromStdString(view_->status_text()), this, {},
+  if (view_->TipShowing() && !view_->tip_text().empty()) {
+    QToolTip::showText(QCursor::pos(), QString::fromStdString(view_->tip_text()), this, {},
                        kTipShowMs);
   } else {
     QToolTip::hideText();

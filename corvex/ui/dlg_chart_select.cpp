@@ -65,7 +65,9 @@ void BuildChartSelectDialog(vd::ui::DialogWindow& d) {
   QStringList headings;
   for (const char* heading : kHeadings) headings << heading;
   tree->setHeaderLabels(headings);
-  for (int c = 0; c < D::kColumnCount; ++c) tree->setColumnWidth(c, kWidths[c]);
+  const double dpi_factor = d.logicalDpiX() / 96.0;
+  for (int c = 0; c < D::kColumnCount; ++c)
+    tree->setColumnWidth(c, static_cast<int>(kWidths[c] * dpi_factor));
   tree->setRootIsDecorated(false);
   // Map thumbnails: larger on a screen of high density.
   const int thumbnail = d.logicalDpiX() / 96.0 > kLargeThumbnailFactor ? 32 : 16;
@@ -267,6 +269,13 @@ void CDlgChartSelect::ShowRows() {
       item->setIcon(kName, QIcon(QPixmap::fromImage(row.outline->thumbnail.qimage())));
     list->addTopLevelItem(item);
     item->setSelected(row.outline->selected);
+  }
+  // The short columns (all but the name) open at least as wide as their heading and texts, so
+  // that a map's type and ID show whole.
+  for (int c = kName + 1; c < kColumnCount; ++c) {
+    const int width = list->columnWidth(c);
+    list->resizeColumnToContents(c);  // the heading's and the texts' width
+    if (list->columnWidth(c) < width) list->setColumnWidth(c, width);
   }
   UpdateChoice();
 }

@@ -2,6 +2,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
+#include <QActionGroup>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QApplication>
@@ -237,7 +238,9 @@ intptr_t CMainFrame::OnUserMessage(uintptr_t w, intptr_t l) {
       std::string path = l ? *reinterpret_cast<const std::string*>(l)
                            : vd::OpenAppProfile().GetString(vd::kSettingsSection, "activate_open").value_or("");
       vd::OpenAppProfile().SetString(vd::kSettingsSection, "activate_open", "");
-      showNormal();
+      // Brought back from the task bar as it was (maximised stays maximised) and forward.
+      if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+      if (isHidden()) show();
       raise();
       activateWindow();
       // Opened once the sender has its answer: opening may ask the user things, and the other
@@ -528,6 +531,13 @@ void CMainFrame::FillDynamicMenu(QMenu* menu, QAction* placeholder) {
 
 void CMainFrame::ApplyCommandState(QAction* action, const CCmdUI& ui) {
   action->setEnabled(ui.enabled);
+  if (ui.radio && !action->actionGroup()) {
+    // A radio mark, not a tick: the entry's own exclusive group makes the menu draw it so; the
+    // command's update decides which entry of the choice is set (only that one is checkable).
+    auto* group = new QActionGroup(action);
+    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    group->addAction(action);
+  }
   action->setCheckable(ui.checked);
   action->setChecked(ui.checked);
 }
@@ -803,13 +813,14 @@ bool CMainFrame::RestoreLayout() {
                                  static_cast<qsizetype>(state->size())));
 }
 
-void CMainFrame::SaveLayout() {
+void CMainFrame::SaveLayout() { SaveLayout(saveState()); }
+
+void CMainFrame::SaveLayout(const QByteArray& state) {
   vd::os::ProfileStore profile = vd::OpenAppProfile();
   // A layout that grew to the pane limit is dropped, so the next start has the default one.
   const int stored_panes = profile.GetInt(kLayoutSection, kLayoutPanesName).value_or(0);
   profile.DeleteSection(kLayoutSection);
   if (stored_panes >= kLayoutPaneLimit) return;
-  const QByteArray state = saveState();
   profile.SetBinary(kLayoutSection, kLayoutStateName,
                     {reinterpret_cast<const uint8_t*>(state.data()), static_cast<size_t>(state.size())});
   profile.SetInt(kLayoutSection, kLayoutPanesName,
@@ -1167,7 +1178,10 @@ bool CMainFrame::OnUpdateCommand(int id, CCmdUI& ui) {
     case kCmdPlanning:
     case kCmdNavigation:
       ui.enabled = true;
+      // The layout in use, one of the two: a radio mark (the tool bar named Navigation shows in
+      // both layouts).
       ui.checked = command_bar_mode_ == (id == kCmdPlanning ? 0 : 1);
+      ui.radio = true;
       return true;
     case kCmdLockToolbars:
       ui.enabled = true;
@@ -1293,10 +1307,13 @@ bool CMainFrame::OnClose() {
   // The 3D viewer is told first; its answer is not waited for beyond a moment.
   if (vd::os::IpcWindowExists(kViewerWindowClass))
     vd::os::IpcSend(kViewerWindowClass, vd::ui::kWmClose, 0, 0, kViewerCloseWaitMs);
+  // The layout as the user leaves the window, with the data panes still in it: each comes
+  // back where it was when it is next opened.
+  const QByteArray layout = saveState();
   app_.CloseAllDataWindows();
   if (GetDockingHost() == dock_host_.get()) InstallDockingHost(nullptr);
   SaveCommandBars();
-  SaveLayout();
+  SaveLayout(layout);
   // The document is saved; when that fails and the user keeps the program open, nothing
   // more happens: the GPS input goes on recording.
   CMyDocTemplate* first = app_.first_template();

@@ -124,6 +124,7 @@ class CMainFrame : public QMainWindow,
   // Docking layout "NormalLayout" and the tool bars of the current mode.
   bool RestoreLayout();
   void SaveLayout();
+  void SaveLayout(const QByteArray& state);
   void SaveCommandBars();
   void LoadCommandBars();
   // Printing shows only the Printing tool bar; the bars of each state are kept apart.

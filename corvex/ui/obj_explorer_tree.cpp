@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScrollBar>
 #include <QStandardItemModel>
 #include <algorithm>
 
@@ -149,8 +150,45 @@ void CViewObjExplorerTree::ShowObjectState(CExplorerItem* item) {
   }
 }
 
+std::set<std::string> CViewObjExplorerTree::ExpandedCategories() const {
+  std::set<std::string> paths;
+  std::vector<QStandardItem*> stack{model_->invisibleRootItem()};
+  while (!stack.empty()) {
+    QStandardItem* at = stack.back();
+    stack.pop_back();
+    // Categories come before the objects of a level.
+    for (int row = 0; row < at->rowCount(); ++row) {
+      CExplorerItem* child = AsItem(at->child(row));
+      if (!child || child->kind == CExplorerItem::kObject) break;
+      if (!isExpanded(child->index())) continue;
+      paths.insert(FullPath(child));
+      stack.push_back(child);
+    }
+  }
+  return paths;
+}
+
+void CViewObjExplorerTree::ExpandCategories(const std::set<std::string>& paths) {
+  std::vector<QStandardItem*> stack{model_->invisibleRootItem()};
+  while (!stack.empty()) {
+    QStandardItem* at = stack.back();
+    stack.pop_back();
+    for (int row = 0; row < at->rowCount(); ++row) {
+      CExplorerItem* child = AsItem(at->child(row));
+      if (!child || child->kind == CExplorerItem::kObject) break;
+      if (!paths.count(FullPath(child))) continue;
+      setExpanded(child->index(), true);
+      stack.push_back(child);
+    }
+  }
+}
+
 void CViewObjExplorerTree::Rebuild() {
   Busy busy(*this);
+  // A rebuild (an Undo, say) leaves the categories the user opened open, and the view where it
+  // was.
+  const std::set<std::string> expanded = ExpandedCategories();
+  const int scrolled = verticalScrollBar() ? verticalScrollBar()->value() : 0;
   ReleaseAll();
   model_->clear();
   ObjectList* list = document_.GetObjectList();
@@ -192,6 +230,8 @@ void CViewObjExplorerTree::Rebuild() {
     if (!row_items.empty()) parent->appendRows(row_items);
   }
   ComputeAllStates(model_->invisibleRootItem());
+  ExpandCategories(expanded);
+  if (verticalScrollBar()) verticalScrollBar()->setValue(scrolled);
   if (COstrelObject* selected = COstrelObject::GetSelected(&document_))
     SelectItem(ItemOf(selected));
 }

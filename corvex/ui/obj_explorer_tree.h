@@ -12,6 +12,7 @@
 #include <QTreeView>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -138,6 +139,9 @@ class CViewObjExplorerTree : public QTreeView, public CDocHintListener {
   void ReleaseSubtree(QStandardItem* item);
   // Releases the references of every item (the items stay).
   void ReleaseAll();
+  // Full paths of the open category items, and opening the items of such paths again.
+  std::set<std::string> ExpandedCategories() const;
+  void ExpandCategories(const std::set<std::string>& paths);
   void ReleaseCategories(QStandardItem* item);
   void ShowObjectState(CExplorerItem* item);
   // The states of a category item from its children, and of every ancestor upwards.

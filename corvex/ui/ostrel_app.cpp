@@ -491,10 +491,12 @@ bool COstrelApp::OnUpdateCommand(int id, CCmdUI& ui) {
   ui.enabled = true;
   if (id >= kCmdUnitsFirst && id <= kCmdUnitsFirst + 2) {
     ui.checked = distance_units.value == id - kCmdUnitsFirst;
+    ui.radio = true;
     return true;
   }
   if (auto it = PositionFormatCommands().find(id); it != PositionFormatCommands().end()) {
     ui.checked = posn_format.value == it->second;
+    ui.radio = true;
     return true;
   }
   switch (id) {
@@ -506,6 +508,7 @@ bool COstrelApp::OnUpdateCommand(int id, CCmdUI& ui) {
       return true;
     case kCmdProjFile:
       ui.checked = posn_format.value == 6;
+      ui.radio = true;
       return true;
     case kCmdHelpTopics:
     case kCmdHelp:

@@ -1,5 +1,6 @@
 #include "corvex/ui/place_search_dialog.h"
 
+#include <QKeyEvent>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -9,6 +10,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <functional>
 
 #include "core/app/app_common.h"
 #include "core/app/shell_services.h"
@@ -44,6 +46,28 @@ void BuildFindNameDialog(vd::ui::DialogWindow& d) {
   layout->addLayout(buttons);
 }
 
+// Runs `on_enter` for the Return and Enter keys of the watched control, which go no further.
+class EnterFilter : public QObject {
+ public:
+  EnterFilter(QObject* parent, std::function<void()> on_enter)
+      : QObject(parent), on_enter_(std::move(on_enter)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress) {
+      const int key = static_cast<QKeyEvent*>(event)->key();
+      if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        on_enter_();
+        return true;
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<void()> on_enter_;
+};
+
 // Upper case as the index's search wants it: a capital in the pattern also finds small letters.
 std::string UpperCased(const std::string& text) {
   return QString::fromStdString(text).toUpper().toStdString();
@@ -62,6 +86,7 @@ CDlgFindName::CDlgFindName(const std::string& index_path, double lat, double lon
   RegisterTemplate();
   search_text_.Init(kSearchTextSetting);
   create_mark_.Init(kCreateMarkSetting, 0);
+  index_path_ = index_path;
   index_.Open(index_path);
   FormatPositionText(lat, lon, example_);
 }
@@ -102,6 +127,9 @@ bool CDlgFindName::OnInitDialog(QWidget* focus, intptr_t param) {
                      UpdateViewButton();
                    });
   QObject::connect(list, &QListWidget::itemSelectionChanged, list, [this] { UpdateViewButton(); });
+  // Enter in the search text searches; elsewhere it is "View".
+  QWidget* find = window->Control(kFindEdit);
+  find->installEventFilter(new EnterFilter(find, [this] { Search(); }));
   Search();
   return true;
 }
@@ -137,6 +165,12 @@ void CDlgFindName::Search() {
     }
     list->addItem(QString::fromStdString(COldGeoNameDatabase::Read(cursor).name));
     rows_.push_back(cursor);
+  }
+  // An empty list says why.
+  if (rows_.empty()) {
+    list->addItem(index_.IsOpen() ? QString(kNoneFound)
+                                  : QString::fromStdString(kNoIndex + index_path_));
+    rows_.push_back(nullptr);
   }
   list->setVisible(true);
   coordinate_mode_ = false;

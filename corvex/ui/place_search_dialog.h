@@ -29,11 +29,15 @@ class CDlgFindName : public CDialogF1Help {
   static constexpr int kCreateMarkCheck = 1007;
   static constexpr int kMaxRows = 1000;
   static constexpr char kTooMany[] = "Too many items...";
+  // The row a search that found nothing shows, and the one shown when there are no place names
+  // to search (followed by the index's path).
+  static constexpr char kNoneFound[] = "No place found";
+  static constexpr char kNoIndex[] = "No place names to search: ";
   static constexpr char kSearchTextSetting[] = "find_searchtext";
   static constexpr char kCreateMarkSetting[] = "find_createmark";
 
-  // Opens the index (a missing or bad index leaves the list empty); lat, lon is the current
-  // position the coordinate example shows.
+  // Opens the index (a missing or bad index leaves the list with a row that says so); lat, lon
+  // is the current position the coordinate example shows.
   CDlgFindName(const std::string& index_path, double lat, double lon, QWidget* parent);
   // Writes the search text and the create-mark choice back to the settings.
   ~CDlgFindName() override;
@@ -65,7 +69,10 @@ class CDlgFindName : public CDialogF1Help {
   PersistentString search_text_;
   PersistentInt create_mark_;
   std::string example_;
-  std::vector<GeoNameCursor> rows_;  // the record of each row; null for "Too many items..."
+  std::string index_path_;
+  // The record of each row; null for "Too many items..." and the rows that say why the list
+  // holds no place.
+  std::vector<GeoNameCursor> rows_;
   bool coordinate_mode_ = false;
   double lat_ = 0.0;
   double lon_ = 0.0;

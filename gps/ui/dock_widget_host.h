@@ -9,6 +9,7 @@
 #include "gps/ui/docking_host.h"
 
 class QDockWidget;
+class QPoint;
 class QMainWindow;
 
 class CDockWidgetHost : public QObject, public CDockingHost {
@@ -30,5 +31,8 @@ class CDockWidgetHost : public QObject, public CDockingHost {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Whether another shown floating dock stands with its top-left corner at the point.
+  bool FloatingDockAt(const QPoint& top_left, const QDockWidget* except) const;
+
   QPointer<QMainWindow> window_;
 };

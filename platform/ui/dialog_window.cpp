@@ -177,6 +177,8 @@ void DialogWindow::keyPressEvent(QKeyEvent* event) {
   } else if (QWidget* def = Control(default_button_)) {
     if (!def->isEnabled()) return;
     id = default_button_;
+  } else if (QWidget* ok = Control(kIdOk); ok && !ok->isEnabled()) {
+    return;  // a greyed OK is not pressed by the key either
   }
   event->accept();
   SendCommand(id, kBnClicked);

@@ -466,6 +466,9 @@ bool WriteChart(const std::string& path, const IndexImage& image, const Palette&
   };
   for (const auto& [field, text] : texts) header.SetTextOffset(field, QctAppendString(text, out));
   extension.map_type = QctAppendString("Topographic sample", out);
+  // The chart is drawn on WGS 84 itself: its shift to WGS 84 is known, and nothing.
+  out.Align8();
+  extension.datum_shift = out.AppendZeros(sizeof(QctDatumShift));
 
   std::array<uint8_t, kTilePixels> image_rows;
   std::array<uint8_t, kTilePixels> stored;

@@ -79,7 +79,7 @@ TEST(ChartElevation, OpeningAChartOpensTheElevationFileBesideIt) {
   ASSERT_LT(height, kNoElevation);
   const std::string line = "\nElevation: " + program.app().FormatDepth(height);
   EXPECT_NE(line, "\nElevation: ");
-  const std::string& tip = view.status_text();
+  const std::string& tip = view.tip_text();
   ASSERT_GE(tip.size(), line.size()) << tip;
   EXPECT_EQ(tip.substr(tip.size() - line.size()), line) << tip;
 

@@ -337,6 +337,42 @@ TEST_F(ExplorerTest, DragAndDropMovesAnObjectAndUndoPutsItBack) {
   EXPECT_EQ(ParentOf(buoy), "Marks");
 }
 
+// Undo rebuilds the tree; the categories the user opened stay open, the others closed.
+TEST_F(ExplorerTest, UndoLeavesTheOpenCategoriesOpen) {
+  tree().collapseAll();
+  // The user opens Marks and Tracks with a click on their expand arrows.
+  for (const char* name : {"Marks", "Tracks"}) {
+    QStandardItem* category = tree().CategoryItem(name);
+    ASSERT_NE(category, nullptr) << name;
+    const QRect row = tree().visualRect(category->index());
+    const QPoint arrow(row.left() - tree().indentation() / 2, row.center().y());
+    QMouseEvent press(QEvent::MouseButtonPress, arrow, tree().viewport()->mapToGlobal(arrow),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(tree().viewport(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, arrow, tree().viewport()->mapToGlobal(arrow),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(tree().viewport(), &release);
+    ASSERT_TRUE(tree().isExpanded(category->index())) << name;
+  }
+  // (Notes, where the dropped object goes back selected, opens to show it.)
+  const auto open = [&] {
+    std::vector<std::string> names;
+    for (const char* name : {"Marks", "Routes", "Tracks", "Vessel"})
+      if (QStandardItem* category = tree().CategoryItem(name);
+          category && tree().isExpanded(category->index()))
+        names.push_back(name);
+    return names;
+  };
+  const std::vector<std::string> before = open();
+  ASSERT_EQ(before, (std::vector<std::string>{"Marks", "Tracks"}));
+  Drop(tree().ItemOf(world.note), tree().CategoryItem("Marks"));
+  ASSERT_EQ(ParentOf(world.note), "Marks");
+  ASSERT_TRUE(world.frame().RouteUpdate(kCmdUndo).enabled);
+  world.frame().RouteCommand(kCmdUndo);
+  vd::test::DrainEvents();
+  EXPECT_EQ(open(), before);
+}
+
 TEST_F(ExplorerTest, LabelsRenameAndBadCategoryNamesAreRefused) {
   // A label edited as the editor does it.
   CExplorerItem* item = tree().ItemOf(world.track);

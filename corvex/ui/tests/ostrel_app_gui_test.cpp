@@ -166,6 +166,10 @@ TEST(CorvexApp, SecondInstanceHandsItsFileToTheFirstAndEnds) {
   }
   Program first;
   ASSERT_TRUE(first.started());
+  // The first window, maximised at start, is in the task bar when the file comes.
+  ASSERT_TRUE(first.frame().isMaximized());
+  first.frame().showMinimized();
+  vd::test::DrainEvents();
   // The second program waits for the first one's answer, which needs this event loop.
   auto second = std::async(std::launch::async, [&] {
     return vd::os::Spawn(vd::os::ProgramFolder() + "/corvex", {"--no-splash", file}, true);
@@ -181,6 +185,9 @@ TEST(CorvexApp, SecondInstanceHandsItsFileToTheFirstAndEnds) {
     return std::any_of(list.begin(), list.end(),
                        [](COstrelObject* o) { return o->name == "Handed over"; });
   }));
+  // It comes back as the user left it: maximised.
+  EXPECT_FALSE(first.frame().isMinimized());
+  EXPECT_TRUE(first.frame().isMaximized());
 }
 
 TEST(CorvexApp, DemoFileFixesMoveThePositionAndRecordTheTrack) {

@@ -17,6 +17,7 @@
 #include "overlays/obj_track.h"
 #include "gps/ui/altitude_profile_wnd.h"
 #include <QCoreApplication>
+#include <QDockWidget>
 #include <QImage>
 #include <QMouseEvent>
 #include "platform/ui/popup_menu.h"
@@ -197,6 +198,36 @@ TEST_F(TrackMenuTest, AltitudeProfileTipIsAWindowBelowTheCursor) {
   QCoreApplication::sendEvent(tip, &click);
   EXPECT_FALSE(tip->isVisible());
   EXPECT_EQ(pane->popup_text(), "");
+}
+
+// Profiles opened one after another, of one track and of another track (panes of a kind share
+// their place): each opens where the user still sees the ones before, their titles uncovered.
+TEST_F(TrackMenuTest, ProfilePanesOpenWithoutHidingEachOther) {
+  std::vector<QDockWidget*> opened;
+  const auto open = [&](int column, int command) {
+    const auto before = program.frame().findChildren<QDockWidget*>();
+    RightClickAt(column, command);
+    for (QDockWidget* dock : program.frame().findChildren<QDockWidget*>())
+      if (!before.contains(dock) && dock->isVisible()) opened.push_back(dock);
+  };
+  AddTrack("Climb", {60, 90, 120, 150})->RecomputeTotals();
+  open(90, kCmdAltitudeProfile);
+  open(90, kCmdSpeedProfile);
+  // Another track over the first one: the profile its menu opens is a pane of the first one's
+  // kind.
+  AddTrack("Descent", {80, 90, 100})->RecomputeTotals();
+  open(90, kCmdAltitudeProfile);
+  ASSERT_EQ(opened.size(), 3u) << "the panes did not open";
+  EXPECT_NE(opened[0]->windowTitle(), opened[2]->windowTitle());
+  for (size_t i = 0; i < opened.size(); ++i) {
+    // A point of the pane's title bar, where its name shows.
+    const QPoint title = opened[i]->frameGeometry().topLeft() + QPoint(8, 4);
+    for (size_t later = i + 1; later < opened.size(); ++later) {
+      EXPECT_FALSE(opened[later]->frameGeometry().contains(title))
+          << opened[later]->windowTitle().toStdString() << " covers "
+          << opened[i]->windowTitle().toStdString();
+    }
+  }
 }
 
 }  // namespace
