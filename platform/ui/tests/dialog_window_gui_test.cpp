@@ -177,6 +177,9 @@ TEST_F(DialogWindowTest, KeysAndTheCloseButtonSendCommandsButDoNotClose) {
   commands_.seen.clear();
 
   PressKey(Qt::Key_Return);  // no default button: OK
+  dialog_->EnableItem(kIdOk, false);
+  PressKey(Qt::Key_Return);  // a greyed OK is not pressed
+  dialog_->EnableItem(kIdOk, true);
   ASSERT_TRUE(dialog_->SetDefaultButton(kApply));
   PressKey(Qt::Key_Enter);
   PressKey(Qt::Key_Escape);
