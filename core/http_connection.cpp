@@ -199,7 +199,10 @@ bool CHttpConnection::ReceiveToFile(const vd::os::HttpRequest& request,
   handlers.on_reply = [&](const HttpReply& reply) {
     if (reply.status >= kHttpErrorStatus) return false;
     CreateDirectoryTree(GetPathDirectory(local_file));  // a failure shows as the open failing
-    created = file.Open(temp, vd::os::File::Mode::CreateTruncate);
+    // Never through a link at the temporary name (the reply may go to the temporary folder):
+    // whatever has that name goes first, and a link planted again meanwhile is refused.
+    vd::os::RemoveFile(temp);
+    created = file.Open(temp, vd::os::File::Mode::CreateTruncateNoFollow);
     announced = reply.content_length;
     if (progress_) {
       progress_->done = 0;

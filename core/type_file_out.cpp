@@ -5,8 +5,9 @@ namespace {
 constexpr size_t kFlushBytes = 64 * 1024;
 }  // namespace
 
-CTypeFileOut::CTypeFileOut(const std::string& path) : CTypeSerializer(kModeWrite, false) {
-  open_ = writer_.Open(path);
+CTypeFileOut::CTypeFileOut(const std::string& path, vd::os::Links links)
+    : CTypeSerializer(kModeWrite, false) {
+  open_ = writer_.Open(path, links);
   ok_ = open_;
 }
 

@@ -10,7 +10,7 @@
 
 class CTypeFileOut : public CTypeSerializer {
  public:
-  explicit CTypeFileOut(const std::string& path);
+  explicit CTypeFileOut(const std::string& path, vd::os::Links links = vd::os::Links::kFollow);
   ~CTypeFileOut() override;
 
   // Writes while ok is set; a failure clears ok.

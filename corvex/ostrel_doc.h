@@ -418,6 +418,11 @@ class COstrelDoc : public COstrelDocBase,
 
   // ---- Commands ----
   COstrelObject* Selected() const;
+  struct NavigationTarget {
+    CObjWaypoint* mark = nullptr;
+    CObjRoute* route = nullptr;
+  };
+  NavigationTarget NavigationTargetOf(int command);
   bool SelectedIsUnlocked() const;
   bool CurrentRouteIsUnlocked() const;
   bool AllRoutesHaveLabels(bool on) const;

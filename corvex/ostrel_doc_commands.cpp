@@ -25,6 +25,7 @@
 #include "overlays/overlay_file.h"
 #include "overlays/road_routing.h"
 #include "overlays/undo_ring.h"
+#include "platform/os/files.h"
 #include "platform/os/folders.h"
 #include "platform/os/profile_store.h"
 #include "platform/ui/common_dialogs.h"
@@ -228,8 +229,11 @@ bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
       return true;
     case kCmdGotoMark:
     case kCmdGotoWaypoint:
-      ui.enabled = host_ && As<CObjWaypoint>(selected) != nullptr;
+    case kCmdFollowRoute: {
+      const NavigationTarget target = NavigationTargetOf(id);
+      ui.enabled = host_ && (target.mark || target.route);
       return true;
+    }
     case kCmdFindPlace:
     case kCmdLoadGeoFile:
     case kCmdLoadTxtFile:
@@ -282,9 +286,6 @@ bool COstrelDoc::OnUpdateCommand(int id, CCmdUI& ui) {
       if (track && !track->other_label.empty()) ui.text = track->other_label + " Profile";
       return true;
     }
-    case kCmdFollowRoute:
-      ui.enabled = host_ && route != nullptr;
-      return true;
     default:
       return false;
   }
@@ -516,12 +517,9 @@ bool COstrelDoc::OnCommand(int id) {
       break;
     case kCmdGotoMark:
     case kCmdGotoWaypoint:
-      if (CObjWaypoint* mark = As<CObjWaypoint>(Selected()); mark && host_)
-        host_->ShowNavigationPanes(mark, nullptr);
-      break;
     case kCmdFollowRoute:
-      if (CObjRoute* route = CObjRoute::FromSelection(this); route && host_)
-        host_->ShowNavigationPanes(nullptr, route);
+      if (const NavigationTarget target = NavigationTargetOf(id); host_ && (target.mark || target.route))
+        host_->ShowNavigationPanes(target.mark, target.route);
       break;
     case kCmdRenumberWaypoints:
       OnRenumberWaypoints();
@@ -541,6 +539,18 @@ bool COstrelDoc::OnCommand(int id) {
 // ---- Helpers ----
 
 COstrelObject* COstrelDoc::Selected() const { return COstrelObject::GetSelected(this); }
+
+// What the navigation panes are given for the selection: a mark is gone to, a route followed
+// (its next waypoint is gone to in turn). Goto takes the selected mark, and for a selected route
+// follows it; Follow route takes the route of the selection (the route, or the current route
+// whose point is selected), and for a mark of no such route goes to the mark. Other objects
+// give nothing to navigate to.
+COstrelDoc::NavigationTarget COstrelDoc::NavigationTargetOf(int command) {
+  CObjWaypoint* mark = As<CObjWaypoint>(Selected());
+  CObjRoute* route = CObjRoute::FromSelection(this);
+  if (command == kCmdFollowRoute) return route ? NavigationTarget{nullptr, route} : NavigationTarget{mark, nullptr};
+  return mark ? NavigationTarget{mark, nullptr} : NavigationTarget{nullptr, route};
+}
 
 bool COstrelDoc::SelectedIsUnlocked() const {
   const COstrelObject* selected = Selected();
@@ -621,7 +631,8 @@ void COstrelDoc::OnGpsDemo(CObjTrack& track) {
   if (host_) host_->StopGPS();
   const CAppCommon* app = CAppCommon::Instance();
   const std::string demo = (app ? app->temp_folder : vd::os::TempFolder()) + "/gps_demo.txt";
-  if (!track.WriteNmeaFile(demo)) return;
+  // The temporary folder's file: a link planted at its name is replaced, not written through.
+  if (!track.WriteNmeaFile(demo, vd::os::Links::kReplace)) return;
   // The replay is not recorded into the track it comes from.
   if (gps_track_ == &track) gps_track_ = nullptr;
   track.visible = false;

@@ -15,6 +15,7 @@
 
 #include "overlays/ostrel_object.h"
 #include "overlays/profile_sample.h"
+#include "platform/os/files.h"
 
 struct GPS_position_info;
 class CObjRoute;
@@ -170,8 +171,9 @@ class CObjTrack : public COstrelObject {
   // Writes the track as "$GPRMC" sentences, one per 2 seconds of track time, for the GPS input
   // to replay as a moving receiver; legs without usable times are paced at 4 knots from the
   // previous leg's end (the first from now). Times are UTC. The file is replaced only when
-  // complete. False for fewer than 2 points or when the file can't be written.
-  bool WriteNmeaFile(const std::string& path) const;
+  // complete; with Links::kReplace a symbolic link at the path is replaced, not written
+  // through. False for fewer than 2 points or when the file can't be written.
+  bool WriteNmeaFile(const std::string& path, vd::os::Links links = vd::os::Links::kFollow) const;
 
   // The program-wide point limit: mode 0 halves a recorded track above the limit, mode 1
   // drops its oldest point.

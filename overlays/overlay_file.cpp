@@ -146,9 +146,9 @@ bool ReadObjectsFile(const std::string& path, const std::string& link_folder, Ob
 }
 
 bool WriteObjectsFile(const std::string& path, const std::string& link_folder,
-                      const ObjectList& list) {
+                      const ObjectList& list, vd::os::Links links) {
   vd::os::AtomicFileWriter writer;
-  if (!writer.Open(path)) return false;
+  if (!writer.Open(path, links)) return false;
   try {
     COverlayArchive archive(writer.file(), COverlayArchive::Mode::kStore);
     archive.set_link_folder(link_folder);

@@ -13,6 +13,7 @@
 
 #include "core/app/shell_services.h"
 #include "core/work_progress.h"
+#include "platform/os/files.h"
 
 class COstrelObject;
 
@@ -38,10 +39,11 @@ bool SaveObjectsToOverlayFile(const std::string& path, const ObjectList& list,
 
 // The reader and writer under both, also used for undo and redo steps: the objects keep the
 // stamps they were stored with, links in records are relative to link_folder (stored as they
-// stand when it is empty), and the current overlay folder does not change.
+// stand when it is empty), and the current overlay folder does not change. A file written with
+// Links::kReplace replaces a symbolic link at its path instead of writing through it.
 bool ReadObjectsFile(const std::string& path, const std::string& link_folder, ObjectList& list);
 bool WriteObjectsFile(const std::string& path, const std::string& link_folder,
-                      const ObjectList& list);
+                      const ObjectList& list, vd::os::Links links = vd::os::Links::kFollow);
 
 // Whether an imported object is to be added to the document (true), given the first object of
 // the document list that it IsSameObject. With no such object: true. An older copy in the

@@ -37,10 +37,10 @@ std::string RmcSentence(int64_t utc, const GeoPoint& position, double knots, dou
 
 }  // namespace
 
-bool CObjTrack::WriteNmeaFile(const std::string& path) const {
+bool CObjTrack::WriteNmeaFile(const std::string& path, vd::os::Links links) const {
   if (points_.size() < 2) return false;
   vd::os::AtomicFileWriter writer;
-  if (!writer.Open(path)) return false;
+  if (!writer.Open(path, links)) return false;
   std::string text;
   int64_t clock = vd::os::NowSeconds1970();
   for (size_t i = 0; i + 1 < points_.size(); ++i) {

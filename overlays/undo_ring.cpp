@@ -32,8 +32,10 @@ void BeginBulkChange() {
 }
 
 // A failed write leaves no file of that name, so that a step of an earlier run can't stand in.
+// A link planted at the name is replaced, never written through.
 void WriteStep(const std::string& path, const ObjectList& objects) {
-  if (!WriteObjectsFile(path, kAbsoluteLinks, objects)) vd::os::RemoveFile(path);
+  if (!WriteObjectsFile(path, kAbsoluteLinks, objects, vd::os::Links::kReplace))
+    vd::os::RemoveFile(path);
 }
 
 // New objects carry the current step; a confirmed Delete saves a step first.

@@ -1,5 +1,6 @@
 // The document's menu commands, files opened by type and activity links.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -344,6 +345,10 @@ TEST(OstrelDocCommands, TrackConversionAndGpsDemo) {
   }
   track->visible = true;
   track->Select(true);
+  // A link planted at the demo file's name is replaced, not written through.
+  const std::string victim = world.root.File("victim.txt");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(victim, "not to be touched"));
+  ASSERT_EQ(::symlink(victim.c_str(), (world.root.File("temp") + "/gps_demo.txt").c_str()), 0);
   ASSERT_TRUE(doc.IsCommandEnabled(kCmdGpsDemo));
   ASSERT_TRUE(doc.OnCommand(kCmdGpsDemo));
   EXPECT_EQ(world.host->gps_stops, 1);
@@ -357,6 +362,9 @@ TEST(OstrelDocCommands, TrackConversionAndGpsDemo) {
   ASSERT_TRUE(vd::os::ReadWholeFile(started.port, demo));
   EXPECT_EQ(demo.rfind("$GPRMC,", 0), 0u);
   EXPECT_FALSE(track->visible);
+  std::string kept;
+  ASSERT_TRUE(vd::os::ReadWholeFile(victim, kept));
+  EXPECT_EQ(kept, "not to be touched");
 }
 
 // Find Place searches the document's index; a place found with "create mark" ticked leaves a

@@ -452,6 +452,8 @@ void AddEntry(QWidget* parent, const CMenuEntry& entry, CMainFrame& frame,
     case CMenuEntry::kItem: {
       auto* action = new QAction(MenuText(entry.text), parent);
       action->setData(entry.id);
+      // Its own text, back on the entry when its command no longer names it otherwise.
+      action->setProperty("entry_text", action->text());
       // Checkable only while its command reports a check (or radio) mark: other entries carry
       // no check box.
       if (IsDynamicMenuId(entry.id)) action->setProperty("dynamic", entry.id);
@@ -550,7 +552,11 @@ void CMainFrame::UpdateMenu(QMenu* menu) {
     if (action->isSeparator() || action->menu() || action->property("dynamic").isValid()) continue;
     const CCmdUI ui = RouteUpdate(action->data().toInt());
     ApplyCommandState(action, ui);
-    if (!ui.text.empty()) action->setText(QString::fromStdString(ui.text));
+    if (!ui.text.empty()) {
+      action->setText(QString::fromStdString(ui.text));
+    } else if (const QVariant own = action->property("entry_text"); own.isValid()) {
+      action->setText(own.toString());
+    }
   }
 }
 

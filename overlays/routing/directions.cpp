@@ -53,7 +53,8 @@ std::string RoutingHost() {
 
 bool WriteDirectionsRequest(const std::string& path, const std::string& mode,
                             const std::vector<RoutingPoint>& points) {
-  CTypeFileOut out(path);
+  // A temporary file: a link at its name is replaced, not written through.
+  CTypeFileOut out(path, vd::os::Links::kReplace);
   out.SetWideStrings(false);
   out.WriteString(mode);
   int32_t count = static_cast<int32_t>(points.size());

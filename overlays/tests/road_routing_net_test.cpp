@@ -1,6 +1,7 @@
 // Optimising a route against a loopback routing server: the request sent, the route replaced,
 // the limits, and the old route kept or brought back when the exchange or the reply fails.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -122,6 +123,25 @@ TEST_F(OptimiseTest, TheRouteIsReplacedByTheRoutedOne) {
   EXPECT_EQ(routed->points()[0]->name, "A");
   EXPECT_EQ(routed->points()[1]->name, "B");
   EXPECT_GT(routed->length, 0.0);
+}
+
+// Links planted in the temporary folder at the request file's name and at the name its reply
+// arrives under are replaced, never written through.
+TEST_F(OptimiseTest, LinksAtTheExchangedFilesAreNotWrittenThrough) {
+  Reply(kGoodReply);
+  const std::string victim = dir.File("victim.txt");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(victim, "not to be touched"));
+  for (const char* name : {"/directions.xml", "/directions.xml.TMP"})
+    ASSERT_EQ(::symlink(victim.c_str(), (dir.path() + name).c_str()), 0) << name;
+  CObjRoute* drawn = MakeRoute(3);
+  EXPECT_TRUE(OptimiseRouteOnline("driving", *drawn)) << testing::PrintToString(messages.texts);
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0].body.substr(4, 7), "driving");
+  std::string kept;
+  ASSERT_TRUE(vd::os::ReadWholeFile(victim, kept));
+  EXPECT_EQ(kept, "not to be touched");
+  ASSERT_EQ(Routes().size(), 1u);
+  EXPECT_EQ(Routes()[0]->name, "Coast road");
 }
 
 TEST_F(OptimiseTest, LimitsOfTenPointsAndAHundredMiles) {

@@ -3,6 +3,8 @@
 #include "overlays/undo_ring.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -234,6 +236,35 @@ TEST(UndoRing, StepFilesKeepLinksAbsolute) {
   auto* restored = static_cast<ArchiveMark*>(f.doc().front());
   EXPECT_EQ(restored->link, link);
   EXPECT_EQ(CurrentOverlayFolder(), "/elsewhere/") << "undo leaves the overlay folder alone";
+}
+
+// Links planted at the names of the next undo and redo step files are replaced by the steps,
+// never written through: what they point to stays as it was, and undo and redo still work.
+TEST(UndoRing, LinksAtStepFileNamesAreNotWrittenThrough) {
+  UndoFixture f;
+  ArchiveMark* mark = f.AddMark("Buoy");
+  const std::string victim = f.dir.File("victim.txt");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(victim, "not to be touched"));
+  const int32_t next = f.ring.undo_step() + 1;
+  for (const std::string& name : {f.ring.UndoFile(next), f.ring.RedoFile(next)})
+    ASSERT_EQ(::symlink(victim.c_str(), name.c_str()), 0) << name;
+
+  SaveUndoForObject(*mark);
+  mark->name = "Moved";
+  Undo(f.doc());
+  ASSERT_EQ(f.Names(), std::vector<std::string>{"Buoy"});
+  std::string kept;
+  ASSERT_TRUE(vd::os::ReadWholeFile(victim, kept));
+  EXPECT_EQ(kept, "not to be touched");
+  for (const std::string& name : {f.ring.UndoFile(next), f.ring.RedoFile(next)}) {
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) == 0) EXPECT_FALSE(S_ISLNK(st.st_mode)) << name;
+  }
+  ASSERT_TRUE(CanRedo());
+  Redo(f.doc());
+  EXPECT_EQ(f.Names(), std::vector<std::string>{"Moved"});
+  ASSERT_TRUE(vd::os::ReadWholeFile(victim, kept));
+  EXPECT_EQ(kept, "not to be touched");
 }
 
 // ---- One edit, one step ----

@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QToolBar>
 #include <QApplication>
+#include <QDockWidget>
 #include <QKeySequence>
 #include <QtTest/QTest>
 #include <cstdio>
@@ -16,10 +17,14 @@
 #include <string>
 #include <vector>
 
+#include "corvex/command_ids.h"
 #include "corvex/menu_resource.h"
 #include "corvex/ui/child_frame.h"
 #include "corvex/ui/tests/program_chart_window.h"
 #include "corvex/ui/tests/program_world.h"
+#include "gps/ui/nav_arrow.h"
+#include "gps/ui/navigation_data.h"
+#include "gps/ui/other_profile_wnd.h"
 #include "platform/os/files.h"
 #include "platform/ui/popup_menu.h"
 #include "corvex/ostrel_view.h"
@@ -109,9 +114,9 @@ const std::map<int, std::string> kExpected = {
     {32916, "-------"},  // no GPS input
     {32917, "-------"},  // no GPS input
     {32920, "eeeeeee"},
-    {32921, "-e-e---"},
-    {32922, "-e-e---"},
-    {32924, "--ee---"},
+    {32921, "-eee---"},
+    {32922, "-eee---"},
+    {32924, "-eee---"},
     {32929, "CCCCCCC"},
     {32931, "eeeeeee"},
     {32934, "-------"},  // no GPS input
@@ -167,7 +172,7 @@ const std::map<int, std::string> kExpected = {
     {33539, "-------"},  // map-area export: the route is not closed
     {33541, "--ee---"},
     {33543, "eeeeeee"},
-    {33544, "-------"},  // Other profile: the walked track records no extra series
+    {33544, "-------"},  // Other profile: the walked track records no extra series (below)
     {33649, "-------"},  // enclosed marks: the route is not closed
     {33652, "-------"},  // downloads: chart commands being built elsewhere
     {33653, "-------"},  // likewise
@@ -383,6 +388,99 @@ TEST_F(CommandWalk, StandardKeysRunTheirCommandsAndTheChartViewKeepsItsKeys) {
   EXPECT_TRUE(has("Morning"));
   EXPECT_EQ(world.track->points().size(), points - 1);
   EXPECT_TRUE(world.answers.asked.empty()) << testing::PrintToString(world.answers.asked);
+}
+
+// The title the user sees on the docking pane that holds `pane`; "" when it is in none.
+std::string DockTitle(const QWidget* pane) {
+  for (const QWidget* w = pane; w; w = w->parentWidget())
+    if (const auto* dock = qobject_cast<const QDockWidget*>(w)) return dock->windowTitle().toStdString();
+  return "";
+}
+
+template <class Pane>
+Pane* OnlyPane(QWidget& frame) {
+  const QList<Pane*> panes = frame.findChildren<Pane*>();
+  return panes.size() == 1 ? panes.front() : nullptr;
+}
+
+// Goto Mark, Goto waypoint and Follow route from the menus, with a mark, a route or a route's
+// point selected: both navigation panes go to the mark, or follow the route to its next point
+// (the vessel has a fix beyond the route's end), and say so in their titles.
+TEST_F(CommandWalk, GotoAndFollowRouteGiveThePanesAMarkOrARoute) {
+  world.vessel->valid = true;
+  world.vessel->NotifyChange(kChangeModified);
+  const struct {
+    int command;
+    Selection selection;
+    std::string title;
+    bool follows;  // the route, else goes to a mark
+  } cases[] = {
+      {kCmdGotoMark, kMark, "Buoy", false},
+      {kCmdGotoMark, kRoutePoint, "Start", false},
+      {kCmdGotoMark, kRoute, "Passage: End", true},
+      {kCmdGotoWaypoint, kRoutePoint, "Start", false},
+      {kCmdGotoWaypoint, kRoute, "Passage: End", true},
+      {kCmdGotoWaypoint, kMark, "Buoy", false},
+      {kCmdFollowRoute, kRoute, "Passage: End", true},
+      {kCmdFollowRoute, kRoutePoint, "Passage: End", true},
+      {kCmdFollowRoute, kMark, "Buoy", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.command) + " with " + kSelectionNames[c.selection]);
+    Select(c.selection);
+    ASSERT_TRUE(world.frame().RouteUpdate(c.command).enabled);
+    ASSERT_TRUE(world.frame().RouteCommand(c.command));
+    vd::test::DrainEvents();
+    CNavArrow* arrow = OnlyPane<CNavArrow>(world.frame());
+    CNavigationData* data = OnlyPane<CNavigationData>(world.frame());
+    ASSERT_NE(arrow, nullptr);
+    ASSERT_NE(data, nullptr);
+    for (CNavigationWnd* pane : {static_cast<CNavigationWnd*>(arrow), static_cast<CNavigationWnd*>(data)}) {
+      EXPECT_EQ(DockTitle(pane), c.title);
+      EXPECT_EQ(pane->route(), c.follows ? world.route : nullptr);
+      ASSERT_NE(pane->target(), nullptr);
+      EXPECT_EQ(pane->target()->name, c.title.substr(c.title.rfind(' ') + 1));
+    }
+  }
+  // Nothing to go to: a track, a note, the vessel, or nothing selected.
+  for (Selection selection : {kNone, kTrack, kNote, kVessel}) {
+    Select(selection);
+    for (int command : {kCmdGotoMark, kCmdGotoWaypoint, kCmdFollowRoute})
+      EXPECT_FALSE(world.frame().RouteUpdate(command).enabled) << command << " with " << kSelectionNames[selection];
+  }
+}
+
+// Other profile in the menu bar is there only for a track that records an extra series, named
+// after it, and opens the profile of that series (the track's own menu: track_menu_gui_test).
+// Without the series the entry is grey and has its own name again.
+TEST_F(CommandWalk, OtherProfileIsThereForATrackWithAnExtraSeries) {
+  const auto menu_entry = [&]() -> QAction* {
+    for (QMenu* menu : world.frame().menuBar()->findChildren<QMenu*>()) {
+      emit menu->aboutToShow();
+      for (QAction* action : menu->actions())
+        if (action->data().toInt() == kCmdOtherProfile) return action;
+    }
+    return nullptr;
+  };
+  Select(kTrack);
+  ASSERT_NE(menu_entry(), nullptr);
+  EXPECT_FALSE(menu_entry()->isEnabled());
+  EXPECT_EQ(menu_entry()->text(), "&Other profile");
+
+  world.track->other_label = "Cadence (rpm)";
+  QAction* entry = menu_entry();
+  EXPECT_TRUE(entry->isEnabled());
+  EXPECT_EQ(entry->text(), "Cadence (rpm) Profile");
+  entry->trigger();
+  vd::test::DrainEvents();
+  COtherProfileWnd* pane = OnlyPane<COtherProfileWnd>(world.frame());
+  ASSERT_NE(pane, nullptr) << "the profile opened";
+  EXPECT_EQ(pane->series_name(), "Cadence (rpm)");
+  EXPECT_EQ(DockTitle(pane), "Morning Cadence (rpm)");
+
+  world.track->other_label.clear();
+  EXPECT_FALSE(menu_entry()->isEnabled());
+  EXPECT_EQ(menu_entry()->text(), "&Other profile");
 }
 
 // The custom command, unset, is there to run and says why nothing ran.

@@ -161,6 +161,52 @@ TEST_F(ArrangeWindows, ShowCommandsHideAndShowTheChartWindow) {
       << seen.x() << "," << seen.y() << " " << seen.width() << "x" << seen.height() << Output();
 }
 
+// Arranging brings the chart program's window to the front beside the viewer: a window of
+// another program that covered the whole screen is left behind it.
+TEST_F(ArrangeWindows, ArrangingBringsTheChartWindowToTheFront) {
+  const std::string cover_program = "/usr/bin/xlogo";
+  if (!vd::os::FileExists(cover_program)) GTEST_SKIP() << "xlogo is not installed";
+  ASSERT_EQ(ApiConnect(), kApiClientOk);
+  std::string error;
+  ASSERT_TRUE(vd::test::ProcessEventsUntil([&] {
+    const auto shot = display_.Screenshot(error);
+    return shot && ChangedArea(empty_, *shot).has_value();
+  })) << "the chart program's window shows" << Output();
+
+  // A plain window of one colour over everything, the chart program's window included.
+  vd::test::ChildProcess cover;
+  vd::test::ChildProcess::Options options;
+  options.environment = {{"DISPLAY", display_.display()}};
+  options.output_file = home_.File("cover.log");
+  const std::string geometry =
+      std::to_string(screen_.width()) + "x" + std::to_string(screen_.height()) + "+0+0";
+  ASSERT_TRUE(cover.Start(cover_program,
+                          {"-geometry", geometry, "-bg", "magenta", "-fg", "magenta"}, options,
+                          error))
+      << error;
+  std::optional<RgbImage> covered;
+  ASSERT_TRUE(vd::test::ProcessEventsUntil([&] {
+    covered = display_.Screenshot(error);
+    if (!covered) return false;
+    const uint32_t colour = covered->At(0, 0);
+    return std::all_of(covered->pixels.begin(), covered->pixels.end(),
+                       [&](uint32_t pixel) { return pixel == colour; });
+  })) << "the covering window shows";
+
+  QWidget frame;
+  ArrangeWindowsTogether(&frame, true, false);
+  const CArrangedWindows expected =
+      ArrangeViewerAndChart(screen_.width(), screen_.height(), kSideBySideLayout);
+  QRect seen;
+  EXPECT_TRUE(vd::test::ProcessEventsUntil([&] {
+    const auto shot = display_.Screenshot(error);
+    if (!shot) return false;
+    seen = ChangedArea(*covered, *shot).value_or(QRect());
+    return seen == expected.chart;
+  })) << "the chart program's window shows in front at " << seen.x() << "," << seen.y() << " "
+      << seen.width() << "x" << seen.height() << Output();
+}
+
 // A placement far off the screen, or inside out, is brought onto it by the chart program.
 TEST_F(ArrangeWindows, AbsurdPlacementsAreKeptOnTheScreen) {
   ASSERT_EQ(ApiConnect(), kApiClientOk);

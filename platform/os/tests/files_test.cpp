@@ -53,6 +53,43 @@ TEST(AtomicSave, ReplacesWholeFileAndKeepsPermissionsAndLinks) {
   EXPECT_EQ("third", Contents(path));
 }
 
+// Files of the programs' temporary folder: a symbolic link planted at the name is replaced by
+// the new file (the saves) or refused (a plain file opened for writing), and what it points to
+// is never written.
+TEST(AtomicSave, LinksPlantedAtTemporaryFilesAreNeverWrittenThrough) {
+  const struct {
+    const char* how;
+    bool (*write)(const std::string& path);
+    bool replaces;  // else refuses
+  } cases[] = {
+      {"SaveFileAtomically", [](const std::string& path) {
+         return SaveFileAtomically(path, "new", Links::kReplace);
+       }, true},
+      {"AtomicFileWriter", [](const std::string& path) {
+         AtomicFileWriter writer;
+         return writer.Open(path, Links::kReplace) && writer.file().Write("new", 3) && writer.Commit();
+       }, true},
+      {"File", [](const std::string& path) {
+         File file;
+         return file.Open(path, File::Mode::CreateTruncateNoFollow) && file.Write("new", 3);
+       }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    TempDir dir;
+    const std::string victim = dir.File("victim.txt");
+    ASSERT_TRUE(SaveFileAtomically(victim, "not to be touched"));
+    const std::string path = dir.File("planted.dat");
+    ASSERT_EQ(0, ::symlink(victim.c_str(), path.c_str()));
+    EXPECT_EQ(c.write(path), c.replaces);
+    EXPECT_EQ("not to be touched", Contents(victim));
+    struct stat st;
+    ASSERT_EQ(0, ::lstat(path.c_str(), &st));
+    EXPECT_EQ(S_ISLNK(st.st_mode), !c.replaces);
+    if (c.replaces) EXPECT_EQ("new", Contents(path));
+  }
+}
+
 TEST(AtomicSave, FailuresLeaveOldFileAndNoTemporary) {
   TempDir dir;
   const std::string path = dir.File("keep.dat");
