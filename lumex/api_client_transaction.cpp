@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <optional>
+#include <utility>
 
 #include "lumex/api_client.h"
 #include "platform/os/codepage.h"
@@ -35,7 +36,9 @@ bool CApiClientTransaction::OpenFor(Direction direction) {
 }
 
 int CApiClientTransaction::Write(const void* data, size_t size) {
-  return OpenFor(Direction::kWriting) && file_.Write(data, size) ? kApiClientOk : kApiClientIoError;
+  if (OpenFor(Direction::kWriting) && file_.Write(data, size)) return kApiClientOk;
+  write_failed_ = true;
+  return kApiClientIoError;
 }
 
 int CApiClientTransaction::Read(void* data, size_t size) {
@@ -48,7 +51,10 @@ int CApiClientTransaction::WriteDouble(double value) { return Write(&value, size
 
 int CApiClientTransaction::WriteString(std::string_view value) {
   const std::string bytes = vd::os::Utf8ToCp1252(value);
-  if (bytes.size() > size_t(kMaxStringLength)) return kApiClientIoError;
+  if (bytes.size() > size_t(kMaxStringLength)) {
+    write_failed_ = true;
+    return kApiClientIoError;
+  }
   if (const int result = WriteInt(static_cast<int32_t>(bytes.size()))) return result;
   return bytes.empty() ? kApiClientOk : Write(bytes.data(), bytes.size());
 }
@@ -75,6 +81,7 @@ int CApiClientTransaction::Send(uintptr_t code) {
   file_.Close();
   direction_ = Direction::kClosed;
   if (!locked_ || window_class_.empty()) return kApiClientWindowGone;
+  if (std::exchange(write_failed_, false)) return kApiClientIoError;
   const std::optional<intptr_t> result =
       vd::os::IpcSend(window_class_, vd::os::kUserMessage, kRequestNotice, code);
   return result ? static_cast<int>(*result) : kApiClientWindowGone;

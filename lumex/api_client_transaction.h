@@ -44,7 +44,8 @@ class CApiClientTransaction {
   int ReadFloat(float& value);  // a double on the wire
 
   // Closes the file and sends the request: the chart program's result, or 4 when no window
-  // answers (gone, or silent for the transport's time limit).
+  // answers (gone, or silent for the transport's time limit). A request whose fields were not
+  // all written is not sent: the I/O error.
   int Send(uintptr_t code);
 
  private:
@@ -59,4 +60,5 @@ class CApiClientTransaction {
   std::string window_class_;
   vd::os::File file_;
   Direction direction_ = Direction::kClosed;
+  bool write_failed_ = false;  // a field of the request is missing from the file
 };

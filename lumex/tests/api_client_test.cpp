@@ -3,6 +3,7 @@
 #include "lumex/api_client.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cstring>
@@ -204,6 +205,22 @@ TEST_F(ApiClientTest, ShortRepliesAreIoErrors) {
   corvex.answers[0x8004] = {0, Wire().F64(50.5).F64(-4.25).bytes};
   CApiOwnState state;
   EXPECT_EQ(corvex.Run<int>([&] { return ApiGetOwnState(state); }), kApiClientIoError);
+}
+
+// A link planted at the transaction file's name is not written through: the request fails as
+// a file error and is not sent, and what the link points to stays as it was.
+TEST_F(ApiClientTest, ALinkAtTheTransactionFileIsNotWrittenThrough) {
+  StubCorvex corvex(world, "CorvexMainWnd");
+  ASSERT_EQ(ApiConnect(kQuickPolling), kApiClientOk);
+  const std::string victim = world.temp.File("victim.txt");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(victim, "not to be touched"));
+  ASSERT_EQ(::symlink(victim.c_str(), world.TransactionFile().c_str()), 0);
+  corvex.answers[0x8003] = {0, ""};
+  EXPECT_EQ(corvex.Run<int>([] { return ApiSendViewPosition(50.5, -4.25, 1.5f); }), kApiClientIoError);
+  EXPECT_TRUE(corvex.requests.empty());
+  std::string kept;
+  ASSERT_TRUE(vd::os::ReadWholeFile(victim, kept));
+  EXPECT_EQ(kept, "not to be touched");
 }
 
 TEST_F(ApiClientTest, ConnectionCodes) {

@@ -397,9 +397,12 @@ std::string DockTitle(const QWidget* pane) {
   return "";
 }
 
+// The one pane of that class in the window; null when there is none or more than one.
 template <class Pane>
 Pane* OnlyPane(QWidget& frame) {
-  const QList<Pane*> panes = frame.findChildren<Pane*>();
+  std::vector<Pane*> panes;
+  for (QWidget* widget : frame.findChildren<QWidget*>())
+    if (auto* pane = dynamic_cast<Pane*>(widget)) panes.push_back(pane);
   return panes.size() == 1 ? panes.front() : nullptr;
 }
 

@@ -181,7 +181,8 @@ TEST_F(ArrangeWindows, ArrangingBringsTheChartWindowToTheFront) {
   const std::string geometry =
       std::to_string(screen_.width()) + "x" + std::to_string(screen_.height()) + "+0+0";
   ASSERT_TRUE(cover.Start(cover_program,
-                          {"-geometry", geometry, "-bg", "magenta", "-fg", "magenta"}, options,
+                          {"-geometry", geometry, "-bw", "0", "-bg", "magenta", "-fg", "magenta"},
+                          options,
                           error))
       << error;
   std::optional<RgbImage> covered;
