@@ -83,3 +83,40 @@ std::string UrlDecode(std::string_view text) {
   }
   return out;
 }
+
+std::string EncodeNameLineBreaks(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '%') {
+      out += "%25";
+    } else if (c == '\r') {
+      out += "%0d";
+    } else if (c == '\n') {
+      out += "%0a";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string DecodeNameLineBreaks(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const std::string_view code = text.substr(i, 3);
+    if (code == "%25") {
+      out += '%';
+    } else if (code == "%0d" || code == "%0D") {
+      out += '\r';
+    } else if (code == "%0a" || code == "%0A") {
+      out += '\n';
+    } else {
+      out += text[i];
+      continue;
+    }
+    i += 2;
+  }
+  return out;
+}

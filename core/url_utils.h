@@ -21,3 +21,9 @@ void ParseUrl(std::string_view url, std::string& scheme, std::string& host, std:
 std::string UrlEncode(std::string_view text);
 // '+' becomes a space and "%xx" (either case) the byte; any other '%' stays as it is.
 std::string UrlDecode(std::string_view text);
+// A name as a line of the text exchange files holds it: '%', carriage return and line feed
+// become "%25", "%0d" and "%0a", every other byte stays. The decoder takes those three back (in
+// either case) and leaves any other '%' as it is, so that names written without the coding
+// read as they were.
+std::string EncodeNameLineBreaks(std::string_view text);
+std::string DecodeNameLineBreaks(std::string_view text);

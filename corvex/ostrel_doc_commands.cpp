@@ -1,6 +1,7 @@
 // The document's menu commands.
 #include <algorithm>
 #include <iterator>
+#include <memory>
 
 #include "charts/geo_name_database_builder.h"
 #include "core/app/app_common.h"
@@ -9,6 +10,7 @@
 #include "core/persistent_value.h"
 #include "core/string_utils.h"
 #include "core/ui/message_boxes.h"
+#include "core/ui/progress.h"
 #include "corvex/command_ids.h"
 #include "corvex/ostrel_doc.h"
 #include "gps/gps_params.h"
@@ -628,11 +630,28 @@ void COstrelDoc::ShowOptimizeRouteHintOnce() {
 }
 
 void COstrelDoc::OnGpsDemo(CObjTrack& track) {
-  if (host_) host_->StopGPS();
   const CAppCommon* app = CAppCommon::Instance();
   const std::string demo = (app ? app->temp_folder : vd::os::TempFolder()) + "/gps_demo.txt";
-  // The temporary folder's file: a link planted at its name is replaced, not written through.
-  if (!track.WriteNmeaFile(demo, vd::os::Links::kReplace)) return;
+  // Written before the GPS input stops, so that a write the user cancels, or one that fails,
+  // leaves the input running as it was; the file is replaced only once whole, so a replay of
+  // an earlier demo goes on reading the old one meanwhile.
+  bool stopped = false;
+  bool written = false;
+  {
+    std::unique_ptr<CProgress> window;
+    // The temporary folder's file: a link planted at its name is replaced, not written through.
+    written = track.WriteNmeaFile(
+        demo, vd::os::Links::kReplace,
+        WatchForStop(ReadingProgress(window, "Writing the GPS demo file..."), stopped));
+  }
+  if (!written) {
+    if (!stopped) {
+      MessageBoxPrintf(main_window_, vd::ui::kMbIconError, "Failed to write the GPS demo file %s",
+                       demo.c_str());
+    }
+    return;
+  }
+  if (host_) host_->StopGPS();
   // The replay is not recorded into the track it comes from.
   if (gps_track_ == &track) gps_track_ = nullptr;
   track.visible = false;

@@ -9,6 +9,7 @@
 #include "core/app/app_common.h"
 #include "core/persistent_value.h"
 #include "core/text_tokenizer.h"
+#include "core/url_utils.h"
 #include "geodesy/degree_length.h"
 #include "geodesy/plane_geometry.h"
 #include "overlays/category.h"
@@ -248,7 +249,7 @@ bool CObjRoute::WriteText(std::string& out) {
     written.push_back(mark);
     mark->WriteText(out);
   }
-  out += vd::os::FormatC("RT01,%s,%s,%d,%d,%d,%d\n", Quoted(name).c_str(),
+  out += vd::os::FormatC("RT01,%s,%s,%d,%d,%d,%d\n", Quoted(EncodeNameLineBreaks(name)).c_str(),
                          Quoted(CCategory::GetNameOr(category())).c_str(), visible ? 1 : 0,
                          locked ? 1 : 0, static_cast<int>(points_.size()), leg_labels ? 1 : 0);
   for (const CObjWaypoint* mark : points_) out += "RP01," + mark->short_name + "\n";
@@ -267,7 +268,7 @@ bool CObjRoute::ReadTextFrom(std::string_view line, const ObjectList* import_mar
   TextTokenizer tokens(line);
   tokens.NextToken();  // the tag
   if (line[1] == 'T') {
-    if (auto text = tokens.NextToken()) name = *text;
+    if (auto text = tokens.NextToken()) name = DecodeNameLineBreaks(*text);
     if (auto text = tokens.NextToken()) SetCategory(*text);
     visible = tokens.NextTokenInt(1) != 0;
     locked = tokens.NextTokenInt(0) != 0;

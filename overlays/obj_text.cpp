@@ -153,7 +153,7 @@ void CObjText::Deselect() {
 
 bool CObjText::WriteText(std::string& out) {
   out += "TX01,";
-  out += vd::os::FormatC("%s,%s,%d,%d,", Quoted(name).c_str(),
+  out += vd::os::FormatC("%s,%s,%d,%d,", Quoted(EncodeNameLineBreaks(name)).c_str(),
                          Quoted(CCategory::GetNameOr(category())).c_str(), visible ? 1 : 0,
                          locked ? 1 : 0);
   // The text is coded as the file's code page would hold it, so files of other copies read
@@ -171,7 +171,7 @@ bool CObjText::WriteText(std::string& out) {
 bool CObjText::ReadText(std::string_view line) {
   TextTokenizer tokens(line);
   tokens.NextToken();  // the tag
-  if (auto field = tokens.NextToken()) name = *field;
+  if (auto field = tokens.NextToken()) name = DecodeNameLineBreaks(*field);
   if (auto field = tokens.NextToken(); field && !field->empty()) SetCategory(*field);
   visible = tokens.NextTokenInt(1) != 0;
   locked = tokens.NextTokenInt(0) != 0;

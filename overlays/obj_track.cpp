@@ -13,6 +13,7 @@
 #include "core/app/gps_position_info.h"
 #include "core/persistent_value.h"
 #include "core/text_tokenizer.h"
+#include "core/url_utils.h"
 #include "geodesy/plane_geometry.h"
 #include "overlays/category.h"
 #include "overlays/mapped_object.h"
@@ -450,7 +451,8 @@ void CObjTrack::MergePoints(CObjTrack& other, bool at_end, bool from_other_end) 
 
 bool CObjTrack::WriteText(std::string& out) {
   if (points_.empty()) return true;
-  out += vd::os::FormatC("TK02,%s,%s,%d,%d,%d,%d,%d,%d,%d,%d,%d,%s,%f\n", Quoted(name).c_str(),
+  out += vd::os::FormatC("TK02,%s,%s,%d,%d,%d,%d,%d,%d,%d,%d,%d,%s,%f\n",
+                         Quoted(EncodeNameLineBreaks(name)).c_str(),
                          Quoted(category() ? category()->name() : std::string()).c_str(),
                          visible ? 1 : 0, locked ? 1 : 0, static_cast<int>(points_.size()),
                          closed ? 1 : 0, static_cast<int>(colour), partition_time, tick_interval,
@@ -479,7 +481,7 @@ bool CObjTrack::ReadText(std::string_view line) {
   if (line[1] == 'K') {
     TextTokenizer tokens(line);
     tokens.NextToken();  // the tag
-    if (auto text = tokens.NextToken()) name = *text;
+    if (auto text = tokens.NextToken()) name = DecodeNameLineBreaks(*text);
     if (auto text = tokens.NextToken(); text && !text->empty()) SetCategory(*text);
     visible = tokens.NextTokenInt(1) != 0;
     locked = tokens.NextTokenInt(0) != 0;

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "core/work_progress.h"
 #include "overlays/ostrel_object.h"
 #include "overlays/profile_sample.h"
 #include "platform/os/files.h"
@@ -172,8 +173,11 @@ class CObjTrack : public COstrelObject {
   // to replay as a moving receiver; legs without usable times are paced at 4 knots from the
   // previous leg's end (the first from now). Times are UTC. The file is replaced only when
   // complete; with Links::kReplace a symbolic link at the path is replaced, not written
-  // through. False for fewer than 2 points or when the file can't be written.
-  bool WriteNmeaFile(const std::string& path, vd::os::Links links = vd::os::Links::kFollow) const;
+  // through. False for fewer than 2 points or when the file can't be written. progress, when
+  // given, hears of the sentences written and may stop the writing: false then, and the file
+  // is left as it was.
+  bool WriteNmeaFile(const std::string& path, vd::os::Links links = vd::os::Links::kFollow,
+                     const ProgressFn& progress = {}) const;
 
   // The program-wide point limit: mode 0 halves a recorded track above the limit, mode 1
   // drops its oldest point.

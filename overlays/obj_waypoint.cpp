@@ -583,7 +583,7 @@ bool CObjWaypoint::WriteText(std::string& out) {
   out += vd::os::FormatC(
       "WP05,%.6f,%.6f,%d,%s,%s,%s,%f,%d,%s,%d,%d,%s,%d,#%06x\n", position.lat, position.lon,
       // The comment is encoded from the file's code page, as the names are written in it.
-      symbol, Quoted(name).c_str(), Quoted(UrlEncode(vd::os::Utf8ToCp1252(comment))).c_str(),
+      symbol, Quoted(EncodeNameLineBreaks(name)).c_str(), Quoted(UrlEncode(vd::os::Utf8ToCp1252(comment))).c_str(),
       Quoted(RelativeLink(link, CurrentOverlayFolder())).c_str(), static_cast<double>(radius),
       label_mode, Quoted(short_name).c_str(), visible ? 1 : 0, locked ? 1 : 0,
       Quoted(CCategory::GetNameOr(category())).c_str(), circle_mode, colour & 0xFFFFFFu);
@@ -602,7 +602,8 @@ bool CObjWaypoint::ReadText(std::string_view line) {
     position = {*lat, *lon};
     being_placed = false;
   }
-  name = fields.NextToken().value_or("");
+  // A line break in a name would end the record: it is written coded.
+  name = DecodeNameLineBreaks(fields.NextToken().value_or(""));
   // The bytes are in the file's code page, as WriteText encoded them: taken as such, never
   // guessed from what they look like.
   comment = vd::os::Cp1252ToUtf8(UrlDecode(fields.NextToken().value_or("")));

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <string>
 
+#include "core/work_progress.h"
 #include "gps/nmea_fields.h"
 #include "overlays/obj_track.h"
 #include "platform/os/clock.h"
@@ -37,48 +38,73 @@ std::string RmcSentence(int64_t utc, const GeoPoint& position, double knots, dou
 
 }  // namespace
 
-bool CObjTrack::WriteNmeaFile(const std::string& path, vd::os::Links links) const {
+bool CObjTrack::WriteNmeaFile(const std::string& path, vd::os::Links links,
+                              const ProgressFn& progress) const {
   if (points_.size() < 2) return false;
+  // How a leg from point i to the next is gone through; `start` is the clock when the leg's
+  // first point has no time.
+  struct Leg {
+    double bearing = 0.0;
+    double knots = kDefaultKnots;
+    int64_t start = 0;
+    int64_t steps = 1;
+  };
+  const auto leg_from = [this](size_t i, int64_t clock) {
+    const CTrackpoint& a = points_[i];
+    const CTrackpoint& b = points_[i + 1];
+    Leg leg;
+    double distance = 0.0;
+    a.position.DistanceAndBearingTo(b.position, distance, leg.bearing);
+    // A time of 0 is no time: such a leg is paced like one without usable times.
+    int64_t duration = a.time != 0 && b.time != 0 ? int64_t{b.time} - a.time : 0;
+    if (duration <= 0) {
+      duration = static_cast<int64_t>(distance * kSecondsPerNmAtDefault);
+    } else {
+      leg.knots = distance * 3600.0 / static_cast<double>(duration);
+    }
+    leg.start = a.time != 0 ? a.time : clock;
+    leg.steps = std::max<int64_t>(duration / kSecondsPerSentence, 1);
+    if (leg.steps > kMaxLegSentences) {
+      leg.steps = kMaxLegSentences;
+      leg.knots = distance * 3600.0 / static_cast<double>(leg.steps * kSecondsPerSentence);
+    }
+    return leg;
+  };
+  // The sentences to write, for the progress: the legs' counts do not depend on the clock.
+  int64_t total = 0;
+  if (progress) {
+    for (size_t i = 0; i + 1 < points_.size(); ++i) total += leg_from(i, 0).steps;
+  }
+  ProgressSteps steps(progress, total);
+  int64_t written = 0;
+
   vd::os::AtomicFileWriter writer;
   if (!writer.Open(path, links)) return false;
   std::string text;
   int64_t clock = vd::os::NowSeconds1970();
   for (size_t i = 0; i + 1 < points_.size(); ++i) {
-    const CTrackpoint& a = points_[i];
-    const CTrackpoint& b = points_[i + 1];
-    double distance = 0.0, bearing = 0.0;
-    a.position.DistanceAndBearingTo(b.position, distance, bearing);
-    // A time of 0 is no time: such a leg is paced like one without usable times.
-    int64_t duration = a.time != 0 && b.time != 0 ? int64_t{b.time} - a.time : 0;
-    double knots;
-    if (duration <= 0) {
-      knots = kDefaultKnots;
-      duration = static_cast<int64_t>(distance * kSecondsPerNmAtDefault);
-    } else {
-      knots = distance * 3600.0 / static_cast<double>(duration);
-    }
-    const int64_t start = a.time != 0 ? a.time : clock;
-    int64_t steps = std::max<int64_t>(duration / kSecondsPerSentence, 1);
-    if (steps > kMaxLegSentences) {
-      steps = kMaxLegSentences;
-      knots = distance * 3600.0 / static_cast<double>(steps * kSecondsPerSentence);
-    }
+    // Copies: the progress lets events in, and a track that records may change meanwhile.
+    const CTrackpoint a = points_[i];
+    const CTrackpoint b = points_[i + 1];
+    const Leg leg = leg_from(i, clock);
     // The short way round, as the distance and bearing are taken; the sentence brings a
     // longitude beyond 180 degrees back by one turn.
     double lon_step = b.position.lon - a.position.lon;
     if (lon_step > 180.0) lon_step -= 360.0;
     if (lon_step < -180.0) lon_step += 360.0;
-    for (int64_t h = 0; h < steps; ++h) {
-      const double f = static_cast<double>(h) / static_cast<double>(steps);
+    for (int64_t h = 0; h < leg.steps; ++h) {
+      // A stop leaves the old file as it was: the writer's temporary file goes.
+      if (!steps(written++)) return false;
+      const double f = static_cast<double>(h) / static_cast<double>(leg.steps);
       const GeoPoint position{a.position.lat + (b.position.lat - a.position.lat) * f,
                               a.position.lon + lon_step * f};
-      text += RmcSentence(start + kSecondsPerSentence * h, position, knots, bearing);
+      text += RmcSentence(leg.start + kSecondsPerSentence * h, position, leg.knots, leg.bearing);
       if (text.size() >= kWriteChunk) {
         if (!writer.file().Write(text.data(), text.size())) return false;
         text.clear();
       }
     }
-    clock = start + kSecondsPerSentence * steps;
+    clock = leg.start + kSecondsPerSentence * leg.steps;
   }
   return writer.file().Write(text.data(), text.size()) && writer.Commit();
 }

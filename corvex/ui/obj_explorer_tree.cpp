@@ -10,6 +10,8 @@
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <algorithm>
+#include <unordered_set>
+#include <vector>
 
 #include "core/app/app_common.h"
 #include "core/string_utils.h"
@@ -330,6 +332,24 @@ void CViewObjExplorerTree::RemoveItem(CExplorerItem* item) {
   ReleaseSubtree(item);
   QStandardItem* parent = item->parent() ? item->parent() : model_->invisibleRootItem();
   parent->removeRow(item->row());
+}
+
+void CViewObjExplorerTree::RemoveItemsOfObjectsGone() {
+  // A route whose last reference was the tree's takes its own marks out of the document as it
+  // goes: those are looked for again.
+  for (;;) {
+    const ObjectList* list = document_.GetObjectList();
+    std::unordered_set<const COstrelObject*> held;
+    if (list) held.insert(list->begin(), list->end());
+    std::vector<CExplorerItem*> gone;
+    for (const auto& [object, item] : items_) {
+      if (!held.contains(object)) gone.push_back(item);
+    }
+    const bool owned_gone = owned_ && !held.contains(owned_);
+    if (gone.empty() && !owned_gone) return;
+    if (owned_gone) SetOwned(nullptr);
+    for (CExplorerItem* item : gone) RemoveItem(item);
+  }
 }
 
 // ---- Box states ----
@@ -856,15 +876,11 @@ void CViewObjExplorerTree::OnCommand(int id) {
         return;
       QApplication::setOverrideCursor(Qt::WaitCursor);
       {
+        // The tree takes out the items itself, keeping its categories (empty ones too) and
+        // what is open, instead of being built anew by the refresh that ends the deletion.
         Busy busy(*this);
-        for (COstrelObject* object : doomed) {
-          if (CExplorerItem* own = ItemOf(object)) RemoveItem(own);
-        }
-        for (COstrelObject* object : doomed) {
-          object->AddRef();
-          object->Delete(false);
-        }
-        for (COstrelObject* object : doomed) object->Release();
+        DeleteMarkedObjects(doomed);
+        RemoveItemsOfObjectsGone();
       }
       ComputeAllStates(model_->invisibleRootItem());
       QApplication::restoreOverrideCursor();

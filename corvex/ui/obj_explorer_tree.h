@@ -136,6 +136,9 @@ class CViewObjExplorerTree : public QTreeView, public CDocHintListener {
   void InsertObject(COstrelObject* object);
   // Takes an item (and what is below it) out of the tree, releasing its references.
   void RemoveItem(CExplorerItem* item);
+  // Takes out the items of objects no longer in the document (a deletion told to no one, as a
+  // route's own marks go with it), and the window of such an object stops being the tree's.
+  void RemoveItemsOfObjectsGone();
   void ReleaseSubtree(QStandardItem* item);
   // Releases the references of every item (the items stay).
   void ReleaseAll();

@@ -15,7 +15,9 @@
 // over, are appended to list in file order (a route before its points). The count is the
 // reader's (only 0 or not matters). On failure nothing is appended and the error is
 // "Missing file: <path>", or "Failed to read XML file: <path>" with what was wrong on a second
-// line. A file that reads saves an empty undo step first, so that one undo takes the new
+// line. A name longer than kMaxImportedNameBytes is cut to that length; the objects are kept
+// and the error is "Not all of <path> could be read:" with a line for each such name, "line L:
+// a name of N bytes; its first K were kept" (L the line its element starts on). A file that reads saves an empty undo step first, so that one undo takes the new
 // objects away again. progress, when given, hears how far the reading is and may stop it:
 // the result is then cancelled, and list holds what was read so far for the caller to drop.
 ExchangeRead ImportXmlTrackFile(const std::string& path, ObjectList& list,
@@ -30,7 +32,7 @@ bool ExportXmlTrackFile(const std::string& path, const ObjectList& list,
 // ExportXmlTrackFile with its failure shown in an error box: 0 on failure; else for GPX a
 // positive number exactly when the list is not empty, for LOC the number of marks written.
 int WriteGpxFile(const std::string& path, const ObjectList& list);
-// ImportXmlTrackFile with its failure shown in an error box; the new objects (one reference
+// ImportXmlTrackFile with its error shown in an error box; the new objects (one reference
 // each) are appended to list. Returns the count, 0 on failure.
 int ReadXmlTrackFile(const std::string& path, ObjectList& list);
 // Raises time to the latest modified time of the list's objects (times compared unsigned).

@@ -1,6 +1,9 @@
 #include "overlays/exchange/gpx_xml_check.h"
 
+#include <strings.h>
+
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "core/xml_document.h"
@@ -23,6 +26,13 @@ class XmlScanner {
   XmlScanner(std::string_view bytes, const ProgressFn& progress)
       : s_(bytes), steps_(progress, static_cast<int64_t>(bytes.size())) {}
 
+  // Name elements whose content is at least min_bytes long go to visit as they close; the scan
+  // ends early once visit returns false.
+  void WatchNames(size_t min_bytes, const std::function<bool(const XmlNameElement&)>* visit) {
+    name_min_bytes_ = min_bytes;
+    name_visit_ = visit;
+  }
+
   std::string Run() {
     if (s_.starts_with("\xEF\xBB\xBF")) pos_ = 3;
     // The tree reader would end a text at a NUL and make up what follows.
@@ -33,7 +43,7 @@ class XmlScanner {
         return error_;
       }
     }
-    while (error_.empty() && pos_ < s_.size()) {
+    while (error_.empty() && !names_done_ && pos_ < s_.size()) {
       if (!steps_(static_cast<int64_t>(pos_))) return "stopped";
       if (s_[pos_] == '<') {
         Markup();
@@ -41,7 +51,7 @@ class XmlScanner {
         Text();
       }
     }
-    if (error_.empty()) {
+    if (error_.empty() && !names_done_) {
       if (!open_.empty()) {
         Fail("the file ends before <" + std::string(open_.back()) + "> is closed");
       } else if (!root_seen_) {
@@ -68,6 +78,18 @@ class XmlScanner {
       }
     }
     error_ = vd::os::FormatC("line %d, column %zu: ", line, end - line_start + 1) + what;
+  }
+
+  // The line (from 1) of a byte; counting goes on from the previous call when it is further on.
+  int LineOf(size_t at) {
+    if (at < counted_to_) {
+      counted_to_ = 0;
+      counted_line_ = 1;
+    }
+    for (; counted_to_ < at; ++counted_to_) {
+      if (s_[counted_to_] == '\n') ++counted_line_;
+    }
+    return counted_line_;
   }
 
   void SkipBlanks() {
@@ -191,9 +213,25 @@ class XmlScanner {
       CoordinateText(LocalName(name), s_.substr(content_start_, start - content_start_),
                      content_start_);
     }
+    const size_t element_start = starts_.back().tag;
+    const size_t content = starts_.back().content;
     open_.pop_back();
+    starts_.pop_back();
     content_start_ = std::string_view::npos;
     ++pos_;
+    if (name_visit_ && start - content >= name_min_bytes_ && IsNameElement(LocalName(name))) {
+      names_done_ = !(*name_visit_)(
+          {s_.substr(element_start, pos_ - element_start), LineOf(element_start)});
+    }
+  }
+
+  // The elements an object's name is read from: "name" (GPX, LOC) and "Id" (TCX).
+  static bool IsNameElement(std::string_view local) {
+    const auto is = [local](const char* word) {
+      return local.size() == std::strlen(word) &&
+             strncasecmp(local.data(), word, local.size()) == 0;
+    };
+    return is("name") || is("id");
   }
 
   void StartTag(size_t start) {
@@ -220,6 +258,7 @@ class XmlScanner {
         ++pos_;
         root_seen_ = true;
         open_.push_back(name);
+        starts_.push_back({start, pos_});
         if (open_.size() > kXmlMaxDepth) {
           return Fail(vd::os::FormatC("elements nested deeper than %zu levels", kXmlMaxDepth),
                       start);
@@ -294,10 +333,21 @@ class XmlScanner {
   ProgressSteps steps_;
   size_t pos_ = 0;
   std::vector<std::string_view> open_;
+  // Where each open element's start tag and content begin.
+  struct Start {
+    size_t tag;
+    size_t content;
+  };
+  std::vector<Start> starts_;
   // Where the content of the innermost open element starts, while it has no child element.
   size_t content_start_ = std::string_view::npos;
   bool root_seen_ = false;
   std::string error_;
+  size_t name_min_bytes_ = 0;
+  const std::function<bool(const XmlNameElement&)>* name_visit_ = nullptr;
+  bool names_done_ = false;
+  size_t counted_to_ = 0;
+  int counted_line_ = 1;
 };
 
 }  // namespace
@@ -311,4 +361,11 @@ std::string CheckXmlWellFormed(std::string_view bytes, const ProgressFn& progres
            "save it as UTF-8";
   }
   return XmlScanner(bytes, progress).Run();
+}
+
+void FindLongNameElements(std::string_view bytes, size_t min_bytes,
+                          const std::function<bool(const XmlNameElement&)>& visit) {
+  XmlScanner scanner(bytes, {});
+  scanner.WatchNames(min_bytes, &visit);
+  scanner.Run();
 }

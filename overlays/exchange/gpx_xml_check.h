@@ -2,6 +2,7 @@
 // The well-formedness test the GPX, LOC and TCX readers run before they build a tree: the tree
 // reader accepts broken documents (a truncated download, an unescaped '&') without a word, and an
 // import must refuse those with the place of the fault instead of bringing in part of a file.
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -21,3 +22,15 @@
 // progress, when given, hears of the bytes checked; when it asks to stop, the answer is not
 // empty and says nothing.
 std::string CheckXmlWellFormed(std::string_view bytes, const ProgressFn& progress = {});
+
+// An element an object's name is read from: "name" (GPX, LOC) or "Id" (TCX), with any prefix and
+// in any case. The whole element from its start tag to its end tag, and the line it starts on.
+struct XmlNameElement {
+  std::string_view element;
+  int line;
+};
+// Hands visit each such element of a document that passed CheckXmlWellFormed whose content (all
+// between its tags, as the file holds it) is at least min_bytes long, as the element ends; stops
+// once visit returns false. An import that cut a long name finds there the line to name.
+void FindLongNameElements(std::string_view bytes, size_t min_bytes,
+                          const std::function<bool(const XmlNameElement&)>& visit);

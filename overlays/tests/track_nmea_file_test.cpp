@@ -140,6 +140,47 @@ TEST_F(TrackNmeaFileTest, ALegAcrossTheDateLineTakesTheShortWay) {
   EXPECT_NEAR(fixes.front().course, 90.0, 0.1);
 }
 
+// The writing tells how far it is through all its sentences, always forward,
+// and a stop asked for halfway leaves the old file and nothing beside it.
+TEST_F(TrackNmeaFileTest, ProgressGoesForwardAndAStopLeavesTheOldFile) {
+  const int32_t t0 = 1700000000;
+  const CLatLon a{50.0, -4.0};
+  CLatLon b = a;
+  b.MoveBy(1.0, 90.0);
+  CObjTrack& long_track = Track({{a, t0}, {b, t0 + 20000}, {a, t0 + 40000}});  // 20,000 sentences
+  std::vector<std::pair<int64_t, int64_t>> heard;
+  const auto listen = [&](int64_t done, int64_t total) {
+    heard.emplace_back(done, total);
+    return true;
+  };
+  ASSERT_TRUE(long_track.WriteNmeaFile(path, vd::os::Links::kFollow, listen));
+  ASSERT_FALSE(heard.empty());
+  for (size_t i = 0; i < heard.size(); ++i) {
+    EXPECT_EQ(heard[i].second, 20000);
+    if (i > 0) {
+      EXPECT_GT(heard[i].first, heard[i - 1].first);
+    }
+  }
+  EXPECT_EQ(Replay().size(), 20000u);
+
+  ASSERT_TRUE(vd::os::SaveFileAtomically(path, "old"));
+  std::vector<vd::os::DirEntry> before, after;
+  ASSERT_TRUE(vd::os::ListFolder(dir.path(), before));
+  int64_t stopped_at = -1;
+  const auto stop_halfway = [&](int64_t done, int64_t total) {
+    if (done < total / 2) return true;
+    stopped_at = done;
+    return false;
+  };
+  EXPECT_FALSE(long_track.WriteNmeaFile(path, vd::os::Links::kFollow, stop_halfway));
+  EXPECT_GE(stopped_at, 10000);
+  std::string text;
+  ASSERT_TRUE(vd::os::ReadWholeFile(path, text));
+  EXPECT_EQ(text, "old");
+  ASSERT_TRUE(vd::os::ListFolder(dir.path(), after));
+  EXPECT_EQ(after.size(), before.size());
+}
+
 TEST_F(TrackNmeaFileTest, NothingIsWrittenForOnePointOrAnUnwritablePath) {
   EXPECT_FALSE(Track({{{50, 0}, 0}}).WriteNmeaFile(path));
   EXPECT_FALSE(vd::os::FileExists(path));

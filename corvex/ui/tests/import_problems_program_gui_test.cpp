@@ -66,18 +66,25 @@ TEST(ImportProblems, TheUserIsToldWhatWasKeptAndTheSavedFileHoldsNothingMadeUp) 
   constexpr char kDamaged[] =
       "<gpx><wpt lat=\"1\" lon=\"2\"><name>A</name></wpt>\n\0\0<wpt lat=\"3\" lon=\"4\">"
       "<name>B</name></wpt></gpx>";
+  // A mark whose name is far longer than any name a user gives.
+  const std::string long_name(50'000, 'L');
   const struct {
     const char* file;
     std::string bytes;
+    const char* heading;  // before the path
     std::string told;  // after the path
   } files[] = {
       {"marks.csv",
-       "WP05,10.0,200.0,0,\"East\"\r\nWP05,95.0,20.0,0,\"North\"\r\n",
+       "WP05,10.0,200.0,0,\"East\"\r\nWP05,95.0,20.0,0,\"North\"\r\n", "Not all of ",
        " could be read:\nline 1: a mark at longitude 200.000000, kept at -160.000000 (the same "
        "meridian)\nline 2: a mark without a valid position: \"WP05,95.0,20.0,0,\"North\"\""},
       {"damaged.gpx",
-       std::string(kDamaged, sizeof kDamaged - 1),
+       std::string(kDamaged, sizeof kDamaged - 1), "Failed to read XML file: ",
        "\nline 2, column 1: a control character (byte 0x00), which XML does not allow"},
+      {"long.gpx",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx>\n<wpt lat=\"11.5\" lon=\"21.5\">\n"
+       "<name>" + long_name + "</name></wpt>\n</gpx>\n",
+       "Not all of ", " could be read:\nline 4: a name of 50000 bytes; its first 1024 were kept"},
   };
   for (const auto& f : files) {
     SCOPED_TRACE(f.file);
@@ -89,15 +96,13 @@ TEST(ImportProblems, TheUserIsToldWhatWasKeptAndTheSavedFileHoldsNothingMadeUp) 
     program.frame().RouteCommand(kCmdImport);
     vd::test::DrainEvents();
     ASSERT_EQ(answers.asked.size(), 1u);
-    const std::string heading = std::string(f.file).ends_with(".csv")
-                                    ? "Not all of " + path
-                                    : "Failed to read XML file: " + path;
-    EXPECT_EQ(answers.asked[0], heading + f.told);
+    EXPECT_EQ(answers.asked[0], f.heading + path + f.told);
     EXPECT_EQ(answers.owners[0], static_cast<QWidget*>(&program.frame()));
   }
   const std::vector<std::string> saved = SavedMarks(program);
-  ASSERT_EQ(saved.size(), marks_before + 1);
-  EXPECT_EQ(saved.back(), "East 10.000000 -160.000000");
+  ASSERT_EQ(saved.size(), marks_before + 2);
+  EXPECT_EQ(saved[saved.size() - 2], "East 10.000000 -160.000000");
+  EXPECT_EQ(saved.back(), long_name.substr(0, 1024) + " 11.500000 21.500000");
 }
 
 }  // namespace

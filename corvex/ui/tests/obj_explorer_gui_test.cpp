@@ -447,6 +447,42 @@ TEST_F(ExplorerTest, PopupCommandsWorkOnWhatIsBelowTheItem) {
   EXPECT_EQ(tree().CategoryItem("Tracks")->rowCount(), 0);
 }
 
+// Delete on a category deletes its objects as the document deletes a chosen set: a route takes
+// its own marks with it, wherever they are filed, and the tree keeps no item of anything that
+// went; its categories stay, an empty one the user made among them.
+TEST_F(ExplorerTest, DeleteLeavesNoItemOfWhatWentAndKeepsTheCategories) {
+  CObjWaypoint* start = world.route->points()[0];
+  CObjWaypoint* end = world.route->points()[1];
+  for (CObjWaypoint* point : {start, end}) {
+    point->SetCategory("Buoys");
+    point->NotifyChange(kChangeCategory);
+  }
+  tree().setCurrentIndex(tree().CategoryItem("Notes")->index());
+  tree().OnCommand(T::kCmdNewCategory);
+  ASSERT_NE(tree().CategoryItem("Notes:New category"), nullptr);
+  // Held here only to be looked for once they have left the document.
+  start->AddRef();
+  end->AddRef();
+
+  world.answers.answers.push_back({"Deleting", vd::ui::kIdYes});
+  tree().setCurrentIndex(tree().CategoryItem("Routes")->index());
+  tree().OnCommand(T::kCmdDelete);
+  ASSERT_FALSE(world.answers.asked.empty());
+  EXPECT_EQ(world.answers.asked.back(), "Deleting 1 overlay objects...\nAre you sure (no undo)?");
+  vd::test::DrainEvents();
+  for (const char* name : {"Passage", "Start", "End"}) EXPECT_EQ(FindNamed(name), nullptr) << name;
+  EXPECT_EQ(tree().ItemOf(start), nullptr);
+  EXPECT_EQ(tree().ItemOf(end), nullptr);
+  ASSERT_NE(tree().CategoryItem("Buoys"), nullptr);
+  EXPECT_EQ(tree().CategoryItem("Buoys")->rowCount(), 0);
+  ASSERT_NE(tree().CategoryItem("Routes"), nullptr);
+  EXPECT_EQ(tree().CategoryItem("Routes")->rowCount(), 0);
+  EXPECT_NE(tree().CategoryItem("Notes:New category"), nullptr);
+  EXPECT_NE(tree().ItemOf(world.mark), nullptr);
+  start->Release();
+  end->Release();
+}
+
 TEST_F(ExplorerTest, FormEditsTheSelectedObject) {
   world.note->Select(true);
   EXPECT_EQ(form().object(), world.note);

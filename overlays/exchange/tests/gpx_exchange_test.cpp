@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "overlays/exchange/tests/gpx_test_world.h"
 #include "overlays/overlay_file.h"
 #include "overlays/undo_ring.h"
+#include "platform/os/numbers.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/responder.h"
 #include "platform/ui/window_messages.h"
@@ -114,6 +116,99 @@ TEST(XmlExchange, BadFilesAreRefusedWholeAndTold) {
     EXPECT_EQ(boxes.shown[0].text, expected);
     EXPECT_EQ(boxes.shown[0].flags & vd::ui::kMbIconMask, vd::ui::kMbIconError);
     EXPECT_TRUE(list.empty());
+  }
+}
+
+// A name too long to keep is cut, in GPX, LOC and TCX alike, and told with the line of the
+// element it came from; the objects are kept and nothing else changes.
+TEST(XmlExchange, OverLongNamesAreCutAndToldWithTheirLine) {
+  GpxWorld world;
+  const std::string n5000(5000, 'N'), r2000(2000, 'R'), same(3000, 'S'), exact(1024, 'E');
+  std::string ampersands;
+  for (int i = 0; i < 300; ++i) ampersands += "&amp;";  // 1500 bytes that read as 300
+  const std::string cdata1(700, 'C'), cdata2(700, 'D');
+  const std::string latin1(700, '\xE9');  // 1400 bytes of UTF-8 once read
+  const std::string id(1500, 'I');
+  std::string twelve = "<gpx>\n";
+  for (int i = 0; i < 12; ++i) twelve += "<wpt lat=\"1\" lon=\"2\"><name>" + same + "</name></wpt>\n";
+  twelve += "</gpx>";
+  const std::string cut_line = "a name of %zu bytes; its first %zu were kept";
+  const auto told = [&](std::initializer_list<std::pair<int, size_t>> lines, size_t kept) {
+    std::string text;
+    for (const auto& [line, had] : lines) {
+      text += "\nline " + std::to_string(line) + ": " +
+              vd::os::FormatC(cut_line.c_str(), had, kept);
+    }
+    return text;
+  };
+  struct Case {
+    const char* file;
+    std::string bytes;
+    std::string error;  // after "Not all of <path> could be read:"; empty: none
+    std::vector<size_t> name_sizes;  // of the objects read, in order
+  };
+  const Case cases[] = {
+      {"marks.gpx",
+       "<gpx>\n<wpt lat=\"1\" lon=\"2\"><name>" + ampersands + "</name></wpt>\n"
+       "<wpt lat=\"3\" lon=\"4\">\n  <name>\n" + n5000 + "\n  </name></wpt>\n"
+       "<rte><name>" + r2000 + "</name>\n<rtept lat=\"5\" lon=\"6\"><name>" + exact +
+       "</name></rtept></rte>\n</gpx>",
+       told({{4, 5000}, {7, 2000}}, 1024), {300, 1024, 1024, 1024}},
+      {"twins.gpx",
+       "<gpx>\n<wpt lat=\"1\" lon=\"2\"><name>" + same + "</name></wpt>\n"
+       "<wpt lat=\"1\" lon=\"2\"><name>" + same + "</name></wpt>\n</gpx>",
+       told({{2, 3000}, {3, 3000}}, 1024), {1024, 1024}},
+      {"cache.loc",
+       "<loc>\n<waypoint><name id=\"GC1\"><![CDATA[" + cdata1 + "]]><![CDATA[" + cdata2 +
+       "]]></name><coord lat=\"1\" lon=\"2\"/></waypoint>\n</loc>",
+       told({{2, 1400}}, 1024), {1024}},
+      {"latin.gpx",
+       "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<gpx>\n<wpt lat=\"1\" lon=\"2\">"
+       "<name>" + latin1 + "</name></wpt>\n</gpx>",
+       told({{3, 1400}}, 1024), {1024}},
+      {"ride.tcx",
+       "<TrainingCenterDatabase><Activities><Activity Sport=\"Running\">\n<Id>" + id +
+       "</Id>\n<Lap><Track><Trackpoint><Position><LatitudeDegrees>1</LatitudeDegrees>"
+       "<LongitudeDegrees>2</LongitudeDegrees></Position></Trackpoint></Track>"
+       "<Track><Trackpoint><Position><LatitudeDegrees>1</LatitudeDegrees>"
+       "<LongitudeDegrees>2</LongitudeDegrees></Position></Trackpoint></Track></Lap>\n"
+       "</Activity></Activities></TrainingCenterDatabase>",
+       told({{2, 1516}, {2, 1516}}, 1024), {1024, 1024}},
+      {"twelve.gpx", twelve,
+       told({{2, 3000}, {3, 3000}, {4, 3000}, {5, 3000}, {6, 3000}, {7, 3000}, {8, 3000},
+             {9, 3000}, {10, 3000}, {11, 3000}},
+            1024) +
+           "\n(2 more like these)",
+       std::vector<size_t>(12, 1024)},
+      {"exact.gpx", "<gpx><wpt lat=\"1\" lon=\"2\"><name>" + exact + "</name></wpt></gpx>", "",
+       {1024}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string path = world.dir.File(c.file);
+    ASSERT_TRUE(vd::os::SaveFileAtomically(path, c.bytes));
+    // What the list held already stays as it was.
+    ObjectList list;
+    CObjWaypoint* held = world.Mark(std::string(3000, 'H'), 1.0, 1.0);
+    held->AddRef();
+    list.push_back(held);
+    const ExchangeRead result = ImportXmlTrackFile(path, list);
+    EXPECT_EQ(result.error, c.error.empty() ? "" : "Not all of " + path + " could be read:" + c.error);
+    ASSERT_EQ(list.size(), c.name_sizes.size() + 1);
+    EXPECT_EQ(list.front()->name.size(), 3000u);
+    std::vector<size_t> sizes;
+    for (auto it = std::next(list.begin()); it != list.end(); ++it) {
+      sizes.push_back((*it)->name.size());
+      // Cut between characters: the kept name is the start of what the file holds.
+      EXPECT_TRUE((*it)->name.empty() || ((*it)->name.back() & 0xC0) != 0xC0);
+    }
+    EXPECT_EQ(sizes, c.name_sizes);
+    if (std::string(c.file) == "latin.gpx") {
+      std::string expected;
+      for (int i = 0; i < 512; ++i) expected += "\xC3\xA9";
+      EXPECT_EQ(list.back()->name, expected);
+    }
+    for (COstrelObject* object : list) object->Release();
   }
 }
 

@@ -269,12 +269,8 @@ TEST_F(TaggedTextTest, CommentsAndNamesComeBackAsWritten) {
       {"percent and quotes", "100% \"sure\", 50%25 + a+b, 'single'"},
       {"line breaks and separators", "one,two|three\tfour\nfive\r\nsix"},
   };
-  // Names are not encoded: they take the text only where it has no line break or tab.
-  const auto plain = [](const std::string& text) {
-    return text.find_first_of("\t\r\n") == std::string::npos;
-  };
   for (const auto& c : cases) {
-    CObjWaypoint* mark = Mark(plain(c.text) ? c.text : c.what, 50.0, -1.0);
+    CObjWaypoint* mark = Mark(c.text, 50.0, -1.0);
     mark->comment = c.text;
   }
   const std::string path = dir.File("comments.csv");
@@ -288,8 +284,81 @@ TEST_F(TaggedTextTest, CommentsAndNamesComeBackAsWritten) {
   for (size_t i = 0; i < marks.size(); ++i) {
     SCOPED_TRACE(cases[i].what);
     EXPECT_EQ(marks[i]->comment, cases[i].text);
-    EXPECT_EQ(marks[i]->name, plain(cases[i].text) ? cases[i].text : cases[i].what);
+    EXPECT_EQ(marks[i]->name, cases[i].text);
   }
+}
+
+// A name of any kind of object comes back as it was written, line breaks and '%' included: each
+// record stays one line of the file.
+TEST_F(TaggedTextTest, NamesOfEveryKindComeBackWithTheirLineBreaks) {
+  const std::string names[] = {
+      "Plain",
+      "two\nlines",
+      "windows\r\nbreak",
+      "lone\rreturn",
+      "\nWP05,1.0,2.0,0,\"Injected\"",  // a record of its own, were the break written as is
+      "100% sure, 50%25 and %0a as typed",
+      "quote \" comma, bar | tab\tend",
+      "Caf\u00e9",
+  };
+  for (const std::string& name : names) {
+    Mark(name, 50.0, -1.0);
+    CObjWaypoint* a = Mark("A", 50.1, -1.1);
+    CObjWaypoint* b = Mark("B", 50.2, -1.2);
+    Route(name, {a, b});
+    CObjTrack* track = doc.Add(new CObjTrack);
+    track->name = name;
+    track->AddPoint(50.3, -1.3, 1700000000, 0.0f, 0, 0);
+    auto* note = doc.Add(new CObjText);
+    note->name = name;
+    note->position = {50.4, -1.4};
+    note->text = "note";
+    note->edit_state = CObjText::kNormal;
+  }
+  const std::string path = dir.File("names.csv");
+  ASSERT_TRUE(ExportTextFile(path, doc.objects, nullptr));
+  // Every line of the file is a record.
+  const std::string bytes = FileBytes(path);
+  size_t lines = 0;
+  for (size_t start = 0; start < bytes.size();) {
+    const size_t end = bytes.find("\r\n", start);
+    ASSERT_NE(end, std::string::npos);
+    const std::string tag = bytes.substr(start, 2);
+    EXPECT_TRUE(tag == "WP" || tag == "RT" || tag == "RP" || tag == "TK" || tag == "TP" ||
+                tag == "TX")
+        << bytes.substr(start, end - start);
+    EXPECT_EQ(bytes.find('\r', start), end);  // no lone return inside a record
+    start = end + 2;
+    ++lines;
+  }
+  EXPECT_EQ(lines, std::size(names) * (3 + 3 + 2 + 1));
+
+  const ExchangeRead result = ReadTextFile(path, read, nullptr);
+  EXPECT_EQ(result.error, "");
+  std::vector<std::string> marks, routes, tracks, notes;
+  for (const COstrelObject* object : read) {
+    if (dynamic_cast<const CObjWaypoint*>(object)) {
+      if (object->name != "A" && object->name != "B") marks.push_back(object->name);
+    } else if (const auto* route = dynamic_cast<const CObjRoute*>(object)) {
+      EXPECT_EQ(route->points().size(), 2u) << route->name;
+      routes.push_back(object->name);
+    } else if (dynamic_cast<const CObjTrack*>(object)) {
+      tracks.push_back(object->name);
+    } else {
+      notes.push_back(object->name);
+    }
+  }
+  const std::vector<std::string> expected(std::begin(names), std::end(names));
+  EXPECT_EQ(marks, expected);
+  EXPECT_EQ(routes, expected);
+  EXPECT_EQ(tracks, expected);
+  EXPECT_EQ(notes, expected);
+
+  // A name another program wrote with '%' of its own reads as it stands.
+  ReleaseAll(read);
+  EXPECT_EQ(ReadBytes("WP05,10.0,20.0,0,\"50% off %41\"\r\n").error, "");
+  ASSERT_EQ(read.size(), 1u);
+  EXPECT_EQ(read.front()->name, "50% off %41");
 }
 
 // Input that is plainly wrong is told with the file, the line and what was kept of it; nothing
