@@ -444,6 +444,7 @@ TEST_F(ExplorerTest, PopupCommandsWorkOnWhatIsBelowTheItem) {
   ASSERT_FALSE(world.answers.asked.empty());
   EXPECT_EQ(world.answers.asked.back(), "Deleting 1 overlay objects...\nAre you sure (no undo)?");
   EXPECT_EQ(FindNamed("Morning"), nullptr);
+  ASSERT_NE(tree().CategoryItem("Tracks"), nullptr);
   EXPECT_EQ(tree().CategoryItem("Tracks")->rowCount(), 0);
 }
 

@@ -13,6 +13,7 @@
 #include "overlays/exchange/email_sender.h"
 #include "overlays/exchange/object_email_upload.h"
 #include "overlays/exchange/tests/gpx_test_world.h"
+#include "overlays/obj_text.h"
 #include "platform/os/environment.h"
 #include "platform/os/files.h"
 #include "platform/ui/message_box.h"
@@ -169,6 +170,29 @@ TEST_F(EmailObjects, NothingIsSentWithoutAFile) {
 
   world.app.temp_folder = world.dir.path();
   EmailObjectListAsGpx(list, "Last");
+  EXPECT_EQ(WaitForMails(1), std::vector<std::string>{"--attach|" + world.dir.File("Last.gpx")});
+}
+
+// A text note, or a route without points, has no GPX form: the user is told so, and no empty
+// file goes to the mail client as if it held the object. A last good mail shows that none of
+// the others reached it.
+TEST_F(EmailObjects, ObjectsWithoutAGpxFormAreNotSent) {
+  InstallMailClient();
+  Boxes boxes;
+  vd::ui::ScopedResponder scope(&boxes);
+  auto* note = world.doc.Add(new CObjText);
+  note->name = "Harbour note";
+  auto* empty_route = world.doc.Add(new CObjRoute);
+  empty_route->name = "Empty";
+  for (COstrelObject* object : std::vector<COstrelObject*>{note, empty_route}) {
+    boxes.shown.clear();
+    EmailObjectsAsGpx(object);
+    EXPECT_EQ(boxes.shown, std::vector<std::string>{"\"" + object->name +
+                                                    "\" holds no mark, route or track, which is "
+                                                    "all a GPX file carries: nothing was sent."});
+    EXPECT_FALSE(vd::os::FileExists(world.dir.File(object->name + ".gpx")));
+  }
+  EmailObjectListAsGpx({world.Mark("Alpha", 1.0, 2.0)}, "Last");
   EXPECT_EQ(WaitForMails(1), std::vector<std::string>{"--attach|" + world.dir.File("Last.gpx")});
 }
 
