@@ -1,6 +1,7 @@
 // A chart view renders chart areas with their overlays into texture files for the 3D viewer,
 // and the inter-program request asks the document's view for them.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -137,6 +138,22 @@ TEST_F(DdsRenderTest, OverlaysAreDrawnAtTheAreaScaleAndTheScreenRecordsComeBack)
   ASSERT_NE(record, nullptr);
   EXPECT_EQ(record->client_points()[0], on_screen);
   EXPECT_EQ(view->ChartToClient({200, 100}), on_screen);
+}
+
+// The texture goes to the temporary folder: a link planted at its name is replaced, and what it
+// points to is left as it was.
+TEST_F(DdsRenderTest, ALinkAtTheTextureNameIsReplacedNotWrittenThrough) {
+  const std::string victim = dir.File("victim.txt");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(victim, "not to be touched"));
+  const std::string out = dir.File("MapSquare.dds");
+  vd::os::RemoveFile(out);
+  ASSERT_EQ(::symlink(victim.c_str(), out.c_str()), 0);
+  EXPECT_TRUE(view->RenderAreaToDDS(out, 0, 0, 0, 32, 32));
+  std::string kept, texture;
+  ASSERT_TRUE(vd::os::ReadWholeFile(victim, kept));
+  EXPECT_EQ(kept, "not to be touched");
+  ASSERT_TRUE(vd::os::ReadWholeFile(out, texture));
+  EXPECT_EQ(texture.substr(0, 4), "DDS ");
 }
 
 TEST_F(DdsRenderTest, UnwritableOrEmptyTexturesFailAndLeaveNoFile) {

@@ -3,6 +3,7 @@
 #include "corvex/ui/dlg_route_props.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QTreeWidget>
 #include <fstream>
@@ -164,12 +165,18 @@ TEST_F(RoutePropsTest, CardIsWrittenBesideTheTemporaryFilesOrFailsWithItsMessage
   const std::string card = dir.path() + "/card.XML";
   std::ofstream(card) << "<r n=\"%N\">%T</r>";
   vd::OpenAppProfile().SetString("settings", "rt_template2", card);
+  // A link planted at the card's name is replaced, and what it points to left as it was.
+  const std::string victim = dir.path() + "/victim.txt";
+  ASSERT_TRUE(vd::os::SaveFileAtomically(victim, "not to be touched"));
+  ASSERT_EQ(::symlink(victim.c_str(), (dir.path() + "/route.XML").c_str()), 0);
   const auto written = dialog.WriteRouteCard();
   ASSERT_TRUE(written);
   EXPECT_EQ(*written, dir.path() + "/route.XML");
   std::string text;
   ASSERT_TRUE(vd::os::ReadWholeFile(*written, text));
   EXPECT_EQ(text, "<r n=\"R&lt;1&gt;\">" + dialog.totals().time + "</r>");
+  ASSERT_TRUE(vd::os::ReadWholeFile(victim, text));
+  EXPECT_EQ(text, "not to be touched");
 }
 
 }  // namespace

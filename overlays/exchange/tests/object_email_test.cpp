@@ -1,6 +1,7 @@
 // Objects e-mailed as GPX: the attachment's name and contents, and what happens when there is
 // no mail client or no file. A stand-in "xdg-email", first in PATH, logs what it is handed.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -128,6 +129,22 @@ TEST_F(EmailObjects, AttachmentIsNamedAfterTheObjectInTheTempFolder) {
     ASSERT_TRUE(vd::os::ReadWholeFile(path, text)) << c.name;
     EXPECT_NE(text.find("<name>Alpha</name>"), std::string::npos) << c.name;
   }
+}
+
+// A link planted at the attachment's name in the temporary folder is not written through.
+TEST_F(EmailObjects, ALinkAtTheAttachmentNameIsNotWrittenThrough) {
+  InstallMailClient();
+  const std::string victim = world.dir.File("victim.txt");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(victim, "not to be touched"));
+  const std::string path = world.dir.File("Alpha.gpx");
+  ASSERT_EQ(::symlink(victim.c_str(), path.c_str()), 0);
+  EmailObjectListAsGpx({world.Mark("Alpha", 1.0, 2.0)}, "Alpha");
+  EXPECT_EQ(WaitForMails(1), std::vector<std::string>{"--attach|" + path});
+  std::string text;
+  ASSERT_TRUE(vd::os::ReadWholeFile(victim, text));
+  EXPECT_EQ(text, "not to be touched");
+  ASSERT_TRUE(vd::os::ReadWholeFile(path, text));
+  EXPECT_NE(text.find("<name>Alpha</name>"), std::string::npos);
 }
 
 TEST_F(EmailObjects, RouteGoesWithItsMarks) {
