@@ -3,6 +3,7 @@
 #include "corvex/ui/dlg_projection.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -232,9 +233,16 @@ TEST_F(ProjectionDialogTest, TheDefaultMapProjectionCommand) {
       if (auto* d = dynamic_cast<vd::ui::DialogWindow*>(w); d && d->isVisible())
         d->SendCommand(vd::ui::kIdOk, vd::ui::kBnClicked);
   };
+  // Links planted at the files' names in the temporary folder are replaced, and what they
+  // point to left as it was.
+  const std::string victim = dir_.File("victim.txt");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(victim, "not to be touched"));
+  for (const char* name : {"default_proj.dat", "Datum.txt"})
+    ASSERT_EQ(::symlink(victim.c_str(), dir_.File(name).c_str()), 0) << name;
   QTimer::singleShot(0, press_ok);
   ASSERT_TRUE(ChooseDefaultMapProjection(nullptr, dir_.path()));
   EXPECT_EQ(Read(dir_.File("default_proj.dat")), "+proj=latlong +datum=WGS84\n");
+  EXPECT_EQ(Read(victim), "not to be touched");
   EXPECT_EQ(vd::OpenAppProfile().GetString(vd::kSettingsSection, kDefaultProjDatSetting),
             dir_.File("default_proj.dat"));
 
