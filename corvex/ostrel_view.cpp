@@ -599,7 +599,7 @@ void COstrelView::UpdateObjects(int hint, COstrelObject* object) {
         mapped->fresh = true;
         return;
       case kChangeViewTarget:
-        SetPositionMarker(object->view_target.lat, object->view_target.lon);
+        SetPositionMarker(object->view_target().lat, object->view_target().lon);
         return;
       case kChangeCategory:
         return;

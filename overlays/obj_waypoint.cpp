@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <unordered_map>
 
 #include "charts/old_quick_chart.h"
 #include "core/app/app_common.h"
@@ -34,6 +35,23 @@ const OverlayClass CObjWaypoint::kClass("CObjWaypoint", kOverlaySchema, &COstrel
                                         &CreateArchiveObject<CObjWaypoint>);
 
 namespace {
+
+// The back-links of the marks that are in a route: most marks are in none, so the lists are kept
+// beside the marks rather than in each.
+std::unordered_map<const CObjWaypoint*, std::vector<WaypointRouteLink*>>& AllRouteLinks() {
+  static auto* links = new std::unordered_map<const CObjWaypoint*, std::vector<WaypointRouteLink*>>;
+  return *links;
+}
+
+// The mark being dragged with the mouse (one at a time) and where the drag started.
+struct Drag {
+  const CObjWaypoint* mark = nullptr;
+  CLatLon start;
+};
+Drag g_drag;
+
+// An icon's hot spot coordinate, in the range the mark keeps.
+int16_t Pixels(int value) { return static_cast<int16_t>(std::clamp(value, -32768, 32767)); }
 
 WaypointShell g_default_shell;
 WaypointShell* g_shell = &g_default_shell;
@@ -212,13 +230,14 @@ CObjWaypoint::CObjWaypoint() {
 CObjWaypoint::~CObjWaypoint() {
   // A route may drop its last reference to itself when it loses the mark: hold one on each
   // while they are told, so none goes away in the middle of the walk.
+  if (g_drag.mark == this) g_drag = {};
   std::vector<WaypointRouteLink*> snapshot;
-  for (WaypointRouteLink* route : routes_) {
+  for (WaypointRouteLink* route : routes()) {
     if (std::find(snapshot.begin(), snapshot.end(), route) == snapshot.end()) {
       snapshot.push_back(route);
     }
   }
-  routes_.clear();
+  ForgetRouteLinks();
   for (WaypointRouteLink* route : snapshot) route->RouteObject().AddRef();
   for (WaypointRouteLink* route : snapshot) route->DropDeletedWaypoint(*this);
   for (WaypointRouteLink* route : snapshot) route->RouteObject().Release();
@@ -226,15 +245,31 @@ CObjWaypoint::~CObjWaypoint() {
 
 const OverlayClass& CObjWaypoint::GetRuntimeClass() const { return kClass; }
 
-void CObjWaypoint::UnlinkAfterLoad() { routes_.clear(); }
+void CObjWaypoint::UnlinkAfterLoad() { ForgetRouteLinks(); }
+
+const std::vector<WaypointRouteLink*>& CObjWaypoint::routes() const {
+  static const std::vector<WaypointRouteLink*> none;
+  return has_routes_ ? AllRouteLinks().find(this)->second : none;
+}
+
+std::vector<WaypointRouteLink*>& CObjWaypoint::RouteLinks() {
+  has_routes_ = true;
+  return AllRouteLinks()[this];
+}
+
+void CObjWaypoint::ForgetRouteLinks() {
+  if (!has_routes_) return;
+  AllRouteLinks().erase(this);
+  has_routes_ = false;
+}
 
 void CObjWaypoint::Serialize(COverlayArchive& archive) {
   COstrelObject::Serialize(archive);
   position.Serialize(archive);
   const std::string& folder = archive.link_folder();
   if (archive.IsStoring()) {
-    archive.WriteCount(static_cast<uint32_t>(routes_.size()));
-    for (WaypointRouteLink* route : routes_) archive.WriteObject(&route->RouteObject());
+    archive.WriteCount(static_cast<uint32_t>(routes().size()));
+    for (WaypointRouteLink* route : routes()) archive.WriteObject(&route->RouteObject());
     archive.WriteString(link.empty() ? comment
                                      : std::string(kFilePrefix) + " " +
                                            RelativeLink(link, folder) + "\n" + comment);
@@ -298,7 +333,7 @@ void CObjWaypoint::Serialize(COverlayArchive& archive) {
 }
 
 void CObjWaypoint::SetVisible(bool value) {
-  if (routes_.empty()) COstrelObject::SetVisible(value);
+  if (routes().empty()) COstrelObject::SetVisible(value);
 }
 
 bool CObjWaypoint::GetBounds(double& min_lat, double& max_lat, double& min_lon,
@@ -312,11 +347,11 @@ bool CObjWaypoint::GetBounds(double& min_lat, double& max_lat, double& min_lon,
   return true;
 }
 
-bool CObjWaypoint::IsExportable() const { return routes_.empty(); }
+bool CObjWaypoint::IsExportable() const { return routes().empty(); }
 
 bool CObjWaypoint::CollectForUndo(ObjectList& list) {
   if (!COstrelObject::CollectForUndo(list)) return false;
-  for (WaypointRouteLink* route : routes_) {
+  for (WaypointRouteLink* route : routes()) {
     COstrelObject& object = route->RouteObject();
     object.CollectForUndo(list);
     if (object.ref_count() == 0) object.AddRef();
@@ -325,12 +360,12 @@ bool CObjWaypoint::CollectForUndo(ObjectList& list) {
 }
 
 WaypointRouteLink* CObjWaypoint::PreferredRoute() const {
-  if (routes_.empty()) return nullptr;
-  return HoldsRoute(g_current_route) ? g_current_route : routes_.front();
+  if (routes().empty()) return nullptr;
+  return HoldsRoute(g_current_route) ? g_current_route : routes().front();
 }
 
 bool CObjWaypoint::HoldsRoute(const WaypointRouteLink* route) const {
-  return route && std::find(routes_.begin(), routes_.end(), route) != routes_.end();
+  return route && std::find(routes().begin(), routes().end(), route) != routes().end();
 }
 
 void CObjWaypoint::Select(bool notify) {
@@ -343,7 +378,7 @@ void CObjWaypoint::Select(bool notify) {
 
 void CObjWaypoint::Deselect() {
   COstrelObject::Deselect();
-  if (!routes_.empty()) {
+  if (!routes().empty()) {
     WaypointRouteLink* previous = g_current_route;
     g_current_route = nullptr;
     if (HoldsRoute(previous) && previous->RouteObject().visible) {
@@ -364,7 +399,7 @@ bool CObjWaypoint::IsSameObject(const COstrelObject& other) const {
 
 void CObjWaypoint::SetLocked(bool lock) {
   route_lock_count_ = static_cast<int32_t>(std::count_if(
-      routes_.begin(), routes_.end(),
+      routes().begin(), routes().end(),
       [](WaypointRouteLink* route) { return route->RouteObject().locked; }));
   if (lock) ++route_lock_count_;
   COstrelObject::SetLocked(route_lock_count_ > 0);
@@ -397,13 +432,13 @@ void CObjWaypoint::PrepareView(CMappedObject& mapped, COldQuickChart* chart, CRu
     } else if (dragging && !locked) {
       band.active = true;
       band.label = "Dragging waypoint";
-      if (!routes_.empty()) {
+      if (!routes().empty()) {
         int count = 0;
-        for (WaypointRouteLink* route : routes_) count += route->CountNeighbours(*this);
+        for (WaypointRouteLink* route : routes()) count += route->CountNeighbours(*this);
         band.SetAnchorCount(count);
         auto anchors = band.anchors();
         size_t filled = 0;
-        for (WaypointRouteLink* route : routes_) {
+        for (WaypointRouteLink* route : routes()) {
           filled += static_cast<size_t>(
               route->FillNeighbourAnchors(*this, chart, anchors.subspan(filled)));
         }
@@ -431,7 +466,7 @@ void CObjWaypoint::Draw(vd::ui::Surface& dc, vd::ui::Graphics& graphics, CMapped
   const bool selected = IsSelected();
 
   if (quick_draw && !selected && !IsInCurrentRoute()) {
-    if (routes_.empty()) {
+    if (routes().empty()) {
       const int s = static_cast<int>(scale * 3);
       dc.FillRect({x - s, y - s, x + s, y + s}, colour);
     }
@@ -491,13 +526,13 @@ bool CObjWaypoint::HitTest(const vd::ui::Point& chart_point, CMappedObject& mapp
 
 bool CObjWaypoint::OnLButtonDown(const CLatLon& point, CMappedObject*) {
   dragging = true;
-  drag_start = point;
+  g_drag = {this, point};
   if (CAppCommon* app = CAppCommon::Instance()) {
     app->UpdateMagneticVariation(point.lat, point.lon, vd::os::NowSeconds1970());
   }
-  if (!routes_.empty() &&
+  if (!routes().empty() &&
       !(g_current_route && (HoldsRoute(g_current_route) || g_current_route->IsInInsertMode()))) {
-    g_current_route = routes_.front();
+    g_current_route = routes().front();
   }
   if (!(g_current_route && g_current_route->IsInInsertMode())) Select(true);
   return true;
@@ -506,7 +541,9 @@ bool CObjWaypoint::OnLButtonDown(const CLatLon& point, CMappedObject*) {
 bool CObjWaypoint::OnLButtonUp(const CLatLon& point) {
   if (!dragging) return false;
   dragging = false;
-  const bool changed = !locked && (being_placed || !(point == drag_start));
+  const CLatLon start = g_drag.mark == this ? g_drag.start : position;
+  g_drag = {};
+  const bool changed = !locked && (being_placed || !(point == start));
   COstrelObject* route = g_current_route ? &g_current_route->RouteObject() : nullptr;
   if (changed) {
     SaveUndoStep(*this, route);
@@ -534,7 +571,7 @@ bool CObjWaypoint::OnDoubleClick(const CLatLon& point) {
 
 bool CObjWaypoint::OnContextMenu(COstrelViewBase* view, const vd::ui::Point& client_point) {
   if (WaypointRouteLink* route = PreferredRoute()) g_current_route = route;
-  context_menu_id = routes_.empty() ? kMarkPopupMenu : kRoutePopupMenu;
+  context_menu_id = routes().empty() ? kMarkPopupMenu : kRoutePopupMenu;
   return COstrelObject::OnContextMenu(view, client_point);
 }
 
@@ -661,8 +698,8 @@ void CObjWaypoint::SetSymbol(int32_t number) {
   if (number != kFileSymbol || link.empty()) {
     if (const CIconLibraryEntry* entry = library.Entry(slot_)) {
       const int factor = entry->double_resolution ? 2 : 1;
-      hot_x_ = entry->hot_spot_x * factor;
-      hot_y_ = entry->hot_spot_y * factor;
+      hot_x_ = Pixels(entry->hot_spot_x * factor);
+      hot_y_ = Pixels(entry->hot_spot_y * factor);
     }
     return;
   }
@@ -672,8 +709,8 @@ void CObjWaypoint::SetSymbol(int32_t number) {
     return;
   }
   slot_ = -1;
-  hot_x_ = icon->Width() / 2;
-  hot_y_ = icon->Height() / 2;
+  hot_x_ = Pixels(icon->Width() / 2);
+  hot_y_ = Pixels(icon->Height() / 2);
   image_ = std::make_shared<const vd::ui::Image>(std::move(*icon));
 }
 
@@ -741,12 +778,13 @@ bool CObjWaypoint::OpenLink(LinkRequest request) {
 }
 
 void CObjWaypoint::AddRouteLink(WaypointRouteLink* route) {
-  if (route) routes_.push_back(route);
+  if (route) RouteLinks().push_back(route);
 }
 
 void CObjWaypoint::RemoveRouteLink(WaypointRouteLink* route, bool delete_if_orphan) {
-  const auto removed = std::erase(routes_, route);
-  if (removed > 0 && delete_if_orphan && !locked && routes_.empty()) Delete(false);
+  // The entry stays when it empties: a caller may be walking it.
+  const auto removed = has_routes_ ? std::erase(RouteLinks(), route) : 0;
+  if (removed > 0 && delete_if_orphan && !locked && routes().empty()) Delete(false);
 }
 
 bool CObjWaypoint::IsInCurrentRoute() const { return HoldsRoute(g_current_route); }
@@ -764,7 +802,7 @@ CObjWaypoint* CObjWaypoint::InsertBeforeInCurrentRoute() {
 }
 
 void CObjWaypoint::NotifyRoutes(int code) {
-  for (WaypointRouteLink* route : routes_) {
+  for (WaypointRouteLink* route : routes()) {
     route->RecomputeLength();
     route->RouteObject().NotifyChange(code);
   }
@@ -775,7 +813,7 @@ int CObjWaypoint::DeleteCurrentRoute(bool ask) {
 }
 
 bool CObjWaypoint::IsInnerPointOfVisibleRoute() const {
-  return std::any_of(routes_.begin(), routes_.end(), [this](WaypointRouteLink* route) {
+  return std::any_of(routes().begin(), routes().end(), [this](WaypointRouteLink* route) {
     return route->RouteObject().visible && route->HasInnerOccurrence(*this);
   });
 }
@@ -801,7 +839,7 @@ constexpr double kJoinSearchNm = 2.5e7;
 void CObjWaypoint::SplitRoutesHere() {
   // Each split may take the mark's back-links apart, so the routes are fixed first and each
   // is held while it splits.
-  std::vector<CObjRoute*> routes = DistinctRoutes(routes_);
+  std::vector<CObjRoute*> routes = DistinctRoutes(this->routes());
   for (CObjRoute* route : routes) route->AddRef();
   for (CObjRoute* route : routes) route->SplitAt(*this, true);
   for (CObjRoute* route : routes) route->Release();
@@ -812,7 +850,7 @@ bool CObjWaypoint::FindJoinableRoutes(CObjRoute*& first, CObjRoute*& second) con
   COstrelDocBase* doc = document();
   if (locked || !doc) return false;
   double best_nm = kJoinSearchNm;
-  for (CObjRoute* route : DistinctRoutes(routes_)) {
+  for (CObjRoute* route : DistinctRoutes(routes())) {
     const auto& points = route->points();
     if (!route->visible || route->locked || points.size() < 2) continue;
     if (points.front() == this) {

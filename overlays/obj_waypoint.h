@@ -109,8 +109,8 @@ class CObjWaypoint : public COstrelObject {
   bool OpenLink(LinkRequest request = LinkRequest::kUser);
 
   // ---- Routes ----
-  const std::vector<WaypointRouteLink*>& routes() const { return routes_; }
-  bool HasRoutes() const { return !routes_.empty(); }
+  const std::vector<WaypointRouteLink*>& routes() const;
+  bool HasRoutes() const { return !routes().empty(); }
   // A route took the mark into its point list (once per occurrence).
   void AddRouteLink(WaypointRouteLink* route);
   // Every occurrence of the route leaves the back-links; with delete_if_orphan, an unlocked
@@ -145,18 +145,26 @@ class CObjWaypoint : public COstrelObject {
   static void SetShell(WaypointShell* shell);
 
   // ---- Fields ----
-  bool alarm_raised = false;
-  CLatLon position;
+  // Ordered so that none leaves a gap (a file may hold a million marks); the first fills the
+  // space the base class leaves at its end.
   int32_t symbol = 0;
+  CLatLon position;
   int32_t label_mode = kLabelSymbolOnly;
   float radius = 0.0f;  // metres
   int32_t circle_mode = kHideCircle;
-  std::string comment;
-  bool being_placed = true;
-  std::string link;  // full path, web address, program command line or help topic
   vd::ui::ColourRef colour = 0;
-  bool dragging = false;
-  CLatLon drag_start;
+  bool alarm_raised = false;
+  bool being_placed = true;
+  bool dragging = false;  // from the button going down on it until it goes up
+
+ private:
+  bool has_routes_ = false;  // the mark has an entry among the route links
+  int16_t hot_x_ = 0;        // the icon's hot spot, pixels from its top left corner
+  int16_t hot_y_ = 0;
+
+ public:
+  std::string comment;
+  std::string link;  // full path, web address, program command line or help topic
 
   int32_t symbol_slot() const { return slot_; }
   int32_t route_lock_count() const { return route_lock_count_; }
@@ -166,11 +174,11 @@ class CObjWaypoint : public COstrelObject {
   WaypointRouteLink* PreferredRoute() const;
   bool HoldsRoute(const WaypointRouteLink* route) const;
   void DropImage();
+  // The mark's back-links; made when the mark first joins a route.
+  std::vector<WaypointRouteLink*>& RouteLinks();
+  void ForgetRouteLinks();
 
   int32_t slot_ = 0;
-  std::shared_ptr<const vd::ui::Image> image_;
-  int32_t hot_x_ = 0;
-  int32_t hot_y_ = 0;
   int32_t route_lock_count_ = 0;
-  std::vector<WaypointRouteLink*> routes_;
+  std::shared_ptr<const vd::ui::Image> image_;
 };

@@ -1,6 +1,7 @@
 #include "overlays/ostrel_object.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <limits>
 #include <optional>
@@ -11,7 +12,6 @@
 #include "core/ui/message_boxes.h"
 #include "overlays/category.h"
 #include "overlays/collection_index.h"
-#include "overlays/id_multiset.h"
 #include "overlays/mapped_object.h"
 #include "overlays/overlay_archive.h"
 #include "platform/os/clock.h"
@@ -38,46 +38,30 @@ OverlayUndoHook& UndoHookSlot() {
   return *hook;
 }
 
-// The low halves of the ids held by the objects of each document and by all of them, the
-// document whose table was used last (a load registers an id per object, all in one document),
-// and the created times of all objects.
-struct IdTables {
-  std::unordered_map<const COstrelDocBase*, IdMultiset> by_document;
-  IdMultiset all;    // of every live object, whatever its document
-  IdMultiset times;  // the created times of every live object
-  const COstrelDocBase* last_document = nullptr;
-  IdMultiset* last = nullptr;  // by_document's entry for last_document, null when it has none
+void HoldId(COstrelDocBase* document, uint64_t id) {
+  if (id != 0 && document) document->ObjectIds().Add(static_cast<uint32_t>(id));
+}
 
-  IdMultiset& Of(const COstrelDocBase* document) {
-    if (!last || last_document != document) {
-      last_document = document;
-      last = &by_document[document];  // entries stay in place until erased
-    }
-    return *last;
-  }
+void DropId(COstrelDocBase* document, uint64_t id) {
+  if (id != 0 && document) document->ObjectIds().Remove(static_cast<uint32_t>(id));
+}
+
+void HoldTime(COstrelDocBase* document, int32_t time) {
+  if (document) document->ObjectTimes().Add(static_cast<uint32_t>(time));
+}
+
+void DropTime(COstrelDocBase* document, int32_t time) {
+  if (document) document->ObjectTimes().Remove(static_cast<uint32_t>(time));
+}
+
+// The view targets of the objects that have one.
+struct ViewTarget {
+  CLatLon position;
+  float distance = -1.0f;
 };
-IdTables& IdsInUse() {
-  static auto* ids = new IdTables;
-  return *ids;
-}
-
-void HoldId(const COstrelDocBase* document, uint64_t id) {
-  if (id == 0) return;
-  IdTables& ids = IdsInUse();
-  ids.Of(document).Add(static_cast<uint32_t>(id));
-  ids.all.Add(static_cast<uint32_t>(id));
-}
-
-void DropId(const COstrelDocBase* document, uint64_t id) {
-  if (id == 0) return;
-  IdTables& ids = IdsInUse();
-  ids.all.Remove(static_cast<uint32_t>(id));
-  IdMultiset& held = ids.Of(document);
-  held.Remove(static_cast<uint32_t>(id));
-  if (held.empty()) {
-    ids.by_document.erase(document);
-    ids.last = nullptr;
-  }
+std::unordered_map<const COstrelObject*, ViewTarget>& ViewTargets() {
+  static auto* targets = new std::unordered_map<const COstrelObject*, ViewTarget>;
+  return *targets;
 }
 
 int32_t Now32() { return static_cast<int32_t>(static_cast<uint32_t>(vd::os::NowSeconds1970())); }
@@ -100,32 +84,36 @@ uint32_t MachineInstallationId() {
 
 }  // namespace
 
-void CObjectTime::Hold(int32_t value) { IdsInUse().times.Add(static_cast<uint32_t>(value)); }
-
-void CObjectTime::Drop(int32_t value) { IdsInUse().times.Remove(static_cast<uint32_t>(value)); }
-
-uint32_t COstrelObject::ObjectsWithTime(int32_t time) {
-  return IdsInUse().times.Count(static_cast<uint32_t>(time));
-}
-
-uint32_t COstrelObject::ObjectsWithIdLowHalf(uint32_t low_half) {
-  return IdsInUse().all.Count(low_half);
-}
-
 COstrelObject::COstrelObject()
     : created(g_creation_time ? *g_creation_time : Now32()),
       modified(created),
       undo_stamp(UndoHookSlot().current_step ? UndoHookSlot().current_step() : 0),
       document_(g_current_document),
-      serial_(++g_last_serial) {}
+      serial_(++g_last_serial) {
+  HoldTime(document_, created);
+}
 
 const OverlayClass& COstrelObject::GetRuntimeClass() const { return kClass; }
 
 COstrelObject::~COstrelObject() {
   if (g_selected == this) g_selected = nullptr;
+  if (has_view_target_) ViewTargets().erase(this);
   if (document_) document_->ForgetCurrentObject(this);
   if (category_) category_->Release();
   DropId(document_, id_);
+  DropTime(document_, created);
+}
+
+void CObjectTime::Changed(int32_t old) {
+  // The field is an object's created time: the object is found from where the field lies in it.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+  constexpr size_t kOffset = offsetof(COstrelObject, created);
+#pragma GCC diagnostic pop
+  const auto* object =
+      reinterpret_cast<const COstrelObject*>(reinterpret_cast<const char*>(this) - kOffset);
+  DropTime(object->document_, old);
+  HoldTime(object->document_, value_);
 }
 
 void COstrelObject::Serialize(COverlayArchive& archive) {
@@ -276,9 +264,17 @@ bool COstrelObject::GetStatusText(std::string&, const CLatLon&, CMappedObject*) 
 void COstrelObject::CentreInView() {}
 
 void COstrelObject::SetViewTarget(double lat, double lon, float distance) {
-  view_target = {lat, lon};
-  view_target_distance = distance;
+  ViewTargets()[this] = {{lat, lon}, distance};
+  has_view_target_ = true;
   NotifyChange(kChangeViewTarget);
+}
+
+CLatLon COstrelObject::view_target() const {
+  return has_view_target_ ? ViewTargets().at(this).position : CLatLon();
+}
+
+float COstrelObject::view_target_distance() const {
+  return has_view_target_ ? ViewTargets().at(this).distance : -1.0f;
 }
 
 void COstrelObject::OnInitPopupMenu(vd::ui::PopupMenu&) {}
@@ -324,8 +320,12 @@ uint64_t COstrelObject::GetUniqueId() {
   // Objects made in the same second (an import, a bulk export) would share the time; the next
   // free value keeps each id unique in the document.
   uint32_t low = time ^ (random << 16);
-  const IdMultiset& used = IdsInUse().Of(document_);
-  while (low == 0 || used.Contains(low)) ++low;
+  if (document_) {
+    const IdMultiset& used = document_->ObjectIds();
+    while (low == 0 || used.Contains(low)) ++low;
+  } else if (low == 0) {
+    low = 1;
+  }
   SetUniqueId(static_cast<uint64_t>(InstallationId()) << 32 | low);
   return id_;
 }
@@ -367,8 +367,10 @@ COstrelObject* COstrelObject::GetSelected(const COstrelDocBase* document) {
 
 void COstrelObject::SetDocument(COstrelDocBase* document) {
   DropId(document_, id_);
+  DropTime(document_, created);
   document_ = document;
   HoldId(document_, id_);
+  HoldTime(document_, created);
 }
 
 COstrelDocBase* COstrelObject::CurrentDocument() { return g_current_document; }

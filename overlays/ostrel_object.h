@@ -8,7 +8,8 @@
 // views and to the data panes with the change codes below. One object of the whole program may
 // be selected.
 //
-// Everything here runs on the user-interface thread.
+// Everything here runs on the user-interface thread, where the documents live (a document's
+// table of ids checks it).
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -60,19 +61,18 @@ struct OverlayUndoHook {
   std::function<void(const ObjectList&)> save_for_list;
 };
 
-// An object's created time. Every live object's time is counted, however it is set, so that a
-// search for the objects with a given time can tell at once when there are none but its own
-// (COstrelObject::ObjectsWithTime).
+// An object's created time. Its document counts the times of its objects
+// (COstrelDocBase::ObjectTimes), so the field tells it of every change, however it is written.
+// Only COstrelObject::created is one.
 class CObjectTime {
  public:
-  explicit CObjectTime(int32_t value) : value_(value) { Hold(value_); }
+  explicit CObjectTime(int32_t value) : value_(value) {}
   CObjectTime(const CObjectTime&) = delete;
-  ~CObjectTime() { Drop(value_); }
   CObjectTime& operator=(int32_t value) {
     if (value != value_) {
-      Drop(value_);
+      const int32_t old = value_;
       value_ = value;
-      Hold(value_);
+      Changed(old);
     }
     return *this;
   }
@@ -80,8 +80,7 @@ class CObjectTime {
   operator int32_t() const { return value_; }
 
  private:
-  static void Hold(int32_t value);
-  static void Drop(int32_t value);
+  void Changed(int32_t old);
 
   int32_t value_;
 };
@@ -237,16 +236,12 @@ class COstrelObject : public CArchiveObject {
   // ---- Identity ----
   // The 64-bit id, made on first use: the high 32 bits are the installation's id, the low 32
   // bits come from the time and a random number and are unique among the ids of the objects
-  // of the same document.
+  // of the same document (COstrelDocBase::ObjectIds; an object without a document is checked
+  // against none).
   uint64_t GetUniqueId();
   uint64_t id() const { return id_; }
   // An id read from a file (kept even when another object has it: that is the same object).
   void SetUniqueId(uint64_t id);
-  // How many live objects have the created time, and how many have a non-zero id with the low
-  // half of id's: a search for the objects sharing an object's time or id has nothing to find
-  // when these count only the objects it searches for.
-  static uint32_t ObjectsWithTime(int32_t time);
-  static uint32_t ObjectsWithIdLowHalf(uint32_t low_half);
   // The installation's 32-bit id (high half of new ids): set by the shell, else derived from
   // the machine's id; 0 is allowed.
   static void SetInstallationId(uint32_t id);
@@ -282,9 +277,16 @@ class COstrelObject : public CArchiveObject {
   // -step bits when negative.
   int32_t ShiftByZoom(int step) const;
 
+  // The view target: where SetViewTarget last asked the views to put their position marker,
+  // and the distance it gave (0, 0 and -1 until then). Few objects ever have one, so it is kept
+  // beside the objects rather than in each.
+  CLatLon view_target() const;
+  float view_target_distance() const;
+
   // ---- Fields ----
   // The id and the times lead the object, on one cache line with its vtable pointer mostly:
-  // a duplicate search reads them from every object of a document.
+  // a duplicate search reads them from every object of a document. A file of a million marks
+  // makes a million objects: fields are ordered so that none leaves a gap.
  private:
   uint64_t id_ = 0;
 
@@ -294,23 +296,28 @@ class COstrelObject : public CArchiveObject {
   std::string name;
   bool locked = false;   // not deleted or edited interactively
   bool visible = true;   // shown, and counted by MakeUniqueObjectName
+
+ private:
+  bool has_view_target_ = false;
+
+ public:
   int32_t style = 0;     // high byte: drawing layer
   int32_t undo_stamp = 0;
   int32_t redo_stamp = 0;
-  CLatLon view_target;
-  float view_target_distance = -1.0f;
   std::string short_name;  // unique short name for exports with short names
   int32_t context_menu_id = 0;
   int32_t hit_tolerance = 8;  // pixels at zoom step 0
 
  private:
+  friend class CObjectTime;
+
   // Takes over one reference of category.
   void ReplaceCategory(CCategory* category);
 
   CCategory* category_ = nullptr;
   COstrelDocBase* document_ = nullptr;
-  int ref_count_ = 0;
   uint64_t serial_ = 0;
+  int ref_count_ = 0;  // derived classes may use the 4 bytes after it
 };
 
 // Turns notifications on, tells the views of the first document to refresh everything (hint 0,

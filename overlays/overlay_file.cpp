@@ -225,37 +225,40 @@ DuplicateIndex::DuplicateIndex(const ObjectList& document_list) {
   for (COstrelObject* object : document_list) Add(*object);
 }
 
+bool DuplicateIndex::MayShareKeys(const ObjectList& document_list, const ObjectList& checked) {
+  // The document whose list it is counts the keys of all its objects. When the checked objects
+  // belong to it and they alone hold each of their times and low id halves, no object of the
+  // list holds one.
+  COstrelDocBase* document = checked.empty() ? nullptr : checked.front()->document();
+  if (!document || document->GetObjectList() != &document_list) return true;
+  std::vector<uint32_t> times;
+  std::vector<uint32_t> id_halves;
+  times.reserve(checked.size());
+  id_halves.reserve(checked.size());
+  for (const COstrelObject* object : checked) {
+    if (object->document() != document) return true;
+    if (object->id() != 0) id_halves.push_back(static_cast<uint32_t>(object->id()));
+    times.push_back(static_cast<uint32_t>(static_cast<int32_t>(object->created)));
+  }
+  const auto held_elsewhere = [](std::vector<uint32_t>& keys, const IdMultiset& held) {
+    std::sort(keys.begin(), keys.end());
+    for (auto run = keys.begin(); run != keys.end();) {
+      const auto run_end = std::upper_bound(run, keys.end(), *run);
+      if (held.Count(*run) > static_cast<uint32_t>(run_end - run)) return true;
+      run = run_end;
+    }
+    return false;
+  };
+  return held_elsewhere(times, document->ObjectTimes()) ||
+         held_elsewhere(id_halves, document->ObjectIds());
+}
+
 DuplicateIndex::DuplicateIndex(const ObjectList& document_list, const ObjectList& checked) {
   // A match has an equal non-zero id or an equal created time: other objects never match.
   // The checked objects join the index as they are let in.
   known_.reserve(checked.size());
   candidates_.reserve(2 * checked.size());
-  // When every live object holding one of the checked objects' times and low id halves is a
-  // checked one, no object of the list can match and the list is not read.
-  std::vector<uint32_t> checked_times;
-  std::vector<uint32_t> checked_id_halves;
-  checked_times.reserve(checked.size());
-  checked_id_halves.reserve(checked.size());
-  for (const COstrelObject* object : checked) {
-    if (object->id() != 0) checked_id_halves.push_back(static_cast<uint32_t>(object->id()));
-    checked_times.push_back(static_cast<uint32_t>(static_cast<int32_t>(object->created)));
-  }
-  const auto held_elsewhere = [](std::vector<uint32_t>& keys, auto live_count) {
-    std::sort(keys.begin(), keys.end());
-    for (auto run = keys.begin(); run != keys.end();) {
-      const auto run_end = std::upper_bound(run, keys.end(), *run);
-      if (live_count(*run) > static_cast<uint32_t>(run_end - run)) return true;
-      run = run_end;
-    }
-    return false;
-  };
-  const bool shared =
-      held_elsewhere(checked_times,
-                     [](uint32_t time) {
-                       return COstrelObject::ObjectsWithTime(static_cast<int32_t>(time));
-                     }) ||
-      held_elsewhere(checked_id_halves, &COstrelObject::ObjectsWithIdLowHalf);
-  if (!shared) return;
+  if (!MayShareKeys(document_list, checked)) return;
 
   // A bit per hash of those keys turns most objects of the list away with one test; only the
   // rest are looked up. The list is far larger than what is checked against it, so its walk

@@ -63,6 +63,8 @@ class DuplicateIndex {
   // Knows only the objects of the list that may match one of checked, for an index that only
   // checks those (and objects given with Add): making it reads each object of the list once
   // but costs about as much as checked.
+  // When checked belong to the document whose list it is, and no other object of the document
+  // holds their times and ids (COstrelDocBase::ObjectTimes, ObjectIds), the list is not read.
   DuplicateIndex(const ObjectList& document_list, const ObjectList& checked);
   ~DuplicateIndex();
   DuplicateIndex(const DuplicateIndex&) = delete;
@@ -75,6 +77,9 @@ class DuplicateIndex {
   bool Check(COstrelObject& object);
 
  private:
+  // False when no object of the list can share a time or a low id half with one of checked.
+  static bool MayShareKeys(const ObjectList& document_list, const ObjectList& checked);
+
   struct Candidate {
     COstrelObject* object;
     uint64_t position;  // in the list

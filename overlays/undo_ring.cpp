@@ -40,7 +40,7 @@ void WriteStep(const std::string& path, const ObjectList& objects) {
 
 // New objects carry the current step; a confirmed Delete saves a step first.
 [[maybe_unused]] const bool g_hooks_installed = [] {
-  COstrelObject::SetUndoHook({[] { return CUndoRing::Program().undo_step(); },
+  COstrelObject::SetUndoHook({[] { return CUndoRing::Program().StepForNewObjects(); },
                               [](COstrelObject& object) { SaveUndoForObject(object); },
                               [](const ObjectList& list) { SaveUndoStep(list); }});
   return true;
@@ -133,6 +133,19 @@ void CUndoRing::Redo(ObjectList& document_list) {
     vd::os::RemoveFile(file);
   }
   RefreshAllOverlayViews();
+}
+
+CImportUndoStep::CImportUndoStep(CUndoRing& ring) : ring_(ring) { ++ring_.waiting_; }
+
+CImportUndoStep::~CImportUndoStep() {
+  if (waiting_) --ring_.waiting_;
+}
+
+void CImportUndoStep::Save() {
+  if (!waiting_) return;
+  waiting_ = false;
+  --ring_.waiting_;
+  ring_.SaveUndoStep(ObjectList{});
 }
 
 void SaveUndoStep(const ObjectList& list) { CUndoRing::Program().SaveUndoStep(list); }

@@ -37,6 +37,9 @@ class CUndoRing {
   // U and R: the current undo step and the next redo step; both 0 at start.
   int32_t undo_step() const { return undo_step_; }
   int32_t redo_step() const { return redo_step_; }
+  // The step new objects carry: the current one, or the next while an import's step waits
+  // (CImportUndoStep).
+  int32_t StepForNewObjects() const { return undo_step_ + (waiting_ > 0 ? 1 : 0); }
 
   // Saves a new undo step holding the objects of the list and what an edit of them changes
   // (CollectForUndo), stamps them with it, and drops the redo steps it invalidates and the
@@ -50,17 +53,38 @@ class CUndoRing {
   void Redo(ObjectList& document_list);
 
  private:
+  friend class CImportUndoStep;
+
   std::string folder_;
   int32_t undo_step_ = 0;
   int32_t redo_step_ = 0;
+  int waiting_ = 0;  // import steps not yet saved
+};
+
+// The undo step of an import that only adds objects, saved only when the import is done: the
+// objects made meanwhile carry the number the step will have, so undoing it removes them. An
+// import that is cancelled or fails before it has objects drops it unsaved, and the undo and
+// redo steps stay as they were.
+class CImportUndoStep {
+ public:
+  explicit CImportUndoStep(CUndoRing& ring = CUndoRing::Program());
+  ~CImportUndoStep();
+  CImportUndoStep(const CImportUndoStep&) = delete;
+  CImportUndoStep& operator=(const CImportUndoStep&) = delete;
+
+  // Saves the step (SaveUndoEmpty); once only.
+  void Save();
+
+ private:
+  CUndoRing& ring_;
+  bool waiting_ = true;
 };
 
 void SaveUndoStep(const ObjectList& list);
 void SaveUndoForObject(COstrelObject& object);
 // Either may be null.
 void SaveUndoForPair(COstrelObject* a, COstrelObject* b);
-// A step without objects, taken before imports that only add objects (the new objects carry
-// its number, so undoing it removes them).
+// A step without objects (imports that only add objects save theirs through CImportUndoStep).
 void SaveUndoEmpty();
 // Saves an undo step for the list, then shows or hides its objects.
 void SetVisibleWithUndo(bool visible, const ObjectList& list);

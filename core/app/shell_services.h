@@ -6,7 +6,9 @@
 #include <memory>
 #include <string>
 
+#include "core/id_multiset.h"
 #include "core/object_arena.h"
+#include "core/owning_thread.h"
 
 class COstrelObject;  // an overlay object
 class CObjRoute;      // a route
@@ -26,7 +28,26 @@ using ObjectList = std::list<COstrelObject*, vd::ArenaAllocator<COstrelObject*>>
 // COstrelDoc implements it; tests use small fakes).
 class COstrelDocBase {
  public:
+  COstrelDocBase() = default;
+  COstrelDocBase(const COstrelDocBase&) = delete;
+  COstrelDocBase& operator=(const COstrelDocBase&) = delete;
   virtual ~COstrelDocBase() = default;
+
+  // The keys of the overlay objects that belong to the document (COstrelObject::document()),
+  // listed or not (an undo step's copies, an import's objects before they join the list): the
+  // low halves of their non-zero ids and their created times, each with the number of objects
+  // holding it. The objects keep both current as they join the document, leave it, take an id
+  // or change their time. New ids are made unique against the first; an import looks at both
+  // to learn whether any object of the list may match what it brings. Documents and their
+  // objects live on the thread that made the document, which every use checks.
+  IdMultiset& ObjectIds() {
+    owner_.Check("A document's table of object ids");
+    return object_ids_;
+  }
+  IdMultiset& ObjectTimes() {
+    owner_.Check("A document's table of object times");
+    return object_times_;
+  }
 
   // Tells every view of the document of a change; hint is an overlay change code, object the
   // object concerned or null, sender the view that made the change or null.
@@ -55,6 +76,11 @@ class COstrelDocBase {
   virtual CObjRoute* FindRouteStartNearest(double /*lat*/, double /*lon*/, double& /*best_nm*/) {
     return nullptr;
   }
+
+ private:
+  vd::OwningThread owner_;
+  IdMultiset object_ids_;
+  IdMultiset object_times_;
 };
 
 // A chart view, as far as the overlay objects call it (the shell's COstrelView implements it).

@@ -494,8 +494,8 @@ TEST_F(ApiExecutorTest, ViewRequestsReachTheHost) {
   auto* route = dynamic_cast<CObjRoute*>(ObjectOf(RunForHandle(16)));
   host.view_target = route;
   ASSERT_EQ(Run(0x8003, WireWriter().F64(50.2).F64(-4.2).F64(3.5)), kApiOk);
-  EXPECT_EQ(route->view_target, CLatLon(50.2, -4.2));
-  EXPECT_EQ(route->view_target_distance, 3.5f);
+  EXPECT_EQ(route->view_target(), CLatLon(50.2, -4.2));
+  EXPECT_EQ(route->view_target_distance(), 3.5f);
   EXPECT_EQ(host.markers.size(), 1u);
   EXPECT_EQ(host.synced.size(), 2u);
 

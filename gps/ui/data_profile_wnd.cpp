@@ -285,7 +285,7 @@ void CDataProfileWnd::Update(COstrelObject* object, int hint) {
       DestroyWindow();
       break;
     case kChangeViewTarget: {
-      const double distance = object_->view_target_distance;
+      const double distance = object_->view_target_distance();
       int index = -1;
       if (distance >= 0.0 && distance_per_sample_ > 0.0 && !samples_.empty()) {
         index = static_cast<int>(std::min<double>(std::lround(distance / distance_per_sample_),

@@ -178,7 +178,7 @@ ExchangeRead ImportXmlTrackFile(const std::string& path, ObjectList& list,
     result.error = ReadFailure(path, "no Activities element");
     return result;
   }
-  SaveUndoEmpty();
+  CImportUndoStep step;
   // The objects read go after what the list already held.
   const size_t held = list.size();
   switch (kind) {
@@ -186,13 +186,16 @@ ExchangeRead ImportXmlTrackFile(const std::string& path, ObjectList& list,
       result.count = ReadGpx(*root, list, ProgressShare(watched, 2, 3));
       break;
     case XmlKind::kLoc:
-      result.count = ReadLoc(*root, list);
+      result.count = ReadLoc(*root, list, ProgressShare(watched, 2, 3));
       break;
     case XmlKind::kTcx:
-      result.count = ReadTcx(*root, list);
+      result.count = ReadTcx(*root, list, ProgressShare(watched, 2, 3));
       break;
   }
-  if (!result.cancelled) CutLongNames(path, kind, std::next(list.begin(), held), list.end(), result);
+  if (!result.cancelled) {
+    CutLongNames(path, kind, std::next(list.begin(), held), list.end(), result);
+    step.Save();
+  }
   return result;
 }
 

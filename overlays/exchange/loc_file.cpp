@@ -66,9 +66,12 @@ std::string MakeLocDocument(const ObjectList& list, int& marks_written) {
   return out;
 }
 
-int ReadLoc(const CXmlNode& loc, ObjectList& list) {
+int ReadLoc(const CXmlNode& loc, ObjectList& list, const ProgressFn& progress) {
   int count = 0;
+  ProgressSteps steps(progress, static_cast<int64_t>(loc.children().size()));
+  int64_t done = 0;
   for (const CXmlNode& waypoint : loc.children()) {
+    if (!steps(++done)) break;
     if (!waypoint.IsElementNamed("waypoint")) continue;
     const CXmlNode* name = FindChildElement(waypoint, "name");
     const CXmlNode* coord = FindChildElement(waypoint, "coord");

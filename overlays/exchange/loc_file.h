@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/app/shell_services.h"
+#include "core/work_progress.h"
 
 class CXmlNode;
 
@@ -18,4 +19,6 @@ std::string MakeLocDocument(const ObjectList& list, int& marks_written);
 // Reads the "waypoint" children of a "loc" element that have both "name" and "coord": each
 // makes a placed, locked mark with symbol 23, the "id" attribute as its comment, "type" as its
 // category and "link" as its link, appended with one reference to list. Returns the number.
-int ReadLoc(const CXmlNode& loc, ObjectList& list);
+// progress hears of each child read; when it asks to stop, the reading ends there (the caller
+// drops what was read).
+int ReadLoc(const CXmlNode& loc, ObjectList& list, const ProgressFn& progress = {});

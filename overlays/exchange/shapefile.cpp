@@ -426,7 +426,7 @@ ExchangeRead ImportShapefile(const std::string& path, ObjectList& list,
   CDBaseFile* table =
       table_file.Open(ReplaceFileExtension(path, ".dbf")) ? &table_file : nullptr;
   const std::string title = GetPathTitle(path);
-  SaveUndoEmpty();
+  CImportUndoStep step;
 
   ReadProblems problems;
   const auto problem = [&](int32_t record, const std::string& what) {
@@ -567,5 +567,6 @@ ExchangeRead ImportShapefile(const std::string& path, ObjectList& list,
     for (const std::string& fault : set_faults) text += "\n" + fault;
     result.error = problems.Text(text);
   }
+  step.Save();
   return result;
 }

@@ -1,5 +1,6 @@
 #include "overlays/exchange/tagged_text_file.h"
 
+#include <algorithm>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -24,6 +25,46 @@ constexpr std::string_view kTrainerHeader = "[Timex Trainer Data File]";
 
 void SetError(std::string* error, std::string text) {
   if (error) *error = std::move(text);
+}
+
+// The file's text in UTF-8, read and converted from the file's code page a piece at a time:
+// each piece tells progress, the reading as the first of `parts` equal phases and the
+// converting as the second, so that the bar moves through a file of a few long lines too. False
+// when the file cannot be read; cancelled set (and false) when progress asked to stop.
+bool ReadFileText(const std::string& path, std::string& text, const ProgressFn& progress,
+                  int parts, bool& cancelled) {
+  constexpr size_t kPiece = size_t{1} << 20;
+  vd::os::File file;
+  if (!file.Open(path, vd::os::File::Mode::Read)) return false;
+  const int64_t size = file.Size();
+  if (size < 0) return false;
+  std::string bytes;
+  bytes.resize(static_cast<size_t>(size));
+  ProgressSteps reading(ProgressShare(progress, 0, parts), size);
+  size_t have = 0;
+  while (have < bytes.size()) {
+    if (!reading(static_cast<int64_t>(have))) {
+      cancelled = true;
+      return false;
+    }
+    const int64_t got = file.Read(bytes.data() + have, std::min(kPiece, bytes.size() - have));
+    if (got < 0) return false;
+    if (got == 0) break;  // the file became shorter meanwhile
+    have += static_cast<size_t>(got);
+  }
+  bytes.resize(have);
+  // One byte is one character in the code page, so the pieces convert alone.
+  ProgressSteps converting(ProgressShare(progress, 1, parts), static_cast<int64_t>(have));
+  text.clear();
+  text.reserve(have + have / 8);
+  for (size_t at = 0; at < have; at += kPiece) {
+    if (!converting(static_cast<int64_t>(at))) {
+      cancelled = true;
+      return false;
+    }
+    text += vd::os::Cp1252ToUtf8(std::string_view(bytes).substr(at, kPiece));
+  }
+  return true;
 }
 
 // A line as the user is shown it: its number and its first characters.
@@ -136,21 +177,21 @@ bool ExportTextFile(const std::string& path, const ObjectList& list, std::string
 ExchangeRead ReadTextFile(const std::string& path, ObjectList& list,
                           const ObjectList* document_list, const ProgressFn& progress) {
   ExchangeRead result;
-  std::string bytes;
-  if (!vd::os::ReadWholeFile(path, bytes)) {
-    result.error = "Failed to open import file: " + path;
+  // Reading, converting and the lines: three phases of the progress.
+  std::string text;
+  if (!ReadFileText(path, text, progress, 3, result.cancelled)) {
+    if (!result.cancelled) result.error = "Failed to open import file: " + path;
     return result;
   }
   SetCurrentOverlayFolderFromPath(path);
   const std::string folder = CurrentOverlayFolder();
-  const std::string text = vd::os::Cp1252ToUtf8(bytes);
 
   ObjectList import_marks;  // newest first: a route's own marks come right before it
   COstrelObject* container = nullptr;
   std::vector<CObjTrack*> tracks;
 
   ReadProblems problems;
-  ProgressSteps steps(progress, static_cast<int64_t>(text.size()));
+  ProgressSteps steps(ProgressShare(progress, 2, 3), static_cast<int64_t>(text.size()));
   DeclaredPoints declared;
   size_t pos = 0;
   size_t line_number = 0;
@@ -225,6 +266,11 @@ ExchangeRead ReadTextFile(const std::string& path, ObjectList& list,
       problems.Add(LineText(line_number, line, "not a record of this file"));
     }
   }
+  // A stop asked for while the last line was taken apart (a long one) still counts.
+  if (!steps(static_cast<int64_t>(text.size()))) {
+    result.cancelled = true;
+    return result;
+  }
   declared.Check(problems);
   for (CObjTrack* track : tracks) track->RecomputeTotals();
   if (!problems.empty()) {
@@ -244,7 +290,7 @@ int ImportTextFile(const std::string& path, COstrelDocBase& document, std::strin
   }
   ObjectList* document_list = document.GetObjectList();
   CCurrentOwnerScope owner(&document);
-  SaveUndoEmpty();
+  CImportUndoStep step;
   ObjectList read;
   const ExchangeRead result = ReadTextFile(path, read, document_list, progress);
   if (cancelled) *cancelled = result.cancelled;
@@ -252,6 +298,7 @@ int ImportTextFile(const std::string& path, COstrelDocBase& document, std::strin
     for (COstrelObject* object : read) object->Release();
     return 0;
   }
+  step.Save();
   if (!result.error.empty()) SetError(error, result.error);
   if (document_list) {
     document_list->splice(document_list->end(), read);

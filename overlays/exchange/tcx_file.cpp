@@ -26,10 +26,12 @@ bool NumberAt(const CXmlNode& node, std::initializer_list<std::string_view> path
 
 int16_t ToInt16(double value) { return static_cast<int16_t>(std::clamp(value, 0.0, 32767.0)); }
 
-void ReadTrack(const CXmlNode& node, CObjTrack& track) {
+// False when progress asked to stop.
+bool ReadTrack(const CXmlNode& node, CObjTrack& track, ProgressSteps& steps, int64_t& done) {
   bool cadence_seen = false;
   bool power_seen = false;
   for (const CXmlNode& point : node.children()) {
+    if (!steps(++done)) return false;
     if (!point.IsElementNamed("Trackpoint")) continue;
     std::string text;
     int32_t time = 0;
@@ -63,13 +65,31 @@ void ReadTrack(const CXmlNode& node, CObjTrack& track) {
   }
   // Created and modified come from the points' earliest and latest times.
   track.RecomputeTotals();
+  return true;
+}
+
+// The children of the Track elements below activities: the units of the reading's progress.
+int64_t PointsBelow(const CXmlNode& activities) {
+  int64_t points = 0;
+  for (const CXmlNode& activity : activities.children()) {
+    if (!activity.IsElementNamed("Activity")) continue;
+    for (const CXmlNode& lap : activity.children()) {
+      if (!lap.IsElementNamed("Lap")) continue;
+      for (const CXmlNode& track : lap.children()) {
+        if (track.IsElementNamed("Track")) points += track.children().size();
+      }
+    }
+  }
+  return points;
 }
 
 }  // namespace
 
-int ReadTcx(const CXmlNode& database, ObjectList& list) {
+int ReadTcx(const CXmlNode& database, ObjectList& list, const ProgressFn& progress) {
   const CXmlNode* activities = FindChildElement(database, "Activities");
   if (!activities) return 0;
+  ProgressSteps steps(progress, progress ? PointsBelow(*activities) : 0);
+  int64_t done = 0;
   int count = 0;
   for (const CXmlNode& activity : activities->children()) {
     if (!activity.IsElementNamed("Activity")) continue;
@@ -89,8 +109,8 @@ int ReadTcx(const CXmlNode& database, ObjectList& list) {
         list.push_back(track);
         track->name = vd::os::FormatC("%s lap %d section %d", id.c_str(), lap_number, section);
         track->SetCategory(std::string("Training:") + (sport ? sport : ""));
-        ReadTrack(track_node, *track);
         ++count;
+        if (!ReadTrack(track_node, *track, steps, done)) return count;
       }
     }
   }

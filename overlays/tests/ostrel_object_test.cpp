@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <optional>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "core/ui/dialog_f1_help.h"
@@ -95,6 +96,26 @@ TEST(OstrelObjectId, NewIdsSkipLowHalvesHeldInTheDocumentOnly) {
       << "the first value free in the document: " << mark.id();
 }
 
+// A document's table of ids is never locked: an object of it taking an id on another thread
+// stops the program with a message rather than corrupting the table.
+TEST(OstrelObjectIdDeathTest, TakenOnlyOnTheThreadOfTheDocument) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(
+      {
+        OverlayWorld world;
+        TestMark mark;
+        std::thread([&mark] { mark.SetUniqueId(0x0000000100000005ull); }).join();
+      },
+      "A document's table of object ids used on a thread other than the one that made it");
+  // On its own thread the same is fine, and the id is held by the document.
+  OverlayWorld world;
+  TestMark mark;
+  mark.SetUniqueId(0x0000000100000005ull);
+  EXPECT_TRUE(world.doc.ObjectIds().Contains(5));
+  mark.SetDocument(nullptr);
+  EXPECT_FALSE(world.doc.ObjectIds().Contains(5));
+}
+
 TEST(OstrelObjectId, IsSameObject) {
   OverlayWorld world;
   TestMark a;
@@ -160,8 +181,8 @@ TEST(OstrelObjectNotify, ViewsThenPanesGetTheCode) {
   mark->NotifyChange(kChangeMoved);
   mark->NotifyChange(kChangeModified);
   EXPECT_TRUE(mark->locked);
-  EXPECT_EQ(mark->view_target, CLatLon(50.5, -1.25));
-  EXPECT_EQ(mark->view_target_distance, 3.5f);
+  EXPECT_EQ(mark->view_target(), CLatLon(50.5, -1.25));
+  EXPECT_EQ(mark->view_target_distance(), 3.5f);
   EXPECT_GT(mark->modified, 5) << "code 2 stamps the modified time";
   const std::vector<ChangeRecord> expected{
       {kViews, 4, mark}, {kPane, 4, mark}, {kViews, 3, mark}, {kPane, 3, mark},

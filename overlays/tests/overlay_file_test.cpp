@@ -449,8 +449,8 @@ TEST(OverlayFile, DuplicateIndexForCheckedObjectsFindsWhatTheWholeSearchFinds) {
   for (COstrelObject* object : checked) object->Release();
 }
 
-// Every live object's created time is counted however it is set, so that an index for a few
-// objects can leave the document unread when no other object shares their times or ids. Each
+// The document counts its objects' created times and ids however they are set, so that an index
+// for a few objects can leave the document unread when no other object shares their keys. Each
 // case checks one object alone against the document, by the index and by the whole search.
 TEST(OverlayFile, DuplicateIndexReadsTheDocumentOnlyWhenAnotherObjectSharesAKey) {
   OverlayWorld world;
@@ -473,9 +473,9 @@ TEST(OverlayFile, DuplicateIndexReadsTheDocumentOnlyWhenAnotherObjectSharesAKey)
   outsider->name = "Outside";
   outsider->created = 2'000'005;
 
-  EXPECT_EQ(COstrelObject::ObjectsWithTime(2'000'001), 1u);
-  EXPECT_EQ(COstrelObject::ObjectsWithTime(2'000'002), 0u);
-  EXPECT_EQ(COstrelObject::ObjectsWithIdLowHalf(0x00000001u), 1u);
+  EXPECT_EQ(world.doc.ObjectTimes().Count(2'000'001), 1u);
+  EXPECT_EQ(world.doc.ObjectTimes().Count(2'000'002), 0u);
+  EXPECT_EQ(world.doc.ObjectIds().Count(0x00000001u), 1u);
 
   struct Case {
     const char* what;
@@ -516,7 +516,7 @@ TEST(OverlayFile, DuplicateIndexReadsTheDocumentOnlyWhenAnotherObjectSharesAKey)
   }
   EXPECT_EQ(world.doc.objects.size(), 3u);
   outsider->Release();
-  EXPECT_EQ(COstrelObject::ObjectsWithTime(2'000'005), 0u);
+  EXPECT_EQ(world.doc.ObjectTimes().Count(2'000'005), 0u);
 }
 
 TEST(OverlayFile, MergeImportedObjects) {

@@ -226,8 +226,8 @@ TEST_F(ProfilePaneTest, TheMouseShowsTheSampleAndMarksItInEveryPaneOfTheObject) 
                                             altitude->samples()[index].value) +
                                         " m");
   EXPECT_EQ(altitude->selected(), index);
-  EXPECT_NEAR(track->view_target_distance, along, 1e-5);
-  EXPECT_EQ(track->view_target.lat, altitude->samples()[index].lat);
+  EXPECT_NEAR(track->view_target_distance(), along, 1e-5);
+  EXPECT_EQ(track->view_target().lat, altitude->samples()[index].lat);
   EXPECT_EQ(elevation->selected(), index);  // the same sample through change code 6
 
   const QImage image = altitude->grab().toImage();
@@ -245,8 +245,8 @@ TEST_F(ProfilePaneTest, TheMouseShowsTheSampleAndMarksItInEveryPaneOfTheObject) 
   EXPECT_EQ(altitude->popup_text(), "");
   EXPECT_EQ(altitude->selected(), -1);
   EXPECT_EQ(elevation->selected(), -1);
-  EXPECT_EQ(track->view_target_distance, -1.0f);
-  EXPECT_EQ(track->view_target.lat, 0.0);
+  EXPECT_EQ(track->view_target_distance(), -1.0f);
+  EXPECT_EQ(track->view_target().lat, 0.0);
 }
 
 TEST_F(ProfilePaneTest, AFixMarksTheVesselOnTheRouteUnlessTheMouseHoldsTheMark) {

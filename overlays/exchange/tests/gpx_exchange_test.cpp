@@ -212,45 +212,84 @@ TEST(XmlExchange, OverLongNamesAreCutAndToldWithTheirLine) {
   }
 }
 
+// A TCX file of one activity with one track of the given points.
+std::string TcxText(int points) {
+  std::string tcx =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<TrainingCenterDatabase><Activities>"
+      "<Activity Sport=\"Running\"><Id>Morning</Id><Lap><Track>\n";
+  for (int i = 0; i < points; ++i) {
+    tcx += "<Trackpoint><Time>2023-11-14T22:13:20Z</Time><Position><LatitudeDegrees>" +
+           std::to_string(50.0 + i * 1e-4) + "</LatitudeDegrees><LongitudeDegrees>1.5" +
+           "</LongitudeDegrees></Position></Trackpoint>\n";
+  }
+  return tcx + "</Track></Lap></Activity></Activities></TrainingCenterDatabase>\n";
+}
+
 // The import tells how far it is through its three phases (the check, the tree, the objects),
-// always forward, and stops in any of them when asked, with nothing to say.
+// always forward and in many steps while the objects are made, and stops in any phase when
+// asked, with nothing to say and the undo history as it was. Each format makes its objects
+// its own way.
 TEST(XmlExchange, ProgressGoesForwardAndStopsTheImportInEveryPhase) {
   GpxWorld world;
   CObjTrack* track = world.Track("Long");
   for (int i = 0; i < 5000; ++i) track->AddPoint(50.0 + i * 1e-4, 1.0, 1700000000 + i, 0.0f, 0, 0);
   for (int i = 0; i < 200; ++i) world.Mark("M" + std::to_string(i), 51.0, i * 1e-3);
-  const std::string path = world.dir.File("long.gpx");
-  ASSERT_EQ(WriteGpxFile(path, world.doc.objects), 1);
+  const std::string gpx = world.dir.File("long.gpx");
+  ASSERT_EQ(WriteGpxFile(gpx, world.doc.objects), 1);
+  ObjectList marks;
+  for (int i = 0; i < 3000; ++i) marks.push_back(world.Mark("C" + std::to_string(i), 52.0, i * 1e-3));
+  const std::string loc = world.dir.File("caches.loc");
+  ASSERT_EQ(WriteGpxFile(loc, marks), 3000);
+  const std::string tcx = world.dir.File("run.tcx");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(tcx, TcxText(5000)));
 
-  std::vector<double> seen;  // fractions of the whole
-  const auto watch = [&](int64_t done, int64_t total) {
-    seen.push_back(total > 0 ? static_cast<double>(done) / static_cast<double>(total) : -1);
-    return true;
+  struct Case {
+    std::string path;
+    size_t objects;
   };
-  ObjectList read;
-  ExchangeRead whole = ImportXmlTrackFile(path, read, watch);
-  EXPECT_EQ(whole.error, "");
-  EXPECT_FALSE(whole.cancelled);
-  EXPECT_EQ(read.size(), 201u);
-  for (COstrelObject* object : read) object->Release();
-  ASSERT_FALSE(seen.empty());
-  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
-  EXPECT_GE(seen.front(), 0.0);
-  EXPECT_GT(seen.back(), 0.99);
-  EXPECT_LE(seen.back(), 1.0);
-  EXPECT_GT(seen.size(), 300u) << "many steps in each phase";
+  for (const Case& c : {Case{gpx, 201}, Case{loc, 3000}, Case{tcx, 1}}) {
+    SCOPED_TRACE(c.path);
+    std::vector<double> seen;  // fractions of the whole
+    const auto watch = [&](int64_t done, int64_t total) {
+      seen.push_back(total > 0 ? static_cast<double>(done) / static_cast<double>(total) : -1);
+      return true;
+    };
+    const int32_t step = CUndoRing::Program().undo_step();
+    ObjectList read;
+    ExchangeRead whole = ImportXmlTrackFile(c.path, read, watch);
+    EXPECT_EQ(whole.error, "");
+    EXPECT_FALSE(whole.cancelled);
+    EXPECT_EQ(read.size(), c.objects);
+    for (COstrelObject* object : read) {
+      EXPECT_EQ(object->undo_stamp, step + 1) << "undoing the import's step removes it";
+      object->Release();
+    }
+    EXPECT_EQ(CUndoRing::Program().undo_step(), step + 1);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_GE(seen.front(), 0.0);
+    EXPECT_GT(seen.back(), 0.99);
+    EXPECT_LE(seen.back(), 1.0);
+    EXPECT_GT(seen.size(), 300u) << "many steps in each phase";
+    EXPECT_GT(std::count_if(seen.begin(), seen.end(), [](double f) { return f > 0.67; }), 100)
+        << "many steps while the objects are made";
 
-  for (const double stop_at : {0.1, 0.5, 0.9}) {
-    SCOPED_TRACE(stop_at);
-    ObjectList part;
-    const ExchangeRead stopped =
-        ImportXmlTrackFile(path, part, [&](int64_t done, int64_t total) {
-          return static_cast<double>(done) < stop_at * static_cast<double>(total);
-        });
-    EXPECT_TRUE(stopped.cancelled);
-    EXPECT_EQ(stopped.error, "");
-    EXPECT_EQ(part.empty(), stop_at < 0.66) << "objects are made in the last phase only";
-    for (COstrelObject* object : part) object->Release();
+    for (const double stop_at : {0.1, 0.5, 0.9}) {
+      SCOPED_TRACE(stop_at);
+      ObjectList part;
+      const int32_t undo = CUndoRing::Program().undo_step();
+      const int32_t redo = CUndoRing::Program().redo_step();
+      const ExchangeRead stopped =
+          ImportXmlTrackFile(c.path, part, [&](int64_t done, int64_t total) {
+            return static_cast<double>(done) < stop_at * static_cast<double>(total);
+          });
+      EXPECT_TRUE(stopped.cancelled);
+      EXPECT_EQ(stopped.error, "");
+      EXPECT_EQ(part.empty(), stop_at < 0.66) << "objects are made in the last phase only";
+      EXPECT_EQ(CUndoRing::Program().undo_step(), undo) << "no undo step for what was dropped";
+      EXPECT_EQ(CUndoRing::Program().redo_step(), redo);
+      for (COstrelObject* object : part) object->Release();
+    }
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -458,6 +459,39 @@ TEST_F(TaggedTextTest, FailuresNameThePathAndLeaveNothingBehind) {
   const std::string path = dir.File("partial.csv");
   EXPECT_FALSE(ExportTextFile(path, doc.objects, nullptr));
   EXPECT_NE(FileBytes(path).find("\"A\""), std::string::npos);
+}
+
+// A file of one long line moves the bar while it is read and converted, not only between lines;
+// a stop in any phase reads nothing and says nothing.
+TEST_F(TaggedTextTest, ProgressMovesThroughOneLongLineAndStopsAnywhere) {
+  const std::string comment(8 << 20, 'c');
+  const std::string path = dir.File("long.csv");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(path, "WP05,10.0,20.0,0,\"Long\"," + comment + "\r\n"));
+  std::vector<double> seen;  // fractions of the whole
+  const ExchangeRead whole = ReadTextFile(path, read, nullptr, [&](int64_t done, int64_t total) {
+    seen.push_back(static_cast<double>(done) / static_cast<double>(total));
+    return true;
+  });
+  EXPECT_EQ(whole.error, "");
+  ASSERT_EQ(whole.count, 1);
+  ASSERT_EQ(OfClass<CObjWaypoint>(read).size(), 1u);
+  EXPECT_EQ(OfClass<CObjWaypoint>(read)[0]->comment, comment);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_GE(std::count_if(seen.begin(), seen.end(), [](double f) { return f > 0 && f < 0.67; }),
+            12)
+      << "the bar moves before the line is taken apart";
+
+  for (const double stop_at : {0.1, 0.5, 0.9}) {
+    SCOPED_TRACE(stop_at);
+    ObjectList part;
+    const ExchangeRead stopped = ReadTextFile(path, part, nullptr, [&](int64_t done, int64_t total) {
+      return static_cast<double>(done) < stop_at * static_cast<double>(total);
+    });
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_EQ(stopped.error, "");
+    EXPECT_EQ(part.empty(), stop_at < 0.66) << "the line is taken apart in the last phase";
+    ReleaseAll(part);
+  }
 }
 
 TEST_F(TaggedTextTest, ImportIntoDocumentAppendsWithOneUndoStepAndTellsTheViews) {

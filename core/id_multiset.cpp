@@ -1,4 +1,4 @@
-#include "overlays/id_multiset.h"
+#include "core/id_multiset.h"
 
 #include <algorithm>
 #include <bit>

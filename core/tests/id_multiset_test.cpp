@@ -1,7 +1,7 @@
 // The multiset of id halves against std::map as the reference, for keys that lie side by side,
 // far apart, in one probe run, or spread at random, through growth, removal marks and
 // shrinking.
-#include "overlays/id_multiset.h"
+#include "core/id_multiset.h"
 
 #include <gtest/gtest.h>
 
