@@ -64,6 +64,7 @@ int CQuickChartDib::Render() {
   const int result =
       chart_->RenderPaletteArea(x, y, kSide, kSide, image_->Stride(), level, image_->Row(0));
   screen_copy_stale_ = true;
+  drawn_since_render_ = false;
   incomplete_ = result == 1;
   return result;
 }
@@ -73,15 +74,20 @@ void CQuickChartDib::Draw(vd::ui::Surface& surface, vd::ui::Point point) {
     surface.FillRect({point.x, point.y, point.x + kSide, point.y + kSide}, kNoImageColour);
     return;
   }
-  if (screen_copy_stale_) {
-    screen_copy_ = image_->View().convertToFormat(QImage::Format_RGB32);
-    screen_copy_stale_ = false;
-  }
-  // The surface's own blits convert the image at every call; this copies it as it is.
   QPainter& painter = surface.painter();
   const QPainter::CompositionMode mode = painter.compositionMode();
   painter.setCompositionMode(QPainter::CompositionMode_Source);
-  painter.drawImage(QPoint(point.x, point.y), screen_copy_);
+  if (screen_copy_stale_ && !drawn_since_render_) {
+    drawn_since_render_ = true;
+    painter.drawImage(QPoint(point.x, point.y), image_->View());
+  } else {
+    if (screen_copy_stale_) {
+      screen_copy_ = image_->View().convertToFormat(QImage::Format_RGB32);
+      screen_copy_stale_ = false;
+    }
+    // The surface's own blits convert the image at every call; this copies it as it is.
+    painter.drawImage(QPoint(point.x, point.y), screen_copy_);
+  }
   painter.setCompositionMode(mode);
 }
 
@@ -96,5 +102,6 @@ void CQuickChartDib::Release() {
   image_.reset();
   screen_copy_ = QImage();
   screen_copy_stale_ = true;
+  drawn_since_render_ = false;
   chart_ = nullptr;
 }

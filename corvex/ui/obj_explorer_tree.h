@@ -14,6 +14,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -132,6 +133,8 @@ class CViewObjExplorerTree : public QTreeView, public CDocHintListener {
   CExplorerItem* PlaceCategory(const std::string& path);
   // A new object item (not yet in the tree).
   CExplorerItem* MakeObjectItem(COstrelObject* object);
+  // The same with the object's name given (read from elsewhere than the object).
+  CExplorerItem* MakeObjectItem(COstrelObject* object, std::string_view name);
   void InsertSorted(QStandardItem* parent, CExplorerItem* item);
   void InsertObject(COstrelObject* object);
   // Takes an item (and what is below it) out of the tree, releasing its references.
@@ -174,7 +177,12 @@ class CViewObjExplorerTree : public QTreeView, public CDocHintListener {
   COstrelDocBase& document_;
   COstrelDoc* followed_ = nullptr;
   QStandardItemModel* model_ = nullptr;
-  std::unordered_map<const COstrelObject*, CExplorerItem*> items_;
+  // A node per object of the document: from the object arena, as the objects and the list's
+  // nodes are, rather than a heap allocation each.
+  std::unordered_map<const COstrelObject*, CExplorerItem*, std::hash<const COstrelObject*>,
+                     std::equal_to<const COstrelObject*>,
+                     vd::ArenaAllocator<std::pair<const COstrelObject* const, CExplorerItem*>>>
+      items_;
   std::function<void(COstrelObject*)> on_select_;
   std::function<void(COstrelObject*)> on_open_;
   CPropsWindows* props_ = nullptr;

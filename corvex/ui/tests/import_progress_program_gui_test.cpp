@@ -123,7 +123,18 @@ std::string WriteLargeGpx(const std::string& path, const std::string& track_name
 }
 
 TEST_F(ImportInTheProgram, AGpxImportKeepsTheWindowAnsweringAndCancelLeavesTheDocument) {
+  // A small import undone: Redo would bring its mark back.
+  const std::string small = world.home.File("anchorage.gpx");
+  ASSERT_TRUE(vd::os::SaveFileAtomically(
+      small, "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\">"
+             "<wpt lat=\"50.1\" lon=\"-4.1\"><name>Anchorage</name></wpt></gpx>\n"));
   const std::vector<COstrelObject*> before = Objects();
+  Import(small, "Importing anchorage.gpx...");
+  ASSERT_EQ(Objects().size(), before.size() + 1);
+  ASSERT_TRUE(world.frame().RouteUpdate(kCmdUndo).enabled);
+  world.frame().RouteCommand(kCmdUndo);
+  ASSERT_EQ(Objects(), before);
+  ASSERT_TRUE(world.frame().RouteUpdate(kCmdRedo).enabled);
 
   // Cancelled while the objects are being made (the last third of the bar).
   const std::string cancelled = WriteLargeGpx(world.home.File("passage.gpx"), "Passage out");
@@ -131,6 +142,13 @@ TEST_F(ImportInTheProgram, AGpxImportKeepsTheWindowAnsweringAndCancelLeavesTheDo
   EXPECT_TRUE(stopped.window_seen);
   EXPECT_TRUE(stopped.cancelled);
   EXPECT_EQ(Objects(), before) << "nothing of the file is kept";
+  // The history too: Redo still brings the undone import back.
+  ASSERT_TRUE(world.frame().RouteUpdate(kCmdRedo).enabled) << "the redo step survived";
+  world.frame().RouteCommand(kCmdRedo);
+  ASSERT_EQ(Objects().size(), before.size() + 1);
+  EXPECT_EQ(Objects().back()->name, "Anchorage");
+  world.frame().RouteCommand(kCmdUndo);
+  ASSERT_EQ(Objects(), before);
   EXPECT_TRUE(world.answers.asked.empty()) << world.answers.asked.front();
   EXPECT_TRUE(world.frame().isEnabled());
   EXPECT_EQ(ProgressWindowSaying("Importing passage.gpx..."), nullptr);
