@@ -25,7 +25,7 @@
 #include "bench/chart_bench_files.h"
 #include "bench/timing_reporter.h"
 #include "charts/old_quick_chart.h"
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "charts/qct_file_view.h"
 #include "charts/tile_codec.h"
 #include "corvex/ostrel_view.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench/timing_reporter.h"
-#include "gps/nmea_fields.h"
+#include "app/nmea_fields.h"
 #include "gps/nmea_fix_parser.h"
 #include "gps/nmea_line_assembler.h"
 #include "platform/os/numbers.h"

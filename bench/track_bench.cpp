@@ -22,7 +22,7 @@
 #include "bench/chart_bench_files.h"
 #include "bench/timing_reporter.h"
 #include "charts/old_quick_chart.h"
-#include "core/app/gps_position_info.h"
+#include "app/gps_position_info.h"
 #include "core/persistent_value.h"
 #include "overlays/mapped_object.h"
 #include "overlays/obj_track.h"

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "charts/outline/old_chart_outline.h"
-#include "core/app/gps_position_info.h"
+#include "overlays/outline/old_chart_outline.h"
+#include "app/gps_position_info.h"
 #include "core/string_utils.h"
 #include "corvex/api_handle_table.h"
 #include "overlays/category.h"

@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "corvex/vd_transaction.h"
 
 class CApiHandleTable;

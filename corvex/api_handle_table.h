@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <unordered_map>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "corvex/vd_transaction.h"
 
 class CApiHandleTable {

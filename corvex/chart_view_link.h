@@ -9,7 +9,7 @@
 #include "overlays/exchange/shapefile.h"
 
 #include "charts/chart_file_task.h"
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "corvex/print_options.h"
 #include "geodesy/geo_point.h"
 

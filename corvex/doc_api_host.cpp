@@ -1,6 +1,6 @@
 #include "corvex/doc_api_host.h"
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/ostrel_view.h"
 

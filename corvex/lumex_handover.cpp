@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "platform/os/codepage.h"
 #include "platform/os/files.h"
 #include "platform/os/process.h"

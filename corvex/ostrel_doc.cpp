@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/object_arena.h"
 #include "core/persistent_value.h"
 #include "overlays/icon_library.h"

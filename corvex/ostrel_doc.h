@@ -37,9 +37,9 @@
 #include <utility>
 #include <vector>
 
-#include "charts/outline/old_chart_outline.h"
-#include "core/app/gps_position_info.h"
-#include "core/app/shell_services.h"
+#include "overlays/outline/old_chart_outline.h"
+#include "app/gps_position_info.h"
+#include "app/shell_services.h"
 #include "corvex/chart_view_link.h"
 #include "corvex/command_target.h"
 #include "corvex/ostrel_view.h"

@@ -12,7 +12,7 @@
 #include "charts/ui/map_data_download.h"
 #include "charts/ui/package_download.h"
 #include "charts/vdpkg_file.h"
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/key_value_file.h"
 #include "core/path_utils.h"
 #include "core/persistent_value.h"

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "charts/geo_name_database_builder.h"
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/file_utils.h"
 #include "core/path_utils.h"
 #include "core/persistent_value.h"

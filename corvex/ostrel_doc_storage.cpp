@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/path_utils.h"
 #include "core/persistent_value.h"
 #include "core/ui/message_boxes.h"

@@ -10,8 +10,8 @@
 
 #include "charts/old_quick_chart.h"
 #include "charts/quick_chart_header.h"
-#include "charts/outline/old_chart_outline.h"
-#include "core/app/app_common.h"
+#include "overlays/outline/old_chart_outline.h"
+#include "app/app_common.h"
 #include "core/download_progress.h"
 #include "core/path_utils.h"
 #include "core/ui/dlg_progress.h"

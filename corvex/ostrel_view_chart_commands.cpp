@@ -11,10 +11,10 @@
 
 #include "charts/chart_file_task.h"
 #include "charts/old_quick_chart.h"
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "charts/qct_header_patch.h"
 #include "charts/quick_chart_header.h"
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/path_utils.h"
 #include "core/persistent_value.h"
 #include "core/ui/message_boxes.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "charts/outline/old_chart_outline.h"
-#include "core/app/app_common.h"
+#include "overlays/outline/old_chart_outline.h"
+#include "app/app_common.h"
 #include "corvex/command_ids.h"
 #include "corvex/menu_resource.h"
 #include "corvex/ostrel_doc.h"

@@ -9,8 +9,8 @@
 
 #include "charts/elevation_file.h"
 #include "charts/old_quick_chart.h"
-#include "charts/outline/old_chart_outline.h"
-#include "core/app/app_common.h"
+#include "overlays/outline/old_chart_outline.h"
+#include "app/app_common.h"
 #include "core/persistent_value.h"
 #include "corvex/map_rect_selection.h"
 #include "corvex/ostrel_view.h"

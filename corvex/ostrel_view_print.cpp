@@ -12,8 +12,8 @@
 
 #include "charts/elevation_file.h"
 #include "charts/old_quick_chart.h"
-#include "charts/outline/old_chart_outline.h"
-#include "core/app/app_common.h"
+#include "overlays/outline/old_chart_outline.h"
+#include "app/app_common.h"
 #include "charts/quick_chart_header.h"
 #include "corvex/chart_view_link.h"
 #include "corvex/map_rect_selection.h"

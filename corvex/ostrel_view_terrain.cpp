@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "charts/old_quick_chart.h"
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "corvex/dds_file.h"
 #include "corvex/lumex_handover.h"
 #include "corvex/ostrel_doc.h"

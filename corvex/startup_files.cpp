@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/file_utils.h"
 #include "core/path_utils.h"
 #include "core/persistent_value.h"

@@ -9,7 +9,7 @@
 #include "fuzz/fuzz_objects.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/quiet_responder.h"
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/overlay_route.h"
 #include "overlays/model/overlay_route_online.h"

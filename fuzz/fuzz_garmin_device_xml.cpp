@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/app/gps_position_info.h"
+#include "app/gps_position_info.h"
 #include "fuzz/fuzz_support.h"
 #include "gps/garmin/garmin_mass_storage.h"
 #include "gps/gps_params.h"

@@ -8,7 +8,7 @@
 
 #include "gps/garmin/garmin_packet.h"
 #include "gps/garmin/garmin_records.h"
-#include "core/app/gps_position_info.h"
+#include "app/gps_position_info.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "platform/os/files.h"
 
 namespace vd::fuzz {

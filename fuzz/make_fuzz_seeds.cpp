@@ -13,7 +13,7 @@
 #include "charts/tests/qc3_store_fixture.h"
 #include "charts/tests/qed_fixture.h"
 #include "charts/tile_codec.h"
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/key_value_file.h"
 #include "core/persistent_value.h"
 #include "core/serializable_stream.h"

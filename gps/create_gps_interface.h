@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "core/app/gps_position_info.h"
+#include "app/gps_position_info.h"
 #include "gps/gps_interface.h"
 #include "gps/gps_params.h"
 #include "gps/gps_reader_clock.h"

@@ -6,7 +6,7 @@
 // still queued when the window closes cost nothing.
 #include <cstdint>
 
-#include "core/app/gps_position_info.h"
+#include "app/gps_position_info.h"
 #include "platform/os/message_queue.h"
 
 enum GpsNotice : uint32_t {

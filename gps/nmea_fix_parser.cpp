@@ -3,7 +3,7 @@
 #include <limits>
 #include <utility>
 
-#include "gps/nmea_fields.h"
+#include "app/nmea_fields.h"
 #include "platform/os/clock.h"
 
 namespace {

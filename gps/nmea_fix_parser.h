@@ -22,7 +22,7 @@
 #include <functional>
 #include <string_view>
 
-#include "core/app/gps_position_info.h"
+#include "app/gps_position_info.h"
 #include "gps/gps_notice.h"
 
 struct NmeaCursor;

@@ -5,7 +5,7 @@
 #include <cerrno>
 
 #include "gps/gps_notice.h"
-#include "gps/nmea_fields.h"
+#include "app/nmea_fields.h"
 #include "gps/nmea_waypoint_sentences.h"
 #include "platform/os/numbers.h"
 

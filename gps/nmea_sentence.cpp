@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "gps/nmea_fields.h"
+#include "app/nmea_fields.h"
 #include "gps/nmea_gps_sentences.h"
 #include "gps/nmea_pvdq.h"
 #include "platform/os/numbers.h"

@@ -5,7 +5,7 @@
 #include <set>
 #include <tuple>
 
-#include "gps/nmea_fields.h"
+#include "app/nmea_fields.h"
 #include "gps/packet_name.h"
 #include "platform/os/numbers.h"
 

@@ -8,7 +8,7 @@
 // User-interface thread only; indexes nest (the innermost of a list answers).
 #include <unordered_set>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 
 class CollectionIndex {
  public:

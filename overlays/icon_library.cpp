@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/path_utils.h"
 #include "core/string_utils.h"
 #include "core/text_tokenizer.h"

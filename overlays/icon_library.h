@@ -31,7 +31,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "platform/ui/colour.h"
 #include "platform/ui/image.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 // Making an overlay object inside a document.
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "overlays/ostrel_object.h"
 
 // A new object in the document's list (with the list's reference), made while the document is

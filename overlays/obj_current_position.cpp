@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "charts/old_quick_chart.h"
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/persistent_value.h"
 #include "geodesy/degree_length.h"
 #include "overlays/mapped_object.h"

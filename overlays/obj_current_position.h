@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app/gps_position_info.h"
+#include "app/gps_position_info.h"
 #include "overlays/obj_track.h"
 #include "overlays/ostrel_object.h"
 #include "platform/ui/colour.h"

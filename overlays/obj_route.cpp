@@ -6,7 +6,7 @@
 #include <unordered_set>
 
 #include "charts/old_quick_chart.h"
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/persistent_value.h"
 #include "core/text_tokenizer.h"
 #include "core/url_utils.h"

@@ -9,8 +9,8 @@
 
 #include "charts/clip_spikes.h"
 #include "charts/old_quick_chart.h"
-#include "core/app/app_common.h"
-#include "core/app/gps_position_info.h"
+#include "app/app_common.h"
+#include "app/gps_position_info.h"
 #include "core/persistent_value.h"
 #include "core/text_tokenizer.h"
 #include "core/url_utils.h"

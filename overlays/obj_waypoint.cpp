@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 #include "charts/old_quick_chart.h"
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/path_utils.h"
 #include "core/text_tokenizer.h"
 #include "core/url_utils.h"

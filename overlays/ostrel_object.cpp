@@ -7,7 +7,7 @@
 #include <optional>
 #include <unordered_map>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/ui/dialog_f1_help.h"
 #include "core/ui/message_boxes.h"
 #include "overlays/category.h"

@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "core/object_arena.h"
 #include "overlays/lat_lon.h"
 #include "overlays/object_factory.h"

@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/path_utils.h"
 #include "core/ui/message_boxes.h"
 #include "overlays/category.h"

@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "core/work_progress.h"
 #include "platform/os/files.h"
 

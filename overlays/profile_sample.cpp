@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "charts/elevation_file.h"
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 
 float TerrainHeightAt(double lat, double lon) {
   const CAppCommon* app = CAppCommon::Instance();

@@ -1,7 +1,7 @@
 // Turning a track into a route of new marks and a route into a track.
 #include <vector>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "geodesy/degree_length.h"
 #include "geodesy/plane_geometry.h"
 #include "overlays/make_in_document.h"

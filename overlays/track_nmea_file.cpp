@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/work_progress.h"
-#include "gps/nmea_fields.h"
+#include "app/nmea_fields.h"
 #include "overlays/obj_track.h"
 #include "platform/os/clock.h"
 #include "platform/os/files.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "overlays/ostrel_object.h"
 #include "overlays/overlay_file.h"
 #include "platform/os/files.h"

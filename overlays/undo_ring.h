@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 
 class COstrelObject;
 

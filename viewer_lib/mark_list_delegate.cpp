@@ -1,6 +1,6 @@
 #include "viewer_lib/mark_list_delegate.h"
 
-#include "core/app/time_value.h"
+#include "app/time_value.h"
 #include "core/ui/message_boxes.h"
 #include "geodesy/default_units.h"
 #include "overlays/model/mark_manager.h"

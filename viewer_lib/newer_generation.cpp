@@ -11,7 +11,7 @@
 #include "gps/instruments/gps_position_feed.h"
 #include "gps/instruments/race_start.h"
 #include "gps/nmea_sentence.h"
-#include "gps/user_notification_manager.h"
+#include "app/user_notification_manager.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/overlay_painter.h"
 #include "overlays/model/overlay_gps_position.h"

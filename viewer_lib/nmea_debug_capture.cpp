@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "platform/os/folders.h"
 
 namespace NMEADebugCapture {

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "core/listener.h"
-#include "gps/nmea_fields.h"
+#include "app/nmea_fields.h"
 #include "gps/nmea_sentence.h"
 #include "viewer_lib/nmea_debug_capture.h"
 

@@ -1,7 +1,7 @@
 #include "viewer_lib/track_list.h"
 
-#include "core/app/app_common.h"
-#include "core/app/time_value.h"
+#include "app/app_common.h"
+#include "app/time_value.h"
 #include "core/ui/message_boxes.h"
 #include "geodesy/default_units.h"
 #include "overlays/model/overlay_time.h"

@@ -6,7 +6,7 @@
 #include <climits>
 #include <string>
 
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "corvex/tests/api_test_support.h"
 #include "overlays/category.h"
 #include "overlays/obj_route.h"

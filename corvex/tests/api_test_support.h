@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/app/gps_position_info.h"
+#include "app/gps_position_info.h"
 #include "corvex/api_executor.h"
 #include "corvex/api_handle_table.h"
 #include "overlays/obj_current_position.h"

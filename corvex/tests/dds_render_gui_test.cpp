@@ -9,7 +9,7 @@
 #include <string>
 
 #include "charts/old_quick_chart.h"
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "core/persistent_value.h"
 #include "corvex/dds_file.h"
 #include "corvex/lumex_handover.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/persistent_value.h"
 #include "corvex/chart_view_link.h"
 #include "corvex/ostrel_doc.h"

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "charts/old_quick_chart.h"
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "core/persistent_value.h"
 #include "corvex/map_rect_selection.h"
 #include "corvex/tests/ostrel_view_test_support.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "charts/outline/old_chart_outline.h"
-#include "core/app/app_common.h"
+#include "overlays/outline/old_chart_outline.h"
+#include "app/app_common.h"
 #include "core/persistent_value.h"
 #include "corvex/command_ids.h"
 #include "corvex/map_rect_selection.h"

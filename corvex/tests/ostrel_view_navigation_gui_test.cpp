@@ -8,7 +8,7 @@
 
 #include "charts/chart_file_task.h"
 #include "charts/old_quick_chart.h"
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/ostrel_view.h"
 #include "corvex/tests/ostrel_doc_test_world.h"

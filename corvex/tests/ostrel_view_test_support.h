@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "charts/old_quick_chart.h"
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "core/persistent_value.h"
 #include "corvex/ostrel_view.h"
 #include "overlays/ostrel_object.h"

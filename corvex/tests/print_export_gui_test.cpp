@@ -7,7 +7,7 @@
 #include <string>
 
 #include "charts/old_quick_chart.h"
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "core/persistent_value.h"
 #include "corvex/bmp_file.h"
 #include "corvex/ostrel_view.h"

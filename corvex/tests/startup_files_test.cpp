@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/persistent_value.h"
 #include "platform/os/files.h"
 #include "tests/temp_dir.h"

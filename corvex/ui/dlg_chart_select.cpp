@@ -23,7 +23,7 @@
 #include "overlays/category.h"
 #include "overlays/make_in_document.h"
 #include "overlays/obj_track.h"
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "core/persistent_value.h"
 #include "core/string_utils.h"
 #include "core/ui/message_boxes.h"

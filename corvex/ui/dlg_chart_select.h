@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "core/ui/dialog_f1_help.h"
 
 class COldChartOutline;

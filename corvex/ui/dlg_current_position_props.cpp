@@ -9,7 +9,7 @@
 #include <cmath>
 #include <ctime>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/persistent_value.h"
 #include "corvex/ui/dialog_controls.h"
 #include "platform/os/numbers.h"

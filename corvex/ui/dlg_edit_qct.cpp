@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "charts/qct_header_patch.h"
 #include "core/ui/message_boxes.h"
 #include "platform/os/codepage.h"

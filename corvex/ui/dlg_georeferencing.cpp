@@ -14,7 +14,7 @@
 #include <cmath>
 
 #include "charts/old_quick_chart.h"
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "charts/quick_chart_header.h"
 #include "core/path_utils.h"
 #include "core/ui/message_boxes.h"

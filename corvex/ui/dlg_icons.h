@@ -1,7 +1,7 @@
 #pragma once
 // "Waypoint/Mark Icons": the icons of the icon library; Add... loads an image file as a new
 // icon, Remove deletes the chosen one (the marks that showed it fall back to the first symbol).
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "core/ui/dialog_f1_help.h"
 
 class CDlgIcons : public CDialogF1Help {

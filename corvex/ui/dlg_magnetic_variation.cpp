@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/persistent_value.h"
 #include "platform/ui/dialog_templates.h"
 #include "platform/ui/dialog_window.h"

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <ctime>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "corvex/ui/dialog_controls.h"
 #include "overlays/icon_library.h"
 #include "platform/os/numbers.h"

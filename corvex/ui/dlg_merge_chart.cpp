@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 #include <ctime>
 
-#include "charts/outline/stored_path.h"
+#include "overlays/outline/stored_path.h"
 #include "core/persistent_value.h"
 #include "core/ui/message_boxes.h"
 #include "platform/os/numbers.h"

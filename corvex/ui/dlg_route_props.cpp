@@ -10,7 +10,7 @@
 #include <cmath>
 #include <vector>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/ui/message_boxes.h"
 #include "corvex/ui/dlg_route_props_settings.h"
 #include "corvex/ui/line_style_controls.h"

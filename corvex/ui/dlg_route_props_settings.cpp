@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/persistent_value.h"
 #include "corvex/ui/object_props_dialog.h"
 #include "platform/os/numbers.h"

@@ -13,7 +13,7 @@
 #include <cmath>
 #include <ctime>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "corvex/ui/spin_buttons.h"
 #include "gps/gps_notice.h"
 #include "overlays/lat_lon.h"

@@ -16,7 +16,7 @@
 #include <optional>
 #include <string>
 
-#include "core/app/gps_position_info.h"
+#include "app/gps_position_info.h"
 #include "core/ui/dialog_f1_help.h"
 #include "geodesy/geo_point.h"
 #include "gps/gps_interface.h"

@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "platform/ui/common_dialogs.h"
 #include "platform/ui/dialog_templates.h"
 #include "platform/ui/dialog_window.h"

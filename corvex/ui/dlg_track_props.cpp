@@ -10,7 +10,7 @@
 #include <ctime>
 #include <deque>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "corvex/ui/line_style_controls.h"
 #include "platform/os/numbers.h"
 #include "platform/ui/dialog_templates.h"

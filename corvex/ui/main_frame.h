@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app/gps_position_info.h"
+#include "app/gps_position_info.h"
 #include "corvex/chart_view_link.h"
 #include "corvex/command_target.h"
 #include "gps/gps_params.h"

@@ -3,7 +3,7 @@
 // long chart-file work.
 #include <memory>
 
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "core/ui/message_boxes.h"
 #include "core/ui/progress.h"
 #include "corvex/ostrel_doc.h"

@@ -15,7 +15,7 @@
 
 #include "corvex/ui/browse_for_folder.h"
 #include "charts/vdpkg_file.h"
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/download_progress.h"
 #include "core/file_utils.h"
 #include "core/http_connection.h"

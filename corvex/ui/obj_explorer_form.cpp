@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/ui/message_boxes.h"
 #include "corvex/ui/obj_explorer_tree.h"
 #include "overlays/category.h"

@@ -13,7 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/string_utils.h"
 #include "core/ui/message_boxes.h"
 #include "corvex/ui/props_windows.h"

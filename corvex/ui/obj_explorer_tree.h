@@ -18,7 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "corvex/ostrel_doc.h"
 
 class CCategory;

@@ -6,7 +6,7 @@
 #include <QCoreApplication>
 #include <cmath>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/persistent_value.h"
 #include "overlays/ostrel_object.h"
 #include "platform/os/numbers.h"

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "corvex/command_target.h"
 #include "corvex/printer_settings.h"
 #include "corvex/startup_files.h"

@@ -12,8 +12,8 @@
 #include <QVBoxLayout>
 #include <functional>
 
-#include "core/app/app_common.h"
-#include "core/app/shell_services.h"
+#include "app/app_common.h"
+#include "app/shell_services.h"
 #include "core/ui/message_boxes.h"
 #include "platform/ui/dialog_templates.h"
 #include "platform/ui/message_box.h"

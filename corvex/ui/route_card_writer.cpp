@@ -4,7 +4,7 @@
 #include <cctype>
 
 #include "charts/elevation_file.h"
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/path_utils.h"
 #include "corvex/ui/route_card_pictures.h"
 #include "overlays/obj_route.h"

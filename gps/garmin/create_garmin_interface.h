@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app/gps_position_info.h"
+#include "app/gps_position_info.h"
 #include "gps/garmin/garmin_usb_transport.h"
 #include "gps/gps_interface.h"
 #include "gps/gps_params.h"

@@ -20,8 +20,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/app/gps_position_info.h"
-#include "core/app/shell_services.h"
+#include "app/gps_position_info.h"
+#include "app/shell_services.h"
 #include "gps/garmin/garmin_packet.h"
 #include "gps/garmin/garmin_records.h"
 #include "gps/gps_interface.h"

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "core/app/gps_position_info.h"
-#include "core/app/shell_services.h"
+#include "app/gps_position_info.h"
+#include "app/shell_services.h"
 #include "gps/gps_interface.h"
 #include "gps/gps_params.h"
 #include "platform/os/message_queue.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app/gps_position_info.h"
+#include "app/gps_position_info.h"
 #include "gps/garmin/garmin_packet.h"
 
 // Seconds from 1970-01-01 to the device's epoch.

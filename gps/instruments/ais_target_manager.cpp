@@ -5,7 +5,7 @@
 #include <numbers>
 
 #include "geodesy/default_units.h"
-#include "gps/user_notification_manager.h"
+#include "app/user_notification_manager.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/overlay_mark.h"
 #include "overlays/model/overlay_painter.h"

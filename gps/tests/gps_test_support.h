@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app/gps_position_info.h"
+#include "app/gps_position_info.h"
 #include "gps/gps_notice.h"
 #include "gps/gps_reader_clock.h"
 #include "platform/os/message_queue.h"

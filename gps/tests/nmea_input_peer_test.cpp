@@ -13,7 +13,7 @@
 
 #include "core/xml_document.h"
 #include "core/xml_node.h"
-#include "gps/nmea_fields.h"
+#include "app/nmea_fields.h"
 #include "gps/nmea_input.h"
 #include "gps/nmea_waypoint_sentences.h"
 #include "gps/tests/gps_test_support.h"

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "gps/create_gps_interface.h"
-#include "gps/nmea_fields.h"
+#include "app/nmea_fields.h"
 #include "gps/nmea_waypoint_sentences.h"
 #include "gps/tests/gps_test_support.h"
 #include "platform/os/files.h"

@@ -9,7 +9,7 @@
 #include "gps/nmea_gps_sentences.h"
 #include "gps/nmea_pvdq.h"
 #include "gps/nmea_sentence.h"
-#include "gps/user_notification_manager.h"
+#include "app/user_notification_manager.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "core/app/app_common.h"
-#include "core/app/shell_services.h"
+#include "app/app_common.h"
+#include "app/shell_services.h"
 #include "gps/ui/docking_wnd.h"
 #include "platform/ui/colour.h"
 #include "platform/ui/font.h"

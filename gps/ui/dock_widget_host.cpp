@@ -6,7 +6,7 @@
 #include <QMainWindow>
 #include <algorithm>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 
 namespace {
 

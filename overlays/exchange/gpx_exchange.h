@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "overlays/exchange/exchange_read.h"
 
 // Reads a GPX, LOC or TCX file; the new objects, each with one reference that the list takes

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <limits>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/iso_time.h"
 #include "core/program_version.h"
 #include "core/xml_node.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "core/work_progress.h"
 
 class CObjRoute;

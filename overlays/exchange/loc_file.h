@@ -5,7 +5,7 @@
 // User-interface thread only (the objects are).
 #include <string>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "core/work_progress.h"
 
 class CXmlNode;

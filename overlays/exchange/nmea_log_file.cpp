@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/path_utils.h"
 #include "core/string_utils.h"
 #include "overlays/obj_route.h"

@@ -8,7 +8,7 @@
 // taken as it stands. User-interface thread only (the objects are).
 #include <string>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "overlays/exchange/exchange_read.h"
 
 inline constexpr char kNmeaFileFilter[] = "NMEA Data File (*.nmea)";

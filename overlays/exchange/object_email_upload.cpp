@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/http_connection.h"
 #include "core/persistent_value.h"
 #include "core/string_utils.h"

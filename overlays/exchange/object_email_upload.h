@@ -9,7 +9,7 @@
 // setting "cloud_sync_session" is the user's sync session text.
 #include <string>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 
 class CEmailSender;
 

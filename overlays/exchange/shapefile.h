@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "overlays/exchange/exchange_read.h"
 
 class CDBaseFile;

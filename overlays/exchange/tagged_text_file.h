@@ -12,7 +12,7 @@
 // User-interface thread only (the objects and the icon library are).
 #include <string>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "overlays/exchange/exchange_read.h"
 
 inline constexpr char kTextFileFilter[] = "Comma-separated text file (*.csv)";

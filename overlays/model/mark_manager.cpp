@@ -6,7 +6,7 @@
 #include "core/serializable_stream.h"
 #include "geodesy/default_units.h"
 #include "geodesy/local_projection.h"
-#include "gps/user_notification_manager.h"
+#include "app/user_notification_manager.h"
 #include "overlays/model/nearest_object.h"
 #include "overlays/model/notify_callback.h"
 #include "overlays/model/overlay_selection.h"

@@ -10,7 +10,7 @@
 #include "core/iso_time.h"
 #include "geodesy/chart_view_georef.h"
 #include "geodesy/default_units.h"
-#include "gps/user_notification_manager.h"
+#include "app/user_notification_manager.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/overlay_painter.h"
 #include "overlays/model/overlay_route.h"

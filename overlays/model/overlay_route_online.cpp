@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/web_binary_cgi.h"
 #include "core/xml_document.h"
 #include "core/xml_node.h"

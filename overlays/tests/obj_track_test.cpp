@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "charts/clip_spikes.h"
-#include "core/app/gps_position_info.h"
+#include "app/gps_position_info.h"
 #include "core/persistent_value.h"
 #include "overlays/category.h"
 #include "overlays/mapped_object.h"

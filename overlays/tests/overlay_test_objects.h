@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/app/app_common.h"
-#include "core/app/shell_services.h"
+#include "app/app_common.h"
+#include "app/shell_services.h"
 #include "overlays/obj_route.h"
 #include "overlays/obj_waypoint.h"
 #include "overlays/object_factory.h"

@@ -16,7 +16,7 @@
 #include "gps/instruments/race_start.h"
 #include "gps/nmea_sentence.h"
 #include "gps/tests/ais_encoder.h"
-#include "gps/user_notification_manager.h"
+#include "app/user_notification_manager.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/overlay_gps_position.h"
 #include "overlays/model/track_manager.h"

@@ -18,7 +18,7 @@
 
 #include "charts/old_quick_chart.h"
 #include "charts/tests/qc3_store_fixture.h"
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "core/persistent_value.h"
 #include "corvex/ostrel_doc.h"
 #include "corvex/ostrel_view.h"

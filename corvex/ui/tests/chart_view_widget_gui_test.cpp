@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "charts/old_quick_chart.h"
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "core/persistent_value.h"
 #include "tests/chart_fixture.h"
 #include "tests/temp_dir.h"

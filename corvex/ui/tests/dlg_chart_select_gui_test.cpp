@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "core/persistent_value.h"
 #include "corvex/ui/dlg_merge_chart.h"
 #include "platform/os/files.h"

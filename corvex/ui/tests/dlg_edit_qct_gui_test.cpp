@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "charts/quick_chart_header.h"
 #include "platform/os/files.h"
 #include "platform/ui/dialog_window.h"

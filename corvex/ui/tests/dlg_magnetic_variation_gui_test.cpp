@@ -10,7 +10,7 @@
 #include <functional>
 #include <optional>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/persistent_value.h"
 #include "geodesy/magnetic_model.h"
 #include "geodesy/tests/wmm_test_model.h"

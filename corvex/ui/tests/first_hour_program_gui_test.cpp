@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "charts/tests/geo_name_fixture.h"
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "corvex/command_ids.h"
 #include "corvex/ostrel_view.h"
 #include "corvex/ui/chart_view_widget.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/persistent_value.h"
 #include "core/ui/progress_template.h"
 #include "corvex/command_ids.h"

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "charts/tests/geo_name_fixture.h"
-#include "core/app/app_common.h"
-#include "core/app/shell_services.h"
+#include "app/app_common.h"
+#include "app/shell_services.h"
 #include "core/persistent_value.h"
 #include "platform/os/files.h"
 #include "platform/ui/message_box.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "core/app/app_common.h"
-#include "core/app/shell_services.h"
+#include "app/app_common.h"
+#include "app/shell_services.h"
 #include "core/persistent_value.h"
 #include "corvex/ui/object_props_dialog.h"
 #include "overlays/ostrel_object.h"

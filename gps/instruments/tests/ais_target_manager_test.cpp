@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "gps/user_notification_manager.h"
+#include "app/user_notification_manager.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // a list the way a document does.
 #include <vector>
 
-#include "core/app/shell_services.h"
+#include "app/shell_services.h"
 #include "overlays/obj_route.h"
 
 namespace vd::test {

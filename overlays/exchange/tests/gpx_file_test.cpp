@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "overlays/category.h"
 #include "overlays/exchange/gpx_xml_check.h"
 #include "overlays/exchange/tests/gpx_test_world.h"

@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "gps/user_notification_manager.h"
+#include "app/user_notification_manager.h"
 #include "overlays/model/navigation_target.h"
 #include "overlays/model/notify_callback.h"
 #include "overlays/model/overlay_selection.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 #include "core/persistent_value.h"
 #include "overlays/model/mark_manager.h"
 #include "overlays/model/overlay_route_online.h"

@@ -1,4 +1,4 @@
-#include "gps/nmea_fields.h"
+#include "app/nmea_fields.h"
 
 #include <bit>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "core/app/res_string.h"
+#include "app/res_string.h"
 
 #include <utility>
 

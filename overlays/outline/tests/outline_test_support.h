@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "overlays/tests/overlay_test_objects.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/responder.h"

@@ -16,10 +16,10 @@
 
 #include "charts/chart_conversion.h"
 #include "charts/converter_plugins.h"
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "charts/qct_reference_file.h"
 #include "core/file_utils.h"
-#include "charts/outline/stored_path.h"
+#include "overlays/outline/stored_path.h"
 #include "core/path_utils.h"
 #include "core/persistent_value.h"
 #include "core/string_utils.h"

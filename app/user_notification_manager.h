@@ -2,12 +2,19 @@
 // The program-wide register of raised alarms. Notifiers (whatever shows or sounds an alarm) hear
 // of every raise and acknowledgement; the "$PVDQ,ACKALLALERTS" sentence from another instrument
 // acknowledges every active alarm.
+//
+// It sits below the overlays and the GPS library, which both raise alarms. The sentence is
+// declared and fired by the GPS library; the subscription needs only its type's name.
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <vector>
 
 #include "core/listener.h"
-#include "gps/nmea_pvdq.h"
+
+namespace NMEA_PVDQ {
+class AcknowledgeNotifications;
+}
 
 class UserNotificationManager : public Listener<NMEA_PVDQ::AcknowledgeNotifications> {
  public:

@@ -1,4 +1,5 @@
-// The NMEA demonstration file of a track, replayed through the GPS input's sentence parser.
+// The NMEA demonstration file of a track, written by the overlays, replayed through the GPS input's
+// sentence parser.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "gps/nmea_fields.h"
+#include "app/nmea_fields.h"
 #include "gps/nmea_fix_parser.h"
 #include "overlays/obj_track.h"
 #include "overlays/tests/overlay_test_objects.h"

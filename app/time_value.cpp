@@ -1,4 +1,4 @@
-#include "core/app/time_value.h"
+#include "app/time_value.h"
 
 #include <cmath>
 

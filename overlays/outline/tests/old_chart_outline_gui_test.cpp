@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "charts/old_quick_chart.h"
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 #include "overlays/mapped_object.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/image.h"

@@ -1,4 +1,4 @@
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 
 #include <algorithm>
 #include <optional>
@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "charts/old_quick_chart.h"
-#include "charts/outline/stored_path.h"
+#include "overlays/outline/stored_path.h"
 #include "charts/qct_file_view.h"
 #include "core/file_utils.h"
 #include "core/path_utils.h"

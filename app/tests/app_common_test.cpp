@@ -1,4 +1,4 @@
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +13,9 @@
 #include "charts/elevation_file.h"
 #include "charts/offline_data.h"
 #include "charts/tests/qed_fixture.h"
-#include "core/app/res_string.h"
-#include "core/app/shell_services.h"
-#include "core/app/time_value.h"
+#include "app/res_string.h"
+#include "app/shell_services.h"
+#include "app/time_value.h"
 #include "core/persistent_value.h"
 #include "geodesy/magnetic_model.h"
 #include "geodesy/tests/wmm_test_model.h"

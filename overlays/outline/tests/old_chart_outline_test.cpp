@@ -1,6 +1,6 @@
 // The chart outline: reading a chart header, the geometry operations, the archive record in
 // its current and older forms, and the files and views it manages.
-#include "charts/outline/old_chart_outline.h"
+#include "overlays/outline/old_chart_outline.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <optional>
 #include <span>
 
-#include "charts/outline/tests/outline_test_support.h"
+#include "overlays/outline/tests/outline_test_support.h"
 #include "overlays/overlay_archive.h"
 #include "platform/os/files.h"
 #include "tests/temp_dir.h"

@@ -1,4 +1,4 @@
-#include "gps/user_notification_manager.h"
+#include "app/user_notification_manager.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "core/app/app_common.h"
+#include "app/app_common.h"
 
 #include "core/file_utils.h"
 
@@ -13,8 +13,8 @@
 
 #include "charts/degree_text.h"
 #include "charts/offline_data.h"
-#include "core/app/shell_services.h"
-#include "core/app/time_value.h"
+#include "app/shell_services.h"
+#include "app/time_value.h"
 #include "geodesy/angle_text.h"
 #include "geodesy/magnetic_model.h"
 #include "geodesy/township_converter.h"
