@@ -127,7 +127,8 @@ class ViewUnderTest {
   bool opened() const { return opened_; }
   void MoveTo(int x) { view_.CentreOn(x + kViewWidth / 2, kViewHeight / 2, 0); }
   void Paint() { Paint({0, 0, screen_.width(), screen_.height()}); }
-  void Paint(const vd::ui::Rect& rect) {
+  // The rectangle is taken by value: it is often the host's dirty rectangle, cleared here.
+  void Paint(vd::ui::Rect rect) {
     host_.dirty = {};
     vd::ui::Surface surface(screen_);
     view_.OnDraw(surface, rect);

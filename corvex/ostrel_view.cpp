@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <thread>
 #include <utility>
@@ -32,6 +33,8 @@ namespace {
 constexpr int kKeepZoom = COstrelView::kMaxZoom + 1;
 // A target pixel this far outside the chart still places the chart.
 constexpr int kTargetMargin = 100;
+// Decoded tiles go back to the window at most this far apart while more are queued.
+constexpr std::chrono::milliseconds kTileBatch{4};
 
 COstrelView* g_active_view = nullptr;
 bool g_show_alternate_outline = false;
@@ -263,14 +266,15 @@ void COstrelView::ReloadChartFile() {
 void COstrelView::StartThreads(bool downloadable) {
   vd::os::MessageWindow* target = &window_.MessageTarget();
   // Every rendered tile goes back to the window, also one that met a missing chunk: the view
-  // sends that one on to the download thread.
+  // sends that one on to the download thread. Tiles that come fast go back in batches, so that
+  // the window repaints a few times a frame rather than once per tile.
   if (!tile_thread_) {
     tile_thread_ = std::make_unique<CHelperThread>(
         [](QNode* job) {
           static_cast<ViewTile*>(job)->Render();
           return 0;
         },
-        target, vd::ui::kWmUser, nullptr);
+        target, vd::ui::kWmUser, nullptr, kTileBatch);
   }
   // A fetched tile goes on to rendering; one that could not be fetched back to the window.
   if (downloadable && !download_thread_) {

@@ -74,20 +74,20 @@ void CQuickChartDib::Draw(vd::ui::Surface& surface, vd::ui::Point point) {
     surface.FillRect({point.x, point.y, point.x + kSide, point.y + kSide}, kNoImageColour);
     return;
   }
+  if (screen_copy_stale_ && !drawn_since_render_) {
+    drawn_since_render_ = true;
+    surface.Blit(point, *image_);
+    return;
+  }
+  if (screen_copy_stale_) {
+    screen_copy_ = image_->View().convertToFormat(QImage::Format_RGB32);
+    screen_copy_stale_ = false;
+  }
+  // The surface's own blits convert the image at every call; this copies it as it is.
   QPainter& painter = surface.painter();
   const QPainter::CompositionMode mode = painter.compositionMode();
   painter.setCompositionMode(QPainter::CompositionMode_Source);
-  if (screen_copy_stale_ && !drawn_since_render_) {
-    drawn_since_render_ = true;
-    painter.drawImage(QPoint(point.x, point.y), image_->View());
-  } else {
-    if (screen_copy_stale_) {
-      screen_copy_ = image_->View().convertToFormat(QImage::Format_RGB32);
-      screen_copy_stale_ = false;
-    }
-    // The surface's own blits convert the image at every call; this copies it as it is.
-    painter.drawImage(QPoint(point.x, point.y), screen_copy_);
-  }
+  painter.drawImage(QPoint(point.x, point.y), screen_copy_);
   painter.setCompositionMode(mode);
 }
 

@@ -209,6 +209,40 @@ TEST_F(HelperThreadTest, DestroyingWhileTheWorkerIsBusyWaitsForItsItem) {
   EXPECT_EQ(receiver.received, (std::vector<std::string>{"busy", "null"}));
 }
 
+// With a batch time that never runs out in a test, only the other rules post: the first item
+// goes at once, items finished while more work is queued go to the window together when the
+// queue runs empty, and what is held when the helper stops goes ahead of its null.
+TEST_F(HelperThreadTest, BatchedItemsGoTogetherWhenTheQueueRunsEmpty) {
+  std::atomic<int> wakes = 0;
+  receiver.window()->SetWakeHook([&] { ++wakes; });
+  CHelperThread helper(Finish(), receiver.window(), vd::os::kUserMessage, nullptr,
+                       std::chrono::hours(1));
+  helper.queue().Put(items.Add(100, "busy"));
+  ASSERT_TRUE(gate.WaitEntered());
+  for (auto [key, name] : {std::pair{5, "e"}, {1, "a"}, {3, "c"}, {2, "b"}, {4, "d"}})
+    helper.queue().Put(items.Add(key, name));
+  gate.Open();
+  ASSERT_TRUE(receiver.PumpUntilReceived(6));
+  EXPECT_EQ(receiver.received, (std::vector<std::string>{"busy", "a", "b", "c", "d", "e"}));
+  // The first item after a quiet spell goes at once; the five behind it in one post.
+  EXPECT_EQ(wakes, 2);
+}
+
+TEST_F(HelperThreadTest, BatchedItemsHeldAtAStopArriveBeforeTheNull) {
+  auto helper = std::make_unique<CHelperThread>(Finish(), receiver.window(),
+                                                vd::os::kUserMessage, nullptr,
+                                                std::chrono::hours(1));
+  helper->queue().Put(items.Add(0, "first"));  // goes at once, and starts the batch time
+  helper->queue().Put(items.Add(1, "busy"));
+  ASSERT_TRUE(gate.WaitEntered());
+  helper->queue().Put(items.Add(2, "left"));  // keeps "busy" held once it is finished
+  helper->Stop();
+  gate.Open();
+  ASSERT_TRUE(receiver.PumpUntilEnded(1));
+  EXPECT_EQ(receiver.received, (std::vector<std::string>{"first", "busy", "null"}));
+  EXPECT_EQ(helper->queue().GetCount(), 1);
+}
+
 TEST_F(HelperThreadTest, ChainedHelpersHandOnUnfinishedItemsAndShutDownStageByStage) {
   // "fetch" items are not finished by the first stage; the second finishes everything.
   CHelperThread second(Finish(), receiver.window(), vd::os::kUserMessage, nullptr);

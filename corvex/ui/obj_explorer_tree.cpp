@@ -52,6 +52,23 @@ std::vector<std::string> PathParts(const std::string& path) {
   return parts;
 }
 
+// Visits the category items below `root` depth first, going below those for which `enter`
+// returns true. Categories come before the objects of a level, so a level's walk stops at its
+// first object.
+template <typename Enter>
+void WalkCategories(QStandardItem* root, Enter enter) {
+  std::vector<QStandardItem*> stack{root};
+  while (!stack.empty()) {
+    QStandardItem* at = stack.back();
+    stack.pop_back();
+    for (int row = 0; row < at->rowCount(); ++row) {
+      CExplorerItem* child = AsItem(at->child(row));
+      if (!child || child->kind == CExplorerItem::kObject) break;
+      if (enter(child)) stack.push_back(child);
+    }
+  }
+}
+
 bool Before(const CExplorerItem& a, const CExplorerItem& b) {
   const bool a_object = a.kind == CExplorerItem::kObject;
   const bool b_object = b.kind == CExplorerItem::kObject;
@@ -159,35 +176,20 @@ void CViewObjExplorerTree::ShowObjectState(CExplorerItem* item) {
 
 std::set<std::string> CViewObjExplorerTree::ExpandedCategories() const {
   std::set<std::string> paths;
-  std::vector<QStandardItem*> stack{model_->invisibleRootItem()};
-  while (!stack.empty()) {
-    QStandardItem* at = stack.back();
-    stack.pop_back();
-    // Categories come before the objects of a level.
-    for (int row = 0; row < at->rowCount(); ++row) {
-      CExplorerItem* child = AsItem(at->child(row));
-      if (!child || child->kind == CExplorerItem::kObject) break;
-      if (!isExpanded(child->index())) continue;
-      paths.insert(FullPath(child));
-      stack.push_back(child);
-    }
-  }
+  WalkCategories(model_->invisibleRootItem(), [&](CExplorerItem* item) {
+    if (!isExpanded(item->index())) return false;
+    paths.insert(FullPath(item));
+    return true;
+  });
   return paths;
 }
 
 void CViewObjExplorerTree::ExpandCategories(const std::set<std::string>& paths) {
-  std::vector<QStandardItem*> stack{model_->invisibleRootItem()};
-  while (!stack.empty()) {
-    QStandardItem* at = stack.back();
-    stack.pop_back();
-    for (int row = 0; row < at->rowCount(); ++row) {
-      CExplorerItem* child = AsItem(at->child(row));
-      if (!child || child->kind == CExplorerItem::kObject) break;
-      if (!paths.count(FullPath(child))) continue;
-      setExpanded(child->index(), true);
-      stack.push_back(child);
-    }
-  }
+  WalkCategories(model_->invisibleRootItem(), [&](CExplorerItem* item) {
+    if (!paths.count(FullPath(item))) return false;
+    setExpanded(item->index(), true);
+    return true;
+  });
 }
 
 void CViewObjExplorerTree::Rebuild() {

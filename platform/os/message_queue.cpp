@@ -33,6 +33,20 @@ bool MessageWindow::Post(uint32_t msg, uintptr_t w, intptr_t l) {
   return Enqueue(Entry{Message{msg, w, l}, nullptr, nullptr});
 }
 
+bool MessageWindow::PostAll(uint32_t msg, uintptr_t w, std::span<const intptr_t> ls) {
+  if (ls.empty()) return !IsClosed();
+  std::shared_ptr<const std::function<void()>> hook;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return false;
+    for (intptr_t l : ls) queue_.push_back(Entry{Message{msg, w, l}, nullptr, nullptr});
+    hook = wake_hook_;
+  }
+  queued_.notify_one();
+  if (hook) (*hook)();
+  return true;
+}
+
 bool MessageWindow::Post(uint32_t msg, uintptr_t w, std::shared_ptr<const void> payload) {
   const auto l = reinterpret_cast<intptr_t>(payload.get());
   return Enqueue(Entry{Message{msg, w, l}, nullptr, std::move(payload)});

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <stop_token>
 #include <thread>
 
@@ -36,6 +37,10 @@ class MessageWindow {
 
   // Any thread. Queues the message; false once the window is closed.
   bool Post(uint32_t msg, uintptr_t w = 0, intptr_t l = 0);
+  // Queues one message per lparam, in order, waking the owner once for all of them (a thread
+  // woken by the first of several posts would otherwise handle them one wake at a time).
+  // False once the window is closed.
+  bool PostAll(uint32_t msg, uintptr_t w, std::span<const intptr_t> ls);
   // As Post, with lparam the address of payload while the handler runs. The window keeps
   // payload until the message has been handled or dropped (window closed or destroyed, post
   // refused), so data handed to another thread is freed exactly once whatever happens to it.

@@ -9,6 +9,7 @@
 #include <QPolygon>
 #include <QString>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -604,10 +605,18 @@ void Surface::DrawImageCopy(const Rect& dest, const QImage& image, const Rect& s
   painter_->drawImage(Covered(dest), image, Covered(src));
 }
 
-bool Surface::CopyIntoImage(const Rect& dest, const QImage& image, const Rect& src) {
+namespace {
+
+// A 1:1 copy of `src` (width x height pixels) to `dest` written straight into the pixels of the
+// painter's image, when that image is 32-bit, the mapping a whole-pixel translation and the clip
+// one rectangle or none: copy_row(source_x, source_y, to, count) fills `count` pixels of one row.
+// False, with nothing done, when the painter has to do the copy.
+template <typename CopyRow>
+bool CopyStraightIntoImage(QPainter& painter, const Rect& dest, const Rect& src,
+                           CopyRow copy_row) {
   const int width = dest.Width(), height = dest.Height();
   if (width != src.Width() || height != src.Height() || width <= 0 || height <= 0) return false;
-  QPaintDevice* device = painter_->device();
+  QPaintDevice* device = painter.device();
   if (device == nullptr || device->devType() != QInternal::Image) return false;
   auto* target = static_cast<QImage*>(device);
   const QImage::Format format = target->format();
@@ -615,33 +624,47 @@ bool Surface::CopyIntoImage(const Rect& dest, const QImage& image, const Rect& s
       format != QImage::Format_ARGB32_Premultiplied) {
     return false;
   }
-  if (painter_->opacity() != 1.0 || !target->isDetached()) return false;
-  const QTransform transform = painter_->combinedTransform();
+  if (painter.opacity() != 1.0 || !target->isDetached()) return false;
+  const QTransform transform = painter.combinedTransform();
   if (transform.type() > QTransform::TxTranslate) return false;
   const int dx = static_cast<int>(transform.dx()), dy = static_cast<int>(transform.dy());
   if (dx != transform.dx() || dy != transform.dy()) return false;
   QRect area = QRect(dest.left + dx, dest.top + dy, width, height) & target->rect();
-  if (painter_->hasClipping()) {
-    const QRegion clip = painter_->clipRegion();
+  if (painter.hasClipping()) {
+    const QRegion clip = painter.clipRegion();
     if (clip.rectCount() > 1) return false;
     area &= clip.boundingRect().translated(dx, dy);
   }
   if (area.isEmpty()) return true;
   const int from_x = src.left + area.left() - (dest.left + dx);
   const int from_y = src.top + area.top() - (dest.top + dy);
-  const int rows = area.height();
   const size_t count = static_cast<size_t>(area.width());
-  const uchar* from_row = image.constBits() + static_cast<qsizetype>(from_y) * image.bytesPerLine() +
-                          static_cast<size_t>(from_x) * 4;
   uchar* to_row = target->bits() + static_cast<qsizetype>(area.top()) * target->bytesPerLine() +
                   static_cast<size_t>(area.left()) * 4;
-  for (int row = 0; row < rows; ++row) {
-    CopyOpaque(reinterpret_cast<const uint32_t*>(from_row), reinterpret_cast<uint32_t*>(to_row),
-               count);
-    from_row += image.bytesPerLine();
+  for (int row = 0; row < area.height(); ++row) {
+    copy_row(from_x, from_y + row, reinterpret_cast<uint32_t*>(to_row), count);
     to_row += target->bytesPerLine();
   }
   return true;
+}
+
+}  // namespace
+
+bool Surface::CopyIntoImage(const Rect& dest, const QImage& image, const Rect& src) {
+  return CopyStraightIntoImage(
+      *painter_, dest, src, [&image](int x, int y, uint32_t* to, size_t count) {
+        CopyOpaque(reinterpret_cast<const uint32_t*>(image.constScanLine(y)) + x, to, count);
+      });
+}
+
+bool Surface::CopyIntoImage(const Rect& dest, const PaletteImage& image, const Rect& src) {
+  std::array<uint32_t, 256> colours;
+  for (size_t i = 0; i < colours.size(); ++i) colours[i] = image.Palette()[i] | 0xFF000000u;
+  return CopyStraightIntoImage(
+      *painter_, dest, src, [&image, &colours](int x, int y, uint32_t* to, size_t count) {
+        const uint8_t* from = image.Row(y) + x;
+        for (size_t i = 0; i < count; ++i) to[i] = colours[from[i]];
+      });
 }
 
 void Surface::Blit(Point dest, const Image& image) {
@@ -668,6 +691,7 @@ void Surface::Blit(Point dest, const PaletteImage& image) {
 void Surface::StretchBlit(const Rect& dest, const PaletteImage& image, const Rect& src) {
   Rect d = dest, s = src;
   if (!ClampSource(d, s, image.Width(), image.Height())) return;
+  if (CopyIntoImage(d, image, s)) return;
   DrawImageCopy(d, image.View(), s);
 }
 

@@ -190,10 +190,13 @@ class Surface {
   bool ThinPen() const;
   void DrawThinLines(std::span<const Point> points);
   void DrawImageCopy(const Rect& dest, const QImage& image, const Rect& src);
-  // A 1:1 copy of 32-bit pixels (made opaque) straight into a 32-bit image target, when the
-  // mapping is a whole-pixel translation and the clip one rectangle or none. False, with
-  // nothing done, when the painter has to do it.
+  // A 1:1 copy of 32-bit pixels (made opaque), or of palette indices through their (opaque)
+  // colours, straight into a 32-bit image target, when the mapping is a whole-pixel
+  // translation and the clip one rectangle or none. False, with nothing done, when the painter
+  // has to do it (Qt's own conversion hands the rows of a large image to its thread pool, which
+  // costs more than the conversion for a small one).
   bool CopyIntoImage(const Rect& dest, const QImage& image, const Rect& src);
+  bool CopyIntoImage(const Rect& dest, const PaletteImage& image, const Rect& src);
 
   std::unique_ptr<QPainter> owned_painter_;
   QPainter* painter_ = nullptr;

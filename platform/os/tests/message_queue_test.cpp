@@ -61,6 +61,34 @@ TEST(MessageWindow, PostsFromManyThreadsArriveOnceEachInPerThreadOrder) {
   EXPECT_EQ(handler_thread, std::this_thread::get_id());
 }
 
+TEST(MessageWindow, PostAllQueuesItsMessagesInOrderBehindEarlierPostsWithOneWake) {
+  std::vector<intptr_t> received;
+  MessageWindow window([&](const Message& m) -> intptr_t {
+    EXPECT_EQ(m.msg, kUserMessage);
+    EXPECT_EQ(m.wparam, 7u);
+    received.push_back(m.lparam);
+    return 0;
+  });
+  std::atomic<int> wakes = 0;
+  window.SetWakeHook([&] { ++wakes; });
+  const std::vector<intptr_t> batch = {2, 3, 4};
+  std::thread poster([&] {
+    EXPECT_TRUE(window.Post(kUserMessage, 7, 1));
+    EXPECT_TRUE(window.PostAll(kUserMessage, 7, batch));
+    EXPECT_TRUE(window.PostAll(kUserMessage, 7, {}));  // nothing to queue, nobody woken
+    EXPECT_TRUE(window.Post(kUserMessage, 7, 5));
+  });
+  poster.join();
+  EXPECT_EQ(wakes, 3);
+  EXPECT_EQ(window.DispatchPending(), 5u);
+  EXPECT_EQ(received, (std::vector<intptr_t>{1, 2, 3, 4, 5}));
+
+  window.Close();
+  EXPECT_FALSE(window.PostAll(kUserMessage, 7, batch));
+  EXPECT_FALSE(window.PostAll(kUserMessage, 7, {}));
+  EXPECT_EQ(wakes, 3);
+}
+
 TEST(MessageWindow, SendFromWorkerRunsOnOwnerAndReturnsResult) {
   std::thread::id handler_thread;
   MessageWindow window([&](const Message& m) -> intptr_t {

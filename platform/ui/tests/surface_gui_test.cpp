@@ -584,10 +584,17 @@ TEST(FontTest, HeightsGiveTheCharacterOrTheCellHeight) {
 
 // A 32-bit blit lands in the same pixels whether the copy goes straight into the image (a
 // whole-pixel translation, one clip rectangle) or through the painter (any other mapping).
-TEST(SurfaceTest, A32BitBlitHonoursMappingAndClipOnEveryPath) {
+// Both kinds of source: 32-bit pixels, and palette indices (each index i showing red i).
+TEST(SurfaceTest, BlitsHonourMappingAndClipOnEveryPath) {
   Image source(4, 3, 0x00000000);
+  PaletteImage indexed(4, 3);
   for (int y = 0; y < 3; ++y) {
-    for (int x = 0; x < 4; ++x) source.SetPixel(x, y, 0x00010000u * uint32_t(10 * y + x + 1));
+    for (int x = 0; x < 4; ++x) {
+      const int i = 10 * y + x + 1;
+      source.SetPixel(x, y, 0x00010000u * uint32_t(i));
+      indexed.Row(y)[x] = uint8_t(i);
+      indexed.SetPaletteEntry(i, MakeColourRef(uint8_t(i), 0, 0));
+    }
   }
   const auto colour = [](int x, int y) { return 0xFF000000u | 0x00010000u * uint32_t(10 * y + x + 1); };
   struct Case {
@@ -612,27 +619,33 @@ TEST(SurfaceTest, A32BitBlitHonoursMappingAndClipOnEveryPath) {
       {"shifted and clipped", shifted, {{4, 4, 6, 6}}, {3, 4}, 1, {8, 6}, {5, 2}},
       {"doubled", doubled, {}, {3, 4}, 2, {6, 8}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Image image = WhiteImage(20, 20);
-    {
-      Surface s(image);
-      s.SetMapping(c.mapping);
-      for (const Rect& clip : c.clips) s.IntersectClipRect(clip);
-      s.Blit(c.dest, source);
-    }
-    for (int y = 0; y < 20; ++y) {
-      for (int x = 0; x < 20; ++x) {
-        const int sx = (x - c.device.x) / c.scale, sy = (y - c.device.y) / c.scale;
-        const bool in_source = x >= c.device.x && y >= c.device.y && sx < 4 && sy < 3;
-        bool in_clip = true;
-        for (const Rect& clip : c.clips) {
-          const int cx = x - c.clip_shift.x, cy = y - c.clip_shift.y;
-          in_clip = in_clip && cx >= clip.left && cx < clip.right && cy >= clip.top &&
-                    cy < clip.bottom;
+  for (const bool palette : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (palette ? ", palette" : ", 32-bit"));
+      Image image = WhiteImage(20, 20);
+      {
+        Surface s(image);
+        s.SetMapping(c.mapping);
+        for (const Rect& clip : c.clips) s.IntersectClipRect(clip);
+        if (palette) {
+          s.Blit(c.dest, indexed);
+        } else {
+          s.Blit(c.dest, source);
         }
-        const uint32_t expected = in_source && in_clip ? colour(sx, sy) : kWhite;
-        ASSERT_EQ(image.Pixel(x, y), expected) << x << "," << y;
+      }
+      for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 20; ++x) {
+          const int sx = (x - c.device.x) / c.scale, sy = (y - c.device.y) / c.scale;
+          const bool in_source = x >= c.device.x && y >= c.device.y && sx < 4 && sy < 3;
+          bool in_clip = true;
+          for (const Rect& clip : c.clips) {
+            const int cx = x - c.clip_shift.x, cy = y - c.clip_shift.y;
+            in_clip = in_clip && cx >= clip.left && cx < clip.right && cy >= clip.top &&
+                      cy < clip.bottom;
+          }
+          const uint32_t expected = in_source && in_clip ? colour(sx, sy) : kWhite;
+          ASSERT_EQ(image.Pixel(x, y), expected) << x << "," << y;
+        }
       }
     }
   }
