@@ -1,5 +1,5 @@
 // Drawing a 1920 x 1080 chart view at zoom 0 from its decoded tiles (the 128 x 128 tile images
-// a view keeps, each already rendered and drawn once) against memcpy of the same number of
+// a view keeps, each already rendered and drawn a few times) against memcpy of the same number of
 // 32-bit pixels. The view's line reports "vs_baseline" (its time over memcpy's; the goal is at
 // most 4). For comparison, rendering the same view straight from the file (tiles decoded on
 // the way) as palette indices and as 32-bit colours.
@@ -84,7 +84,8 @@ void BM_DrawViewFromTiles(benchmark::State& state) {
     vd::ui::Surface surface(screen);
     for (size_t i = 0; i < tiles.size(); ++i) tiles[i]->Draw(surface, places[i]);
   };
-  draw_view();  // the first draw of a tile prepares it for the screen
+  // By its third draw a tile keeps a copy ready for the screen.
+  for (int i = 0; i < 3; ++i) draw_view();
   const double seconds = TimePerIteration(state, draw_view);
   if (memcpy_seconds > 0) state.counters["vs_baseline"] = seconds / memcpy_seconds;
 }

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <array>
+#include <cstdint>
 
 #include "charts/old_quick_chart.h"
 #include "platform/ui/surface.h"
@@ -64,7 +66,7 @@ int CQuickChartDib::Render() {
   const int result =
       chart_->RenderPaletteArea(x, y, kSide, kSide, image_->Stride(), level, image_->Row(0));
   screen_copy_stale_ = true;
-  drawn_since_render_ = false;
+  draws_since_render_ = 0;
   incomplete_ = result == 1;
   return result;
 }
@@ -74,13 +76,18 @@ void CQuickChartDib::Draw(vd::ui::Surface& surface, vd::ui::Point point) {
     surface.FillRect({point.x, point.y, point.x + kSide, point.y + kSide}, kNoImageColour);
     return;
   }
-  if (screen_copy_stale_ && !drawn_since_render_) {
-    drawn_since_render_ = true;
+  if (screen_copy_stale_ && ++draws_since_render_ < kDrawsBeforeScreenCopy) {
     surface.Blit(point, *image_);
     return;
   }
   if (screen_copy_stale_) {
-    screen_copy_ = image_->View().convertToFormat(QImage::Format_RGB32);
+    screen_copy_ = QImage(kSide, kSide, QImage::Format_RGB32);
+    const std::array<vd::ui::Argb, 256>& palette = image_->Palette();
+    for (int y = 0; y < kSide; ++y) {
+      const uint8_t* from = image_->Row(y);
+      auto* to = reinterpret_cast<uint32_t*>(screen_copy_.scanLine(y));
+      for (int x = 0; x < kSide; ++x) to[x] = palette[from[x]] | 0xFF000000u;
+    }
     screen_copy_stale_ = false;
   }
   // The surface's own blits convert the image at every call; this copies it as it is.
@@ -102,6 +109,6 @@ void CQuickChartDib::Release() {
   image_.reset();
   screen_copy_ = QImage();
   screen_copy_stale_ = true;
-  drawn_since_render_ = false;
+  draws_since_render_ = 0;
   chart_ = nullptr;
 }

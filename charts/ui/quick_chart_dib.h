@@ -63,10 +63,12 @@ class CQuickChartDib : public CDibType {
   bool valid_ = false;
   COldQuickChart* chart_ = nullptr;
   std::optional<vd::ui::PaletteImage> image_;
-  // The image as opaque 32-bit pixels, made by the second draw after a render (a pan or a
-  // repaint): drawing it is a plain copy. A tile drawn once (the first paint of a window
-  // draws most tiles once) is converted as it is drawn, and takes no memory for it.
+  // The image as opaque 32-bit pixels, made by the third draw after a render (a pan, or
+  // repaints): drawing it is a plain copy. A tile drawn once or twice (the first paint of a
+  // window draws most tiles once, and some again where what it repaints at once overlaps) is
+  // converted as it is drawn, and takes no memory for it.
+  static constexpr int kDrawsBeforeScreenCopy = 3;
   QImage screen_copy_;
   bool screen_copy_stale_ = true;
-  bool drawn_since_render_ = false;
+  int draws_since_render_ = 0;
 };

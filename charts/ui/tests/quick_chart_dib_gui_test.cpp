@@ -5,6 +5,8 @@
 #include <chrono>
 #include <memory>
 #include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "charts/old_quick_chart.h"
@@ -165,25 +167,25 @@ TEST_F(QuickChartDibTest, HelperThreadsDeliverTilesThatDrawTheChart) {
   }
 }
 
+// A tile is converted as it is drawn at first and keeps a 32-bit copy from its third draw on;
+// every draw, before and after the tile is rendered again, shows its current pixels.
 TEST_F(QuickChartDibTest, RenderedAgainDrawsTheNewPixels) {
   chart->SetDimPalette(true);
   CQuickChartDib tile;
-  ASSERT_TRUE(tile.Assign(chart.get(), 0, 0, 0));
-  EXPECT_EQ(0, tile.Render());
-  vd::ui::Image screen(128, 128, kBackground);
-  {
-    vd::ui::Surface surface(screen);
-    tile.Draw(surface, {0, 0});
+  for (const auto& [x, y] : {std::pair{0, 0}, std::pair{128, 64}}) {
+    ASSERT_TRUE(tile.Assign(chart.get(), x, y, 0));
+    EXPECT_EQ(0, tile.Render());
+    for (int draw = 1; draw <= 4; ++draw) {
+      SCOPED_TRACE("area at " + std::to_string(x) + "," + std::to_string(y) + ", draw " +
+                   std::to_string(draw));
+      vd::ui::Image screen(128, 128, kBackground);
+      {
+        vd::ui::Surface surface(screen);
+        tile.Draw(surface, {0, 0});
+      }
+      ExpectTileAt(screen, {0, 0}, *chart, ChartArea(*chart, x, y, 0));  // in dimmed colours
+    }
   }
-  ExpectTileAt(screen, {0, 0}, *chart, ChartArea(*chart, 0, 0, 0));  // in dimmed colours
-
-  ASSERT_TRUE(tile.Assign(chart.get(), 128, 64, 0));
-  EXPECT_EQ(0, tile.Render());
-  {
-    vd::ui::Surface surface(screen);
-    tile.Draw(surface, {0, 0});
-  }
-  ExpectTileAt(screen, {0, 0}, *chart, ChartArea(*chart, 128, 64, 0));
 }
 
 TEST_F(QuickChartDibTest, TileWithoutChartBecomesDead) {
