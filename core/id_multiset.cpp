@@ -5,8 +5,8 @@
 
 namespace {
 
-// Runs of 32 consecutive keys (four cache lines of slots) lie side by side.
-constexpr unsigned kRunBits = 5;
+// Runs of 8 consecutive keys (a cache line of slots) lie side by side.
+constexpr unsigned kRunBits = 3;
 constexpr size_t kMinCapacity = 64;
 
 }  // namespace
@@ -41,6 +41,7 @@ uint32_t IdMultiset::Count(uint32_t key) const {
 }
 
 void IdMultiset::Add(uint32_t key) {
+  ++changes_;
   // At most half the slots in use keeps an empty slot at the end of every probe. A new table
   // starts at most a third full, so growing doubles it and removal marks are dropped.
   if ((used_ + 1) * 2 > slots_.size()) Rehash(std::bit_ceil(std::max(kMinCapacity, held_ * 3)));
@@ -55,6 +56,7 @@ void IdMultiset::Add(uint32_t key) {
 }
 
 void IdMultiset::Remove(uint32_t key) {
+  ++changes_;
   if (slots_.empty()) return;
   Slot& slot = slots_[SlotFor(key)];
   if (!Holds(slot)) return;

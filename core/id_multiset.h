@@ -13,6 +13,10 @@
 class IdMultiset {
  public:
   bool empty() const { return held_ == 0; }
+  // Bytes of the table.
+  size_t MemoryBytes() const { return slots_.capacity() * sizeof(Slot); }
+  // Grows with every Add and Remove: equal values tell that the keys stayed as they were.
+  uint64_t changes() const { return changes_; }
   // How many times key was added and not yet removed.
   uint32_t Count(uint32_t key) const;
   bool Contains(uint32_t key) const { return Count(key) != 0; }
@@ -54,6 +58,7 @@ class IdMultiset {
   bool has_last_ = false;
   uint32_t last_key_ = 0;
   size_t last_slot_ = 0;
+  uint64_t changes_ = 0;
   size_t held_ = 0;  // slots holding a key
   size_t used_ = 0;  // slots not empty: held and removal marks
   size_t mask_ = 0;

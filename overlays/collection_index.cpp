@@ -1,13 +1,39 @@
 #include "overlays/collection_index.h"
 
+#include <algorithm>
+#include <bit>
+
 namespace {
 
 CollectionIndex* g_innermost = nullptr;
 
 }  // namespace
 
-CollectionIndex::CollectionIndex(ObjectList& list,
-                                 const std::unordered_set<const COstrelObject*>& fresh)
+void ObjectSet::reserve(size_t n) {
+  const size_t capacity = std::bit_ceil(std::max<size_t>(16, 2 * n + 1));
+  if (capacity > slots_.size()) Rehash(capacity);
+}
+
+bool ObjectSet::insert(const COstrelObject* object) {
+  if (!object) return false;
+  if (2 * (size_ + 1) > slots_.size()) Rehash(std::max<size_t>(16, 2 * slots_.size()));
+  const size_t i = Find(object);
+  if (slots_[i]) return false;
+  slots_[i] = object;
+  ++size_;
+  return true;
+}
+
+void ObjectSet::Rehash(size_t capacity) {
+  std::vector<const COstrelObject*> old(capacity, nullptr);
+  old.swap(slots_);
+  mask_ = capacity - 1;
+  for (const COstrelObject* object : old) {
+    if (object) slots_[Find(object)] = object;
+  }
+}
+
+CollectionIndex::CollectionIndex(ObjectList& list, const ObjectSet& fresh)
     : list_(list), fresh_(fresh), outer_(g_innermost) {
   members_.reserve(fresh.size());  // what is collected: mostly the fresh objects
   g_innermost = this;

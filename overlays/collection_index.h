@@ -6,16 +6,63 @@
 // list, so an import costs about as much as what it brings, whatever the document holds.
 //
 // User-interface thread only; indexes nest (the innermost of a list answers).
-#include <unordered_set>
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <vector>
 
 #include "app/shell_services.h"
+
+// A set of objects, as an import asks of each object it brings: a flat table of pointers,
+// open addressing with linear probing, kept at most half full. Objects made one after another
+// lie side by side (the object arena), and their slots too, so a walk over many of them walks
+// the table instead of missing the cache on each.
+class ObjectSet {
+ public:
+  ObjectSet() = default;
+  template <class Iterator>
+  ObjectSet(Iterator first, Iterator last) {
+    reserve(static_cast<size_t>(std::distance(first, last)));
+    insert(first, last);
+  }
+
+  size_t size() const { return size_; }
+  // Room for n objects without growing.
+  void reserve(size_t n);
+  bool contains(const COstrelObject* object) const {
+    return object && !slots_.empty() && slots_[Find(object)] == object;
+  }
+  // True when the object was not in the set. Null is never held.
+  bool insert(const COstrelObject* object);
+  template <class Iterator>
+  void insert(Iterator first, Iterator last) {
+    for (; first != last; ++first) insert(*first);
+  }
+
+ private:
+  size_t Home(const COstrelObject* object) const {
+    const auto address = reinterpret_cast<uintptr_t>(object);
+    return static_cast<size_t>((address >> 4) ^ (address >> 24)) & mask_;
+  }
+  // The slot holding object, else the empty slot where its probe ends.
+  size_t Find(const COstrelObject* object) const {
+    size_t i = Home(object);
+    while (slots_[i] && slots_[i] != object) i = (i + 1) & mask_;
+    return i;
+  }
+  void Rehash(size_t capacity);
+
+  std::vector<const COstrelObject*> slots_;  // null: empty
+  size_t size_ = 0;
+  size_t mask_ = 0;
+};
 
 class CollectionIndex {
  public:
   // fresh holds objects known to be outside the list until they are collected into it (the
   // imported ones); it outlives the index. Any other object asked about is looked for in the
   // list: the first such question indexes the whole list once.
-  CollectionIndex(ObjectList& list, const std::unordered_set<const COstrelObject*>& fresh);
+  CollectionIndex(ObjectList& list, const ObjectSet& fresh);
   ~CollectionIndex();
   CollectionIndex(const CollectionIndex&) = delete;
   CollectionIndex& operator=(const CollectionIndex&) = delete;
@@ -29,8 +76,8 @@ class CollectionIndex {
 
  private:
   ObjectList& list_;
-  const std::unordered_set<const COstrelObject*>& fresh_;
-  std::unordered_set<const COstrelObject*> members_;  // known to be in the list
-  bool whole_list_ = false;                           // every object of the list is a member
+  const ObjectSet& fresh_;
+  ObjectSet members_;        // known to be in the list
+  bool whole_list_ = false;  // every object of the list is a member
   CollectionIndex* outer_;
 };

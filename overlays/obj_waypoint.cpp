@@ -249,18 +249,18 @@ void CObjWaypoint::UnlinkAfterLoad() { ForgetRouteLinks(); }
 
 const std::vector<WaypointRouteLink*>& CObjWaypoint::routes() const {
   static const std::vector<WaypointRouteLink*> none;
-  return has_routes_ ? AllRouteLinks().find(this)->second : none;
+  return has_routes() ? AllRouteLinks().find(this)->second : none;
 }
 
 std::vector<WaypointRouteLink*>& CObjWaypoint::RouteLinks() {
-  has_routes_ = true;
+  class_flag_ = true;
   return AllRouteLinks()[this];
 }
 
 void CObjWaypoint::ForgetRouteLinks() {
-  if (!has_routes_) return;
+  if (!has_routes()) return;
   AllRouteLinks().erase(this);
-  has_routes_ = false;
+  class_flag_ = false;
 }
 
 void CObjWaypoint::Serialize(COverlayArchive& archive) {
@@ -783,7 +783,7 @@ void CObjWaypoint::AddRouteLink(WaypointRouteLink* route) {
 
 void CObjWaypoint::RemoveRouteLink(WaypointRouteLink* route, bool delete_if_orphan) {
   // The entry stays when it empties: a caller may be walking it.
-  const auto removed = has_routes_ ? std::erase(RouteLinks(), route) : 0;
+  const auto removed = has_routes() ? std::erase(RouteLinks(), route) : 0;
   if (removed > 0 && delete_if_orphan && !locked && routes().empty()) Delete(false);
 }
 

@@ -158,8 +158,7 @@ class CObjWaypoint : public COstrelObject {
   bool dragging = false;  // from the button going down on it until it goes up
 
  private:
-  bool has_routes_ = false;  // the mark has an entry among the route links
-  int16_t hot_x_ = 0;        // the icon's hot spot, pixels from its top left corner
+  int16_t hot_x_ = 0;  // the icon's hot spot, pixels from its top left corner
   int16_t hot_y_ = 0;
 
  public:
@@ -174,6 +173,9 @@ class CObjWaypoint : public COstrelObject {
   WaypointRouteLink* PreferredRoute() const;
   bool HoldsRoute(const WaypointRouteLink* route) const;
   void DropImage();
+  // The mark has an entry among the route links (the base class's flag, which an import reads
+  // with the rest of the object's first bytes).
+  bool has_routes() const { return class_flag_; }
   // The mark's back-links; made when the mark first joins a route.
   std::vector<WaypointRouteLink*>& RouteLinks();
   void ForgetRouteLinks();

@@ -87,8 +87,8 @@ uint32_t MachineInstallationId() {
 COstrelObject::COstrelObject()
     : created(g_creation_time ? *g_creation_time : Now32()),
       modified(created),
-      undo_stamp(UndoHookSlot().current_step ? UndoHookSlot().current_step() : 0),
       document_(g_current_document),
+      undo_stamp(UndoHookSlot().current_step ? UndoHookSlot().current_step() : 0),
       serial_(++g_last_serial) {
   HoldTime(document_, created);
 }

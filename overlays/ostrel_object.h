@@ -284,40 +284,50 @@ class COstrelObject : public CArchiveObject {
   float view_target_distance() const;
 
   // ---- Fields ----
-  // The id and the times lead the object, on one cache line with its vtable pointer mostly:
-  // a duplicate search reads them from every object of a document. A file of a million marks
-  // makes a million objects: fields are ordered so that none leaves a gap.
+  // What an import or a duplicate search reads of every object leads it, on one cache line
+  // with its vtable pointer: the id, the times, the document, the reference count and the
+  // flags (a derived class's own among them). A file of a million marks makes a million
+  // objects: fields are ordered so that none leaves a gap.
  private:
   uint64_t id_ = 0;
 
  public:
   CObjectTime created;   // seconds since 1970, low 32 bits
   int32_t modified = 0;  // likewise; set by code 2
-  std::string name;
+
+ private:
+  friend class CObjectTime;
+
+  COstrelDocBase* document_ = nullptr;
+  int ref_count_ = 0;
+
+ public:
+  int32_t style = 0;     // high byte: drawing layer
   bool locked = false;   // not deleted or edited interactively
   bool visible = true;   // shown, and counted by MakeUniqueObjectName
 
  private:
   bool has_view_target_ = false;
 
+ protected:
+  bool class_flag_ = false;  // a flag of the derived class's own
+
  public:
-  int32_t style = 0;     // high byte: drawing layer
   int32_t undo_stamp = 0;
   int32_t redo_stamp = 0;
-  std::string short_name;  // unique short name for exports with short names
   int32_t context_menu_id = 0;
-  int32_t hit_tolerance = 8;  // pixels at zoom step 0
+  std::string name;
+  std::string short_name;  // unique short name for exports with short names
 
  private:
-  friend class CObjectTime;
-
   // Takes over one reference of category.
   void ReplaceCategory(CCategory* category);
 
   CCategory* category_ = nullptr;
-  COstrelDocBase* document_ = nullptr;
   uint64_t serial_ = 0;
-  int ref_count_ = 0;  // derived classes may use the 4 bytes after it
+
+ public:
+  int32_t hit_tolerance = 8;  // pixels at zoom step 0; derived classes may use the 4 bytes after it
 };
 
 // Turns notifications on, tells the views of the first document to refresh everything (hint 0,

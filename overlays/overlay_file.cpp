@@ -225,40 +225,70 @@ DuplicateIndex::DuplicateIndex(const ObjectList& document_list) {
   for (COstrelObject* object : document_list) Add(*object);
 }
 
-bool DuplicateIndex::MayShareKeys(const ObjectList& document_list, const ObjectList& checked) {
+bool DuplicateIndex::HoldsKeysAlone(const COstrelObject& object, COstrelDocBase& document) {
+  return object.document() == &document &&
+         document.ObjectTimes().Count(static_cast<uint32_t>(object.created)) == 1 &&
+         (object.id() == 0 || document.ObjectIds().Count(static_cast<uint32_t>(object.id())) == 1);
+}
+
+DuplicateIndex::Sharing DuplicateIndex::SharedKeys(const ObjectList& document_list,
+                                                   const ObjectList& checked) {
   // The document whose list it is counts the keys of all its objects. When the checked objects
   // belong to it and they alone hold each of their times and low id halves, no object of the
   // list holds one.
   COstrelDocBase* document = checked.empty() ? nullptr : checked.front()->document();
-  if (!document || document->GetObjectList() != &document_list) return true;
+  if (!document || document->GetObjectList() != &document_list) return Sharing::kMay;
+  // Mostly each checked object holds its keys alone (an import's objects have times and ids of
+  // their own): a look at each key's count tells, without gathering the keys.
+  bool alone = true;
+  for (const COstrelObject* object : checked) {
+    if (object->document() != document) return Sharing::kMay;
+    alone = alone && HoldsKeysAlone(*object, *document);
+  }
+  if (alone) return Sharing::kNone;
+  // Else a key is held by as many objects as there are checked ones holding it, or by more.
   std::vector<uint32_t> times;
   std::vector<uint32_t> id_halves;
   times.reserve(checked.size());
   id_halves.reserve(checked.size());
   for (const COstrelObject* object : checked) {
-    if (object->document() != document) return true;
     if (object->id() != 0) id_halves.push_back(static_cast<uint32_t>(object->id()));
     times.push_back(static_cast<uint32_t>(static_cast<int32_t>(object->created)));
   }
   const auto held_elsewhere = [](std::vector<uint32_t>& keys, const IdMultiset& held) {
     std::sort(keys.begin(), keys.end());
     for (auto run = keys.begin(); run != keys.end();) {
-      const auto run_end = std::upper_bound(run, keys.end(), *run);
+      auto run_end = run;
+      while (run_end != keys.end() && *run_end == *run) ++run_end;
       if (held.Count(*run) > static_cast<uint32_t>(run_end - run)) return true;
       run = run_end;
     }
     return false;
   };
   return held_elsewhere(times, document->ObjectTimes()) ||
-         held_elsewhere(id_halves, document->ObjectIds());
+                 held_elsewhere(id_halves, document->ObjectIds())
+             ? Sharing::kMay
+             : Sharing::kAmongThem;
 }
 
 DuplicateIndex::DuplicateIndex(const ObjectList& document_list, const ObjectList& checked) {
   // A match has an equal non-zero id or an equal created time: other objects never match.
   // The checked objects join the index as they are let in.
-  known_.reserve(checked.size());
-  candidates_.reserve(2 * checked.size());
-  if (!MayShareKeys(document_list, checked)) return;
+  switch (SharedKeys(document_list, checked)) {
+    case Sharing::kNone:
+      matchless_ = checked.front()->document();
+      matchless_changes_ = KeyChanges(*matchless_);
+      noted_.reserve(checked.size());
+      return;
+    case Sharing::kAmongThem:
+      known_.reserve(checked.size());
+      candidates_.reserve(2 * checked.size());
+      return;
+    case Sharing::kMay:
+      known_.reserve(checked.size());
+      candidates_.reserve(2 * checked.size());
+      break;
+  }
 
   // A bit per hash of those keys turns most objects of the list away with one test; only the
   // rest are looked up. The list is far larger than what is checked against it, so its walk
@@ -316,7 +346,34 @@ DuplicateIndex::~DuplicateIndex() {
   for (const COstrelObject* object : known_) const_cast<COstrelObject*>(object)->Release();
 }
 
+void DuplicateIndex::KeepKeys() {
+  matchless_ = nullptr;
+  std::vector<COstrelObject*> noted;
+  noted.swap(noted_);
+  for (COstrelObject* object : noted) Add(*object);
+}
+
+uint64_t DuplicateIndex::KeyChanges(COstrelDocBase& document) {
+  return document.ObjectTimes().changes() + document.ObjectIds().changes();
+}
+
+bool DuplicateIndex::Contains(const COstrelObject& object) {
+  if (matchless_) KeepKeys();
+  return known_.contains(&object);
+}
+
 void DuplicateIndex::Add(COstrelObject& object) {
+  if (matchless_) {
+    // An object of the document that has kept its keys since the checked objects each held
+    // theirs alone shares none with them; nor does one that holds its keys alone now. Either
+    // can match one of them later only when some object's keys change, which Check sees.
+    if (object.document() == matchless_ &&
+        (KeyChanges(*matchless_) == matchless_changes_ || HoldsKeysAlone(object, *matchless_))) {
+      noted_.push_back(&object);
+      return;
+    }
+    KeepKeys();
+  }
   if (!known_.insert(&object).second) return;
   object.AddRef();
   const Candidate candidate{&object, next_++};
@@ -354,6 +411,15 @@ COstrelObject* DuplicateIndex::FindMatch(const COstrelObject& object) const {
 }
 
 bool DuplicateIndex::Check(COstrelObject& object) {
+  // No object of the list shares a key with the checked ones while the keys stay as they were,
+  // nor any object of the document with one that holds its keys alone. Else the objects that
+  // may now share one were appended meanwhile, given with Add.
+  if (matchless_) {
+    if (KeyChanges(*matchless_) == matchless_changes_ || HoldsKeysAlone(object, *matchless_)) {
+      return true;
+    }
+    KeepKeys();
+  }
   COstrelObject* match = FindMatch(object);
   const Verdict verdict = Judge(match, object);
   if (verdict == Verdict::kImportReplacing) {
@@ -369,7 +435,7 @@ void MergeImportedObjects(ObjectList& document_list, ObjectList& imported) {
   DuplicateIndex index(document_list, imported);
   // Collections into the document ask a set instead of searching the document: the imported
   // objects are not in it until collected.
-  const std::unordered_set<const COstrelObject*> fresh(imported.begin(), imported.end());
+  const ObjectSet fresh(imported.begin(), imported.end());
   CollectionIndex collection(document_list, fresh);
   // Adds the object and what it needs, and tells the index of everything appended.
   const auto add = [&](COstrelObject& object) {
@@ -385,7 +451,7 @@ void MergeImportedObjects(ObjectList& document_list, ObjectList& imported) {
   while (!imported.empty()) {
     COstrelObject* object = imported.front();
     imported.pop_front();
-    if (index.Contains(*object)) {
+    if (collection.Contains(object)) {
       // Brought in with an object before it (a route's mark, which is not exportable on its
       // own): the imported list's reference is now the document list's, and the object is
       // not its own duplicate.

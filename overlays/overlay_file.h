@@ -10,6 +10,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "app/shell_services.h"
 #include "core/work_progress.h"
@@ -65,20 +66,34 @@ class DuplicateIndex {
   // but costs about as much as checked.
   // When checked belong to the document whose list it is, and no other object of the document
   // holds their times and ids (COstrelDocBase::ObjectTimes, ObjectIds), the list is not read.
+  // When moreover each of them holds its keys alone, nothing can match: the index keeps no
+  // keys for as long as every object given with Add holds its keys alone as well.
   DuplicateIndex(const ObjectList& document_list, const ObjectList& checked);
   ~DuplicateIndex();
   DuplicateIndex(const DuplicateIndex&) = delete;
   DuplicateIndex& operator=(const DuplicateIndex&) = delete;
 
-  // An object appended to the document list.
+  // An object appended to the document list. It stays there while the index lives, unless the
+  // index deletes it (a match an import replaces).
   void Add(COstrelObject& object);
-  bool Contains(const COstrelObject& object) const { return known_.contains(&object); }
+  // The object was given with Add or is one of the list the index knows.
+  bool Contains(const COstrelObject& object);
   // DuplicateCheck(object, the document list).
   bool Check(COstrelObject& object);
 
  private:
-  // False when no object of the list can share a time or a low id half with one of checked.
-  static bool MayShareKeys(const ObjectList& document_list, const ObjectList& checked);
+  enum class Sharing {
+    kMay,        // an object of the list may share a time or a low id half with one of checked
+    kAmongThem,  // none does, but checked objects may share one among themselves
+    kNone,       // each checked object holds its keys alone in the document
+  };
+  static Sharing SharedKeys(const ObjectList& document_list, const ObjectList& checked);
+  // No other object of the document holds the object's created time or its id's low half.
+  static bool HoldsKeysAlone(const COstrelObject& object, COstrelDocBase& document);
+  // Leaves the mode where nothing can match: the objects given with Add so far join the keys.
+  void KeepKeys();
+  // Sum of the changes of the document's tables of keys.
+  static uint64_t KeyChanges(COstrelDocBase& document);
 
   struct Candidate {
     COstrelObject* object;
@@ -94,6 +109,15 @@ class DuplicateIndex {
   std::unordered_set<const COstrelObject*> known_;
   std::unordered_multimap<uint64_t, Candidate> candidates_;
   uint64_t next_ = 0;
+  // While set, no object the index checks or was given shares a key with another object of
+  // this document: Check lets every object in, and Add only notes the object. While the
+  // document's tables of keys stay as they were then (matchless_changes_), no object of the
+  // document has changed its keys or come or gone, so this still holds without a look.
+  COstrelDocBase* matchless_ = nullptr;
+  uint64_t matchless_changes_ = 0;
+  // Given with Add meanwhile; each is in the document list, which holds it (only a match
+  // deletes an object, and none is found meanwhile).
+  std::vector<COstrelObject*> noted_;
 };
 
 // Empties imported from its head into the document list: each exportable object that

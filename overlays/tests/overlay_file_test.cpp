@@ -519,6 +519,56 @@ TEST(OverlayFile, DuplicateIndexReadsTheDocumentOnlyWhenAnotherObjectSharesAKey)
   EXPECT_EQ(world.doc.ObjectTimes().Count(2'000'005), 0u);
 }
 
+// An index for objects that each hold their keys alone keeps no keys, and must notice when an
+// object it was given comes to share a key with a checked one: by a change of its keys, or by
+// being an object the document does not count.
+TEST(OverlayFile, DuplicateIndexSeesKeysSharedAfterItWasMade) {
+  OverlayWorld world;
+  Boxes boxes(vd::ui::kIdYes);
+  vd::ui::ScopedResponder scope(&boxes);
+  enum class Appended { kUnrelated, kTakesTheKeyLater, kOfNoDocument };
+  for (const Appended appended :
+       {Appended::kUnrelated, Appended::kTakesTheKeyLater, Appended::kOfNoDocument}) {
+    SCOPED_TRACE(static_cast<int>(appended));
+    const auto make = [](const char* name, int32_t created) {
+      auto* mark = new TestMark;
+      mark->AddRef();
+      mark->name = name;
+      mark->created = mark->modified = created;
+      return mark;
+    };
+    TestMark* first = make("First", 3'000'001);
+    TestMark* checked = make("Checked", 3'000'002);
+    TestMark* other = nullptr;
+    if (appended == Appended::kOfNoDocument) {
+      CCurrentOwnerScope none(nullptr);
+      other = make("Checked", 3'000'002);
+    } else {
+      other = first;
+      first->AddRef();
+    }
+    const ObjectList list{first, checked};
+    {
+      DuplicateIndex index(world.doc.objects, list);
+      world.doc.objects.push_back(other);
+      other->AddRef();
+      index.Add(*other);
+      if (appended == Appended::kTakesTheKeyLater) {
+        first->name = "Checked";
+        first->created = first->modified = 3'000'002;
+      }
+      // An unchanged copy is not let in; anything else is.
+      EXPECT_EQ(index.Check(*checked), appended == Appended::kUnrelated);
+    }
+    for (COstrelObject* object : world.doc.objects) object->Release();
+    world.doc.objects.clear();
+    first->Release();
+    checked->Release();
+    other->Release();
+  }
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
 TEST(OverlayFile, MergeImportedObjects) {
   OverlayWorld world;
   Boxes boxes;
