@@ -211,6 +211,32 @@ inline void OnceUp(std::function<void(vd::ui::DialogWindow&)> act, bool ok = tru
   });
 }
 
+// As OnceUp, for a command that may show other dialogs first (progress of work still going on
+// from before, say): acts on the first dialog for which `which` holds, whenever it shows.
+inline void OnceUpWhere(std::function<bool(vd::ui::DialogWindow&)> which,
+                        std::function<void(vd::ui::DialogWindow&)> act, bool ok = true) {
+  auto* timer = new QTimer;
+  QObject::connect(timer, &QTimer::timeout,
+                   [timer, which = std::move(which), act = std::move(act), ok] {
+    vd::ui::DialogWindow* found = nullptr;
+    if (auto* d = dynamic_cast<vd::ui::DialogWindow*>(QApplication::activeModalWidget());
+        d && which(*d)) {
+      found = d;
+    }
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (found) break;
+      if (auto* d = dynamic_cast<vd::ui::DialogWindow*>(w); d && d->isVisible() && which(*d))
+        found = d;
+    }
+    if (!found) return;
+    timer->stop();
+    timer->deleteLater();
+    act(*found);
+    found->SendCommand(ok ? vd::ui::kIdOk : vd::ui::kIdCancel, vd::ui::kBnClicked);
+  });
+  timer->start(5);
+}
+
 // Handles what is already queued (queued calls, deferred deletes), as one turn of the
 // program's loop does.
 inline void DrainEvents() {

@@ -42,7 +42,7 @@
 namespace {
 
 using vd::test::CorvexHome;
-using vd::test::OnceUp;
+using vd::test::OnceUpWhere;
 using vd::test::ProcessEventsUntil;
 using vd::test::Program;
 using vd::test::ScriptedAnswers;
@@ -235,9 +235,11 @@ class MapShopInTheProgram : public MapDataInTheProgram {
     route->Select(true);
   }
 
-  // "Find maps for the route" with the shop's chart chosen there.
+  // "Find maps for the route" with the shop's chart chosen there. The shop is told by its list
+  // of maps: a progress dialog of the chart's opening may still be up when the command starts.
   void FindMapsForRoute(COstrelView& view) {
-    OnceUp([](vd::ui::DialogWindow& shop) {
+    OnceUpWhere([](vd::ui::DialogWindow& d) { return d.findChild<QTreeWidget*>() != nullptr; },
+                [](vd::ui::DialogWindow& shop) {
       auto* tree = shop.findChild<QTreeWidget*>();
       ASSERT_NE(tree, nullptr);
       const auto found = tree->findItems("Sea", Qt::MatchExactly | Qt::MatchRecursive);
